@@ -1,0 +1,69 @@
+#include "File_IO/copy.h"
+
+#include "platform/Root.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Writes all of `buffer`, continuing after short writes; false on error.
+bool writeAll(int fd, const char* buffer, ssize_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, buffer, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        buffer += written;
+        size -= written;
+    }
+    return true;
+}
+
+}  // namespace
+
+int copy(char const* source, char const* target)
+{
+    const std::string from = platform::rootPath(std::string(source));
+    const std::string to = platform::rootPath(std::string(target));
+
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (in < 0 || out < 0) {
+        if (in >= 0)
+            ::close(in);
+        if (out >= 0)
+            ::close(out);
+        return -1;
+    }
+
+    bool ok = true;
+    char buffer[1024];
+    while (ok) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        ok = writeAll(out, buffer, got);
+    }
+    if (ok)
+        ok = ::fsync(out) == 0;
+    ::close(in);
+    if (::close(out) != 0)
+        ok = false;
+    return ok ? 0 : -1;
+}
+
+void usage(char* program)
+{
+    std::printf("usage: %s [source] [target]\n", program);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+// Copies the file `source` to `target` (logical paths, mapped under the
+// instrument root) byte for byte and forces it to the medium before it
+// reports success, which matters for sticks that are pulled soon after.
+// An existing target is truncated. Returns 0 on success, -1 on any failure
+// (open, read, short or failed write, fsync); a target created before the
+// failure stays behind.
+int copy(char const* source, char const* target);
+
+// Prints the usage line of a command-line form of the copy.
+void usage(char* program);

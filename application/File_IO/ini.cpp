@@ -1,0 +1,71 @@
+#include "File_IO/ini.h"
+
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStringList>
+
+namespace {
+
+// The byte strings are taken up to their first NUL, as UTF-8.
+QString fromBytes(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.c_str());
+}
+
+}  // namespace
+
+int ini_read(std::string section, std::string key, std::string defaultValue, std::string& out, std::string path)
+{
+    QSettings settings(platform::rootPath(fromBytes(path)), QSettings::IniFormat);
+    settings.beginGroup(fromBytes(section));
+    const QString joined = settings.value(fromBytes(key), QVariant()).toStringList().join(QStringLiteral(", "));
+    settings.endGroup();
+
+    if (joined.isEmpty()) {
+        out = defaultValue;
+        return 0;
+    }
+    out = joined.toUtf8().toStdString();
+    return 1;
+}
+
+bool ini_write(std::string section, std::string key, std::string value, std::string path)
+{
+    const QString file = platform::rootPath(fromBytes(path));
+    {
+        QSettings settings(file, QSettings::IniFormat);
+        settings.beginGroup(fromBytes(section));
+        settings.setValue(fromBytes(key), fromBytes(value));
+        settings.endGroup();
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            KLOG << "ini_write: cannot write" << file;
+            return false;
+        }
+    }
+
+    QFile current(file);
+    if (!current.open(QIODevice::ReadOnly)) {
+        KLOG << "ini_write: cannot reopen" << file;
+        return false;
+    }
+    QString text = QString::fromUtf8(current.readAll().constData());
+    current.close();
+    text.replace(QStringLiteral("%20"), QStringLiteral(" "));
+
+    QSaveFile rewritten(file);
+    if (!rewritten.open(QIODevice::WriteOnly)) {
+        KLOG << "ini_write: cannot rewrite" << file;
+        return false;
+    }
+    const QByteArray bytes = text.toLatin1();
+    if (rewritten.write(bytes) != bytes.size() || !rewritten.commit()) {
+        KLOG << "ini_write: rewrite failed" << file;
+        return false;
+    }
+    return true;
+}

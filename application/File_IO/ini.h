@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// Single keys of an INI file by path, for code that works with byte strings.
+// Paths are logical ("/opt/KOVA3/conf/KOVA3.ini") and mapped under the
+// instrument root. Each call opens its own settings object; nothing is cached.
+
+// Reads `key` of group `section`. A list value comes back joined with ", ".
+// Returns 1 and sets `out` when the key holds a non-empty value; otherwise
+// sets `out` to `defaultValue` and returns 0.
+int ini_read(std::string section, std::string key, std::string defaultValue, std::string& out,
+             std::string path);
+
+// Writes `key` of group `section`, then rewrites the file with every "%20"
+// turned into a blank (Latin-1), through a temporary file and a rename so a
+// power loss never leaves an empty settings file. False when either step failed.
+bool ini_write(std::string section, std::string key, std::string value, std::string path);

@@ -1,0 +1,37 @@
+# Build helpers shared by every folder.
+
+# Adds each direct subfolder that has a CMakeLists.txt, in name order, so areas
+# can be added without editing their parent.
+function(kova_add_subdirectories)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+       AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+include(GoogleTest)
+
+# kova_add_test(<name> SOURCES ... [LIBS ...] [GUI] [PLAIN])
+#   GUI:   the test main creates a QApplication (offscreen platform).
+#   PLAIN: no Qt at all (gtest's own main); for the engine.
+#   default: the test main creates a QCoreApplication.
+function(kova_add_test name)
+  cmake_parse_arguments(T "GUI;PLAIN" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  if(T_PLAIN)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  elseif(T_GUI)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kova_test_support kova_test_main_gui)
+  else()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} kova_test_support kova_test_main_core)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVA3_ROOT=/nonexistent-test-root"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+// The instrument root: every fixed system path ("/opt/KOVA3/...", "/mnt",
+// "/dev/ttyS2", ...) is kept logical in the code and mapped here, where it
+// touches the file system. KOVA3_ROOT unset or "/" is the real instrument;
+// any other value is a folder standing for "/".
+namespace platform {
+
+// The root folder without a trailing slash; "/" for the real instrument.
+QString instrumentRoot();
+
+// True when the root is "/", i.e. the real devices may be opened.
+bool isRealInstrument();
+
+// Maps a logical absolute path under the root. Relative paths and paths that
+// already lie under the root are returned unchanged, so mapping twice is safe.
+QString rootPath(const QString& logicalPath);
+std::string rootPath(const std::string& logicalPath);
+
+}  // namespace platform

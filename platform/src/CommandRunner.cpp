@@ -1,0 +1,107 @@
+#include "platform/CommandRunner.h"
+
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace platform {
+
+namespace {
+
+const QStringList kMachineChangingCommands = {
+    QStringLiteral("shutdown"),  QStringLiteral("reboot"),      QStringLiteral("poweroff"),
+    QStringLiteral("systemctl"), QStringLiteral("mount"),       QStringLiteral("umount"),
+    QStringLiteral("ifup"),      QStringLiteral("ifdown"),      QStringLiteral("ip"),
+    QStringLiteral("wpa_cli"),   QStringLiteral("timedatectl"), QStringLiteral("logrotate"),
+    QStringLiteral("hwclock"),
+};
+
+const QStringList kRootBinFolders = {
+    QStringLiteral("/bin"), QStringLiteral("/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"),
+};
+
+bool isExecutableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+}  // namespace
+
+bool CommandRunner::changesMachine(const QString& program)
+{
+    return kMachineChangingCommands.contains(QFileInfo(program).fileName());
+}
+
+QString CommandRunner::resolveProgram(const QString& program)
+{
+    if (program.isEmpty())
+        return QString();
+    if (isRealInstrument())
+        return program;
+
+    if (program.startsWith(QLatin1Char('/'))) {
+        const QString mapped = rootPath(program);
+        return isExecutableFile(mapped) ? mapped : QString();
+    }
+    if (program.contains(QLatin1Char('/')))  // relative to the working folder
+        return program;
+
+    for (const QString& folder : kRootBinFolders) {
+        const QString candidate = rootPath(folder + QLatin1Char('/') + program);
+        if (isExecutableFile(candidate))
+            return candidate;
+    }
+    if (changesMachine(program))
+        return QString();
+    return QStandardPaths::findExecutable(program);
+}
+
+bool CommandRunner::prepare(QProcess& process, const QString& program, const QStringList& arguments,
+                            const QString& workingDirectory)
+{
+    const QString resolved = resolveProgram(program);
+    if (resolved.isEmpty()) {
+        KLOG << "command not available:" << program;
+        return false;
+    }
+    process.setProgram(resolved);
+    process.setArguments(arguments);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    return true;
+}
+
+CommandResult CommandRunner::run(const QString& program, const QStringList& arguments, int timeoutMs,
+                                 const QString& workingDirectory)
+{
+    CommandResult result;
+    QProcess process;
+    if (!prepare(process, program, arguments, workingDirectory))
+        return result;
+
+    KLOG << "run:" << program << arguments.join(QLatin1Char(' '));
+    process.start();
+    if (!process.waitForStarted(timeoutMs)) {
+        KLOG << "command did not start:" << program << process.errorString();
+        return result;
+    }
+    result.started = true;
+    if (!process.waitForFinished(timeoutMs)) {
+        result.timedOut = true;
+        process.kill();
+        process.waitForFinished(1000);
+        KLOG << "command timed out:" << program;
+    }
+    result.crashed = !result.timedOut && process.exitStatus() == QProcess::CrashExit;
+    if (!result.timedOut && !result.crashed)
+        result.exitCode = process.exitCode();
+    result.standardOutput = process.readAllStandardOutput();
+    result.standardError = process.readAllStandardError();
+    return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+#include "platform/Root.h"
+
+#include "TempRoot.h"
+
+#include <gtest/gtest.h>
+
+TEST(Root, UnsetOrSlashIsTheRealInstrument)
+{
+    for (const char* value : {"", "/", "//"}) {
+        qputenv("KOVA3_ROOT", value);
+        EXPECT_TRUE(platform::isRealInstrument()) << value;
+        EXPECT_EQ(platform::rootPath(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini")),
+                  QStringLiteral("/opt/KOVA3/conf/KOVA3.ini")) << value;
+    }
+    qunsetenv("KOVA3_ROOT");
+    EXPECT_TRUE(platform::isRealInstrument());
+}
+
+TEST(Root, MapsLogicalPathsUnderTheRoot)
+{
+    TempRoot root;
+    EXPECT_FALSE(platform::isRealInstrument());
+    const QString r = root.root();
+    const struct { QString logical, expected; } cases[] = {
+        {"/mnt", r + "/mnt"},
+        {"/dev/ttyS2", r + "/dev/ttyS2"},
+        {"/opt/KOVA3/conf/KOVA3.ini", r + "/opt/KOVA3/conf/KOVA3.ini"},
+        {"relative/file.txt", "relative/file.txt"},  // relative paths are the caller's own
+        {r + "/mnt/x", r + "/mnt/x"},                // already mapped: unchanged
+        {r, r},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::rootPath(c.logical), c.expected) << c.logical.toStdString();
+    EXPECT_EQ(platform::rootPath(std::string("/KOVA/a")), (r + "/KOVA/a").toStdString());
+}
+
+TEST(Root, APrefixThatIsNotAFolderBoundaryIsStillMapped)
+{
+    TempRoot root;
+    const QString sibling = root.root() + "-other/file";
+    EXPECT_EQ(platform::rootPath(sibling), root.root() + sibling);
+}

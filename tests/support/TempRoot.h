@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh instrument root for one test: KOVA3_ROOT points at an empty
+// temporary folder for the fixture's life and is restored afterwards.
+class TempRoot
+{
+public:
+    TempRoot();
+    ~TempRoot();
+    TempRoot(const TempRoot&) = delete;
+    TempRoot& operator=(const TempRoot&) = delete;
+
+    // The physical folder standing for "/".
+    QString root() const { return m_dir.path(); }
+    // The physical path of a logical path ("/opt/KOVA3/conf" → "<root>/opt/KOVA3/conf").
+    QString path(const QString& logical) const { return m_dir.path() + logical; }
+
+    // Writes a file at a logical path (folders created); returns its physical path.
+    QString writeFile(const QString& logical, const QByteArray& content) const;
+    // Installs an executable stand-in script at a logical path, e.g. "/usr/bin/mount".
+    QString writeScript(const QString& logical, const QByteArray& body) const;
+    // The whole content of a file at a logical path ("" when missing).
+    QByteArray readFile(const QString& logical) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious;
+};
