@@ -1,11 +1,407 @@
 #include "velimbio/HoughCirclesAdaptive.h"
 
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
 namespace VelimBio {
 
-void HoughCirclesAdaptive(const cv::Mat&, std::vector<cv::Vec3f>& circles, int, double, double, double, double,
-                          int, int, int, bool, bool)
+namespace {
+
+// A rim pixel counts for a centre when its darkening direction points at the
+// centre within about 37 degrees.
+constexpr float kAlignment = 0.8f;
+// Rim pixels lie within this many pixels of the circle.
+constexpr float kBand = 1.5f;
+// Angular sectors for the rim coverage test.
+constexpr int kSectors = 16;
+
+// Runs f(first row, end row) over stripes of `height` rows, in parallel.
+template <typename F>
+void forEachStripe(int rows, int height, F&& f)
+{
+    const int stripes = (rows + height - 1) / height;
+    cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range& r) {
+        for (int i = r.start; i < r.end; ++i)
+            f(i * height, std::min(rows, (i + 1) * height));
+    });
+}
+
+struct Candidate
+{
+    float x, y;  // centre estimate from the accumulator
+    int votes;
+};
+
+struct Circle
+{
+    float x = 0, y = 0, r = 0;
+    int support = 0;
+    int votes = 0;
+    bool valid = false;
+};
+
+// Rim pixels near one candidate, with their unit darkening direction.
+struct RimPixel
+{
+    float x, y, ux, uy;
+};
+
+class Detector
+{
+public:
+    Detector(const cv::Mat& image, double dp, double param1, double param2, int minRadius, int maxRadius,
+             int edgeDirection, bool fitToEdges, bool keepPartial)
+        : m_cell(std::max(1, cvRound(2 * dp))), m_minVotes(std::max(1, static_cast<int>(std::ceil(param2)))),
+          m_minR(minRadius), m_maxR(maxRadius), m_direction(edgeDirection), m_fit(fitToEdges),
+          m_minCoverage(keepPartial ? kSectors / 3 : kSectors / 2)
+    {
+        m_dx.create(image.size(), CV_16S);
+        m_dy.create(image.size(), CV_16S);
+        // Stripes of a view read their border rows from the whole image, so the
+        // result is the same as in one piece.
+        forEachStripe(image.rows, 64, [&](int y0, int y1) {
+            const cv::Range rows(y0, y1);
+            cv::Sobel(image.rowRange(rows), m_dx.rowRange(rows), CV_16S, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+            cv::Sobel(image.rowRange(rows), m_dy.rowRange(rows), CV_16S, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+        });
+        cv::Canny(m_dx, m_dy, m_edges, param1 / 2, param1, false);
+    }
+
+    std::vector<Candidate> candidates() const;
+    Circle verify(const Candidate& c) const;
+
+private:
+    void vote(cv::Mat& acc) const;
+    void voteRows(cv::Mat& acc, int y0, int y1) const;
+    void findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1, std::vector<Candidate>& found) const;
+    void gather(float cx, float cy, std::vector<RimPixel>& rim) const;
+    static int sectorsCovered(const std::vector<RimPixel>& rim, float cx, float cy, float r);
+
+    int m_cell;
+    int m_minVotes;
+    int m_minR, m_maxR;
+    int m_direction;
+    bool m_fit;
+    int m_minCoverage;
+    cv::Mat m_dx, m_dy, m_edges;
+};
+
+void Detector::vote(cv::Mat& acc) const
+{
+    // Votes of a stripe land within maxR + 1 rows of it; with stripes of at
+    // least twice that height, every other stripe can vote at the same time
+    // without touching the same cells. Counting is order-free, so the
+    // accumulator is the same for any number of threads.
+    const int height = std::max(64, (2 * (m_maxR + 2) + m_cell + 15) / 16 * 16);
+    const int stripes = (m_edges.rows + height - 1) / height;
+    for (int phase = 0; phase < 2; ++phase)
+        cv::parallel_for_(cv::Range(0, (stripes - phase + 1) / 2), [&](const cv::Range& r) {
+            for (int i = r.start; i < r.end; ++i) {
+                const int y0 = (2 * i + phase) * height;
+                voteRows(acc, y0, std::min(m_edges.rows, y0 + height));
+            }
+        });
+}
+
+void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
+{
+    const int signs[2] = {m_direction <= 0 ? -1 : 1, m_direction == 0 ? 1 : 0};
+    const float inv = 1.0f / static_cast<float>(m_cell);
+    ushort* cells = acc.ptr<ushort>();
+    for (int y = y0; y < y1; ++y) {
+        const uchar* e = m_edges.ptr<uchar>(y);
+        const short* gx = m_dx.ptr<short>(y);
+        const short* gy = m_dy.ptr<short>(y);
+        for (int x = 0; x < m_edges.cols; ++x) {
+            // Edge maps are mostly empty: skip eight pixels at a time.
+            if (x + 8 <= m_edges.cols) {
+                std::uint64_t word;
+                std::memcpy(&word, e + x, sizeof word);
+                if (!word) {
+                    x += 7;
+                    continue;
+                }
+            }
+            if (!e[x])
+                continue;
+            const float norm = std::sqrt(static_cast<float>(gx[x] * gx[x] + gy[x] * gy[x]));
+            if (norm == 0)
+                continue;
+            for (int sign : signs) {
+                if (!sign)
+                    continue;
+                const float ux = sign * gx[x] / norm, uy = sign * gy[x] / norm;
+                int last = -1;
+                for (int r = m_minR; r <= m_maxR; ++r) {
+                    const float px = x + 0.5f + ux * r, py = y + 0.5f + uy * r;
+                    if (px < 0 || py < 0)
+                        break;
+                    const int bx = static_cast<int>(px * inv), by = static_cast<int>(py * inv);
+                    if (bx >= acc.cols || by >= acc.rows)
+                        break;
+                    const int at = by * acc.cols + bx;
+                    if (at != last)
+                        ++cells[at];
+                    last = at;
+                }
+            }
+        }
+    }
+}
+
+std::vector<Candidate> Detector::candidates() const
+{
+    cv::Mat acc = cv::Mat::zeros((m_edges.rows + m_cell - 1) / m_cell, (m_edges.cols + m_cell - 1) / m_cell, CV_16U);
+    vote(acc);
+    cv::Mat sum;
+    cv::boxFilter(acc, sum, CV_16U, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+
+    // Peaks per stripe of accumulator rows, joined in row order.
+    const int height = 16;
+    std::vector<std::vector<Candidate>> stripes(static_cast<size_t>((sum.rows + height - 1) / height));
+    forEachStripe(sum.rows, height, [&](int y0, int y1) {
+        findPeaks(acc, sum, y0, y1, stripes[static_cast<size_t>(y0 / height)]);
+    });
+    std::vector<Candidate> found;
+    for (const std::vector<Candidate>& s : stripes)
+        found.insert(found.end(), s.begin(), s.end());
+    return found;
+}
+
+void Detector::findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1, std::vector<Candidate>& found) const
+{
+    for (int by = y0; by < y1; ++by) {
+        const ushort* s = sum.ptr<ushort>(by);
+        for (int bx = 0; bx < sum.cols; ++bx) {
+            const int v = s[bx];
+            if (v < m_minVotes)
+                continue;
+            // A strict maximum over the 3×3 neighbourhood; on a plateau the
+            // first cell in raster order wins.
+            bool peak = true;
+            for (int j = -1; j <= 1 && peak; ++j)
+                for (int i = -1; i <= 1 && peak; ++i) {
+                    const int nx = bx + i, ny = by + j;
+                    if ((i == 0 && j == 0) || nx < 0 || ny < 0 || nx >= sum.cols || ny >= sum.rows)
+                        continue;
+                    const int w = sum.ptr<ushort>(ny)[nx];
+                    const bool before = j < 0 || (j == 0 && i < 0);
+                    peak = before ? v > w : v >= w;
+                }
+            if (!peak)
+                continue;
+            // Centre of gravity of the votes around the peak, in pixels.
+            double wx = 0, wy = 0, w = 0;
+            for (int j = -1; j <= 1; ++j)
+                for (int i = -1; i <= 1; ++i) {
+                    const int nx = bx + i, ny = by + j;
+                    if (nx < 0 || ny < 0 || nx >= acc.cols || ny >= acc.rows)
+                        continue;
+                    const int a = acc.ptr<ushort>(ny)[nx];
+                    wx += a * ((nx + 0.5) * m_cell - 0.5);
+                    wy += a * ((ny + 0.5) * m_cell - 0.5);
+                    w += a;
+                }
+            found.push_back({static_cast<float>(wx / w), static_cast<float>(wy / w), v});
+        }
+    }
+}
+
+void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
+{
+    rim.clear();
+    const float reach = m_maxR + kBand + 1;
+    const int x0 = std::max(0, static_cast<int>(std::floor(cx - reach)));
+    const int x1 = std::min(m_edges.cols - 1, static_cast<int>(std::ceil(cx + reach)));
+    const int y0 = std::max(0, static_cast<int>(std::floor(cy - reach)));
+    const int y1 = std::min(m_edges.rows - 1, static_cast<int>(std::ceil(cy + reach)));
+    const float sign = m_direction > 0 ? 1.0f : -1.0f;
+    for (int y = y0; y <= y1; ++y) {
+        const uchar* e = m_edges.ptr<uchar>(y);
+        const short* gx = m_dx.ptr<short>(y);
+        const short* gy = m_dy.ptr<short>(y);
+        for (int x = x0; x <= x1; ++x) {
+            if (!e[x])
+                continue;
+            const float norm = std::sqrt(static_cast<float>(gx[x] * gx[x] + gy[x] * gy[x]));
+            if (norm == 0)
+                continue;
+            RimPixel p{static_cast<float>(x), static_cast<float>(y), sign * gx[x] / norm, sign * gy[x] / norm};
+            if (m_direction == 0) {
+                // Either side: orient the direction towards the candidate.
+                if (p.ux * (cx - p.x) + p.uy * (cy - p.y) < 0) {
+                    p.ux = -p.ux;
+                    p.uy = -p.uy;
+                }
+            }
+            rim.push_back(p);
+        }
+    }
+}
+
+// Rim pixels of `rim` that lie on the circle and point at its centre.
+template <typename F>
+void forEachOnCircle(const std::vector<RimPixel>& rim, float cx, float cy, float r, float band, F&& f)
+{
+    for (const RimPixel& p : rim) {
+        const float vx = cx - p.x, vy = cy - p.y;
+        const float d = std::sqrt(vx * vx + vy * vy);
+        if (d < 0.5f || std::abs(d - r) > band)
+            continue;
+        if (p.ux * vx + p.uy * vy < kAlignment * d)
+            continue;
+        f(p, d);
+    }
+}
+
+int Detector::sectorsCovered(const std::vector<RimPixel>& rim, float cx, float cy, float r)
+{
+    std::array<bool, kSectors> hit{};
+    forEachOnCircle(rim, cx, cy, r, kBand, [&](const RimPixel& p, float) {
+        const double a = std::atan2(p.y - cy, p.x - cx) + CV_PI;
+        hit[static_cast<size_t>(std::min(kSectors - 1, static_cast<int>(a / (2 * CV_PI) * kSectors)))] = true;
+    });
+    return static_cast<int>(std::count(hit.begin(), hit.end(), true));
+}
+
+// Least-squares circle through points (algebraic fit); false when degenerate.
+bool fitCircle(const std::vector<cv::Point2f>& pts, float& cx, float& cy, float& r)
+{
+    if (pts.size() < 5)
+        return false;
+    // Centred on the mean for numerical stability.
+    double mx = 0, my = 0;
+    for (const cv::Point2f& p : pts) {
+        mx += p.x;
+        my += p.y;
+    }
+    mx /= pts.size();
+    my /= pts.size();
+    double suu = 0, svv = 0, suv = 0, suuu = 0, svvv = 0, suvv = 0, svuu = 0;
+    for (const cv::Point2f& p : pts) {
+        const double u = p.x - mx, v = p.y - my;
+        suu += u * u;
+        svv += v * v;
+        suv += u * v;
+        suuu += u * u * u;
+        svvv += v * v * v;
+        suvv += u * v * v;
+        svuu += v * u * u;
+    }
+    const double det = suu * svv - suv * suv;
+    if (std::abs(det) < 1e-9)
+        return false;
+    const double bu = 0.5 * (suuu + suvv), bv = 0.5 * (svvv + svuu);
+    const double uc = (bu * svv - bv * suv) / det, vc = (bv * suu - bu * suv) / det;
+    cx = static_cast<float>(uc + mx);
+    cy = static_cast<float>(vc + my);
+    r = static_cast<float>(std::sqrt(uc * uc + vc * vc + (suu + svv) / pts.size()));
+    return std::isfinite(r);
+}
+
+Circle Detector::verify(const Candidate& c) const
+{
+    thread_local std::vector<RimPixel> rim;
+    gather(c.x, c.y, rim);
+
+    // Radius: the middle of the three neighbouring half-pixel bins that hold the
+    // most rim pixels.
+    const float lo = m_minR - 1.0f, hi = m_maxR + 1.0f;
+    const int bins = static_cast<int>((hi - lo) * 2) + 1;
+    thread_local std::vector<int> hist;
+    hist.assign(static_cast<size_t>(bins), 0);
+    forEachOnCircle(rim, c.x, c.y, (lo + hi) / 2, (hi - lo) / 2 + 0.25f, [&](const RimPixel&, float d) {
+        ++hist[static_cast<size_t>(std::clamp(cvRound((d - lo) * 2), 0, bins - 1))];
+    });
+    int best = -1, bestCount = 0;
+    for (int b = 0; b < bins; ++b) {
+        const int n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0);
+        if (n > bestCount) {
+            bestCount = n;
+            best = b;
+        }
+    }
+    Circle out;
+    if (best < 0)
+        return out;
+    out.x = c.x;
+    out.y = c.y;
+    out.r = lo + best * 0.5f;
+    out.votes = c.votes;
+
+    if (m_fit) {
+        thread_local std::vector<cv::Point2f> pts;
+        for (int round = 0; round < 2; ++round) {
+            pts.clear();
+            forEachOnCircle(rim, out.x, out.y, out.r, kBand,
+                            [&](const RimPixel& p, float) { pts.emplace_back(p.x, p.y); });
+            float fx, fy, fr;
+            if (!fitCircle(pts, fx, fy, fr) || std::hypot(fx - c.x, fy - c.y) > 0.5f * out.r + 1)
+                break;
+            out.x = fx;
+            out.y = fy;
+            out.r = fr;
+        }
+    }
+    if (out.r < m_minR - 0.5f || out.r > m_maxR + 1.0f)
+        return out;
+    forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel&, float) { ++out.support; });
+    out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
+    out.valid = out.support >= m_minVotes && sectorsCovered(rim, out.x, out.y, out.r) >= m_minCoverage;
+    return out;
+}
+
+}  // namespace
+
+void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles, int method, double dp,
+                          double minDist, double param1, double param2, int minRadius, int maxRadius,
+                          int edgeDirection, bool fitToEdges, bool keepPartial)
 {
     circles.clear();
+    if (image.empty())
+        return;
+    CV_Assert(image.type() == CV_8UC1 && method == cv::HOUGH_GRADIENT && dp > 0);
+    minRadius = std::max(minRadius, 1);
+    if (maxRadius < minRadius)
+        return;
+
+    const Detector detector(image, dp, param1, param2, minRadius, maxRadius, edgeDirection, fitToEdges, keepPartial);
+    const std::vector<Candidate> candidates = detector.candidates();
+    std::vector<Circle> found(candidates.size());
+    // Candidates are independent; each result has its own slot, so the outcome
+    // does not depend on the threads.
+    cv::parallel_for_(cv::Range(0, static_cast<int>(candidates.size())), [&](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i)
+            found[static_cast<size_t>(i)] = detector.verify(candidates[static_cast<size_t>(i)]);
+    });
+    found.erase(std::remove_if(found.begin(), found.end(), [](const Circle& c) { return !c.valid; }), found.end());
+
+    // Strongest first; a circle whose centre lies too close to a kept one is
+    // the same object seen again.
+    std::stable_sort(found.begin(), found.end(), [](const Circle& a, const Circle& b) {
+        return a.support != b.support ? a.support > b.support : a.votes > b.votes;
+    });
+    std::vector<Circle> kept;
+    for (const Circle& c : found) {
+        const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const Circle& k) {
+            const float limit = static_cast<float>(minDist) * std::max(c.r, k.r);
+            return (c.x - k.x) * (c.x - k.x) + (c.y - k.y) * (c.y - k.y) < limit * limit;
+        });
+        if (!duplicate)
+            kept.push_back(c);
+    }
+    std::stable_sort(kept.begin(), kept.end(), [](const Circle& a, const Circle& b) {
+        const int ay = cvRound(a.y), by = cvRound(b.y);
+        return ay != by ? ay < by : a.x < b.x;
+    });
+    circles.reserve(kept.size());
+    for (const Circle& c : kept)
+        circles.emplace_back(c.x, c.y, c.r);
 }
 
 }  // namespace VelimBio

@@ -6,24 +6,39 @@
 
 namespace VelimBio {
 
-// Circle detector for bright-field cell frames: dark-rimmed round objects on
-// a bright background. Arguments follow the gradient method of the published
-// circle transform; the contract the counting engine relies on:
+// Circle detector for bright-field cell frames: dark-rimmed round objects
+// (about 7 to 24 pixels across at 5 MP) on a bright background.
+//
+// Each edge pixel of a Canny map votes along its gradient, on the side where
+// the image darkens, into an accumulator pooled over 2·dp pixels; peaks of at
+// least param2 votes (summed over 3×3 cells) are candidates. A candidate's
+// centre and radius are then fitted to its own rim pixels (those whose
+// gradient points at the centre) and it is kept when enough of the rim is
+// there. Overlapping candidates of one object are merged, strongest first.
+//
 //   image        8-bit single-channel frame
-//   circles      out: (centre x, centre y, radius) in image pixels, distinct
-//                candidates (one per object), deterministic order
-//   method       cv::HOUGH_GRADIENT
-//   dp, minDist  accumulator resolution (1.0) and minimum centre distance
-//                as a fraction of the smaller radius (0.7)
-//   param1       Canny high threshold of the noise-reduction level (60..600)
-//   param2       accumulator threshold (18 at detection level 1 .. 1 at 10):
-//                lower finds more, fainter objects
-//   minRadius, maxRadius   inclusive radius range in pixels
-//   edgeDirection  gradient sign rule: negative means rims are dark when
-//                seen from outside in (the image brightens towards the centre)
-//   flagA, flagB   see the implementation
+//   circles      out: (centre x, centre y, radius) in image pixels, one per
+//                object, ordered by centre row, then column; empty for an
+//                empty or featureless frame
+//   method       cv::HOUGH_GRADIENT (the only one)
+//   dp           accumulator resolution: one cell per 2·dp pixels (1.0)
+//   minDist      two circles are one object when their centres are closer
+//                than minDist times the larger radius (0.7)
+//   param1       Canny high threshold, L1 gradient (low = param1 / 2)
+//   param2       votes a peak needs, and rim pixels a circle needs: 18 finds
+//                only clear objects, 1 also faint and broken ones
+//   minRadius, maxRadius   radius range in pixels, inclusive; returned radii
+//                always lie in it
+//   edgeDirection  which side of an edge the centre lies on: negative means
+//                rims are dark seen from outside in (votes go where the image
+//                darkens), positive the opposite, 0 both
+//   fitToEdges   fit centre and radius to the rim pixels by least squares
+//                (else the accumulator peak and the radius histogram)
+//   keepPartial  also keep circles with less than half of their rim found
+//                (cut by the frame border or squeezed in a clump); a third is
+//                then enough
 void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles, int method, double dp,
                           double minDist, double param1, double param2, int minRadius, int maxRadius,
-                          int edgeDirection, bool flagA, bool flagB);
+                          int edgeDirection, bool fitToEdges, bool keepPartial);
 
 }  // namespace VelimBio
