@@ -30,6 +30,10 @@ using CircleDetector = std::function<void(const cv::Mat&, std::vector<cv::Vec3f>
 
 // Unchanged while v × 10 ≤ 999, else rounded half away from zero to one decimal.
 float round3(float v);
+// Viability ratio of one object from the mean brightness of its centre (m0),
+// core (m1) and outer region (m2): m2 / m1 with the floors 1 and 2, or 100
+// for a dark centre (m0 below 35).
+float viabilityRatio(float m0, float m1, float m2);
 // Descending sort predicates on the first member.
 bool compare_func1(std::pair<int, cv::Point> a, std::pair<unsigned char, cv::Point> b);
 bool compare_func2(std::pair<float, cv::Point> a, std::pair<float, cv::Point> b);

@@ -13,6 +13,15 @@ constexpr int kEdgeThreshold = -32;  // keep rims that are dark seen from outsid
 
 }  // namespace
 
+float viabilityRatio(float m0, float m1, float m2)
+{
+    if (m1 < 1.0f)
+        m1 = 1.0f;
+    if (m2 < 2.0f)
+        m2 = 2.0f;
+    return m0 >= 35.0f ? m2 / m1 : 100.0f;
+}
+
 void CellCounter::prepareBinaryImagesBF()
 {
     m_tagImage.copyTo(m_overlayImage);
@@ -65,13 +74,9 @@ float CellCounter::find_newCellSize(const cv::Vec3f& circle, cv::Vec6f& record, 
     cv::Mat grey;
     get_roi_gray(m_grayImage, box, grey);
     const float m0 = findMeanBrightness(grey, ellipse, centre, binary.rows, binary.cols, 0.31622776601683794);
-    float m1 = findMeanBrightness(grey, ellipse, centre, binary.rows, binary.cols, 0.25);
-    float m2 = findMeanBrightness(grey, ellipse, centre, binary.rows, binary.cols, 0.75);
-    if (m1 < 1.0f)
-        m1 = 1.0f;
-    if (m2 < 2.0f)
-        m2 = 2.0f;
-    const float ratio = m0 >= 35.0f ? m2 / m1 : 100.0f;
+    const float m1 = findMeanBrightness(grey, ellipse, centre, binary.rows, binary.cols, 0.25);
+    const float m2 = findMeanBrightness(grey, ellipse, centre, binary.rows, binary.cols, 0.75);
+    const float ratio = viabilityRatio(m0, m1, m2);
 
     record[2] = ellipse.size.width;
     record[3] = static_cast<float>(std::floor(m0 + 0.5));
