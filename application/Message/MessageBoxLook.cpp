@@ -1,0 +1,33 @@
+#include "Message/MessageBoxLook.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+
+namespace {
+
+QFont notoSans(int pixelSize, int weight)
+{
+    QFont font(QStringLiteral("Noto Sans"));
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+}  // namespace
+
+void applyMessageBoxLook(QDialog* box, QLabel* label, QPushButton* ok, QPushButton* cancel)
+{
+    box->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                        Qt::BypassWindowManagerHint);
+    box->setAutoFillBackground(false);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, QColor(0, 0, 0, 0));
+    box->setPalette(palette);
+
+    label->setFont(notoSans(22, QFont::Normal));
+    ok->setFont(notoSans(22, 63));
+    cancel->setFont(notoSans(22, 63));
+}

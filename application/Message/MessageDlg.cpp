@@ -1,0 +1,95 @@
+#include "Message/MessageDlg.h"
+
+#include "Message/MessageBoxLook.h"
+#include "Message/MessageCatalogue.h"
+#include "ui_MessageDlg.h"
+
+#include "platform/Log.h"
+
+MessageDlg::MessageDlg(QWidget* parent) : QDialog(parent), ui(new Ui::MessageDlg)
+{
+    ui->setupUi(this);
+    setFont();
+}
+
+MessageDlg::~MessageDlg()
+{
+    delete ui;
+}
+
+void MessageDlg::setFont()
+{
+    applyMessageBoxLook(this, ui->LABEL_MESSAGE, ui->BUTTON_OK, ui->BUTTON_CANCEL);
+}
+
+void MessageDlg::setMsgType(int type)
+{
+    KLOG_ENTER;
+    KLOG_VALUE("type", type);
+    using namespace MessageCatalogue;
+    if (const Entry* e = entry(type)) {
+        ui->LABEL_MESSAGE->setText(text(type, {m_strArg2, m_strArg3, m_strArg4}));
+        switch (e->buttons) {
+        case Buttons::OkCancel:
+            ui->BUTTON_OK->setText(QStringLiteral("OK"));
+            ui->BUTTON_CANCEL->setText(QStringLiteral("CANCEL"));
+            setMessageButtonVisibility(MESSAGE_BUTTON_OK_CANCEL);
+            break;
+        case Buttons::Single:
+            ui->BUTTON_OK->setText(e->caption);
+            setMessageButtonVisibility(MESSAGE_BUTTON_OK);
+            break;
+        case Buttons::None:
+            setMessageButtonVisibility(MESSAGE_BUTTON_NONE);
+            break;
+        case Buttons::Unchanged:
+            break;
+        }
+    }
+    update();
+}
+
+void MessageDlg::setMessage(QString text)
+{
+    ui->LABEL_MESSAGE->setText(text);
+}
+
+void MessageDlg::setMessageButtonVisibility(MessageButtonVisibility visibility)
+{
+    switch (visibility) {
+    case MESSAGE_BUTTON_OK_CANCEL:
+        ui->BUTTON_OK->setGeometry(88, 214, 150, 46);
+        ui->BUTTON_CANCEL->setGeometry(262, 214, 150, 46);
+        ui->BUTTON_OK->show();
+        ui->BUTTON_CANCEL->show();
+        break;
+    case MESSAGE_BUTTON_OK:
+        ui->BUTTON_OK->setGeometry(174, 214, 150, 46);
+        ui->BUTTON_OK->show();
+        ui->BUTTON_CANCEL->hide();
+        break;
+    case MESSAGE_BUTTON_CANCEL:
+        ui->BUTTON_CANCEL->setGeometry(174, 214, 150, 46);
+        ui->BUTTON_CANCEL->show();
+        ui->BUTTON_OK->hide();
+        break;
+    case MESSAGE_BUTTON_NONE:
+        ui->BUTTON_OK->hide();
+        ui->BUTTON_CANCEL->hide();
+        break;
+    case MESSAGE_BUTTON_SHOW_BOTH:
+        ui->BUTTON_OK->show();
+        ui->BUTTON_CANCEL->show();
+        break;
+    }
+}
+
+void MessageDlg::on_BUTTON_OK_clicked()
+{
+    accept();
+}
+
+void MessageDlg::on_BUTTON_CANCEL_clicked()
+{
+    reject();
+}
