@@ -1,6 +1,5 @@
 #include "velimbio/CellCounter.h"
 
-#include "velimbio/HoughCirclesAdaptive.h"
 #include "velimbio/Log.h"
 
 #include <opencv2/core.hpp>
@@ -78,7 +77,6 @@ void CellCounter::init()
 {
     m_slope = 1.0f;
     m_intercept = 0.0f;
-    m_detector = HoughCirclesAdaptive;
     createArrays();
 }
 

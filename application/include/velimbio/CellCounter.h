@@ -1,5 +1,7 @@
 #pragma once
 
+#include "velimbio/HoughCirclesAdaptive.h"
+
 #include <opencv2/core.hpp>
 
 #include <cstdint>
@@ -24,7 +26,8 @@ struct TObj
     int32_t gate_position = 0;   // -1 counted (open gate), 1 counted (closed gate), 0 not counted
 };
 
-// The circle detector the engine calls once per count; see HoughCirclesAdaptive.h.
+// The circle detector the engine calls once per count; HoughCirclesAdaptive
+// unless a test or a tool puts another in its place.
 using CircleDetector = std::function<void(const cv::Mat&, std::vector<cv::Vec3f>&, int, double, double, double,
                                           double, int, int, int, bool, bool)>;
 
@@ -169,7 +172,7 @@ protected:
     int m_clusterHistogram[kClusterBins] = {};
     std::vector<cv::Vec6f> m_detectedCells;
 
-    CircleDetector m_detector;
+    CircleDetector m_detector = HoughCirclesAdaptive;
 };
 
 }  // namespace VelimBio
