@@ -12,7 +12,10 @@ class EngineProbe : public VelimBio::CellCounter
 public:
     using CellCounter::CellCounter;
 
+    using CellCounter::m_auxImage1;
+    using CellCounter::m_auxImage2;
     using CellCounter::m_cell_detection_sensitivity;
+    using CellCounter::m_channel3Image;
     using CellCounter::m_cellObjects;
     using CellCounter::m_countmode;
     using CellCounter::m_detectedCells;

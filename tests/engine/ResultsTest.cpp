@@ -225,3 +225,30 @@ TEST(EngineImages, LineIntensityStatisticsAndSizes)
     for (const auto& s : sizes)
         EXPECT_EQ(engine.getImageSize(s.mode), s.bytes);
 }
+
+// The inspection composite: each plane shows the brighter of the grey image
+// and its auxiliary image, drawn rings on top; planes in reverse order.
+TEST(EngineImages, CompositeOfGreyAuxiliaryAndRings)
+{
+    EngineProbe engine = smallEngine(2, 3);
+    engine.m_grayImage = (cv::Mat_<uchar>(2, 3) << 50, 50, 50, 50, 50, 50);
+    engine.m_auxImage1 = (cv::Mat_<uchar>(2, 3) << 80, 20, 80, 20, 80, 20);
+    engine.m_channel3Image = (cv::Mat_<uchar>(2, 3) << 10, 10, 10, 90, 90, 90);
+    engine.m_overlayImage = cv::Mat(2, 3, CV_8UC3, cv::Scalar::all(0));
+    engine.m_overlayImage.at<cv::Vec3b>(1, 2) = cv::Vec3b(1, 2, 3);
+
+    const cv::Mat plain = engine.getOverlayImageData(false, true, true, true, true, false, 0, 0, 0);
+    EXPECT_EQ(plain.at<cv::Vec3b>(0, 0), cv::Vec3b(50, 80, 50));  // (second, first, grey)
+    EXPECT_EQ(plain.at<cv::Vec3b>(0, 1), cv::Vec3b(50, 50, 50));
+    EXPECT_EQ(plain.at<cv::Vec3b>(1, 1), cv::Vec3b(90, 80, 50));
+
+    const cv::Mat ringed = engine.getOverlayImageData(true, false, true, false, true, false, 0, 0, 0);
+    EXPECT_EQ(ringed.at<cv::Vec3b>(0, 0), cv::Vec3b(0, 80, 0));
+    EXPECT_EQ(ringed.at<cv::Vec3b>(1, 2), cv::Vec3b(3, 2, 1));
+
+    engine.getOverlayImageData(false, true, false, false, true, true, 10, 0, 0);
+    EXPECT_EQ(engine.m_grayImage.at<uchar>(0, 0), 60);  // the offset is added in place
+
+    engine.m_auxImage2.release();
+    EXPECT_TRUE(engine.getOverlayImageData(false, true, true, true, true, true, 0, 0, 0).empty());
+}
