@@ -1,0 +1,362 @@
+#include "Controller/Controller.h"
+
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QSerialPort>
+
+Controller* Controller::instance = nullptr;
+
+namespace {
+
+const char kPortName[] = "/dev/ttyS2";
+const char kOk[] = "OK";
+
+}  // namespace
+
+Controller::Controller(QObject* parent)
+    : QObject(parent)
+    , m_lineEnd(QStringLiteral("\r\n"))
+{
+    KLOG_ENTER;
+    instance = this;
+}
+
+Controller::~Controller()
+{
+    KLOG_ENTER;
+    delete m_pSerialPort;
+    // Nobody may reach a destroyed link through the static pointer.
+    if (instance == this)
+        instance = nullptr;
+}
+
+void Controller::openSerialPort()
+{
+    KLOG_ENTER;
+    if (!m_pSerialPort)
+        m_pSerialPort = new QSerialPort(this);
+    m_pSerialPort->setPortName(platform::rootPath(QString::fromLatin1(kPortName)));
+    if (!trySerialPort())
+        return;
+    KLOG << "opened serial port";
+    emit sig_connected_controller();
+    setPortListener(true);
+}
+
+bool Controller::trySerialPort()
+{
+    KLOG_ENTER;
+    if (!m_pSerialPort)
+        return false;
+    m_pSerialPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    m_pSerialPort->setDataBits(QSerialPort::Data8);
+    m_pSerialPort->setParity(QSerialPort::NoParity);
+    m_pSerialPort->setStopBits(QSerialPort::OneStop);
+    m_pSerialPort->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_pSerialPort->open(QIODevice::ReadWrite)) {
+        KLOG_VALUE("open failed", m_pSerialPort->errorString());
+        return false;
+    }
+    if (!command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("READY")))) {
+        KLOG << "no handshake from the microcontroller";
+        m_pSerialPort->close();
+        return false;
+    }
+    return true;
+}
+
+void Controller::setPortListener(bool on)
+{
+    if (!m_pSerialPort)
+        return;
+    if (on)
+        connect(m_pSerialPort, &QSerialPort::readyRead, this, &Controller::slot_readyRead,
+                Qt::UniqueConnection);
+    else
+        disconnect(m_pSerialPort, &QSerialPort::readyRead, this, &Controller::slot_readyRead);
+}
+
+void Controller::setTimeouts(int writeTimeoutMs, int readTimeoutMs)
+{
+    m_nWriteTimeoutMs = writeTimeoutMs;
+    m_nReadTimeoutMs = readTimeoutMs;
+}
+
+bool Controller::isOpen() const
+{
+    return m_pSerialPort && m_pSerialPort->isOpen();
+}
+
+void Controller::write_nonBlocking(const QString& frame)
+{
+    KLOG_ENTER;
+    if (!isOpen())
+        return;
+    m_pSerialPort->clear(QSerialPort::Input);
+    m_pSerialPort->write(frame.toLocal8Bit());
+    emit sig_debug_Controller(frame);
+}
+
+void Controller::write_Blocking(const QString& frame, int write_timeout_ms)
+{
+    write_nonBlocking(frame);
+    if (isOpen() && !m_pSerialPort->waitForBytesWritten(write_timeout_ms))
+        KLOG << "errorDataWritingTimeout";
+}
+
+bool Controller::readAvailableData_Blocking(int read_timeout_ms)
+{
+    KLOG_ENTER;
+    while (!isOpen() || !m_pSerialPort->canReadLine()) {
+        if (!isOpen() || !m_pSerialPort->waitForReadyRead(read_timeout_ms)) {
+            KLOG << "errorDataReadingTimeout";
+            m_commandResponse.clear();
+            return false;
+        }
+    }
+    m_commandResponse = takeLine();
+    KLOG << "m_commandResponse:" << m_commandResponse;
+    emit sig_debug_Controller(m_commandResponse);
+    return parsing_responseReceived(m_commandResponse);
+}
+
+bool Controller::writeAndRead_Blocking(const QString& frame, int write_timeout_ms, int read_timeout_ms)
+{
+    KLOG_ENTER;
+    if (!isOpen()) {
+        KLOG << "serial port not open";
+        return false;
+    }
+    setPortListener(false);
+    m_pSerialPort->clear(QSerialPort::AllDirections);
+    write_Blocking(frame, write_timeout_ms);
+    const bool replied = readAvailableData_Blocking(read_timeout_ms);
+    setPortListener(true);
+    // Lines that came with the reply get no readyRead of their own.
+    if (m_pSerialPort->canReadLine())
+        QMetaObject::invokeMethod(this, &Controller::slot_readyRead, Qt::QueuedConnection);
+    return replied;
+}
+
+bool Controller::parsing_responseReceived(const QString& line)
+{
+    const QStringList parts = line.mid(line.lastIndexOf(QLatin1Char('$')) + 1).split(QLatin1Char(','));
+    if (parts.size() != 5)
+        return false;
+    m_responseInfo = {parts[0], parts[1], parts[2], parts[3]};
+    return true;
+}
+
+QString Controller::takeLine()
+{
+    QByteArray raw = m_pSerialPort->readLine();
+    const int nul = raw.indexOf('\0');
+    if (nul >= 0)
+        raw.truncate(nul);
+    QString line = QString::fromLatin1(raw);
+    const int end = line.indexOf(m_lineEnd);
+    if (end >= 0)
+        line.truncate(end);
+    return line;
+}
+
+QString Controller::frame(const QString& target, const QString& verb, const QString& argument)
+{
+    return QStringLiteral("$,%1,%2,%3,\r\n").arg(target, verb, argument);
+}
+
+QString Controller::frame(const QString& target, const QString& verb, qint64 argument)
+{
+    return frame(target, verb, QString::number(argument));
+}
+
+bool Controller::command_Blocking(const QString& frame)
+{
+    return writeAndRead_Blocking(frame, m_nWriteTimeoutMs, m_nReadTimeoutMs)
+        && m_responseInfo.status == QLatin1String(kOk);
+}
+
+QString Controller::device_fw_version()
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("FW VERSION")))
+        ? m_responseInfo.value : QString();
+}
+
+QString Controller::device_fw_build()
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("FW BUILD")))
+        ? m_responseInfo.value : QString();
+}
+
+bool Controller::device_poweroff()
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("PWR KILL"), 3000));
+}
+
+bool Controller::led_on()
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("LED4"), QStringLiteral("ON")));
+}
+
+bool Controller::led_off()
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("LED4"), QStringLiteral("OFF")));
+}
+
+bool Controller::led_brightness(int level)
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("LED4"), QStringLiteral("BRT"), level));
+}
+
+bool Controller::z_stage_move(SerialPort_Mode_e mode, const QString& frame)
+{
+    if (mode == MODE_BLOCKING)
+        return command_Blocking(frame);
+    if (!isOpen())
+        return false;
+    write_nonBlocking(frame);
+    // The reply comes later to the listener; this is the status of the last one.
+    return m_responseInfo.status == QLatin1String(kOk);
+}
+
+bool Controller::z_stage_origin(SerialPort_Mode_e mode)
+{
+    KLOG_ENTER;
+    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("ORIGIN")));
+    if (mode == MODE_BLOCKING)
+        m_current_pos = 0;
+    return ok;
+}
+
+bool Controller::z_stage_mvn(SerialPort_Mode_e mode, int steps)
+{
+    KLOG_ENTER;
+    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("MVN"), steps));
+    if (mode == MODE_BLOCKING)
+        m_current_pos -= steps;
+    return ok;
+}
+
+bool Controller::z_stage_mvp(SerialPort_Mode_e mode, int steps)
+{
+    KLOG_ENTER;
+    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("MVP"), steps));
+    if (mode == MODE_BLOCKING)
+        m_current_pos += steps;
+    return ok;
+}
+
+bool Controller::z_stage_abs(SerialPort_Mode_e mode, int position)
+{
+    KLOG_ENTER;
+    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("ABS"), position));
+    if (mode == MODE_BLOCKING)
+        m_current_pos = position;
+    return ok;
+}
+
+bool Controller::z_stage_stop()
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("STOP")));
+}
+
+int Controller::z_stage_pos()
+{
+    KLOG_ENTER;
+    if (!command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("GET_POS"))))
+        return -1;
+    bool isNumber = false;
+    const int position = m_responseInfo.value.toInt(&isNumber);
+    if (!isNumber)
+        return -1;
+    m_current_pos = position;
+    KLOG_VALUE("m_current_pos", m_current_pos);
+    return position;
+}
+
+bool Controller::z_stage_ron(int value)
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("RON"), value));
+}
+
+bool Controller::z_stage_rop(int value)
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("ROP"), value));
+}
+
+bool Controller::stage_kval_acc(int value)
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("ACC"), value));
+}
+
+bool Controller::stage_kval_dec(int value)
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("DEC"), value));
+}
+
+bool Controller::stage_kval_run(int value)
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("RUN"), value));
+}
+
+bool Controller::stage_kval_hold(int value)
+{
+    KLOG_ENTER;
+    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("HOLD"), value));
+}
+
+void Controller::slot_readyRead()
+{
+    // Every whole line waiting is handled now: a line left for a later
+    // readyRead would wait for unrelated data, or be discarded unseen by the
+    // next command's flush.
+    while (isOpen() && m_pSerialPort->canReadLine()) {
+        const QString line = takeLine();
+        KLOG << "response:" << line;
+        handleListenedLine(line);
+    }
+}
+
+void Controller::handleListenedLine(const QString& line)
+{
+    // A line that does not parse is dropped; acting on the previous reply
+    // again would move the tracked position twice.
+    if (!parsing_responseReceived(line))
+        return;
+    const QString& command = m_responseInfo.command;
+    const int value = m_responseInfo.value.toInt();
+    if (command.contains(QLatin1String("ORIGIN"))) {
+        m_current_pos = 0;
+        emit sig_z_stage_origin();
+    } else if (command.contains(QLatin1String("MVN"))) {
+        m_current_pos -= value;
+        KLOG << "After MVN, m_current_pos:" << m_current_pos;
+        emit sig_z_stage_mvn();
+    } else if (command.contains(QLatin1String("MVP"))) {
+        m_current_pos += value;
+        KLOG << "After MVP, m_current_pos:" << m_current_pos;
+        emit sig_z_stage_mvp();
+    } else if (command.contains(QLatin1String("ABS"))) {
+        m_current_pos = value;
+        emit sig_z_stage_abs();
+    } else if (command.contains(QLatin1String("PWR SW"))) {
+        KLOG << "Signal PWR SW!!!!! need to show power off popup";
+        emit sig_device_poweroff();
+    } else if (command.contains(QLatin1String("START"))) {
+        KLOG << "Signal device RESET! need to show power off popup";
+        emit sig_device_reset();
+    }
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+
+// One reply of the microcontroller: "$" and five comma-separated fields,
+// status, target, command, value and an ignored fifth (normally empty).
+struct responseInfo_t
+{
+    QString status;   // "OK" is success, compared exactly
+    QString target;   // DEVICE, LED4, STM1
+    QString command;  // the verb answered or the event reported
+    QString value;
+};
+
+// The link to the instrument's microcontroller (focus stage, LED, power) on
+// the serial port "/dev/ttyS2" (mapped under the instrument root), 115200 8N1.
+// Commands are text frames "$,<target>,<verb>,<argument>,\r\n". Blocking
+// commands write, then wait for one reply line; the listener handles the
+// replies to non-blocking stage moves and the unsolicited reports (power
+// switch, restart) and turns them into signals. GUI thread only.
+class Controller : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Mode of the stage moves: blocking waits for the reply in the call; any
+    // other value only writes, and the listener takes the reply later.
+    enum SerialPort_Mode_e { MODE_BLOCKING = 0, MODE_NON_BLOCKING = 1 };
+
+    static constexpr int kWriteTimeoutMs = 1000;
+    static constexpr int kReadTimeoutMs = 5000;
+
+    // The application's one link; set by the constructor.
+    static Controller* instance;
+
+    explicit Controller(QObject* parent = nullptr);
+    ~Controller() override;
+
+    // Opens the port and sends the handshake; emits sig_connected_controller()
+    // when the microcontroller answers "OK", otherwise closes the port silently.
+    void openSerialPort();
+    bool trySerialPort();
+    void setPortListener(bool on);
+
+    // The time-outs of every blocking command (1000 ms to write, 5000 ms for
+    // the reply); tests shorten them.
+    void setTimeouts(int writeTimeoutMs, int readTimeoutMs);
+
+    void write_nonBlocking(const QString& frame);
+    void write_Blocking(const QString& frame, int write_timeout_ms);
+    // True when a well-formed reply line arrived within the time-out.
+    bool readAvailableData_Blocking(int read_timeout_ms);
+    bool writeAndRead_Blocking(const QString& frame, int write_timeout_ms, int read_timeout_ms);
+    // Fills m_responseInfo from a reply line; false (and nothing changed) when
+    // the line does not have exactly five fields after its last "$".
+    bool parsing_responseReceived(const QString& line);
+
+    QString device_fw_version();
+    QString device_fw_build();
+    bool device_poweroff();
+    bool led_on();
+    bool led_off();
+    bool led_brightness(int level);
+    bool z_stage_origin(SerialPort_Mode_e mode);
+    bool z_stage_mvn(SerialPort_Mode_e mode, int steps);
+    bool z_stage_mvp(SerialPort_Mode_e mode, int steps);
+    bool z_stage_abs(SerialPort_Mode_e mode, int position);
+    bool z_stage_stop();
+    // The stage position in motor steps as the microcontroller counts it, also
+    // kept as the tracked position. -1 means the query failed (no reply, a
+    // status other than "OK", or no number); it is never a position, so
+    // callers must check for it before using the result.
+    int z_stage_pos();
+    bool z_stage_ron(int value);
+    bool z_stage_rop(int value);
+    bool stage_kval_acc(int value);
+    bool stage_kval_dec(int value);
+    bool stage_kval_run(int value);
+    bool stage_kval_hold(int value);
+
+    // The tracked stage position in motor steps.
+    int currentPosition() const { return m_current_pos; }
+    const responseInfo_t& responseInfo() const { return m_responseInfo; }
+    bool isOpen() const;
+
+signals:
+    void sig_debug_Controller(QString msg);
+    void sig_connected_controller();
+    void sig_z_stage_origin();
+    void sig_z_stage_mvn();
+    void sig_z_stage_mvp();
+    void sig_z_stage_abs();
+    void sig_device_poweroff();
+    void sig_device_reset();
+
+private slots:
+    void slot_readyRead();
+
+private:
+    static QString frame(const QString& target, const QString& verb, const QString& argument = QString());
+    static QString frame(const QString& target, const QString& verb, qint64 argument);
+    // One blocking exchange; true when its reply was well-formed with status "OK".
+    bool command_Blocking(const QString& frame);
+    bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);
+    // Reads one whole line from the port: bytes up to the first NUL, cut at "\r\n".
+    QString takeLine();
+    // Acts on one reply line taken by the listener.
+    void handleListenedLine(const QString& line);
+
+    QSerialPort* m_pSerialPort = nullptr;
+    QString m_lineEnd;
+    QString m_commandResponse;
+    responseInfo_t m_responseInfo;
+    int m_current_pos = 0;
+    int m_nWriteTimeoutMs = kWriteTimeoutMs;
+    int m_nReadTimeoutMs = kReadTimeoutMs;
+};

@@ -1,0 +1,320 @@
+#include "Controller/Controller.h"
+
+#include "McuSimulator.h"
+#include "TempRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+using Fault = McuSimulator::Fault;
+
+namespace {
+
+// A link to a simulated microcontroller at <root>/dev/ttyS2, with short time-outs.
+class ControllerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+        ASSERT_TRUE(sim.linkAt());
+        sim.setStepTime(0us);
+        controller.setTimeouts(500, kReadTimeoutMs);
+    }
+
+    bool connect()
+    {
+        QSignalSpy connected(&controller, &Controller::sig_connected_controller);
+        controller.openSerialPort();
+        return connected.count() == 1 && controller.isOpen();
+    }
+
+    std::vector<std::string> framesAfterHandshake() const
+    {
+        std::vector<std::string> frames = sim.frames();
+        if (!frames.empty() && frames.front() == "$,DEVICE,READY,,\r\n")
+            frames.erase(frames.begin());
+        return frames;
+    }
+
+    // Fences the listener: once this report has been handled, everything sent
+    // before it has been handled too.
+    void fence()
+    {
+        QSignalSpy reset(&controller, &Controller::sig_device_reset);
+        sim.raiseRestart();
+        ASSERT_TRUE(reset.wait(2000));
+    }
+
+    static constexpr int kReadTimeoutMs = 150;
+    TempRoot root;
+    McuSimulator sim;
+    Controller controller;
+};
+
+}  // namespace
+
+TEST_F(ControllerTest, HandshakeOkConnectsOtherAnswersCloseThePort)
+{
+    const struct {
+        Fault fault;
+        bool connects;
+    } cases[] = {{Fault::None, true}, {Fault::LowerCaseOk, false}, {Fault::Silence, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        sim.setFault(c.fault);
+        Controller link;
+        link.setTimeouts(500, kReadTimeoutMs);
+        QSignalSpy connected(&link, &Controller::sig_connected_controller);
+        link.openSerialPort();
+        EXPECT_EQ(connected.count(), c.connects ? 1 : 0);
+        EXPECT_EQ(link.isOpen(), c.connects);
+        EXPECT_EQ(sim.frames().back(), "$,DEVICE,READY,,\r\n");
+    }
+}
+
+TEST_F(ControllerTest, WithoutAPortNothingIsSentAndEveryCommandFails)
+{
+    QFile::remove(root.path("/dev/ttyS2"));
+    EXPECT_FALSE(connect());
+    EXPECT_EQ(controller.z_stage_pos(), -1);
+    EXPECT_FALSE(controller.led_on());
+    EXPECT_FALSE(controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 10));
+    EXPECT_EQ(controller.device_fw_version(), QString());
+    EXPECT_TRUE(sim.frames().empty());
+}
+
+TEST_F(ControllerTest, InstanceIsTheLastLinkBuiltAndNeverADestroyedOne)
+{
+    EXPECT_EQ(Controller::instance, &controller);
+    {
+        Controller other;
+        EXPECT_EQ(Controller::instance, &other);
+    }
+    EXPECT_EQ(Controller::instance, nullptr);
+}
+
+TEST_F(ControllerTest, BlockingCommandsSendTheirFramesAndReadTheReply)
+{
+    ASSERT_TRUE(connect());
+    sim.setFirmware("3.1.4", "20260115");
+    const struct {
+        std::function<QString()> call;
+        const char* frame;
+        QString result;
+    } cases[] = {
+        {[&] { return controller.device_fw_version(); }, "$,DEVICE,FW VERSION,,\r\n", "3.1.4"},
+        {[&] { return controller.device_fw_build(); }, "$,DEVICE,FW BUILD,,\r\n", "20260115"},
+        {[&] { return QString::number(controller.led_on()); }, "$,LED4,ON,,\r\n", "1"},
+        {[&] { return QString::number(controller.led_brightness(250)); }, "$,LED4,BRT,250,\r\n", "1"},
+        {[&] { return QString::number(controller.led_off()); }, "$,LED4,OFF,,\r\n", "1"},
+        {[&] { return QString::number(controller.z_stage_stop()); }, "$,STM1,STOP,,\r\n", "1"},
+        {[&] { return QString::number(controller.z_stage_ron(5)); }, "$,STM1,RON,5,\r\n", "1"},
+        {[&] { return QString::number(controller.z_stage_rop(6)); }, "$,STM1,ROP,6,\r\n", "1"},
+        {[&] { return QString::number(controller.stage_kval_acc(40)); }, "$,STM1,ACC,40,\r\n", "1"},
+        {[&] { return QString::number(controller.stage_kval_dec(41)); }, "$,STM1,DEC,41,\r\n", "1"},
+        {[&] { return QString::number(controller.stage_kval_run(42)); }, "$,STM1,RUN,42,\r\n", "1"},
+        {[&] { return QString::number(controller.stage_kval_hold(-3)); }, "$,STM1,HOLD,-3,\r\n", "1"},
+        {[&] { return QString::number(controller.device_poweroff()); }, "$,DEVICE,PWR KILL,3000,\r\n", "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame);
+        EXPECT_EQ(c.call(), c.result);
+        EXPECT_EQ(sim.frames().back(), c.frame);
+    }
+    EXPECT_EQ(sim.state().brightness, 250);
+    EXPECT_FALSE(sim.state().ledOn);
+    EXPECT_TRUE(sim.powerKillReceived());
+}
+
+TEST_F(ControllerTest, BlockingMovesUpdateThePositionWhateverTheReply)
+{
+    sim.setPosition(1000);
+    ASSERT_TRUE(connect());
+    ASSERT_EQ(controller.z_stage_pos(), 1000);
+    EXPECT_TRUE(controller.z_stage_mvp(Controller::MODE_BLOCKING, 300));
+    EXPECT_EQ(controller.currentPosition(), 1300);
+    EXPECT_TRUE(controller.z_stage_abs(Controller::MODE_BLOCKING, -20));
+    EXPECT_EQ(controller.currentPosition(), -20);
+    EXPECT_EQ(sim.frames().back(), "$,STM1,ABS,-20,\r\n");
+    sim.setFault(Fault::Silence);
+    EXPECT_FALSE(controller.z_stage_mvn(Controller::MODE_BLOCKING, 5));
+    EXPECT_EQ(controller.currentPosition(), -25);
+    EXPECT_FALSE(controller.z_stage_origin(Controller::MODE_BLOCKING));
+    EXPECT_EQ(controller.currentPosition(), 0);
+}
+
+TEST_F(ControllerTest, NonBlockingMovesAreTrackedFromTheirReplies)
+{
+    sim.setPosition(10000);
+    ASSERT_TRUE(connect());
+    ASSERT_EQ(controller.z_stage_pos(), 10000);
+    QSignalSpy mvn(&controller, &Controller::sig_z_stage_mvn);
+    QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
+    QSignalSpy abs(&controller, &Controller::sig_z_stage_abs);
+    QSignalSpy origin(&controller, &Controller::sig_z_stage_origin);
+
+    controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 512);
+    EXPECT_EQ(controller.currentPosition(), 10000);  // nothing until the reply
+    ASSERT_TRUE(mvn.wait(2000));
+    EXPECT_EQ(controller.currentPosition(), 9488);
+
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 256);
+    ASSERT_TRUE(mvp.wait(2000));
+    EXPECT_EQ(controller.currentPosition(), 9744);
+
+    controller.z_stage_abs(Controller::MODE_NON_BLOCKING, 4000);
+    ASSERT_TRUE(abs.wait(2000));
+    EXPECT_EQ(controller.currentPosition(), 4000);
+
+    controller.z_stage_origin(Controller::MODE_NON_BLOCKING);
+    ASSERT_TRUE(origin.wait(2000));
+    EXPECT_EQ(controller.currentPosition(), 0);
+
+    const std::vector<std::string> expected = {"$,STM1,GET_POS,,\r\n", "$,STM1,MVN,512,\r\n",
+                                               "$,STM1,MVP,256,\r\n", "$,STM1,ABS,4000,\r\n",
+                                               "$,STM1,ORIGIN,,\r\n"};
+    EXPECT_EQ(framesAfterHandshake(), expected);
+    EXPECT_EQ(controller.z_stage_pos(), sim.state().position);
+}
+
+TEST_F(ControllerTest, ReportsBecomeSignals)
+{
+    ASSERT_TRUE(connect());
+    QSignalSpy poweroff(&controller, &Controller::sig_device_poweroff);
+    QSignalSpy reset(&controller, &Controller::sig_device_reset);
+    sim.raisePowerButton();
+    ASSERT_TRUE(poweroff.wait(2000));
+    sim.raiseRestart();
+    ASSERT_TRUE(reset.wait(2000));
+    EXPECT_EQ(poweroff.count(), 1);
+    EXPECT_EQ(reset.count(), 1);
+}
+
+// The command field is tested for containment, in a fixed order; a value that
+// is no number counts as 0.
+TEST_F(ControllerTest, ListenerDispatchesOnTheFirstContainedCommand)
+{
+    sim.setPosition(100);
+    ASSERT_TRUE(connect());
+    ASSERT_EQ(controller.z_stage_pos(), 100);
+    QSignalSpy mvn(&controller, &Controller::sig_z_stage_mvn);
+    QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
+    QSignalSpy poweroff(&controller, &Controller::sig_device_poweroff);
+    QSignalSpy reset(&controller, &Controller::sig_device_reset);
+
+    sim.sendRaw("noise$OK,STM1,xMVNx,7,\r\n");
+    ASSERT_TRUE(mvn.wait(2000));
+    EXPECT_EQ(controller.currentPosition(), 93);
+    sim.sendRaw("$ERR,STM1,MVP,abc,\r\n");
+    ASSERT_TRUE(mvp.wait(2000));
+    EXPECT_EQ(controller.currentPosition(), 93);
+    sim.sendRaw("$OK,DEVICE,START PWR SW,,\r\n");
+    ASSERT_TRUE(poweroff.wait(2000));
+    fence();
+    EXPECT_EQ(reset.count(), 1);  // only the fence
+    EXPECT_EQ(poweroff.count(), 1);
+}
+
+// A malformed line must not make the listener act on the previous reply again.
+TEST_F(ControllerTest, ListenerIgnoresLinesThatDoNotParse)
+{
+    sim.setPosition(5000);
+    ASSERT_TRUE(connect());
+    ASSERT_EQ(controller.z_stage_pos(), 5000);
+    QSignalSpy mvn(&controller, &Controller::sig_z_stage_mvn);
+    controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 512);
+    ASSERT_TRUE(mvn.wait(2000));
+    ASSERT_EQ(controller.currentPosition(), 4488);
+
+    for (Fault fault : {Fault::FourFields, Fault::SixFields, Fault::Nul}) {
+        sim.setFault(fault);
+        sim.sendRaw("$OK,STM1,MVN\r\n");
+        const std::size_t sent = sim.frames().size() + 1;
+        controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 512);
+        // The reply is shaped when the frame arrives.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.frames().size() == sent; }, 2000));
+        sim.setFault(Fault::None);
+        fence();
+    }
+    EXPECT_EQ(mvn.count(), 1);
+    EXPECT_EQ(controller.currentPosition(), 4488);
+}
+
+// Lines that arrive together are all handled, not one per readyRead.
+TEST_F(ControllerTest, ListenerHandlesEveryLineOfAChunk)
+{
+    sim.setPosition(2000);
+    ASSERT_TRUE(connect());
+    ASSERT_EQ(controller.z_stage_pos(), 2000);
+    QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
+    QSignalSpy reset(&controller, &Controller::sig_device_reset);
+    QSignalSpy poweroff(&controller, &Controller::sig_device_poweroff);
+
+    sim.sendRaw("$OK,STM1,MVP,10,\r\n$OK,STM1,MVP,20,\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mvp.count() == 2; }, 2000));
+    EXPECT_EQ(controller.currentPosition(), 2030);
+
+    sim.setFault(Fault::TwoLines);  // the reply and a restart report in one write
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 5);
+    ASSERT_TRUE(reset.wait(2000));
+    EXPECT_EQ(mvp.count(), 3);
+    EXPECT_EQ(controller.currentPosition(), 2035);
+
+    sim.setFault(Fault::EventInExchange);  // a power-switch report before the reply
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mvp.count() == 4; }, 2000));
+    EXPECT_EQ(poweroff.count(), 1);
+    EXPECT_EQ(controller.currentPosition(), 2040);
+}
+
+// Every fault of the microcontroller ends in a defined result within the time-out.
+TEST_F(ControllerTest, BlockingCommandsUnderEveryFault)
+{
+    const struct {
+        Fault fault;
+        int position;
+        bool ledOn;
+        QString version;
+    } cases[] = {
+        {Fault::Silence, -1, false, ""},
+        {Fault::LowerCaseOk, -1, false, ""},
+        {Fault::FourFields, -1, false, ""},
+        {Fault::SixFields, -1, false, ""},
+        {Fault::Nul, -1, false, ""},
+        {Fault::LfOnly, 1234, true, "3.1.4"},  // a line ends at LF; the CR is optional
+        {Fault::CrOnly, -1, false, ""},        // never a whole line
+        {Fault::SplitLine, 1234, true, "3.1.4"},
+        {Fault::TwoLines, 1234, true, "3.1.4"},
+        // The report is taken as the reply: status OK, but no value.
+        {Fault::EventInExchange, -1, true, ""},
+        // Last: the late replies come after every other case.
+        {Fault::LateReply, -1, false, ""},
+    };
+    sim.setPosition(1234);
+    sim.setFirmware("3.1.4", "1");
+    sim.setLateReply(3000ms);
+    sim.setSplitGap(20ms);
+    ASSERT_TRUE(connect());
+    QSignalSpy poweroff(&controller, &Controller::sig_device_poweroff);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        sim.setFault(Fault::None);
+        ASSERT_EQ(controller.z_stage_pos(), 1234);  // a good reply is held before each case
+        sim.setFault(c.fault);
+        EXPECT_EQ(controller.z_stage_pos(), c.position);
+        EXPECT_EQ(controller.led_on(), c.ledOn);
+        EXPECT_EQ(controller.device_fw_version(), c.version);
+        EXPECT_EQ(controller.currentPosition(), 1234);  // -1 is never taken as a position
+    }
+    // A report read as a blocking command's reply raises no signal.
+    sim.setFault(Fault::None);
+    fence();
+    EXPECT_EQ(poweroff.count(), 0);
+}
