@@ -1,0 +1,417 @@
+#include "KovaCore/MainSettings.h"
+
+#include "File_IO/ini.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+
+#include <cmath>
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+namespace {
+
+const QString kSoftwareVersion = QStringLiteral("1.0.2");
+const QString kDefaultProtocol = QStringLiteral("DEFAULT");
+constexpr double kDefaultMagnification = 1.46;
+
+const QString kOn = QStringLiteral("On");
+const QString kOff = QStringLiteral("Off");
+const QString kAuto = QStringLiteral("Auto");
+const QString kManual = QStringLiteral("Manual");
+
+QString onOff(bool on)
+{
+    return on ? kOn : kOff;
+}
+
+// The operating-system facts are constants of the instrument: created, read
+// (as the default) and written back alike.
+struct OsKey
+{
+    const char* key;
+    const char* value;
+    QString IQOQ_s::*field;
+};
+const OsKey kOperatingSystem[] = {
+    {"CPU manufacturer", "Allwinner Technology Co., Ltd", &IQOQ_s::CPU_manufacturer},
+    {"CPU type", "Dual-Core ARM Cortex-A7", &IQOQ_s::CPU_type},
+    {"RAM size", "1 GB", &IQOQ_s::RAM_size},
+    {"Screen resolution", "800 x 480", &IQOQ_s::Screen_resolution},
+    {"Name", "Linux kernel 3.4.103", &IQOQ_s::OS_name},
+};
+
+// Groups are entered and left by each writer, so a group left open by the
+// caller never prefixes a key.
+class Group
+{
+public:
+    Group(QSettings& s, const char* name)
+        : m_s(s)
+    {
+        m_s.beginGroup(QLatin1String(name));
+    }
+    ~Group() { m_s.endGroup(); }
+    Group(const Group&) = delete;
+    Group& operator=(const Group&) = delete;
+
+    void set(const char* key, const QVariant& value) { m_s.setValue(QLatin1String(key), value); }
+    QVariant get(const char* key, const QVariant& fallback) const { return m_s.value(QLatin1String(key), fallback); }
+    QString text(const char* key, const QString& fallback) const { return get(key, fallback).toString(); }
+    int number(const char* key, const QVariant& fallback) const { return get(key, fallback).toInt(); }
+
+private:
+    QSettings& m_s;
+};
+
+bool synced(QSettings& s, const char* what)
+{
+    s.sync();
+    if (s.status() != QSettings::NoError) {
+        KLOG << what << ": cannot write" << s.fileName();
+        return false;
+    }
+    return true;
+}
+
+// A register value as hexadecimal text, "0x" optional; the register is 16 bits wide.
+uint16_t hexRegister(const std::string& text)
+{
+    return static_cast<uint16_t>(std::strtoull(text.c_str(), nullptr, 16) & 0xFFFF);
+}
+
+void readRegisterTables()
+{
+    static const char* const files[] = {kova::kCalibrationCusIni, kova::kCalibrationBfnIni, kova::kAutoExposureIni};
+    static const char* const sections[] = {"VGA", "1280", "5M"};
+    for (int t = 0; t < 3; ++t) {
+        for (int r = 0; r < 3; ++r) {
+            for (int i = 0; i < kRegisterCount; ++i) {
+                std::string value;
+                ini_read(sections[r], QString::asprintf("0x%04X", g_RegIdx[i]).toStdString(), "0x0000", value,
+                         files[t]);
+                global_ini()->regTables[t][r][i] = hexRegister(value);
+            }
+        }
+    }
+}
+
+// The exposure of one calibration file as one hexadecimal text: "0x01" and
+// "0x2A" give "0x012A".
+QString exposureText(const char* file)
+{
+    std::string high;
+    std::string low;
+    ini_read("1280", "0x3501", "", high, file);
+    ini_read("1280", "0x3502", "", low, file);
+    QString joined = QString::fromStdString(high + low);
+    const int second = joined.indexOf(QLatin1String("0x"), 1);
+    if (second >= 0)
+        joined.remove(second, 2);
+    return joined;
+}
+
+bool isUsableProtocolName(const QString& name)
+{
+    return !name.isEmpty() && KovaCoreApp::checkNameRule(name) == name;
+}
+
+// The path of a protocol to load; `name` becomes "DEFAULT" when it cannot be
+// used in a path, or (with the fallback) when its file is missing.
+QString protocolPath(int type, QString& name, bool fallBackWhenMissing)
+{
+    if (!isUsableProtocolName(name)) {
+        KLOG << "protocol name not usable, loading DEFAULT:" << name;
+        name = kDefaultProtocol;
+    }
+    QString path = KovaCoreApp::gen_local_protocol_ini_path(type, name);
+    if (fallBackWhenMissing && !QFileInfo::exists(platform::rootPath(path))) {
+        name = kDefaultProtocol;
+        path = KovaCoreApp::gen_local_protocol_ini_path(type, name);
+    }
+    return path;
+}
+
+}  // namespace
+
+namespace MainSettings {
+
+double roundTo(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;  // std::round: half away from zero
+}
+
+bool create_INI(QSettings& s)
+{
+    {
+        Group g(s, "KOVA-III");
+        g.set("Serial", QStringLiteral("KO7-00-00000"));
+        g.set("Magnification", QStringLiteral("1.431"));
+        g.set("Volume factor", QStringLiteral("0.48242"));
+        g.set("Slope", QStringLiteral("0.98946396"));
+        g.set("Intercept", QStringLiteral("-3.0461858"));
+        g.set("Auto shutdown enable", kOn);
+        g.set("Auto shutdown time", 8);
+    }
+    {
+        Group g(s, "Ch. BF");
+        g.set("Exposure", 35);
+        g.set("LED", 225);
+    }
+    {
+        Group g(s, "Protocol");
+        g.set("BF Cell counting Viability", kDefaultProtocol);
+        g.set("BF Total cell counting", kDefaultProtocol);
+    }
+    {
+        Group g(s, "Cell counting");
+        g.set("Counting mode", 0);
+        g.set("Slide type", 2);
+        g.set("Autofocused counting", kOn);
+        g.set("Skip frame", 1);
+    }
+    {
+        Group g(s, "Save Review");
+        g.set("Save type", kManual);
+        g.set("Base name", QStringLiteral("KOVA3"));
+        g.set("Suffix type", QStringLiteral("Sequence"));
+        g.set("Sequence count", 1);
+        g.set("Scale bar", kOff);
+    }
+    {
+        Group g(s, "Calibration");
+        g.set("Z reference", 32000);
+        g.set("Z reset pos", 43000);
+        g.set("Z ref 2ch", 32000);
+        g.set("Z ref Reusable", 32000);
+        g.set("Z ref Validation", 32000);
+        g.set("Last ref calibration", QStringLiteral("-"));
+        g.set("Last calibration", QStringLiteral("-"));
+    }
+    {
+        Group g(s, "Software");
+        g.set("Last update", QStringLiteral("-"));
+        g.set("Version SW", QStringLiteral("0.0.0"));
+        g.set("Version FW", QStringLiteral("0.0.0"));
+    }
+    {
+        Group g(s, "Miscellaneous");
+        g.set("Save directory", QStringLiteral("KOVA"));
+    }
+    {
+        Group g(s, "Operating system");
+        for (const OsKey& os : kOperatingSystem)
+            g.set(os.key, QString::fromLatin1(os.value));
+    }
+    return synced(s, "create_INI");
+}
+
+void read_INI(QSettings& s, IdleMinutes& idle)
+{
+    KLOG_ENTER;
+    KovaCoreApp& app = theApp;
+    global_ini_s& ini = *global_ini();
+
+    std::copy(std::begin(kSensorRegisters), std::end(kSensorRegisters), g_RegIdx);
+    readRegisterTables();
+    app.m_Calibration.Background_value =
+        QStringLiteral("%1, %2").arg(exposureText(kova::kCalibrationBfnIni), exposureText(kova::kCalibrationCusIni));
+
+    {
+        Group g(s, "KOVA-III");
+        app.m_SerialNumber = g.text("Serial", QStringLiteral("KO3-00-00000"));
+        app.m_fLensMagnification = roundTo(g.get("Magnification", kDefaultMagnification).toDouble(), 4);
+        // The magnification divides into the pixel size: never let a zero or
+        // garbage value through.
+        if (!(app.m_fLensMagnification > 0.0) || !std::isfinite(app.m_fLensMagnification)) {
+            KLOG << "read_INI: magnification" << g.text("Magnification", QString()) << "unusable, using"
+                 << kDefaultMagnification;
+            app.m_fLensMagnification = kDefaultMagnification;
+        }
+        app.m_fVolumeFactor = roundTo(g.get("Volume factor", 0.48979).toDouble(), 5);
+        app.m_fSlope = roundTo(g.get("Slope", 1.0).toDouble(), 8);
+        app.m_fIntercept = roundTo(g.get("Intercept", QStringLiteral("0.0")).toDouble(), 7);
+        app.m_bAutoShutdown = g.text("Auto shutdown enable", kOn) == kOn;
+        app.m_nAutoShutdownTime = g.number("Auto shutdown time", QStringLiteral("8"));
+    }
+    app.m_bAutofocusDebug = false;
+    idle.limit = app.m_nAutoShutdownTime * 60;
+    idle.count = 0;
+
+    {
+        Group g(s, "Ch. BF");
+        ini.LED = g.number("LED", QStringLiteral("225"));
+    }
+    {
+        Group g(s, "Protocol");
+        app.m_strTotalProtocolName = g.text("BF Total cell counting", kDefaultProtocol);
+        app.m_strViabilityProtocolName = g.text("BF Cell counting Viability", kDefaultProtocol);
+    }
+    loadProtocols(true);
+
+    {
+        Group g(s, "Save Review");
+        app.m_SaveReview.m_bAutoSave = g.text("Save type", kManual) == kAuto;
+        app.m_SaveReview.m_strBaseName = g.text("Base name", QStringLiteral("KOVA3"));
+        app.m_SaveReview.m_strSuffixType = g.text("Suffix type", QStringLiteral("Sequence"));
+        app.m_SaveReview.m_nSequenceCount = g.number("Sequence count", QStringLiteral("1"));
+        app.m_SaveReview.m_bEnableScaleBar = g.text("Scale bar", kOff) == kOn;
+    }
+    {
+        Group g(s, "Network");
+        app.m_Network.m_strSSID = g.text("WiFi SSiD", QString());
+        app.m_Network.m_strPSK = g.text("WiFi PSK", QString());
+        app.m_Network.m_bAutoIP = g.text("Get IP settings", kAuto) == kAuto;
+        app.m_Network.m_listStaticIP = g.get("Static IP", QStringLiteral("192.168.0.10")).toStringList();
+        app.m_Network.m_listStaticSubnet = g.get("Static subnet", QStringLiteral("255.255.255.0")).toStringList();
+        app.m_Network.m_listStaticGateway = g.get("Static gateway", QStringLiteral("192.168.0.1")).toStringList();
+    }
+    {
+        Group g(s, "Calibration");
+        Calibration_s& cal = app.m_Calibration;
+        cal.Z_Reference = g.number("Z reference", 32000);
+        cal.Z_ResetPosition = g.number("Z reset pos", 43000);
+        cal.Z_Reference_2ch = g.number("Z ref 2ch", 32000);
+        cal.Z_Reference_Reusable = g.number("Z ref Reusable", 32000);
+        cal.Z_Reference_Validation = g.number("Z ref Validation", 32000);
+        cal.Last_ref_calibration = g.text("Last ref calibration", QStringLiteral("-"));
+        cal.Last_calibration = g.text("Last calibration", QStringLiteral("-"));
+    }
+    {
+        Group g(s, "Cell counting");
+        app.m_CountingMode = g.number("Counting mode", QStringLiteral("0"));
+        app.m_nSlideType = g.number("Slide type", QStringLiteral("2"));
+        switch (app.m_nSlideType) {
+        case SLIDE_TYPE_2CH:
+            app.m_nZstageCenterPos = app.m_Calibration.Z_Reference_2ch;
+            break;
+        case SLIDE_TYPE_REUSABLE:
+            app.m_nZstageCenterPos = app.m_Calibration.Z_Reference_Reusable;
+            break;
+        case SLIDE_TYPE_VALIDATION:
+            app.m_nZstageCenterPos = app.m_Calibration.Z_Reference_Validation;
+            break;
+        default:
+            break;  // an unknown slide keeps the last centre
+        }
+        app.m_nZstageCurrentPos = app.m_nZstageCenterPos;
+        app.m_bAutofocusedCounting = g.text("Autofocused counting", kOn) == kOn;
+        app.m_bAutoExposureOn = false;
+        app.m_nSkipframe = g.number("Skip frame", 5);
+    }
+    {
+        Group g(s, "Software");
+        ini.IQOQ.Last_update = g.text("Last update", QStringLiteral("-"));
+        app.m_strLastUpdate = g.text("Last update", QStringLiteral("-"));
+        ini.IQOQ.SW_version = kSoftwareVersion;
+        app.m_CurrentVersion = kSoftwareVersion;
+    }
+    {
+        Group g(s, "Operating system");
+        for (const OsKey& os : kOperatingSystem)
+            ini.IQOQ.*os.field = g.text(os.key, QString::fromLatin1(os.value));
+    }
+}
+
+bool update_INI(QSettings& s)
+{
+    KLOG_ENTER;
+    if (!s.isWritable()) {
+        KLOG << "update_INI: not writable" << s.fileName();
+        return false;
+    }
+    while (!s.group().isEmpty())
+        s.endGroup();
+
+    const KovaCoreApp& app = theApp;
+    const global_ini_s& ini = *global_ini();
+    {
+        Group g(s, "KOVA-III");
+        g.set("Serial", app.m_SerialNumber);
+        g.set("Magnification", app.m_fLensMagnification);
+        g.set("Volume factor", app.m_fVolumeFactor);
+        g.set("Slope", app.m_fSlope);
+        g.set("Intercept", app.m_fIntercept);
+        g.set("Auto shutdown enable", onOff(app.m_bAutoShutdown));
+        g.set("Auto shutdown time", app.m_nAutoShutdownTime);
+    }
+    {
+        Group g(s, "Ch. BF");
+        g.set("LED", ini.LED);
+    }
+    {
+        Group g(s, "Protocol");
+        g.set("BF Cell counting Viability", app.m_strViabilityProtocolName);
+        g.set("BF Total cell counting", app.m_strTotalProtocolName);
+    }
+    {
+        Group g(s, "Cell counting");
+        g.set("Counting mode", app.m_CountingMode);
+        g.set("Slide type", app.m_nSlideType);
+        g.set("Autofocused counting", onOff(app.m_bAutofocusedCounting));
+        g.set("Skip frame", app.m_nSkipframe);
+    }
+    {
+        Group g(s, "Save Review");
+        g.set("Save type", app.m_SaveReview.m_bAutoSave ? kAuto : kManual);
+        g.set("Base name", app.m_SaveReview.m_strBaseName);
+        g.set("Suffix type", app.m_SaveReview.m_strSuffixType);
+        g.set("Sequence count", app.m_SaveReview.m_nSequenceCount);
+        g.set("Scale bar", onOff(app.m_SaveReview.m_bEnableScaleBar));
+    }
+    {
+        Group g(s, "Calibration");
+        const Calibration_s& cal = app.m_Calibration;
+        g.set("Z reference", cal.Z_Reference);
+        g.set("Z ref 2ch", cal.Z_Reference_2ch);
+        g.set("Z ref Reusable", cal.Z_Reference_Reusable);
+        g.set("Z ref Validation", cal.Z_Reference_Validation);
+        g.set("Last ref calibration", cal.Last_ref_calibration);
+        g.set("Last calibration", cal.Last_calibration);
+    }
+    {
+        Group g(s, "Software");
+        g.set("Last update", ini.IQOQ.Last_update);
+        g.set("Version SW", ini.IQOQ.SW_version);
+        g.set("Version FW", ini.IQOQ.FW_version);
+    }
+    {
+        Group g(s, "Operating system");
+        for (const OsKey& os : kOperatingSystem)
+            g.set(os.key, QString::fromLatin1(os.value));
+    }
+    return synced(s, "update_INI");
+}
+
+bool before_loseINI(const QString& logicalPath)
+{
+    const QString path = logicalPath.isEmpty() ? QString::fromLatin1(kova::kMainIni) : logicalPath;
+    QSettings s(platform::rootPath(path), QSettings::IniFormat);
+    return update_INI(s);
+}
+
+void loadProtocols(bool fallBackWhenMissing)
+{
+    KovaCoreApp& app = theApp;
+
+    PROTOCOL_BF_TOTAL_CELL_COUNTING_t total;
+    const QString totalPath = protocolPath(BF_TOTAL_CELL_COUNTING, app.m_strTotalProtocolName, fallBackWhenMissing);
+    KovaCoreApp::get_local_protocol_BF_TOTAL_CELL_COUNTING(app.m_strTotalProtocolName, totalPath, total);
+    convert_protocol(total, app.m_Loaded_Total_Protocol);
+
+    PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viability;
+    const QString viabilityPath =
+        protocolPath(BF_CELL_COUNTING_VIABILITY, app.m_strViabilityProtocolName, fallBackWhenMissing);
+    KovaCoreApp::get_local_protocol_BF_CELL_COUNTING_VIABILITY(app.m_strViabilityProtocolName, viabilityPath,
+                                                               viability);
+    convert_protocol(viability, app.m_Loaded_Viability_Protocol);
+}
+
+}  // namespace MainSettings

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+class QSettings;
+
+// The main settings file "/opt/KOVA3/conf/KOVA3.ini" and what it loads into
+// theApp and global_ini(): the settings themselves, the three camera register
+// files and the two loaded protocols. The home screen owns the moments (start-up,
+// power-off, settings button) and calls these with a QSettings object in INI
+// format on the mapped path.
+namespace MainSettings {
+
+// The home screen's idle count that read_INI resets.
+struct IdleMinutes
+{
+    int limit = 0;  // auto shutdown hours × 60
+    int count = 0;
+};
+
+// Writes the first-creation values. False when the file could not be written.
+bool create_INI(QSettings& s);
+
+// Loads everything into theApp and global_ini(); `idle` gets the new limit and
+// a zero count. Missing keys and files give the built-in defaults; a protocol
+// that is missing (or whose name is not a valid name) loads as "DEFAULT".
+void read_INI(QSettings& s, IdleMinutes& idle);
+
+// Writes the current values back and syncs. False, with nothing changed,
+// when `s` is not writable, and false when the write failed.
+bool update_INI(QSettings& s);
+
+// update_INI on the file at `logicalPath` (the main settings file by default).
+bool before_loseINI(const QString& logicalPath = QString());
+
+// Loads the two protocols named in theApp into its loaded records. With
+// `fallBackWhenMissing`, a name whose file does not exist becomes "DEFAULT"
+// (start-up); without it the name stays and the DEFAULT values load (factory
+// reset). A name that fails the name rule is never used in a path.
+void loadProtocols(bool fallBackWhenMissing);
+
+// Rounds half away from zero to `decimals` places.
+double roundTo(double value, int decimals);
+
+}  // namespace MainSettings
