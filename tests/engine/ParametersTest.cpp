@@ -104,7 +104,7 @@ TEST(EngineLevels, ModesDifferOnlyInLiveFields)
 }
 
 // Noise-reduction level 0 and 9: the edge map is Canny at 30/60 and 300/600
-// on the derivative pair; the detector gets exactly the specified call.
+// on the derivative pair; the detector is called once with the protocol's values.
 TEST(EngineLevels, EdgeThresholdsAndDetectorCall)
 {
     const cv::Mat frame = cellFrame(80, 100);
