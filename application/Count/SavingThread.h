@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+class ImReaderWriter;
+
+// One output of a finished count, written into the result tree: the analysed
+// image (kind 0, D/N/N_TAG.tif), the raw frame (kind 1, D/N/N_RAW.tif), the
+// PDF report (kind 2) or the per-result CSV file (kind 3, D/N/N.csv), where D
+// is the destination folder and N the result name. Despite the name it runs
+// in the calling (GUI) thread: configure, run() once, discard. The count is
+// read from theApp and its engine at the moment run() writes; the folder D/N
+// must exist.
+class SavingThread : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Kind { AnalysedImage = 0, RawImage = 1, Report = 2, CsvFile = 3 };
+
+    explicit SavingThread(QObject* parent = nullptr);
+
+    // The kinds selected by the save dialog's bit set (8 analysed image,
+    // 4 raw image, 2 report, 1 CSV), in the order they are to be written.
+    static std::vector<int> kindsFromBits(unsigned char bits);
+
+    void setType(int type);
+    void setDestination(QString path, QString filename);
+    void set_date(QString& date);
+
+    // Writes the output of the kind, then emits signalSaveCompleted with
+    // whether it was written completely.
+    void run();
+
+    // The key=value text stored in the ImageDescription of every saved TIFF;
+    // the file name takes no part in it.
+    QString createMetaData(QString image_file_name);
+
+    bool savingAnalyzedImages();
+    bool savingRawImages();
+    bool savingCSV();
+
+    // The Gating column: "Y" for 1, "N" for 0, "" otherwise.
+    static QString get_sizeGating2(int flag);
+
+    // Centre crop of 1/factor of the image, scaled back to the image's size
+    // (bilinear). A factor below 2 gives the whole image.
+    static void zoom_image(int factor, cv::Mat& source, cv::Mat& target);
+
+signals:
+    void signalSaveCompleted_Progress(int type);
+    void signalSaveCompleted(int type, bool pass);
+
+private:
+    bool writeImage(const cv::Mat& image, const QString& fileName);
+    QString resultFolderPath(const QString& fileName) const;
+
+    int m_nType = -1;
+    QString m_Filename;
+    QString m_strPath;
+    QString m_strDate;
+};
+
+// value × scale rounded half away from zero, divided by scale again (float
+// arithmetic): round2(2.345f, 100) is 2.35f.
+float round2(float value, float scale);
