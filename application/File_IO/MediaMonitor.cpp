@@ -77,8 +77,8 @@ bool mtabHasMount(const QString& mountPoint, const QString& device = QString())
 // mount busy, which only a lazy unmount removes.
 void unmountMountPoint(const QString& mountPoint)
 {
-    platform::CommandRunner::run(QStringLiteral("umount"), {mountPoint}, kCommandTimeoutMs);
-    if (mtabHasMount(mountPoint)) {
+    const auto result = platform::CommandRunner::run(QStringLiteral("umount"), {mountPoint}, kCommandTimeoutMs);
+    if (!result.succeeded() && mtabHasMount(mountPoint)) {
         KLOG << "umount busy, detaching lazily:" << mountPoint;
         platform::CommandRunner::run(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint}, kCommandTimeoutMs);
     }

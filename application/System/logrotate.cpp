@@ -120,6 +120,12 @@ logrotate::logrotate(QObject* parent)
 {
 }
 
+logrotate::~logrotate()
+{
+    // Destroying a running QThread aborts the program.
+    wait();
+}
+
 bool logrotate::create_to_logrotate_conf()
 {
     KLOG_ENTER;

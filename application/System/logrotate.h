@@ -13,6 +13,8 @@ class logrotate : public QThread
 
 public:
     explicit logrotate(QObject* parent = nullptr);
+    // Waits for a rotation still running (at most its 30 s time-out).
+    ~logrotate() override;
 
     // Write "/etc/logrotate.conf" and "/etc/logrotate.d/rsyslog" as the
     // instrument ships them; false (file left as it was) when a write fails.

@@ -42,6 +42,12 @@ bool makeLink(const QString& target, const QString& link)
     return QFile::link(target, link);
 }
 
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString defaultUuid(const QString& name)
 {
     const QByteArray hex = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().toUpper();
@@ -51,7 +57,7 @@ QString defaultUuid(const QString& name)
 }  // namespace
 
 UsbSticks::UsbSticks(const QString& root)
-    : m_root(QDir::cleanPath(root))
+    : m_root(QDir(root).absolutePath())
 {
     initStandInResources();
 }
@@ -99,9 +105,12 @@ QString UsbSticks::insert(const QString& name, QString device, QString uuid) con
     if (!QDir().mkpath(stickFolder(name)))
         return QString();
     if (device.isEmpty()) {
+        // Like the kernel, never reuse a name that a stale mount still holds.
+        const QByteArray mtab = readAll(physical(QStringLiteral("/etc/mtab")));
         for (char letter = 'a'; letter <= 'z' && device.isEmpty(); ++letter) {
             const QString candidate = QStringLiteral("/dev/sd") + QLatin1Char(letter) + QLatin1Char('1');
-            if (!QFileInfo(physical(candidate)).isSymLink() && !QFileInfo::exists(physical(candidate)))
+            if (!QFileInfo(physical(candidate)).isSymLink() && !QFileInfo::exists(physical(candidate))
+                && !mtab.contains((candidate + QLatin1Char(' ')).toUtf8()))
                 device = candidate;
         }
     }
@@ -170,10 +179,7 @@ void UsbSticks::setBusy(bool busy) const
 
 QStringList UsbSticks::calls() const
 {
-    QFile file(stateFolder() + QStringLiteral("/calls"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(readAll(stateFolder() + QStringLiteral("/calls"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 }  // namespace kovasim
