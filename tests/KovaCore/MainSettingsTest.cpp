@@ -22,11 +22,14 @@ class MainSettingsTest : public ::testing::Test
 protected:
     QString iniFile() const { return root.path(kIni); }
 
-    // The toolkit caches a parsed file until its size or time stamp changes;
-    // rewrites within one millisecond get a new size from a comment line.
+    // The toolkit caches a parsed file until its size or time stamp changes:
+    // a comment line makes every rewrite longer than the last.
     void writeIni(const QByteArray& text)
     {
-        root.writeFile(kIni, text + ";" + QByteArray(++m_writes, '-') + "\n");
+        const int padding = std::max(0, m_lastSize + 1 - (text.size() + 2));
+        const QByteArray content = text + ";" + QByteArray(padding, '-') + "\n";
+        m_lastSize = content.size();
+        root.writeFile(kIni, content);
     }
 
     MainSettings::IdleMinutes read()
@@ -46,7 +49,7 @@ protected:
     TempRoot root;
 
 private:
-    int m_writes = 0;
+    int m_lastSize = 0;
 };
 
 // The created file, byte for byte (the toolkit orders groups and keys by name).
