@@ -98,14 +98,14 @@ int placeCluster(Random& rnd, const SlideParams& p, Occupancy& occupied, int siz
         } else {
             // Touching a random member, overlapping it a little as cells in a clump do.
             const SlideCell& m = members[static_cast<size_t>(rnd.below(static_cast<int>(members.size())))];
-            const double dist = (m.diameter / 2 + r) * rnd.uniform(0.85, 0.97);
+            const double dist = (m.diameter / 2 + r) * rnd.uniform(0.6, 0.95);
             const double a = rnd.uniform(0.0, 2 * kPi);
             c.x = static_cast<float>(m.x + dist * std::cos(a));
             c.y = static_cast<float>(m.y + dist * std::sin(a));
             if (c.x < margin || c.y < margin || c.x > p.width - 1 - margin || c.y > p.height - 1 - margin)
                 continue;
             const bool crowds = std::any_of(members.begin(), members.end(), [&](const SlideCell& o) {
-                const double need = 0.85 * (o.diameter / 2 + r);
+                const double need = 0.6 * (o.diameter / 2 + r);
                 return std::hypot(o.x - c.x, o.y - c.y) < need;
             });
             if (crowds)

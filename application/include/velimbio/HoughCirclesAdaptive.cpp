@@ -31,6 +31,16 @@ void forEachStripe(int rows, int height, F&& f)
     });
 }
 
+// Sectors of the rim a circle must show: from a fifth at param2 = 1
+// (broken, faint rims) to three quarters at 18 (only clear outlines).
+int requiredSectors(double param2, bool keepPartial)
+{
+    double share = std::clamp(0.2 + 0.03 * param2, 0.2, 0.8);
+    if (keepPartial)
+        share *= 2.0 / 3.0;
+    return std::max(1, static_cast<int>(std::ceil(share * kSectors - 1e-9)));
+}
+
 struct Candidate
 {
     float x, y;  // centre estimate from the accumulator
@@ -58,7 +68,7 @@ public:
              int edgeDirection, bool fitToEdges, bool keepPartial)
         : m_cell(std::max(1, cvRound(2 * dp))), m_minVotes(std::max(1, static_cast<int>(std::ceil(param2)))),
           m_minR(minRadius), m_maxR(maxRadius), m_direction(edgeDirection), m_fit(fitToEdges),
-          m_minCoverage(keepPartial ? kSectors / 3 : kSectors / 2)
+          m_minCoverage(requiredSectors(param2, keepPartial))
     {
         m_dx.create(image.size(), CV_16S);
         m_dy.create(image.size(), CV_16S);
@@ -348,7 +358,7 @@ Circle Detector::verify(const Candidate& c) const
             out.r = fr;
         }
     }
-    if (out.r < m_minR - 0.5f || out.r > m_maxR + 1.0f)
+    if (out.r < m_minR || out.r > m_maxR + 1.0f)
         return out;
     forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel&, float) { ++out.support; });
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "velimbio/CellCounter.h"
+
+#include <opencv2/core.hpp>
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+// One whole count through the engine, in the counting worker's order, with the
+// time of every stage: the core of `kova-evaluate`, of the engine benchmarks
+// and of the end-to-end accuracy tests.
+namespace evaluation {
+
+struct Protocol
+{
+    int minSearchSize = 7;
+    int maxSearchSize = 24;
+    int detectionLevel = 5;
+    int liveLevel = 5;
+    int noiseLevel = 5;
+    int dilution = 2;
+};
+
+// The built-in protocols: "DEFAULT" or "PBMC" of counting mode 0 (total) or
+// 1 (viability); false for any other name.
+bool builtInProtocol(const std::string& name, int countMode, Protocol& protocol);
+
+struct Setup
+{
+    int countMode = 1;  // 0 total, 1 viability
+    Protocol protocol;
+    // Instrument calibration, as created at the factory.
+    float volumeFactor = 0.48979f;
+    float lensMagnification = 1.431f;
+    double slope = 0.98946396;
+    double intercept = -3.0461858;
+};
+
+struct Concentration
+{
+    float mantissa = 0;
+    int exponent = 0;
+};
+
+// Milliseconds per stage. `circleDetector` is part of `detection`.
+struct StageTimes
+{
+    double prepare = 0;
+    double detection = 0;
+    double circleDetector = 0;
+    double gating = 0;
+    double drawing = 0;
+    double total = 0;
+};
+
+struct Result
+{
+    int total = 0;
+    int live = 0;
+    int dead = 0;
+    float viability = 0;    // percent
+    float averageSize = 0;  // µm
+    Concentration totalConcentration, liveConcentration, deadConcentration;
+    StageTimes times;
+    std::vector<VelimBio::TObj> objects;  // every detected object with its gate flags
+};
+
+// A counter set up like the counting screen's.
+std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup);
+
+// Counts one RGB frame of the counter's size (CV_8UC3, continuous).
+Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup);
+
+// The result as one JSON object on one line.
+std::string toJson(const Result& result, const Setup& setup);
+
+// The objects as CSV: x, y, diameter in px, size in µm, live, gated (counted).
+void writeObjectsCsv(std::ostream& out, const Result& result);
+
+}  // namespace evaluation

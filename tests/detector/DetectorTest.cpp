@@ -1,0 +1,215 @@
+// The circle detector on generated slides, called with the arguments the
+// engine derives from the built-in protocols.
+#include "Slide.h"
+#include "SlideMatch.h"
+
+#include "velimbio/CellCounter.h"
+#include "velimbio/HoughCirclesAdaptive.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+
+namespace {
+
+// The detector's arguments as the engine passes them for a protocol.
+struct DetectorArgs
+{
+    int method = 0;
+    double dp = 0, minDist = 0, param1 = 0, param2 = 0;
+    int minRadius = 0, maxRadius = 0, edgeDirection = 0;
+    bool fitToEdges = false, keepPartial = false;
+
+    std::vector<cv::Vec3f> run(const cv::Mat& grey) const
+    {
+        std::vector<cv::Vec3f> circles;
+        VelimBio::HoughCirclesAdaptive(grey, circles, method, dp, minDist, param1, param2, minRadius, maxRadius,
+                                       edgeDirection, fitToEdges, keepPartial);
+        return circles;
+    }
+};
+
+// Asks the engine (through its detector seam) how it calls the detector.
+DetectorArgs engineArgs(int minSize, int maxSize, int detectionLevel, int noiseLevel)
+{
+    VelimBio::CellCounter counter(3, 64, 64, 0.48979f, 1.431f, 1.4f);
+    std::vector<unsigned char> frame(64 * 64 * 3, 200);
+    counter.prepareImageData(frame.data());
+    counter.set_countMode(1, 0.0, 0.0);
+    counter.set_BF_Protocol(minSize, maxSize, 1, 180, detectionLevel, 5, noiseLevel, 1);
+    DetectorArgs a;
+    counter.setCircleDetector([&a](const cv::Mat&, std::vector<cv::Vec3f>&, int method, double dp, double minDist,
+                                   double p1, double p2, int minR, int maxR, int direction, bool f1, bool f2) {
+        a = {method, dp, minDist, p1, p2, minR, maxR, direction, f1, f2};
+    });
+    counter.findObjects_BF();
+    return a;
+}
+
+cv::Mat green(const cv::Mat& rgb)
+{
+    cv::Mat g;
+    cv::extractChannel(rgb, g, 1);
+    return g;
+}
+
+std::vector<slide::Detection> asDetections(const std::vector<cv::Vec3f>& circles)
+{
+    std::vector<slide::Detection> d;
+    for (const cv::Vec3f& c : circles)
+        d.push_back({c[0], c[1], 2 * c[2]});
+    return d;
+}
+
+struct ProtocolCase
+{
+    const char* name;
+    int minSize, maxSize, detectionLevel;  // the built-in protocol's values
+    int noiseLevel;
+    std::uint64_t seed;
+};
+
+std::ostream& operator<<(std::ostream& os, const ProtocolCase& c)
+{
+    return os << c.name << " noise level " << c.noiseLevel;
+}
+
+class IsolatedCells : public ::testing::TestWithParam<ProtocolCase>
+{
+};
+
+TEST_P(IsolatedCells, FindsEveryCellOnceWithinTolerance)
+{
+    const ProtocolCase& c = GetParam();
+    const DetectorArgs args = engineArgs(c.minSize, c.maxSize, c.detectionLevel, c.noiseLevel);
+
+    slide::SlideParams p;
+    p.seed = c.seed;
+    p.cellCount = 300;
+    p.minDiameter = 8;
+    p.maxDiameter = std::min(24, c.maxSize);
+    p.clusterFraction = 0;
+    p.minGap = 6;
+    p.liveFraction = 0.6;
+    const slide::Slide s = slide::generateSlide(p);
+
+    const std::vector<cv::Vec3f> circles = args.run(green(s.rgb));
+    const slide::Match m = slide::matchDetections(s.truth, asDetections(circles));
+
+    EXPECT_GE(m.recall, 0.97);
+    EXPECT_GE(m.precision, 0.97);
+    EXPECT_LE(m.maxCentreError, 1.5);
+    EXPECT_EQ(m.duplicates, 0);
+    for (const cv::Vec3f& circle : circles) {
+        EXPECT_GE(circle[2], args.minRadius);
+        EXPECT_LE(circle[2], args.maxRadius);
+    }
+}
+
+// DEFAULT: search 7..24 px, detection level 5; PBMC: 7..15 px, level 6.
+INSTANTIATE_TEST_SUITE_P(BuiltInProtocols, IsolatedCells,
+                         ::testing::Values(ProtocolCase{"DEFAULT", 7, 24, 5, 2, 11},
+                                           ProtocolCase{"DEFAULT", 7, 24, 5, 5, 12},
+                                           ProtocolCase{"DEFAULT", 7, 24, 5, 8, 13},
+                                           ProtocolCase{"PBMC", 7, 15, 6, 2, 21},
+                                           ProtocolCase{"PBMC", 7, 15, 6, 5, 22},
+                                           ProtocolCase{"PBMC", 7, 15, 6, 8, 23}));
+
+TEST(Detector, FrameWithoutCellsGivesNoCircles)
+{
+    slide::SlideParams p;
+    p.cellCount = 0;
+    p.debrisCount = 0;
+    p.noise = 4;
+    const cv::Mat noisy = green(slide::generateSlide(p).rgb);
+    p.debrisCount = 300;
+    const cv::Mat debris = green(slide::generateSlide(p).rgb);
+    const cv::Mat flat(1944, 2592, CV_8UC1, cv::Scalar(190));
+
+    const DetectorArgs defaultLevels = engineArgs(7, 24, 5, 5), pbmcLevels = engineArgs(7, 15, 6, 8);
+    const DetectorArgs mostSensitive = engineArgs(7, 24, 10, 5);
+    for (const DetectorArgs& args : {defaultLevels, pbmcLevels, mostSensitive}) {
+        EXPECT_TRUE(args.run(noisy).empty()) << args.param2;
+        EXPECT_TRUE(args.run(flat).empty()) << args.param2;
+        EXPECT_TRUE(args.run(cv::Mat()).empty()) << args.param2;
+    }
+    // Specks below the smallest cell size are no cells at the protocols' levels.
+    EXPECT_TRUE(defaultLevels.run(debris).empty());
+    EXPECT_TRUE(pbmcLevels.run(debris).empty());
+}
+
+TEST(Detector, RadiiStayInTheRequestedRange)
+{
+    // Cells of 8..24 px searched with radii 4..7: nothing beyond the range comes
+    // back, and the big cells are not reported as smaller circles.
+    slide::SlideParams p;
+    p.seed = 5;
+    p.minDiameter = 8;
+    p.maxDiameter = 24;
+    p.clusterFraction = 0;
+    const slide::Slide s = slide::generateSlide(p);
+    DetectorArgs args = engineArgs(8, 15, 5, 5);
+    const std::vector<cv::Vec3f> circles = args.run(green(s.rgb));
+    ASSERT_FALSE(circles.empty());
+    for (const cv::Vec3f& c : circles) {
+        EXPECT_GE(c[2], 4.0f);
+        EXPECT_LE(c[2], 7.0f);
+    }
+    const slide::Match m = slide::matchDetections(s.truth, asDetections(circles));
+    int tooBig = 0;
+    for (size_t i = 0; i < circles.size(); ++i)
+        if (m.cellOf[i] >= 0 && s.truth[static_cast<size_t>(m.cellOf[i])].diameter > 17)
+            ++tooBig;
+    EXPECT_LE(tooBig, 2);
+}
+
+TEST(Detector, DetectionLevelMovesTheSensitivity)
+{
+    // Faint, slightly defocused cells: the higher the level, the more are found,
+    // without finding what is not there.
+    slide::SlideParams p;
+    p.seed = 9;
+    p.contrast = 0.15;
+    p.blur = 0.8;
+    p.clusterFraction = 0;
+    const slide::Slide s = slide::generateSlide(p);
+    const cv::Mat grey = green(s.rgb);
+
+    std::vector<double> recall;
+    for (int level : {1, 5, 10}) {
+        const std::vector<cv::Vec3f> circles = engineArgs(7, 24, level, 2).run(grey);
+        const slide::Match m = slide::matchDetections(s.truth, asDetections(circles));
+        recall.push_back(m.recall);
+        EXPECT_GE(m.precision, 0.97) << "level " << level;
+    }
+    EXPECT_LT(recall[0] + 0.05, recall[1]);
+    EXPECT_LT(recall[1] + 0.05, recall[2]);
+}
+
+TEST(Detector, ResultIsTheSameInOrderAndWithAnyNumberOfThreads)
+{
+    slide::SlideParams p;
+    p.seed = 3;
+    p.cellCount = 1500;
+    p.clusterFraction = 0.2;
+    const cv::Mat grey = green(slide::generateSlide(p).rgb);
+    const DetectorArgs args = engineArgs(7, 24, 5, 5);
+
+    const std::vector<cv::Vec3f> first = args.run(grey);
+    const int threads = cv::getNumThreads();
+    cv::setNumThreads(1);
+    const std::vector<cv::Vec3f> single = args.run(grey);
+    cv::setNumThreads(threads);
+    EXPECT_EQ(first, single);
+    EXPECT_EQ(first, args.run(grey));
+    // Row by row, then left to right.
+    EXPECT_TRUE(std::is_sorted(first.begin(), first.end(), [](const cv::Vec3f& a, const cv::Vec3f& b) {
+        return cvRound(a[1]) != cvRound(b[1]) ? cvRound(a[1]) < cvRound(b[1]) : a[0] < b[0];
+    }));
+}
+
+}  // namespace
