@@ -102,21 +102,6 @@ void readRegisterTables()
     }
 }
 
-// The exposure of one calibration file as one hexadecimal text: "0x01" and
-// "0x2A" give "0x012A".
-QString exposureText(const char* file)
-{
-    std::string high;
-    std::string low;
-    ini_read("1280", "0x3501", "", high, file);
-    ini_read("1280", "0x3502", "", low, file);
-    QString joined = QString::fromStdString(high + low);
-    const int second = joined.indexOf(QLatin1String("0x"), 1);
-    if (second >= 0)
-        joined.remove(second, 2);
-    return joined;
-}
-
 bool isUsableProtocolName(const QString& name)
 {
     return !name.isEmpty() && KovaCoreApp::checkNameRule(name) == name;
@@ -141,6 +126,19 @@ QString protocolPath(int type, QString& name, bool fallBackWhenMissing)
 }  // namespace
 
 namespace MainSettings {
+
+QString exposureText(const char* file)
+{
+    std::string high;
+    std::string low;
+    ini_read("1280", "0x3501", "", high, file);
+    ini_read("1280", "0x3502", "", low, file);
+    QString joined = QString::fromStdString(high + low);
+    const int second = joined.indexOf(QLatin1String("0x"), 1);
+    if (second >= 0)
+        joined.remove(second, 2);
+    return joined;
+}
 
 double roundTo(double value, int decimals)
 {

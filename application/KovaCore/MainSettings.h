@@ -27,7 +27,9 @@ bool create_INI(QSettings& s);
 void read_INI(QSettings& s, IdleMinutes& idle);
 
 // Writes the current values back and syncs. False, with nothing changed,
-// when `s` is not writable, and false when the write failed.
+// when `s` is not writable, and false when the write failed. A file with
+// malformed lines is rewritten clean, but `s` itself, having met them, still
+// reports false: the toolkit then no longer tells a failed write apart.
 bool update_INI(QSettings& s);
 
 // update_INI on the file at `logicalPath` (the main settings file by default).
@@ -38,6 +40,10 @@ bool before_loseINI(const QString& logicalPath = QString());
 // (start-up); without it the name stays and the DEFAULT values load (factory
 // reset). A name that fails the name rule is never used in a path.
 void loadProtocols(bool fallBackWhenMissing);
+
+// The exposure registers (0x3501, 0x3502 of "1280") of a calibration file as
+// one hexadecimal text: "0x01" and "0x2A" give "0x012A"; "" when missing.
+QString exposureText(const char* file);
 
 // Rounds half away from zero to `decimals` places.
 double roundTo(double value, int decimals);

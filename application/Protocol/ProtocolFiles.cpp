@@ -36,6 +36,19 @@ int writeTable(const local_protocol_t* table, const QString& path)
     return 0;
 }
 
+// Only the two counting modes have protocol files; any other type writes nothing.
+int writeTableOfType(int type, const local_protocol_t* total, const local_protocol_t* viability, const QString& path)
+{
+    switch (type) {
+    case BF_TOTAL_CELL_COUNTING:
+        return writeTable(total, path);
+    case BF_CELL_COUNTING_VIABILITY:
+        return writeTable(viability, path);
+    default:
+        return -1;
+    }
+}
+
 // Reads each parameter of the kind's DEFAULT table from the file, falling back
 // to the table value for every parameter the file lacks.
 template <size_t N>
@@ -84,26 +97,12 @@ QString KovaCoreApp::gen_local_protocol_ini_path(int type, QString name)
 
 int KovaCoreApp::mk_DEFAULT_protocol_file(int type, QString path)
 {
-    switch (type) {
-    case BF_TOTAL_CELL_COUNTING:
-        return writeTable(local_protocol_BF_TOTAL_CELL_COUNTING, path);
-    case BF_CELL_COUNTING_VIABILITY:
-        return writeTable(local_protocol_BF_CELL_COUNTING_VIABILITY, path);
-    default:
-        return -1;
-    }
+    return writeTableOfType(type, local_protocol_BF_TOTAL_CELL_COUNTING, local_protocol_BF_CELL_COUNTING_VIABILITY, path);
 }
 
 int KovaCoreApp::mk_PBMC_protocol_file(int type, QString path)
 {
-    switch (type) {
-    case BF_TOTAL_CELL_COUNTING:
-        return writeTable(PBMC_protocol_BF_TOTAL_CELL_COUNTING, path);
-    case BF_CELL_COUNTING_VIABILITY:
-        return writeTable(PBMC_protocol_BF_CELL_COUNTING_VIABILITY, path);
-    default:
-        return -1;
-    }
+    return writeTableOfType(type, PBMC_protocol_BF_TOTAL_CELL_COUNTING, PBMC_protocol_BF_CELL_COUNTING_VIABILITY, path);
 }
 
 int KovaCoreApp::mk_BFV_protocol_file(int index, QString path)

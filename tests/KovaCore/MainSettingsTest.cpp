@@ -398,6 +398,23 @@ TEST_F(MainSettingsTest, FailedWritesAreReported)
     EXPECT_EQ(root.readFile("/opt/KOVA3/conf/blocked"), "x");
 }
 
+TEST_F(MainSettingsTest, MalformedFileIsRewrittenClean)
+{
+    writeIni("[KOVA-III\nno equals sign\n=x\n[Ch.%20BF]\nLED=3\n");
+    {
+        QSettings s(iniFile(), QSettings::IniFormat);
+        MainSettings::IdleMinutes idle;
+        MainSettings::read_INI(s, idle);
+        EXPECT_EQ(global_ini()->LED, 3);
+        // The object that met the malformed lines cannot tell a good write
+        // from a failed one any more.
+        EXPECT_FALSE(MainSettings::update_INI(s));
+    }
+    EXPECT_FALSE(root.readFile(kIni).contains("no equals sign"));
+    EXPECT_TRUE(MainSettings::before_loseINI());
+    EXPECT_EQ(stored("Ch. BF/LED").toString(), "3");
+}
+
 TEST_F(MainSettingsTest, NamedProtocolsLoadOrFallBackToDefault)
 {
     root.writeFile("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/My cells.ini",
