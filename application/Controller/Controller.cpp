@@ -58,7 +58,7 @@ bool Controller::trySerialPort()
         KLOG_VALUE("open failed", m_pSerialPort->errorString());
         return false;
     }
-    if (!command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("READY")))) {
+    if (!command_Blocking(makeFrame(QStringLiteral("DEVICE"), QStringLiteral("READY")))) {
         KLOG << "no handshake from the microcontroller";
         m_pSerialPort->close();
         return false;
@@ -161,14 +161,14 @@ QString Controller::takeLine()
     return line;
 }
 
-QString Controller::frame(const QString& target, const QString& verb, const QString& argument)
+QString Controller::makeFrame(const QString& target, const QString& verb, const QString& argument)
 {
     return QStringLiteral("$,%1,%2,%3,\r\n").arg(target, verb, argument);
 }
 
-QString Controller::frame(const QString& target, const QString& verb, qint64 argument)
+QString Controller::makeFrame(const QString& target, const QString& verb, qint64 argument)
 {
-    return frame(target, verb, QString::number(argument));
+    return makeFrame(target, verb, QString::number(argument));
 }
 
 bool Controller::command_Blocking(const QString& frame)
@@ -180,39 +180,39 @@ bool Controller::command_Blocking(const QString& frame)
 QString Controller::device_fw_version()
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("FW VERSION")))
+    return command_Blocking(makeFrame(QStringLiteral("DEVICE"), QStringLiteral("FW VERSION")))
         ? m_responseInfo.value : QString();
 }
 
 QString Controller::device_fw_build()
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("FW BUILD")))
+    return command_Blocking(makeFrame(QStringLiteral("DEVICE"), QStringLiteral("FW BUILD")))
         ? m_responseInfo.value : QString();
 }
 
 bool Controller::device_poweroff()
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("DEVICE"), QStringLiteral("PWR KILL"), 3000));
+    return command_Blocking(makeFrame(QStringLiteral("DEVICE"), QStringLiteral("PWR KILL"), 3000));
 }
 
 bool Controller::led_on()
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("LED4"), QStringLiteral("ON")));
+    return command_Blocking(makeFrame(QStringLiteral("LED4"), QStringLiteral("ON")));
 }
 
 bool Controller::led_off()
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("LED4"), QStringLiteral("OFF")));
+    return command_Blocking(makeFrame(QStringLiteral("LED4"), QStringLiteral("OFF")));
 }
 
 bool Controller::led_brightness(int level)
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("LED4"), QStringLiteral("BRT"), level));
+    return command_Blocking(makeFrame(QStringLiteral("LED4"), QStringLiteral("BRT"), level));
 }
 
 bool Controller::z_stage_move(SerialPort_Mode_e mode, const QString& frame)
@@ -229,7 +229,7 @@ bool Controller::z_stage_move(SerialPort_Mode_e mode, const QString& frame)
 bool Controller::z_stage_origin(SerialPort_Mode_e mode)
 {
     KLOG_ENTER;
-    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("ORIGIN")));
+    const bool ok = z_stage_move(mode, makeFrame(QStringLiteral("STM1"), QStringLiteral("ORIGIN")));
     if (mode == MODE_BLOCKING)
         m_current_pos = 0;
     return ok;
@@ -238,7 +238,7 @@ bool Controller::z_stage_origin(SerialPort_Mode_e mode)
 bool Controller::z_stage_mvn(SerialPort_Mode_e mode, int steps)
 {
     KLOG_ENTER;
-    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("MVN"), steps));
+    const bool ok = z_stage_move(mode, makeFrame(QStringLiteral("STM1"), QStringLiteral("MVN"), steps));
     if (mode == MODE_BLOCKING)
         m_current_pos -= steps;
     return ok;
@@ -247,7 +247,7 @@ bool Controller::z_stage_mvn(SerialPort_Mode_e mode, int steps)
 bool Controller::z_stage_mvp(SerialPort_Mode_e mode, int steps)
 {
     KLOG_ENTER;
-    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("MVP"), steps));
+    const bool ok = z_stage_move(mode, makeFrame(QStringLiteral("STM1"), QStringLiteral("MVP"), steps));
     if (mode == MODE_BLOCKING)
         m_current_pos += steps;
     return ok;
@@ -256,7 +256,7 @@ bool Controller::z_stage_mvp(SerialPort_Mode_e mode, int steps)
 bool Controller::z_stage_abs(SerialPort_Mode_e mode, int position)
 {
     KLOG_ENTER;
-    const bool ok = z_stage_move(mode, frame(QStringLiteral("STM1"), QStringLiteral("ABS"), position));
+    const bool ok = z_stage_move(mode, makeFrame(QStringLiteral("STM1"), QStringLiteral("ABS"), position));
     if (mode == MODE_BLOCKING)
         m_current_pos = position;
     return ok;
@@ -265,13 +265,13 @@ bool Controller::z_stage_abs(SerialPort_Mode_e mode, int position)
 bool Controller::z_stage_stop()
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("STOP")));
+    return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("STOP")));
 }
 
 int Controller::z_stage_pos()
 {
     KLOG_ENTER;
-    if (!command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("GET_POS"))))
+    if (!command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("GET_POS"))))
         return -1;
     bool isNumber = false;
     const int position = m_responseInfo.value.toInt(&isNumber);
@@ -285,37 +285,37 @@ int Controller::z_stage_pos()
 bool Controller::z_stage_ron(int value)
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("RON"), value));
+    return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("RON"), value));
 }
 
 bool Controller::z_stage_rop(int value)
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("ROP"), value));
+    return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("ROP"), value));
 }
 
 bool Controller::stage_kval_acc(int value)
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("ACC"), value));
+    return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("ACC"), value));
 }
 
 bool Controller::stage_kval_dec(int value)
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("DEC"), value));
+    return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("DEC"), value));
 }
 
 bool Controller::stage_kval_run(int value)
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("RUN"), value));
+    return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("RUN"), value));
 }
 
 bool Controller::stage_kval_hold(int value)
 {
     KLOG_ENTER;
-    return command_Blocking(frame(QStringLiteral("STM1"), QStringLiteral("HOLD"), value));
+    return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("HOLD"), value));
 }
 
 void Controller::slot_readyRead()

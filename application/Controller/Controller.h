@@ -100,8 +100,8 @@ private slots:
     void slot_readyRead();
 
 private:
-    static QString frame(const QString& target, const QString& verb, const QString& argument = QString());
-    static QString frame(const QString& target, const QString& verb, qint64 argument);
+    static QString makeFrame(const QString& target, const QString& verb, const QString& argument = QString());
+    static QString makeFrame(const QString& target, const QString& verb, qint64 argument);
     // One blocking exchange; true when its reply was well-formed with status "OK".
     bool command_Blocking(const QString& frame);
     bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);

@@ -35,6 +35,14 @@ protected:
         return connected.count() == 1 && controller.isOpen();
     }
 
+    // Connects with the stage at `position`, which the link then tracks.
+    void connectAt(int position)
+    {
+        sim.setPosition(position);
+        ASSERT_TRUE(connect());
+        ASSERT_EQ(controller.z_stage_pos(), position);
+    }
+
     std::vector<std::string> framesAfterHandshake() const
     {
         std::vector<std::string> frames = sim.frames();
@@ -135,9 +143,7 @@ TEST_F(ControllerTest, BlockingCommandsSendTheirFramesAndReadTheReply)
 
 TEST_F(ControllerTest, BlockingMovesUpdateThePositionWhateverTheReply)
 {
-    sim.setPosition(1000);
-    ASSERT_TRUE(connect());
-    ASSERT_EQ(controller.z_stage_pos(), 1000);
+    ASSERT_NO_FATAL_FAILURE(connectAt(1000));
     EXPECT_TRUE(controller.z_stage_mvp(Controller::MODE_BLOCKING, 300));
     EXPECT_EQ(controller.currentPosition(), 1300);
     EXPECT_TRUE(controller.z_stage_abs(Controller::MODE_BLOCKING, -20));
@@ -152,9 +158,7 @@ TEST_F(ControllerTest, BlockingMovesUpdateThePositionWhateverTheReply)
 
 TEST_F(ControllerTest, NonBlockingMovesAreTrackedFromTheirReplies)
 {
-    sim.setPosition(10000);
-    ASSERT_TRUE(connect());
-    ASSERT_EQ(controller.z_stage_pos(), 10000);
+    ASSERT_NO_FATAL_FAILURE(connectAt(10000));
     QSignalSpy mvn(&controller, &Controller::sig_z_stage_mvn);
     QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
     QSignalSpy abs(&controller, &Controller::sig_z_stage_abs);
@@ -201,9 +205,7 @@ TEST_F(ControllerTest, ReportsBecomeSignals)
 // is no number counts as 0.
 TEST_F(ControllerTest, ListenerDispatchesOnTheFirstContainedCommand)
 {
-    sim.setPosition(100);
-    ASSERT_TRUE(connect());
-    ASSERT_EQ(controller.z_stage_pos(), 100);
+    ASSERT_NO_FATAL_FAILURE(connectAt(100));
     QSignalSpy mvn(&controller, &Controller::sig_z_stage_mvn);
     QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
     QSignalSpy poweroff(&controller, &Controller::sig_device_poweroff);
@@ -225,9 +227,7 @@ TEST_F(ControllerTest, ListenerDispatchesOnTheFirstContainedCommand)
 // A malformed line must not make the listener act on the previous reply again.
 TEST_F(ControllerTest, ListenerIgnoresLinesThatDoNotParse)
 {
-    sim.setPosition(5000);
-    ASSERT_TRUE(connect());
-    ASSERT_EQ(controller.z_stage_pos(), 5000);
+    ASSERT_NO_FATAL_FAILURE(connectAt(5000));
     QSignalSpy mvn(&controller, &Controller::sig_z_stage_mvn);
     controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 512);
     ASSERT_TRUE(mvn.wait(2000));
@@ -250,9 +250,7 @@ TEST_F(ControllerTest, ListenerIgnoresLinesThatDoNotParse)
 // Lines that arrive together are all handled, not one per readyRead.
 TEST_F(ControllerTest, ListenerHandlesEveryLineOfAChunk)
 {
-    sim.setPosition(2000);
-    ASSERT_TRUE(connect());
-    ASSERT_EQ(controller.z_stage_pos(), 2000);
+    ASSERT_NO_FATAL_FAILURE(connectAt(2000));
     QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
     QSignalSpy reset(&controller, &Controller::sig_device_reset);
     QSignalSpy poweroff(&controller, &Controller::sig_device_poweroff);
