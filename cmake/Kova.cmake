@@ -32,7 +32,6 @@ function(kova_add_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    # One value per property: a ";" list would be split into separate properties.
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "KOVA3_ROOT=set:/nonexistent-test-root"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVA3_ROOT=/nonexistent-test-root"
     DISCOVERY_TIMEOUT 60)
 endfunction()
