@@ -20,11 +20,10 @@ QFont notoSans(int pixelSize, int weight)
 
 void applyMessageBoxLook(QDialog* box, QLabel* label, QPushButton* ok, QPushButton* cancel)
 {
-    // Changing the flags re-creates the window at (0, 0); the form's place stays.
-    const QRect place = box->geometry();
     box->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                         Qt::BypassWindowManagerHint);
-    box->setGeometry(place);
+    // A form places only its children; the box itself stands at 156, 90 of the screen.
+    box->setGeometry(156, 90, 500, 300);
     box->setAutoFillBackground(false);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, QColor(0, 0, 0, 0));
