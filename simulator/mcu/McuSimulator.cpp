@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int kMaxBrightness = 1000;
+constexpr long long kMaxPowerKillDelayMs = 24LL * 3600 * 1000;
 
 // A whole decimal integer (optional minus sign), nothing else.
 bool parseInteger(const std::string& text, long long& number)
@@ -308,7 +309,8 @@ void McuSimulator::handleFrame(const std::string& line)
     } else if (target == "DEVICE" && verb == "PWR KILL" && numeric && number >= 0) {
         m_powerKillReceived = true;
         reply("OK", target, verb, argument);
-        schedule(Clock::now() + std::chrono::milliseconds(number), [this] {
+        const auto delay = std::chrono::milliseconds(std::min<long long>(number, kMaxPowerKillDelayMs));
+        schedule(Clock::now() + delay, [this] {
             m_state.powerOn = false;
             m_moving = false;
             m_queue.clear();
