@@ -125,6 +125,20 @@ int placeCluster(Random& rnd, const SlideParams& p, Occupancy& occupied, int siz
 
 inline float logistic(double t) { return static_cast<float>(1.0 / (1.0 + std::exp(-t))); }
 
+// Calls f(x, y, pixel) for the pixels of `light` within `reach` of (cx, cy).
+template <typename F>
+void forEachPixelNear(cv::Mat& light, float cx, float cy, double reach, F&& f)
+{
+    const int r = static_cast<int>(std::ceil(reach));
+    const int x0 = std::max(0, static_cast<int>(cx) - r), x1 = std::min(light.cols - 1, static_cast<int>(cx) + r);
+    const int y0 = std::max(0, static_cast<int>(cy) - r), y1 = std::min(light.rows - 1, static_cast<int>(cy) + r);
+    for (int y = y0; y <= y1; ++y) {
+        cv::Vec3f* row = light.ptr<cv::Vec3f>(y);
+        for (int x = x0; x <= x1; ++x)
+            f(x, y, row[x]);
+    }
+}
+
 // Multiplies the light in `light` by one cell's transmission, within its box.
 void drawCell(cv::Mat& light, const SlideCell& c, double contrast, Random& rnd)
 {
@@ -140,46 +154,34 @@ void drawCell(cv::Mat& light, const SlideCell& c, double contrast, Random& rnd)
     const cv::Vec3d dead(0.17 * stain, 0.12 * stain, 0.40 * stain);
     const cv::Vec3d rimTint(1.04, 1.0, 0.96);
 
-    const int reach = static_cast<int>(std::ceil(a + 3));
-    const int x0 = std::max(0, static_cast<int>(c.x) - reach), x1 = std::min(light.cols - 1, static_cast<int>(c.x) + reach);
-    const int y0 = std::max(0, static_cast<int>(c.y) - reach), y1 = std::min(light.rows - 1, static_cast<int>(c.y) + reach);
-    for (int y = y0; y <= y1; ++y) {
-        cv::Vec3f* row = light.ptr<cv::Vec3f>(y);
-        for (int x = x0; x <= x1; ++x) {
-            const double dx = x - c.x, dy = y - c.y;
-            const double u = (dx * ca + dy * sa) / a, v = (-dx * sa + dy * ca) / b;
-            const double depth = (1.0 - std::sqrt(u * u + v * v)) * radius;  // pixels inside the rim
-            if (depth < -3)
-                continue;
-            const double inside = logistic(depth / 0.35);
-            cv::Vec3d t;
-            if (c.live) {
-                const double core = logistic((depth - rim - 0.5) / coreSoftness);
-                for (int k = 0; k < 3; ++k)
-                    t[k] = 1 + inside * (rimLevel * rimTint[k] - 1) + core * (coreLevel - rimLevel * rimTint[k]);
-            } else {
-                for (int k = 0; k < 3; ++k)
-                    t[k] = 1 + inside * (dead[k] - 1);
-            }
+    forEachPixelNear(light, c.x, c.y, a + 3, [&](int x, int y, cv::Vec3f& pixel) {
+        const double dx = x - c.x, dy = y - c.y;
+        const double u = (dx * ca + dy * sa) / a, v = (-dx * sa + dy * ca) / b;
+        const double depth = (1.0 - std::sqrt(u * u + v * v)) * radius;  // pixels inside the rim
+        if (depth < -3)
+            return;
+        const double inside = logistic(depth / 0.35);
+        cv::Vec3d t;
+        if (c.live) {
+            const double core = logistic((depth - rim - 0.5) / coreSoftness);
             for (int k = 0; k < 3; ++k)
-                row[x][k] *= static_cast<float>(std::max(0.0, 1 + contrast * (t[k] - 1)));
+                t[k] = 1 + inside * (rimLevel * rimTint[k] - 1) + core * (coreLevel - rimLevel * rimTint[k]);
+        } else {
+            for (int k = 0; k < 3; ++k)
+                t[k] = 1 + inside * (dead[k] - 1);
         }
-    }
+        for (int k = 0; k < 3; ++k)
+            pixel[k] *= static_cast<float>(std::max(0.0, 1 + contrast * (t[k] - 1)));
+    });
 }
 
 void drawDebris(cv::Mat& light, const SlideDebris& d)
 {
     const double r = d.diameter / 2;
-    const int reach = static_cast<int>(std::ceil(r + 2));
-    const int x0 = std::max(0, static_cast<int>(d.x) - reach), x1 = std::min(light.cols - 1, static_cast<int>(d.x) + reach);
-    const int y0 = std::max(0, static_cast<int>(d.y) - reach), y1 = std::min(light.rows - 1, static_cast<int>(d.y) + reach);
-    for (int y = y0; y <= y1; ++y) {
-        cv::Vec3f* row = light.ptr<cv::Vec3f>(y);
-        for (int x = x0; x <= x1; ++x) {
-            const double inside = logistic((r - std::hypot(x - d.x, y - d.y)) / 0.4);
-            row[x] *= static_cast<float>(1 - inside * (1 - d.transmission));
-        }
-    }
+    forEachPixelNear(light, d.x, d.y, r + 2, [&](int x, int y, cv::Vec3f& pixel) {
+        const double inside = logistic((r - std::hypot(x - d.x, y - d.y)) / 0.4);
+        pixel *= static_cast<float>(1 - inside * (1 - d.transmission));
+    });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -155,7 +156,7 @@ void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
                     if (bx >= acc.cols || by >= acc.rows)
                         break;
                     const int at = by * acc.cols + bx;
-                    if (at != last)
+                    if (at != last && cells[at] != USHRT_MAX)
                         ++cells[at];
                     last = at;
                 }
