@@ -334,7 +334,10 @@ void McuSimulator::handleFrame(const std::string& line)
 void McuSimulator::handleStage(const std::string& verb, const std::string& argument, bool numeric,
                                long long number)
 {
-    const bool steps = verb == "MVN" || verb == "MVP";
+    const bool relative = verb == "MVN" || verb == "MVP";
+    const bool move = relative || verb == "ABS" || verb == "ORIGIN";
+    const bool driveLevel = verb == "RON" || verb == "ROP" || verb == "ACC" || verb == "DEC"
+        || verb == "RUN" || verb == "HOLD";
     if (verb == "GET_POS") {
         reply("OK", "STM1", verb, std::to_string(positionNow()));
     } else if (verb == "STOP") {
@@ -345,23 +348,28 @@ void McuSimulator::handleStage(const std::string& verb, const std::string& argum
         reply("OK", "STM1", verb, std::to_string(stoppedAt));
         if (wasMoving)
             finishMove(true, stoppedAt);
-        // Queued moves never run: 0 steps, or for ABS the place the stage stays.
-        for (const Move& move : m_queue)
-            reply("OK", "STM1", move.verb, move.verb == "ABS" ? std::to_string(stoppedAt) : "0");
+        for (const Move& queued : m_queue)
+            reply("OK", "STM1", queued.verb, stayValue(queued.verb, stoppedAt));
         m_queue.clear();
-    } else if (verb == "ORIGIN" || ((steps || verb == "ABS") && numeric && (!steps || number >= 0))) {
+    } else if (verb == "ORIGIN" || (move && numeric && !(relative && number < 0))) {
         m_queue.push_back({verb, static_cast<int>(std::clamp<long long>(number, INT32_MIN, INT32_MAX))});
         startNextMove();
-    } else if ((verb == "RON" || verb == "ROP" || verb == "ACC" || verb == "DEC" || verb == "RUN"
-                || verb == "HOLD")
-               && numeric) {
+    } else if (move) {
+        reply("ERR", "STM1", verb, stayValue(verb, positionNow()));
+    } else if (driveLevel && numeric) {
         reply("OK", "STM1", verb, argument);
     } else if (verb == "SELF_DIAG") {
         reply("OK", "STM1", verb, "");
     } else {
-        // A refused move still carries a number: the host adds it to its count.
-        reply("ERR", "STM1", verb, steps ? "0" : "");
+        reply("ERR", "STM1", verb, "");
     }
+}
+
+std::string McuSimulator::stayValue(const std::string& verb, int position)
+{
+    // The host applies every move answer to its count, whatever the status:
+    // a move that does not run answers 0 steps, or for ABS where the stage is.
+    return verb == "ABS" ? std::to_string(position) : "0";
 }
 
 void McuSimulator::startNextMove()
@@ -371,25 +379,23 @@ void McuSimulator::startNextMove()
     const Move next = m_queue.front();
     m_queue.erase(m_queue.begin());
     const long long from = m_state.position;
-    long long target = from;
+    long long target = 0;  // ORIGIN
     if (next.verb == "MVN")
-        target = from - next.target;
+        target = from - next.argument;
     else if (next.verb == "MVP")
-        target = from + next.target;
+        target = from + next.argument;
     else if (next.verb == "ABS")
-        target = next.target;
-    else
-        target = 0;
-    m_move = next;
-    m_move.target = static_cast<int>(std::clamp<long long>(target, m_minimum, m_maximum));
+        target = next.argument;
+    m_move = next.verb;
+    m_moveTarget = static_cast<int>(std::clamp<long long>(target, m_minimum, m_maximum));
     m_moveFrom = m_state.position;
     m_moveStart = Clock::now();
-    m_moveEnd = m_moveStart + m_stepTime * std::abs(m_move.target - m_moveFrom);
+    m_moveEnd = m_moveStart + m_stepTime * std::abs(m_moveTarget - m_moveFrom);
     m_moving = true;
     const std::uint64_t id = ++m_moveId;
     schedule(m_moveEnd, [this, id] {
         if (m_moving && m_moveId == id)
-            finishMove(false, m_move.target);
+            finishMove(false, m_moveTarget);
     });
 }
 
@@ -399,8 +405,8 @@ void McuSimulator::finishMove(bool stopped, int position)
     m_moving = false;
     writeState();
     const int moved = std::abs(m_state.position - m_moveFrom);
-    const bool relative = m_move.verb == "MVN" || m_move.verb == "MVP";
-    reply("OK", "STM1", m_move.verb, std::to_string(relative ? moved : m_state.position));
+    const bool relative = m_move == "MVN" || m_move == "MVP";
+    reply("OK", "STM1", m_move, std::to_string(relative ? moved : m_state.position));
     if (!stopped)
         startNextMove();
 }
@@ -412,9 +418,9 @@ int McuSimulator::positionNow() const
     const auto total = m_moveEnd - m_moveStart;
     const auto done = std::min(Clock::now() - m_moveStart, total);
     if (total.count() <= 0)
-        return m_move.target;
+        return m_moveTarget;
     const double fraction = static_cast<double>(done.count()) / static_cast<double>(total.count());
-    return m_moveFrom + static_cast<int>((m_move.target - m_moveFrom) * fraction);
+    return m_moveFrom + static_cast<int>((m_moveTarget - m_moveFrom) * fraction);
 }
 
 void McuSimulator::reply(const std::string& status, const std::string& target, const std::string& verb,

@@ -95,7 +95,7 @@ private:
     struct Move
     {
         std::string verb;
-        int target = 0;
+        int argument = 0;  // steps, or the position for ABS
     };
 
     void run();
@@ -106,6 +106,7 @@ private:
     void handleStage(const std::string& verb, const std::string& argument, bool numeric, long long number);
     void startNextMove();
     void finishMove(bool stopped, int position);
+    static std::string stayValue(const std::string& verb, int position);
     int positionNow() const;
     void reply(const std::string& status, const std::string& target, const std::string& verb,
                const std::string& value);
@@ -139,8 +140,9 @@ private:
     bool m_powerKillReceived = false;
     std::vector<Move> m_queue;   // moves waiting behind the running one
     bool m_moving = false;
-    Move m_move;
+    std::string m_move;  // verb of the running move
     int m_moveFrom = 0;
+    int m_moveTarget = 0;
     Clock::time_point m_moveStart;
     Clock::time_point m_moveEnd;
     std::uint64_t m_moveId = 0;  // tells a stale completion from the running move

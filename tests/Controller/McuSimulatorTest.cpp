@@ -114,6 +114,7 @@ TEST(McuSimulator, RepliesAsTheFirmwareDoes)
         {"$,STM1,ABS,-20,\r\n", "$OK,STM1,ABS,0,\r\n"},
         {"$,STM1,MVN,-5,\r\n", "$ERR,STM1,MVN,0,\r\n"},
         {"$,STM1,MVP,+5,\r\n", "$ERR,STM1,MVP,0,\r\n"},
+        {"$,STM1,ABS,x,\r\n", "$ERR,STM1,ABS,0,\r\n"},  // refused: where the stage stays
         {"$,LED4,BRT,2000,\r\n", "$OK,LED4,BRT,1000,\r\n"},
         {"$,LED4,BRT,x,\r\n", "$ERR,LED4,BRT,,\r\n"},
         {"$,STM1,ACC,12,\r\n", "$OK,STM1,ACC,12,\r\n"},
