@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QRawFont>
 #include <cmath>
 #include <cstdio>
 #include <hpdf.h>
@@ -155,9 +156,16 @@ bool Builder::loadFonts()
     m_helvetica = HPDF_GetFont(m_doc, "Helvetica", nullptr);
     m_helveticaBold = HPDF_GetFont(m_doc, "Helvetica-Bold", nullptr);
     m_symbol = HPDF_GetFont(m_doc, "Symbol", nullptr);
-    const QByteArray fontFile = QFile::encodeName(platform::rootPath(kFont));
-    if (!QFileInfo(QString::fromLocal8Bit(fontFile)).isReadable())
+    const QString fontPath = platform::rootPath(kFont);
+    // libharu reads a damaged font file past its end; only a file that parses
+    // as a font with the gating signs reaches it.
+    QFile file(fontPath);
+    if (!file.open(QIODevice::ReadOnly))
         return fail("font file missing");
+    const QRawFont check(file.readAll(), 12);
+    if (!check.isValid() || !check.supportsCharacter(QChar(0x2264)))
+        return fail("font file unusable");
+    const QByteArray fontFile = QFile::encodeName(fontPath);
     const char* name = HPDF_LoadTTFontFromFile(m_doc, fontFile.constData(), HPDF_TRUE);
     if (m_failed || !name)
         return fail("font file not loaded");
@@ -437,6 +445,13 @@ bool commit(const QString& part, const QString& target)
 
 }  // namespace
 
+// The page backgrounds live in the static library's resources, which the
+// linker keeps only when something names them.
+static void initReportResources()
+{
+    Q_INIT_RESOURCE(ReportResources);
+}
+
 PdfReport::PdfReport()
     : m_stickCheck([] { return true; }),
       m_errorNotice([] {
@@ -445,6 +460,7 @@ PdfReport::PdfReport()
           box.exec();
       })
 {
+    initReportResources();
 }
 
 QString PdfReport::reportPath(const QString& folder, const QString& fileName)
