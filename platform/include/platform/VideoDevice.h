@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// The video seam: the few V4L2 calls the camera makes, on the real capture
+// driver or on a simulated camera with the same behaviour.
+//
+//  - a character device at the mapped path, or any path on the real
+//    instrument (root "/"), is opened through libv4l2;
+//  - under any other root the simulated camera stands there (see
+//    SimulatedVideo below). It takes the same requests with the same
+//    structures (linux/videodev2.h) and renders every frame it hands out.
+namespace platform {
+
+class VideoDevice
+{
+public:
+    // Opens the device at `logicalPath` read-write and non-blocking; null
+    // (errno set) when it cannot be opened.
+    static std::unique_ptr<VideoDevice> open(const QString& logicalPath);
+
+    virtual ~VideoDevice() = default;
+
+    // VIDIOC_S_FMT, VIDIOC_REQBUFS, VIDIOC_QUERYBUF, VIDIOC_QBUF, VIDIOC_DQBUF,
+    // VIDIOC_STREAMON, VIDIOC_STREAMOFF with their usual argument; 0 when
+    // done, -1 with errno set otherwise (EAGAIN: no frame ready yet).
+    virtual int ioctl(unsigned long request, void* arg) = 0;
+    // Maps a buffer at the offset VIDIOC_QUERYBUF gave; null on failure.
+    virtual void* map(std::size_t length, std::int64_t offset) = 0;
+    virtual int unmap(void* start, std::size_t length) = 0;
+    // Waits until a frame can be dequeued: 1 ready, 0 time-out, -1 error.
+    virtual int waitReadable(int timeoutMs) = 0;
+
+    virtual bool isSimulated() const = 0;
+};
+
+// The simulated camera of a root other than "/".
+//
+// Scene. Each frame is rendered when it is dequeued, from:
+//  - the slide: the image named by the description file kSlideFile
+//        image=/sim/slide.png   logical path of any image OpenCV reads
+//        focus=32000            stage position (motor steps) where it is sharp
+//    (one "key=value" per line; missing keys keep these defaults). Without an
+//    image the camera sees an empty bright field. The image is scaled to the
+//    requested frame size; it is re-read when its file changes;
+//  - the simulated microcontroller's state file kMcuStateFile ("position=",
+//    "brightness=", "power=" lines): the slide is blurred by the distance of
+//    the stage from the focus position (sigma kDefocusPerStep full-resolution
+//    pixels per motor step) and lit in proportion to the LED brightness
+//    (kReferenceBrightness gives the slide's own levels; power off is dark).
+//    Without the file the stage stands at focus and the LED at the reference;
+//  - the image sensor's registers on the simulated bus "/dev/i2c-1", slave
+//    0x3C: exposure 0x3501/0x3502 (16 bits, kReferenceExposure gives the
+//    slide's own levels), gain 0x350A/0x350B (0x00 = 1x, bits 0-3 add
+//    sixteenths, each higher bit doubles) and the white-balance gains of red,
+//    green and blue 0x3400-0x3405 (12 bits each, 0x400 = 1x). The first
+//    simulated camera of a bus in a process writes the sensor's power-on values
+//    there (exposure kReferenceExposure, gain 1x, white balance 1x);
+//  - sensor noise (Gaussian, seeded by the frame's sequence number, so a run
+//    is repeatable), then 8-bit clipping and packing as YUYV (BT.601, video
+//    range, as libswscale reads it back).
+// Frames come at a fixed period (kFramePeriodMs by frame size).
+//
+// Faults. The file kFaultFile under the root switches faults on, one
+// "key=value" per line (SimulatedVideo::setFaults writes it; it is read on
+// every open, buffer request and frame, so a running camera follows it):
+//        open=fail          the device cannot be opened (ENODEV)
+//        frames=none        no frame is ever ready
+//        corrupt=green      frames are corrupt: green (all bytes 0), pink (all
+//                           bytes 0xFF) or black (video black)
+//        corrupt-share=0.5  ... in this share of the rows, from the bottom (1)
+//        grant=6            buffer requests are granted this many buffers
+class SimulatedVideo
+{
+public:
+    static constexpr char kSlideFile[] = "/sim/slide.txt";
+    static constexpr char kDefaultSlideImage[] = "/sim/slide.png";
+    static constexpr char kMcuStateFile[] = "/run/kova-sim/state";
+    static constexpr char kFaultFile[] = "/run/kova-sim/camera-faults";
+    static constexpr char kSensorBus[] = "/dev/i2c-1";
+    static constexpr int kSensorAddress = 0x3C;
+
+    static constexpr int kDefaultFocus = 32000;
+    static constexpr double kDefocusPerStep = 1.5 / 512;
+    static constexpr int kReferenceBrightness = 225;
+    static constexpr int kReferenceExposure = 1000;
+    static constexpr double kNoiseSigma = 1.5;
+
+    enum class Corruption { None, Green, Pink, Black };
+
+    struct Faults
+    {
+        bool openFailure = false;
+        bool noFrame = false;
+        Corruption corrupt = Corruption::None;
+        double corruptShare = 1.0;
+        int grant = 0;  // buffers granted per request; 0 = as asked
+
+        bool operator==(const Faults& other) const;
+    };
+
+    // The faults of the current root (none when the file is missing).
+    static Faults faults();
+    // Writes the fault file of the current root; false on the real instrument
+    // or when it cannot be written.
+    static bool setFaults(const Faults& faults);
+
+    // Writes the slide description for an image file (logical path) and its
+    // focus position; false on the real instrument or when it cannot be written.
+    static bool setSlide(const QString& logicalImage, int focus);
+
+    // Milliseconds between frames of a given width.
+    static int framePeriodMs(int width);
+};
+
+}  // namespace platform

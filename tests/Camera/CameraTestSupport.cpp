@@ -1,0 +1,66 @@
+#include "CameraTestSupport.h"
+
+#include "KovaCore/GlobalIni.h"
+#include "Slide.h"
+
+#include "platform/I2cBus.h"
+#include "platform/VideoDevice.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+CameraRoot::CameraRoot()
+{
+    platform::SimulatedI2c::attach(platform::SimulatedVideo::kSensorBus);
+    const uint16_t order[kRegisterCount] = {0x3501, 0x3502, 0x350A, 0x350B, 0x3400,
+                                            0x3401, 0x3402, 0x3403, 0x3404, 0x3405};
+    std::copy(std::begin(order), std::end(order), g_RegIdx);
+
+    platform::SimulatedVideo::setSlide("/sim/slide.png", kFocus);
+    cv::Mat bgr;
+    cv::cvtColor(slide(), bgr, cv::COLOR_RGB2BGR);
+    if (!cv::imwrite(QFile::encodeName(path("/sim/slide.png")).toStdString(), bgr))
+        ADD_FAILURE() << "cannot write the slide";
+    setStage(kFocus);
+}
+
+void CameraRoot::setStage(int position, int brightness) const
+{
+    writeFile(platform::SimulatedVideo::kMcuStateFile,
+              QStringLiteral("position=%1\nled=off\nbrightness=%2\npower=on\n").arg(position).arg(brightness).toLatin1());
+}
+
+const cv::Mat& CameraRoot::slide()
+{
+    static const cv::Mat rgb = [] {
+        slide::SlideParams params;
+        params.width = 1280;
+        params.height = 960;
+        params.cellCount = 150;
+        params.minDiameter = 5;
+        params.maxDiameter = 10;
+        params.noise = 0;
+        return slide::generateSlide(params).rgb;
+    }();
+    return rgb;
+}
+
+double brenner(const cv::Mat& plane)
+{
+    cv::Mat a, b, diff;
+    plane.colRange(2, plane.cols).convertTo(a, CV_32F);
+    plane.colRange(0, plane.cols - 2).convertTo(b, CV_32F);
+    diff = a - b;
+    return diff.dot(diff);
+}
+
+cv::Mat greenPlane(const unsigned char* rgb, int width, int height)
+{
+    cv::Mat green;
+    cv::extractChannel(cv::Mat(height, width, CV_8UC3, const_cast<unsigned char*>(rgb)), green, 1);
+    return green;
+}

@@ -1,0 +1,237 @@
+#include "CameraTestSupport.h"
+
+#include "Camera/OV5642Camera.h"
+#include "KovaCore/GlobalIni.h"
+#include "KovaCore/KovaPaths.h"
+
+#include "platform/I2cBus.h"
+#include "platform/VideoDevice.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+
+using platform::SimulatedI2c;
+using platform::SimulatedVideo;
+
+namespace {
+
+std::uint8_t sensorRegister(std::uint16_t reg)
+{
+    return SimulatedI2c::registerValue(SimulatedVideo::kSensorBus, SimulatedVideo::kSensorAddress, reg).value_or(0xEE);
+}
+
+class CameraTest : public ::testing::Test
+{
+protected:
+    CameraTest()
+    {
+        // A BFN table whose every value tells its mode and column apart.
+        for (int mode = 0; mode < 3; ++mode) {
+            for (int column = 0; column < kRegisterCount; ++column)
+                global_ini()->regTables[REG_TABLE_BFN][mode][column] = 0x10 * (mode + 1) + column;
+        }
+    }
+
+    // Frames until `done` holds for one, or false after a few seconds.
+    bool frameUntil(OV5642Camera& camera, const std::function<bool(unsigned char*)>& done)
+    {
+        return QTest::qWaitFor([&] { return done(camera.getFrame()); }, 5000);
+    }
+
+    CameraRoot root;
+};
+
+class CameraModes : public CameraTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CameraModes, OpenStreamsAndWritesTheModesCalibrationRegisters)
+{
+    const int mode = GetParam();
+    const int widths[] = {640, 1280, 2592};
+    const int heights[] = {480, 960, 1944};
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(mode, kova::kCalibrationBfnIni, false));
+    EXPECT_TRUE(camera.isRunning());
+    EXPECT_EQ(camera.mode(), mode);
+    EXPECT_EQ(camera.width(), widths[mode]);
+    EXPECT_EQ(camera.height(), heights[mode]);
+    EXPECT_EQ(camera.frameSize(), widths[mode] * heights[mode] * 3);
+
+    for (int column = 0; column < kRegisterCount; ++column) {
+        EXPECT_EQ(sensorRegister(g_RegIdx[column]), 0x10 * (mode + 1) + column) << column;
+        EXPECT_EQ(camera.cachedRegister(column).reg, g_RegIdx[column]);
+    }
+    // The last register written is the blue gain's low byte: the pointer stands past it.
+    EXPECT_EQ(SimulatedI2c::pointer(SimulatedVideo::kSensorBus, SimulatedVideo::kSensorAddress), 0x3406);
+
+    unsigned char* frame = camera.getFrame();
+    ASSERT_NE(frame, nullptr);
+    int green, pink, black;
+    // These calibration values overexpose: the frame is white, but not corrupt.
+    camera.checkGreenPinkBlackImage(frame, green, pink, black, 0.3f);
+    EXPECT_EQ(green + pink, 0);
+
+    EXPECT_TRUE(camera.close());
+    EXPECT_FALSE(camera.isRunning());
+    EXPECT_EQ(camera.getFrame(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CameraModes, ::testing::Values(0, 1, 2));
+
+TEST_F(CameraTest, OpenWithAnotherCalibrationFileWritesNoRegister)
+{
+    OV5642Camera camera;
+    const std::uint8_t exposureHigh = sensorRegister(0x3501);
+    SimulatedI2c::setPointer(SimulatedVideo::kSensorBus, SimulatedVideo::kSensorAddress, 0x1234);
+    ASSERT_TRUE(camera.open(1, "/opt/KOVA3/conf/Other.ini", false));
+    EXPECT_EQ(SimulatedI2c::pointer(SimulatedVideo::kSensorBus, SimulatedVideo::kSensorAddress), 0x1234);
+    EXPECT_EQ(sensorRegister(0x3501), exposureHigh);
+    EXPECT_EQ(camera.cachedRegister(0).reg, 0);
+}
+
+TEST_F(CameraTest, OpenWithoutSensorBusStillStreams)
+{
+    QFile::remove(root.path(SimulatedVideo::kSensorBus));
+    OV5642Camera camera;
+    EXPECT_TRUE(camera.open(1, kova::kCalibrationBfnIni, false));
+    EXPECT_NE(camera.getFrame(), nullptr);
+}
+
+TEST_F(CameraTest, SetRegisterWritesBothBytesAndCachesThem)
+{
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.setRegister(0x3501, 0x1234));
+    EXPECT_EQ(sensorRegister(0x3501), 0x12);
+    EXPECT_EQ(sensorRegister(0x3502), 0x34);
+    EXPECT_EQ(camera.cachedRegister(0).reg, 0x3501);
+    EXPECT_EQ(camera.cachedRegister(0).value, 0x12);
+    EXPECT_EQ(camera.cachedRegister(1).reg, 0x3502);
+    EXPECT_EQ(camera.cachedRegister(1).value, 0x34);
+    EXPECT_EQ(camera.getRegister(0x3501), 0x1234);
+
+    // Without the bus a read gives the cached value, or leaves an uncached register's value alone.
+    QFile::remove(root.path(SimulatedVideo::kSensorBus));
+    unsigned short value = 0;
+    EXPECT_FALSE(camera.get(0x3501, value));
+    EXPECT_EQ(value, 0x12);
+    value = 77;
+    EXPECT_FALSE(camera.get(0x3000, value));
+    EXPECT_EQ(value, 77);
+    EXPECT_FALSE(camera.set(0x3501, 0x55));
+    EXPECT_EQ(camera.cachedRegister(0).value, 0x12);
+}
+
+TEST_F(CameraTest, ClosedCameraHandsOutNothing)
+{
+    OV5642Camera camera;
+    EXPECT_EQ(camera.getFrame(), nullptr);
+    EXPECT_TRUE(camera.close());
+    EXPECT_TRUE(camera.close());
+    EXPECT_FALSE(camera.isRunning());
+}
+
+TEST_F(CameraTest, DeviceThatCannotOpenFailsEveryOpen)
+{
+    SimulatedVideo::Faults faults;
+    faults.openFailure = true;
+    ASSERT_TRUE(SimulatedVideo::setFaults(faults));
+    OV5642Camera camera;
+    EXPECT_FALSE(camera.open(1, kova::kCalibrationBfnIni, false));
+    EXPECT_FALSE(camera.isRunning());
+    EXPECT_EQ(camera.getFrame(), nullptr);
+    EXPECT_FALSE(camera.close());
+}
+
+TEST_F(CameraTest, MoreBuffersThanAskedAreAllServed)
+{
+    SimulatedVideo::Faults faults;
+    faults.grant = 7;
+    ASSERT_TRUE(SimulatedVideo::setFaults(faults));
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(1, "", false));
+    // Every buffer index comes round, none beyond the grant.
+    std::set<unsigned> seen;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        unsigned index = 99;
+        EXPECT_NE(camera.getFrame(index), nullptr);
+        EXPECT_LT(index, 7u);
+        seen.insert(index);
+        return seen.size() == 7;
+    }, 10000));
+}
+
+TEST_F(CameraTest, NoFrameYetGivesABlackFrame)
+{
+    SimulatedVideo::Faults faults;
+    faults.noFrame = true;
+    ASSERT_TRUE(SimulatedVideo::setFaults(faults));
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(1, "", false));
+    unsigned char* frame = camera.getFrame();
+    ASSERT_NE(frame, nullptr);
+    int green, pink, black;
+    EXPECT_TRUE(camera.checkGreenPinkBlackImage(frame, green, pink, black, 0.3f));
+    EXPECT_EQ(black, 960);
+    EXPECT_EQ(camera.getGreenMean(frame), 0);
+}
+
+TEST_F(CameraTest, FramesFollowExposureAndStage)
+{
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(1, "", false));
+    const int reference = camera.getGreenMean(camera.getFrame());
+    EXPECT_GT(reference, 100);
+
+    ASSERT_TRUE(camera.setRegister(0x3501, 500));
+    EXPECT_TRUE(frameUntil(camera, [&](unsigned char* rgb) { return camera.getGreenMean(rgb) < reference * 0.6; }));
+    ASSERT_TRUE(camera.setRegister(0x3501, SimulatedVideo::kReferenceExposure));
+    EXPECT_TRUE(frameUntil(camera, [&](unsigned char* rgb) { return camera.getGreenMean(rgb) >= reference - 2; }));
+
+    const double sharp = brenner(greenPlane(camera.getFrame(), 1280, 960));
+    root.setStage(CameraRoot::kFocus + 2048);
+    EXPECT_TRUE(frameUntil(camera, [&](unsigned char* rgb) {
+        return brenner(greenPlane(rgb, 1280, 960)) < sharp / 2;
+    }));
+}
+
+TEST_F(CameraTest, ReopensInAnotherMode)
+{
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(1, kova::kCalibrationBfnIni, false));
+    ASSERT_TRUE(camera.close());
+    ASSERT_TRUE(camera.open(2, "", false));
+    EXPECT_EQ(camera.width(), 2592);
+    int green, pink, black;
+    EXPECT_FALSE(camera.checkGreenPinkBlackImage(camera.getFrame(), green, pink, black, 0.3f));
+    // The register cache keeps the 1280 values apart from the full-size ones.
+    EXPECT_EQ(camera.cachedRegister(0).value, 0);
+}
+
+TEST_F(CameraTest, StatisticsOfAFrame)
+{
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(0, "", false));
+    std::vector<unsigned char> frame(640 * 480 * 3);
+    for (std::size_t i = 0; i < frame.size(); i += 3) {
+        frame[i] = 30;
+        frame[i + 1] = 60;
+        frame[i + 2] = (i / 3) % 2 ? 100 : 80;
+    }
+    EXPECT_EQ(camera.getGreenMean(frame.data()), 60);
+    EXPECT_FLOAT_EQ(camera.getIntensityMean(frame.data(), 0x3401), 30);
+    EXPECT_FLOAT_EQ(camera.getIntensityMean(frame.data(), 0x3402), 60);
+    EXPECT_FLOAT_EQ(camera.getIntensityMean(frame.data(), 0x3405), 90);
+    EXPECT_FLOAT_EQ(camera.getIntensityMean(frame.data(), 0x3501), 30);
+    float m2, m1, m0, s2, s1, s0;
+    camera.getIntensityMeanStd(frame.data(), m2, m1, m0, s2, s1, s0);
+    EXPECT_FLOAT_EQ(m2, 90);
+    EXPECT_FLOAT_EQ(m0, 30);
+    EXPECT_FLOAT_EQ(s2, 10);
+    EXPECT_FLOAT_EQ(s0, 0);
+}
+
+}  // namespace
