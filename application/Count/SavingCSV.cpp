@@ -2,6 +2,7 @@
 // its row keys, so key texts, their order and the value formats are fixed.
 #include "Count/SavingThread.h"
 
+#include "Count/PdfReport.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
@@ -42,27 +43,6 @@ QString slideType(int type)
     return QStringLiteral("2 channel slide");
 }
 
-// The protocol lines shared by both counting modes; `live` is null in total mode.
-struct ProtocolLines
-{
-    QString name;
-    int32_t minSize, maxSize, detection;
-    const int32_t* live;
-    int32_t noise, dilution, gateMin, gateMax;
-};
-
-ProtocolLines countedProtocol()
-{
-    if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING) {
-        const auto& p = theApp.m_Counted_Total_Protocol;
-        return {p.name, p.min_search_size, p.max_search_size, p.cell_detection_sensitivity, nullptr,
-                p.noise_reduction, p.dilution_factor, p.gating_min_size, p.gating_max_size};
-    }
-    const auto& p = theApp.m_Counted_Viability_Protocol;
-    return {p.name, p.min_search_size, p.max_search_size, p.cell_detection_sensitivity, &p.live_cell_sensitivity,
-            p.noise_reduction, p.dilution_factor, p.gating_min_size, p.gating_max_size};
-}
-
 }  // namespace
 
 bool SavingThread::savingCSV()
@@ -71,7 +51,7 @@ bool SavingThread::savingCSV()
     const KovaCoreApp& app = theApp;
     const TCountImageInfo result = app.m_CountResult;
     const bool viabilityMode = app.m_CountingMode != BF_TOTAL_CELL_COUNTING;
-    const ProtocolLines protocol = countedProtocol();
+    const ReportProtocol protocol = countedProtocol();
     static const std::vector<VelimBio::TObj> kNoObjects;
     const std::vector<VelimBio::TObj>& objects =
         app.m_pCellCounter ? app.m_pCellCounter->getUngatedCellInformation() : kNoObjects;
@@ -120,13 +100,13 @@ bool SavingThread::savingCSV()
     line(QStringLiteral("Protocol"));
     line(QString(9, QLatin1Char('-')));
     line(QStringLiteral("Protocol name,") + protocol.name);
-    line(QStringLiteral("Min. search size,%1 um").arg(protocol.minSize));
-    line(QStringLiteral("Max. search size,%1 um").arg(protocol.maxSize));
-    line(QStringLiteral("Cell detection sensitivity,%1").arg(protocol.detection));
-    if (protocol.live)
-        line(QStringLiteral("Live cell sensitivity,%1").arg(*protocol.live));
-    line(QStringLiteral("Noise reduction,%1").arg(protocol.noise));
-    line(QStringLiteral("Dilution factor,%1").arg(protocol.dilution));
+    line(QStringLiteral("Min. search size,%1 um").arg(protocol.minSearchSize));
+    line(QStringLiteral("Max. search size,%1 um").arg(protocol.maxSearchSize));
+    line(QStringLiteral("Cell detection sensitivity,%1").arg(protocol.cellDetectionSensitivity));
+    if (viabilityMode)
+        line(QStringLiteral("Live cell sensitivity,%1").arg(protocol.liveCellSensitivity));
+    line(QStringLiteral("Noise reduction,%1").arg(protocol.noiseReduction));
+    line(QStringLiteral("Dilution factor,%1").arg(protocol.dilutionFactor));
     if (protocol.gateMin >= 0 || protocol.gateMax >= 0)
         line(QStringLiteral("Size gating,%1 \u2264 x < %2 um").arg(protocol.gateMin).arg(protocol.gateMax));
     else

@@ -1,9 +1,11 @@
 #include "Count/SavingThread.h"
 
+#include "Count/PdfReport.h"
 #include "File_IO/ImReaderWriter.h"
-#include "File_IO/ini.h"
+#include "File_IO/MediaMonitor.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
+#include "KovaCore/MainSettings.h"
 #include "platform/Log.h"
 #include "velimbio/CellCounter.h"
 
@@ -18,30 +20,14 @@ namespace {
 constexpr int kFrameCols = 2592;
 constexpr int kFrameRows = 1944;
 
-// The exposure of one calibration file as one hexadecimal text: "0x12" and
-// "0x34" give "0x1234".
-QString exposureText(const char* file)
-{
-    std::string high;
-    std::string low;
-    ini_read("1280", "0x3501", "", high, file);
-    ini_read("1280", "0x3502", "", low, file);
-    QString joined = QString::fromStdString(high + low);
-    const int second = joined.indexOf(QLatin1String("0x"), 1);
-    if (second >= 0)
-        joined.remove(second, 2);
-    return joined;
-}
-
 QString concentration(float mantissa, int exponent)
 {
     return QStringLiteral("%1 x 10e%2 cells/mL").arg(mantissa, 0, 'f', 2).arg(exponent);
 }
 
-int countedDilution()
+bool isFullFrame(const cv::Mat& image)
 {
-    return theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING ? theApp.m_Counted_Total_Protocol.dilution_factor
-                                                           : theApp.m_Counted_Viability_Protocol.dilution_factor;
+    return image.rows == kFrameRows && image.cols == kFrameCols && image.type() == CV_8UC3 && image.isContinuous();
 }
 
 }  // namespace
@@ -90,16 +76,34 @@ void SavingThread::run()
     case RawImage:
         pass = savingRawImages();
         break;
+    case Report:
+        pass = savingReport_FX7();
+        break;
     case CsvFile:
         pass = savingCSV();
         break;
     default:
-        // The PDF report has its own writer; nothing is written here for it.
-        KLOG_VALUE("no writer for kind", m_nType);
+        KLOG_VALUE("no output of kind", m_nType);
         break;
     }
     KLOG_VALUE("saving ms", timer.elapsed());
     emit signalSaveCompleted(m_nType, pass);
+}
+
+ReportProtocol SavingThread::countedProtocol()
+{
+    ReportProtocol protocol;
+    if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING) {
+        const counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& p = theApp.m_Counted_Total_Protocol;
+        protocol = {p.name, p.min_search_size, p.max_search_size, p.cell_detection_sensitivity, 0,
+                    p.noise_reduction, p.dilution_factor, p.gating_min_size, p.gating_max_size};
+    } else {
+        const counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& p = theApp.m_Counted_Viability_Protocol;
+        protocol = {p.name, p.min_search_size, p.max_search_size, p.cell_detection_sensitivity,
+                    p.live_cell_sensitivity, p.noise_reduction, p.dilution_factor, p.gating_min_size,
+                    p.gating_max_size};
+    }
+    return protocol;
 }
 
 QString SavingThread::resultFolderPath(const QString& fileName) const
@@ -136,7 +140,7 @@ bool SavingThread::writeImage(const cv::Mat& image, const QString& fileName)
     std::string path = resultFolderPath(fileName).toStdString();
     // The writer copies a full frame from the buffer: anything else (no count
     // yet, a released engine) must not be read past its end.
-    if (image.rows != kFrameRows || image.cols != kFrameCols || image.type() != CV_8UC3 || !image.isContinuous()) {
+    if (!isFullFrame(image)) {
         KLOG << "SavingThread: no full frame to save as" << QString::fromStdString(path);
         return false;
     }
@@ -144,11 +148,57 @@ bool SavingThread::writeImage(const cv::Mat& image, const QString& fileName)
     const TCountImageInfo& result = theApp.m_CountResult;
     ImReaderWriter writer;
     writer.setCountedResults(result.total, result.total_exp, result.live, result.live_exp, result.dead,
-                             result.dead_exp, result.viability, result.average_cell_size, countedDilution(),
+                             result.dead_exp, result.viability, result.average_cell_size, countedProtocol().dilutionFactor,
                              result.total_cell, result.live_cell, result.dead_cell, 0.0f, 0, 0, 0.0f, 0, 0);
     const std::string metadata = createMetaData(fileName).toUtf8().toStdString();
     const bool ok = writer.loadAndWrite(image.data, kFrameCols, kFrameRows, 8, 3, 5, 2, path, metadata);
     KLOG_VALUE(QString::fromStdString(path), ok);
+    return ok;
+}
+
+bool SavingThread::savingReport_FX7()
+{
+    KLOG_ENTER;
+    VelimBio::CellCounter* engine = theApp.m_pCellCounter;
+    // Kept alive until the report is written: the pictures wrap their pixels.
+    cv::Mat overlay;
+    cv::Mat zoomed;
+    cv::Mat field;
+    if (engine) {
+        overlay = engine->getOverlayImageData2(true).clone();
+        field = theApp.m_SaveReview.m_bEnableScaleBar ? theApp.getScaleBarImg() : overlay;
+    }
+    if (!isFullFrame(overlay) || !isFullFrame(field)) {
+        KLOG << "SavingThread: no counted image for the report";
+        emit signalSaveCompleted_Progress(Report);
+        return false;
+    }
+    zoom_image(4, overlay, zoomed);
+
+    const KovaCoreApp& app = theApp;
+    ReportContent content;
+    content.serialNumber = app.m_SerialNumber;
+    content.softwareVersion = app.m_CurrentVersion;
+    content.date = m_strDate;
+    content.finalName = app.m_strFinalName;
+    content.countingMode = app.m_CountingMode;
+    content.slideType = app.m_nSlideType;
+    content.autofocusedCounting = app.m_bAutofocusedCounting;
+    content.autofocusOffset = app.m_nAutofocusOffset;
+    content.protocol = countedProtocol();
+    content.result = app.m_CountResult;
+    content.lastCalibration = app.m_Calibration.Last_calibration;
+    content.calibrationValue = app.m_Calibration.Background_value;
+    content.fieldImage = QImage(field.data, kFrameCols, kFrameRows, int(field.step), QImage::Format_RGB888);
+    content.zoomedImage = QImage(zoomed.data, kFrameCols, kFrameRows, int(zoomed.step), QImage::Format_RGB888);
+    content.concentration = [engine](int count, float dilution, float& mantissa, int& exponent) {
+        engine->getConcentration(count, dilution, mantissa, exponent);
+    };
+
+    PdfReport report;
+    report.setStickCheck([] { return theApp.m_pMediaMonitor && theApp.m_pMediaMonitor->searchUSB(); });
+    const bool ok = report.write(content, m_strPath, m_Filename);
+    emit signalSaveCompleted_Progress(Report);
     return ok;
 }
 
@@ -171,28 +221,22 @@ QString SavingThread::createMetaData(QString)
     text += QStringLiteral("Volume factor=%1,").arg(QString::number(app.m_fVolumeFactor, 'g', 6));
     text += QStringLiteral("Lens magnification=%1,").arg(QString::number(app.m_fLensMagnification, 'g', 6));
     text += QStringLiteral("Calibration value=%1 %2,")
-                .arg(exposureText(kova::kCalibrationBfnIni), exposureText(kova::kCalibrationCusIni));
+                .arg(MainSettings::exposureText(kova::kCalibrationBfnIni),
+                     MainSettings::exposureText(kova::kCalibrationCusIni));
     text += app.m_bAutoExposureOn ? QStringLiteral("Exposure=Auto Exposure,")
                                   : QStringLiteral("Exposure=Calibration Exposure,");
     text += QStringLiteral("Counting Z Position=%1,").arg(result.z_position);
 
-    if (app.m_CountingMode == BF_TOTAL_CELL_COUNTING) {
-        const counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& p = app.m_Counted_Total_Protocol;
+    if (app.m_CountingMode == BF_TOTAL_CELL_COUNTING || app.m_CountingMode == BF_CELL_COUNTING_VIABILITY) {
+        const ReportProtocol p = countedProtocol();
         text += QStringLiteral("Protocol name=%1,").arg(p.name);
-        text += QStringLiteral("Min. search size=%1,").arg(p.min_search_size);
-        text += QStringLiteral("Max. search size=%1,").arg(p.max_search_size);
-        text += QStringLiteral("Cell detection sensitivity=%1,").arg(p.cell_detection_sensitivity);
-        text += QStringLiteral("Noise reduction=%1,").arg(p.noise_reduction);
-        text += QStringLiteral("Dilution factor=%1,").arg(p.dilution_factor);
-    } else if (app.m_CountingMode == BF_CELL_COUNTING_VIABILITY) {
-        const counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& p = app.m_Counted_Viability_Protocol;
-        text += QStringLiteral("Protocol name=%1,").arg(p.name);
-        text += QStringLiteral("Min. search size=%1,").arg(p.min_search_size);
-        text += QStringLiteral("Max. search size=%1,").arg(p.max_search_size);
-        text += QStringLiteral("Cell detection sensitivity=%1,").arg(p.cell_detection_sensitivity);
-        text += QStringLiteral("Live cell sensitivity=%1,").arg(p.live_cell_sensitivity);
-        text += QStringLiteral("Noise reduction=%1,").arg(p.noise_reduction);
-        text += QStringLiteral("Dilution factor=%1,").arg(p.dilution_factor);
+        text += QStringLiteral("Min. search size=%1,").arg(p.minSearchSize);
+        text += QStringLiteral("Max. search size=%1,").arg(p.maxSearchSize);
+        text += QStringLiteral("Cell detection sensitivity=%1,").arg(p.cellDetectionSensitivity);
+        if (!totalMode)
+            text += QStringLiteral("Live cell sensitivity=%1,").arg(p.liveCellSensitivity);
+        text += QStringLiteral("Noise reduction=%1,").arg(p.noiseReduction);
+        text += QStringLiteral("Dilution factor=%1,").arg(p.dilutionFactor);
     }
 
     text += QStringLiteral("[Total]=%1,").arg(concentration(result.total, result.total_exp));

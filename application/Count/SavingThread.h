@@ -7,7 +7,7 @@
 
 #include <vector>
 
-class ImReaderWriter;
+struct ReportProtocol;
 
 // One output of a finished count, written into the result tree: the analysed
 // image (kind 0, D/N/N_TAG.tif), the raw frame (kind 1, D/N/N_RAW.tif), the
@@ -43,6 +43,7 @@ public:
 
     bool savingAnalyzedImages();
     bool savingRawImages();
+    bool savingReport_FX7();
     bool savingCSV();
 
     // The Gating column: "Y" for 1, "N" for 0, "" otherwise.
@@ -57,6 +58,9 @@ signals:
     void signalSaveCompleted(int type, bool pass);
 
 private:
+    // The protocol of the last count: the total one in counting mode 0, the
+    // viability one otherwise.
+    static ReportProtocol countedProtocol();
     bool writeImage(const cv::Mat& image, const QString& fileName);
     QString resultFolderPath(const QString& fileName) const;
 

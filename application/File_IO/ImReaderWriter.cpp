@@ -410,30 +410,3 @@ void ImReaderWriter::setCountedResults(float total, int totalExp, float live, in
     r2[7] = r2_7;
     r2[9] = r2_9;
 }
-
-void ImReaderWriter::getCountingResults(float& total, int& totalExp, float& live, int& liveExp, float& dead,
-                                        int& deadExp, float& viability, float& averageSize, float& dilution,
-                                        int& totalCells, int& liveCells, int& deadCells, float& r1_6, int& r2_6,
-                                        int& r2_8, float& r1_7, int& r2_7, int& r2_9) const
-{
-    const float* r1 = m_countingResult1;
-    const int32_t* r2 = m_countingResult2;
-    total = r1[0];
-    totalExp = r2[0];
-    live = r1[1];
-    liveExp = r2[1];
-    dead = r1[2];
-    deadExp = r2[2];
-    viability = r1[3];
-    averageSize = r1[4];
-    dilution = r1[5];
-    totalCells = r2[3];
-    liveCells = r2[4];
-    deadCells = r2[5];
-    r1_6 = r1[6];
-    r2_6 = r2[6];
-    r2_8 = r2[8];
-    r1_7 = r1[7];
-    r2_7 = r2[7];
-    r2_9 = r2[9];
-}

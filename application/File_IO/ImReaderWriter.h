@@ -59,14 +59,16 @@ public:
     // 1 when a second image directory follows the first, else 0.
     int getTiffDirectoryCounts(std::string path);
 
-    // The 18 counting-result slots, in the order of the saving code.
+    // The 18 counting-result slots, in the order of the saving code: R1[0] R2[0]
+    // (total), R1[1] R2[1] (live), R1[2] R2[2] (dead), R1[3] viability, R1[4]
+    // average size, R1[5] dilution, R2[3..5] cell numbers, then R1[6] R2[6]
+    // R2[8] R1[7] R2[7] R2[9].
     void setCountedResults(float total, int totalExp, float live, int liveExp, float dead, int deadExp,
                            float viability, float averageSize, int dilution, int totalCells, int liveCells,
                            int deadCells, float r1_6, int r2_6, int r2_8, float r1_7, int r2_7, int r2_9);
-    void getCountingResults(float& total, int& totalExp, float& live, int& liveExp, float& dead, int& deadExp,
-                            float& viability, float& averageSize, float& dilution, int& totalCells,
-                            int& liveCells, int& deadCells, float& r1_6, int& r2_6, int& r2_8, float& r1_7,
-                            int& r2_7, int& r2_9) const;
+    // The slots as set or as read by the last imread (fields 33604 and 33605).
+    const float* countingResult1() const { return m_countingResult1; }
+    const int32_t* countingResult2() const { return m_countingResult2; }
 
     // Private fields of the last imread (empty or zero when absent).
     const std::string& version() const { return m_version; }

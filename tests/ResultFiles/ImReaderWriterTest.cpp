@@ -63,17 +63,14 @@ bool writeImage(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t hei
     return writer.loadAndWrite(const_cast<uint8_t*>(pixels.data()), width, height, 8, 3, 5, 2, path, metadata);
 }
 
-struct Slots {
-    float f[8];
-    int i[10];
-};
-
-Slots slotsOf(const ImReaderWriter& image)
+std::vector<float> results1(const ImReaderWriter& image)
 {
-    Slots s{};
-    image.getCountingResults(s.f[0], s.i[0], s.f[1], s.i[1], s.f[2], s.i[2], s.f[3], s.f[4], s.f[5], s.i[3], s.i[4],
-                             s.i[5], s.f[6], s.i[6], s.i[8], s.f[7], s.i[7], s.i[9]);
-    return s;
+    return std::vector<float>(image.countingResult1(), image.countingResult1() + 8);
+}
+
+std::vector<int32_t> results2(const ImReaderWriter& image)
+{
+    return std::vector<int32_t>(image.countingResult2(), image.countingResult2() + 10);
 }
 
 }  // namespace
@@ -124,11 +121,8 @@ TEST(ImReaderWriter, ResultImageHasTheStoredLayoutAndReadsBackExactly)
     EXPECT_EQ(reader.version(), "");
     EXPECT_EQ(reader.serial(), "");
     EXPECT_EQ(reader.calibration(), "");
-    const Slots s = slotsOf(reader);
-    for (float value : s.f)
-        EXPECT_EQ(value, 0.0f);
-    for (int value : s.i)
-        EXPECT_EQ(value, 0);
+    EXPECT_EQ(results1(reader), std::vector<float>(8, 0.0f));
+    EXPECT_EQ(results2(reader), std::vector<int32_t>(10, 0));
     EXPECT_EQ(reader.getTiffDirectoryCounts("/KOVA/anonymous/TOTAL_CELL_COUNTING/N/N_TAG.tif"), 0);
 }
 
@@ -258,9 +252,8 @@ TEST(ImReaderWriter, ReadsPrivateFieldsAndZeroesWrongCounts)
     EXPECT_EQ(reader.serial(), "K3-000123");
     EXPECT_EQ(reader.calibration(), "slope=0.98946396,intercept=-3.0461858");
     EXPECT_EQ(std::vector<float>(reader.params(), reader.params() + 4), (std::vector<float>{1.5f, -2.25f, 3.0f, 0.125f}));
-    Slots s = slotsOf(reader);
-    EXPECT_EQ(std::vector<float>(s.f, s.f + 8), (std::vector<float>{2.25f, 1.5f, 0.75f, 66.5f, 12.25f, 2.0f, 0, 0}));
-    EXPECT_EQ(std::vector<int>(s.i, s.i + 10), (std::vector<int>{5, 5, -1, 100, 66, 34, 0, 0, 0, 7}));
+    EXPECT_EQ(results1(reader), (std::vector<float>{2.25f, 1.5f, 0.75f, 66.5f, 12.25f, 2.0f, 0, 0}));
+    EXPECT_EQ(results2(reader), (std::vector<int32_t>{5, 5, -1, 100, 66, 34, 0, 0, 0, 7}));
     EXPECT_EQ(reader.getTiffDirectoryCounts(KOVA_FIXTURES "/private_fields.tif"), 1);
 
     // Absent version, 3 parameters and 9 integers read as empty and zeros; the 8 floats stay.
@@ -270,10 +263,17 @@ TEST(ImReaderWriter, ReadsPrivateFieldsAndZeroesWrongCounts)
     EXPECT_EQ(reader.serial(), "K3-000124");
     EXPECT_EQ(reader.calibration(), "cal");
     EXPECT_EQ(std::vector<float>(reader.params(), reader.params() + 4), (std::vector<float>(4, 0.0f)));
-    s = slotsOf(reader);
-    EXPECT_EQ(std::vector<float>(s.f, s.f + 8), (std::vector<float>{9.5f, 8.5f, 7.5f, 6.5f, 5.5f, 4.5f, 3.5f, 2.5f}));
-    EXPECT_EQ(std::vector<int>(s.i, s.i + 10), std::vector<int>(10, 0));
+    EXPECT_EQ(results1(reader), (std::vector<float>{9.5f, 8.5f, 7.5f, 6.5f, 5.5f, 4.5f, 3.5f, 2.5f}));
+    EXPECT_EQ(results2(reader), std::vector<int32_t>(10, 0));
     EXPECT_EQ(reader.getTiffDirectoryCounts(KOVA_FIXTURES "/private_fields_wrong_counts.tif"), 0);
+}
+
+TEST(ImReaderWriter, CountedResultsFillTheirSlots)
+{
+    ImReaderWriter writer;
+    writer.setCountedResults(1.5f, 2, 3.5f, 4, 5.5f, 6, 7.5f, 8.5f, 9, 10, 11, 12, 13.5f, 14, 15, 16.5f, 17, 18);
+    EXPECT_EQ(results1(writer), (std::vector<float>{1.5f, 3.5f, 5.5f, 7.5f, 8.5f, 9.0f, 13.5f, 16.5f}));
+    EXPECT_EQ(results2(writer), (std::vector<int32_t>{2, 4, 6, 10, 11, 12, 14, 17, 15, 18}));
 }
 
 TEST(ImReaderWriter, ReadReturnsNullForAnythingButAnIntactEightBitRgbImage)
