@@ -48,11 +48,17 @@ struct Candidate
     int votes;
 };
 
+// A rim pixel supporting a circle, and the sector of the circle it lies in.
+struct RimHit
+{
+    int x, y, sector;
+};
+
 struct Circle
 {
     float x = 0, y = 0, r = 0;
-    int support = 0;
     int votes = 0;
+    std::vector<RimHit> hits;
     bool valid = false;
 };
 
@@ -83,15 +89,19 @@ public:
         cv::Canny(m_dx, m_dy, m_edges, param1 / 2, param1, false);
     }
 
+    // Accumulator peaks, in raster order.
     std::vector<Candidate> candidates() const;
+    // The circle fitted to a candidate's rim; valid when enough rim was found.
     Circle verify(const Candidate& c) const;
+    // Takes the circle's rim pixels for it when enough of them are still free.
+    bool claim(const Circle& c, cv::Mat& taken) const;
 
 private:
     void vote(cv::Mat& acc) const;
     void voteRows(cv::Mat& acc, int y0, int y1) const;
     void findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1, std::vector<Candidate>& found) const;
     void gather(float cx, float cy, std::vector<RimPixel>& rim) const;
-    static int sectorsCovered(const std::vector<RimPixel>& rim, float cx, float cy, float r);
+    bool enough(const std::vector<RimHit>& hits, const cv::Mat& taken) const;
 
     int m_cell;
     int m_minVotes;
@@ -192,17 +202,20 @@ void Detector::findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1,
             const int v = s[bx];
             if (v < m_minVotes)
                 continue;
-            // A strict maximum over the 3×3 neighbourhood; on a plateau the
-            // first cell in raster order wins.
+            // The cell's own votes must be a strict maximum over its 3×3
+            // neighbourhood (on a plateau the first cell in raster order wins):
+            // the pooled sums would let a strong neighbour swallow the peak of
+            // a small cell pressed against it.
             bool peak = true;
+            const int centre = acc.ptr<ushort>(by)[bx];
             for (int j = -1; j <= 1 && peak; ++j)
                 for (int i = -1; i <= 1 && peak; ++i) {
                     const int nx = bx + i, ny = by + j;
                     if ((i == 0 && j == 0) || nx < 0 || ny < 0 || nx >= sum.cols || ny >= sum.rows)
                         continue;
-                    const int w = sum.ptr<ushort>(ny)[nx];
+                    const int w = acc.ptr<ushort>(ny)[nx];
                     const bool before = j < 0 || (j == 0 && i < 0);
-                    peak = before ? v > w : v >= w;
+                    peak = before ? centre > w : centre >= w;
                 }
             if (!peak)
                 continue;
@@ -270,14 +283,26 @@ void forEachOnCircle(const std::vector<RimPixel>& rim, float cx, float cy, float
     }
 }
 
-int Detector::sectorsCovered(const std::vector<RimPixel>& rim, float cx, float cy, float r)
+bool Detector::enough(const std::vector<RimHit>& hits, const cv::Mat& taken) const
 {
-    std::array<bool, kSectors> hit{};
-    forEachOnCircle(rim, cx, cy, r, kBand, [&](const RimPixel& p, float) {
-        const double a = std::atan2(p.y - cy, p.x - cx) + CV_PI;
-        hit[static_cast<size_t>(std::min(kSectors - 1, static_cast<int>(a / (2 * CV_PI) * kSectors)))] = true;
-    });
-    return static_cast<int>(std::count(hit.begin(), hit.end(), true));
+    std::array<bool, kSectors> covered{};
+    int support = 0;
+    for (const RimHit& h : hits) {
+        if (!taken.empty() && taken.at<uchar>(h.y, h.x))
+            continue;
+        covered[static_cast<size_t>(h.sector)] = true;
+        ++support;
+    }
+    return support >= m_minVotes && std::count(covered.begin(), covered.end(), true) >= m_minCoverage;
+}
+
+bool Detector::claim(const Circle& c, cv::Mat& taken) const
+{
+    if (!enough(c.hits, taken))
+        return false;
+    for (const RimHit& h : c.hits)
+        taken.at<uchar>(h.y, h.x) = 1;
+    return true;
 }
 
 // Least-squares circle through points (algebraic fit); false when degenerate.
@@ -361,9 +386,15 @@ Circle Detector::verify(const Candidate& c) const
     }
     if (out.r < m_minR || out.r > m_maxR + 1.0f)
         return out;
-    forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel&, float) { ++out.support; });
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
-    out.valid = out.support >= m_minVotes && sectorsCovered(rim, out.x, out.y, out.r) >= m_minCoverage;
+    forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel& p, float) {
+        const double a = std::atan2(p.y - out.y, p.x - out.x) + CV_PI;
+        const int sector = std::min(kSectors - 1, static_cast<int>(a / (2 * CV_PI) * kSectors));
+        out.hits.push_back({static_cast<int>(p.x), static_cast<int>(p.y), sector});
+    });
+    out.valid = enough(out.hits, cv::Mat());
+    if (!out.valid)
+        out.hits.clear();
     return out;
 }
 
@@ -392,18 +423,20 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
     });
     found.erase(std::remove_if(found.begin(), found.end(), [](const Circle& c) { return !c.valid; }), found.end());
 
-    // Strongest first; a circle whose centre lies too close to a kept one is
-    // the same object seen again.
+    // Strongest first. A circle whose centre lies too close to a kept one is
+    // the same object seen again; every rim pixel belongs to one object only,
+    // so an outline pieced together from the rims of kept ones is dropped.
     std::stable_sort(found.begin(), found.end(), [](const Circle& a, const Circle& b) {
-        return a.support != b.support ? a.support > b.support : a.votes > b.votes;
+        return a.hits.size() != b.hits.size() ? a.hits.size() > b.hits.size() : a.votes > b.votes;
     });
+    cv::Mat taken = cv::Mat::zeros(image.size(), CV_8U);
     std::vector<Circle> kept;
     for (const Circle& c : found) {
         const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const Circle& k) {
             const float limit = static_cast<float>(minDist) * std::max(c.r, k.r);
             return (c.x - k.x) * (c.x - k.x) + (c.y - k.y) * (c.y - k.y) < limit * limit;
         });
-        if (!duplicate)
+        if (!duplicate && detector.claim(c, taken))
             kept.push_back(c);
     }
     std::stable_sort(kept.begin(), kept.end(), [](const Circle& a, const Circle& b) {

@@ -10,11 +10,12 @@ namespace VelimBio {
 // (about 7 to 24 pixels across at 5 MP) on a bright background.
 //
 // Each edge pixel of a Canny map votes along its gradient, on the side where
-// the image darkens, into an accumulator pooled over 2·dp pixels; peaks of at
-// least param2 votes (summed over 3×3 cells) are candidates. A candidate's
-// centre and radius are then fitted to its own rim pixels (those whose
-// gradient points at the centre) and it is kept when enough of the rim is
-// there. Overlapping candidates of one object are merged, strongest first.
+// the image darkens, into an accumulator pooled over 2·dp pixels; local peaks
+// with at least param2 votes (summed over 3×3 cells) are candidates. A
+// candidate's centre and radius are then fitted to its own rim pixels (those
+// whose gradient points at the centre) and it is kept when enough of the rim
+// is there. Strongest first, a circle too close to a kept one, or whose rim
+// pixels already belong to kept ones, is dropped: one circle per object.
 //
 //   image        8-bit single-channel frame
 //   circles      out: (centre x, centre y, radius) in image pixels, one per
@@ -25,8 +26,10 @@ namespace VelimBio {
 //   minDist      two circles are one object when their centres are closer
 //                than minDist times the larger radius (0.7)
 //   param1       Canny high threshold, L1 gradient (low = param1 / 2)
-//   param2       votes a peak needs, and rim pixels a circle needs: 18 finds
-//                only clear objects, 1 also faint and broken ones
+//   param2       votes a peak needs and rim pixels a circle needs; it also
+//                sets how much of the outline must be seen (three quarters
+//                at 18, a fifth at 1): 18 finds only clear objects, 1 also
+//                faint, broken and hidden ones
 //   minRadius, maxRadius   radius range in pixels, inclusive; returned radii
 //                always lie in it
 //   edgeDirection  which side of an edge the centre lies on: negative means
@@ -34,9 +37,8 @@ namespace VelimBio {
 //                darkens), positive the opposite, 0 both
 //   fitToEdges   fit centre and radius to the rim pixels by least squares
 //                (else the accumulator peak and the radius histogram)
-//   keepPartial  also keep circles with less than half of their rim found
-//                (cut by the frame border or squeezed in a clump); a third is
-//                then enough
+//   keepPartial  accept two thirds of the outline param2 asks for (objects cut
+//                by the frame border or squeezed in a clump)
 void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles, int method, double dp,
                           double minDist, double param1, double param2, int minRadius, int maxRadius,
                           int edgeDirection, bool fitToEdges, bool keepPartial);
