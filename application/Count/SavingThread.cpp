@@ -125,11 +125,11 @@ bool SavingThread::savingRawImages()
 bool SavingThread::savingAnalyzedImages()
 {
     KLOG_ENTER;
+    // The scale-bar canvas is painted after a count; without one there is nothing to save.
     cv::Mat image;
-    if (theApp.m_SaveReview.m_bEnableScaleBar)
-        image = theApp.getScaleBarImg();
-    else if (theApp.m_pCellCounter)
-        image = theApp.m_pCellCounter->getOverlayImageData2(true);
+    if (theApp.m_pCellCounter)
+        image = theApp.m_SaveReview.m_bEnableScaleBar ? theApp.getScaleBarImg()
+                                                      : theApp.m_pCellCounter->getOverlayImageData2(true);
     const bool ok = writeImage(image, QStringLiteral("%1_TAG.tif").arg(m_Filename));
     emit signalSaveCompleted_Progress(AnalysedImage);
     return ok;

@@ -4,6 +4,7 @@
 #include "FullDisk.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "TempRoot.h"
+#include "VirtualPrinter.h"
 #include "platform/Root.h"
 #include "velimbio/CellCounter.h"
 
@@ -233,6 +234,15 @@ TEST_F(SaveJob, KindBitsWriteTheirFilesInOrderWithSignals)
 
     EXPECT_EQ(save(4), (std::vector<std::string>{"progress 1", "completed 1 pass"}));
     EXPECT_TRUE(QFileInfo::exists(path("N_RAW.tif")));
+
+    ASSERT_TRUE(sim::installReportResources(root.root()));
+    for (const char* file : {"N_TAG.tif", "N_RAW.tif", "N.csv"})
+        QFile::remove(path(file));
+    EXPECT_EQ(save(15), (std::vector<std::string>{"progress 0", "completed 0 pass", "progress 1", "completed 1 pass",
+                                                  "progress 2", "completed 2 pass", "progress 3", "completed 3 pass"}));
+    for (const char* file : {"N_TAG.tif", "N_RAW.tif", "N.pdf", "N.csv"})
+        EXPECT_TRUE(QFileInfo::exists(path(file))) << file;
+    EXPECT_TRUE(root.readFile(QStringLiteral("%1/N/N.pdf").arg(kDestination)).startsWith("%PDF"));
 
     const struct { unsigned char bits; std::vector<int> kinds; } table[] = {
         {0, {}}, {1, {3}}, {2, {2}}, {4, {1}}, {8, {0}}, {9, {0, 3}}, {15, {0, 1, 2, 3}}, {0xF0, {}}, {0xFF, {0, 1, 2, 3}},
