@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QPainter>
 #include <QRawFont>
 #include <cmath>
@@ -90,7 +89,14 @@ private:
     bool loadFonts();
     void drawImage(const QImage& image, float x, float y, float w, float h);
 
+    struct Placed
+    {
+        float x, y;
+        QString text;
+    };
     void text(float x, float y, const QString& s);
+    // One text block of texts in one font and colour.
+    void textBlock(HPDF_Font font, float size, const Rgb& colour, std::initializer_list<Placed> texts);
     void setFont(HPDF_Font font, float size, const Rgb& colour);
     void showMicrometre();
     void headerAndFooter();
@@ -186,6 +192,15 @@ void Builder::text(float x, float y, const QString& s)
     HPDF_Page_TextOut(m_page, x, y, s.toUtf8().constData());
 }
 
+void Builder::textBlock(HPDF_Font font, float size, const Rgb& colour, std::initializer_list<Placed> texts)
+{
+    HPDF_Page_BeginText(m_page);
+    setFont(font, size, colour);
+    for (const Placed& t : texts)
+        text(t.x, t.y, t.text);
+    HPDF_Page_EndText(m_page);
+}
+
 // μ from the Symbol font, then "m", at the running text position.
 void Builder::showMicrometre()
 {
@@ -218,22 +233,16 @@ void Builder::headerAndFooter()
         text(135, 3117.0f - 53.0f * float(i), lines[i]);
     HPDF_Page_EndText(m_page);
 
-    HPDF_Page_BeginText(m_page);
-    setFont(m_helvetica, 36, kSignOff);
-    text(1420, 3150, QStringLiteral("Creator"));
-    text(1420, 2988, QStringLiteral("Reviewer"));
-    text(1420, 2826, QStringLiteral("Approver"));
-    HPDF_Page_EndText(m_page);
-
-    HPDF_Page_BeginText(m_page);
-    setFont(m_helvetica, 28, kGrey);
-    text(92, 212, QStringLiteral("Serial number : ") + c.serialNumber);
-    text(92, 159, QStringLiteral("Software version : ") + c.softwareVersion);
-    HPDF_Page_EndText(m_page);
-    HPDF_Page_BeginText(m_page);
-    text(742, 212, QStringLiteral("Last calibration : %1 ").arg(c.lastCalibration));
-    text(742, 159, QStringLiteral("Calibration value : %1 ").arg(c.calibrationValue));
-    HPDF_Page_EndText(m_page);
+    textBlock(m_helvetica, 36, kSignOff,
+              {{1420, 3150, QStringLiteral("Creator")},
+               {1420, 2988, QStringLiteral("Reviewer")},
+               {1420, 2826, QStringLiteral("Approver")}});
+    textBlock(m_helvetica, 28, kGrey,
+              {{92, 212, QStringLiteral("Serial number : ") + c.serialNumber},
+               {92, 159, QStringLiteral("Software version : ") + c.softwareVersion}});
+    textBlock(m_helvetica, 28, kGrey,
+              {{742, 212, QStringLiteral("Last calibration : %1 ").arg(c.lastCalibration)},
+               {742, 159, QStringLiteral("Calibration value : %1 ").arg(c.calibrationValue)}});
 }
 
 void Builder::settingColumn()
@@ -321,12 +330,10 @@ void Builder::resultColumn()
 
 void Builder::body()
 {
-    HPDF_Page_BeginText(m_page);
-    setFont(m_helveticaBold, 40, kGrey);
-    text(139, 2546, QStringLiteral("Instrument setting"));
-    text(917, 2546, QStringLiteral("Protocol"));
-    text(1691, 2546, QStringLiteral("Cell counting results"));
-    HPDF_Page_EndText(m_page);
+    textBlock(m_helveticaBold, 40, kGrey,
+              {{139, 2546, QStringLiteral("Instrument setting")},
+               {917, 2546, QStringLiteral("Protocol")},
+               {1691, 2546, QStringLiteral("Cell counting results")}});
 
     setFont(m_helvetica, 32, kGrey);
     settingColumn();
