@@ -1,0 +1,123 @@
+#pragma once
+
+#include "KovaCore/MainSettings.h"
+#include "System/logrotate.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class Controller;
+class MouseCursorSelector;
+class OV5642Camera;
+class QLabel;
+class QPushButton;
+
+namespace Ui {
+class HomeDlg;
+}
+
+// The home screen and the conductor of start-up. The constructor opens the
+// link to the microcontroller; once it has answered, the whole start-up chain
+// runs at once, still inside the constructor, and the first tick of the
+// release timer after the event loop starts swaps the splash for this screen.
+// Without an answer the splash stays and nothing of the chain runs.
+class HomeDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kReleaseIntervalMs = 100;
+    static constexpr int kClockIntervalMs = 1000;
+    static constexpr int kCameraAttempts = 3;
+    static constexpr int kCameraRetryPauseMs = 1000;
+    static constexpr int kCameraMode = 1;  // 1280 × 960
+    // The message shown when the camera does not open (its only button restarts).
+    static constexpr int kCameraNotDetectedMessage = 49;
+    static constexpr int kPreviousCountLines = 1001;  // the header and 1000 rows
+
+    // Where the start-up and the camera meet the outside world; tests replace
+    // them before constructing the screen, since the chain runs inside it.
+    struct Seams
+    {
+        // Told the name of each start-up step as it begins.
+        std::function<void(const QString& step)> onStartupStep;
+        // Makes each camera object; null: a plain OV5642Camera.
+        std::function<OV5642Camera*()> makeCamera;
+        int cameraRetryPauseMs = kCameraRetryPauseMs;
+        // The clock; null: the system time.
+        std::function<QDateTime()> now;
+    };
+    static Seams& seams();
+
+    explicit HomeDlg(QWidget* parent = nullptr);
+    ~HomeDlg() override;
+
+    // Opens the camera in theApp at 1280 × 960 with the calibration file in
+    // force; up to three attempts, each after the first with a new camera
+    // object. When all fail, message 49 and then the restart splash: the
+    // program ends with exit code 2. Safe to call from another thread (it
+    // then runs in the GUI thread).
+    void openCamera();
+    // Refreshes the result-tree copies of both previous-counts tables from
+    // their masters and loads the table of the current counting mode.
+    void handle_previous_counts();
+    // Creates the result folders.
+    void Init_saving_report();
+    // Writes and reads back a register of the power-management chip.
+    bool inspectHardware();
+    // Arrow cursor when a mouse is attached at start-up.
+    void detectMouse();
+    // Disables (with the dim overlay) or enables (unchecked) the home buttons.
+    void HomeButtonState(bool enable);
+
+    bool isInitialized() const { return m_bInitialized; }
+    Controller* controller() const { return m_pController; }
+    QLabel* backLabel() const { return m_pBackLabel; }
+    QPushButton* powerButton() const;
+    const QString& iniPath() const { return m_strIniPath; }
+    const logrotate& logRotation() const { return m_logrotate; }
+    const MainSettings::IdleMinutes& idleMinutes() const { return m_IdleMinutes; }
+
+public slots:
+    void slot_connected_controller();
+    void slotInitialize();
+    void releaseInitDlg();
+    void notifyDateTime();
+    void slotFactoryReset();
+    void slot_device_reset();
+    void slot_z_stage_origin() {}
+    void slot_z_stage_abs() {}
+    void on_BUTTON_LOGOUT_clicked();
+
+    // The power roads.
+    void on_POWER_OFF_TIMER(bool active);
+    void slot_POWER_OFF_KEY_forOld(bool pressed);
+    void slot_device_poweroff();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void step(const char* name);
+    QDateTime now() const;
+    OV5642Camera* makeCamera() const;
+    void setFont();
+    // The calibration file of the counting mode in force.
+    static std::string calibrationForMode();
+
+    bool m_bInitialized = false;
+    Ui::HomeDlg* ui;
+    Controller* m_pController = nullptr;
+    QLabel* m_pBackLabel = nullptr;
+    int m_nLastMinute = -1;
+    QTimer m_ClockTimer;
+    QTimer m_ReleaseTimer;
+    QString m_strIniPath;
+    logrotate m_logrotate;
+    MouseCursorSelector* m_pMouseCursorSelector = nullptr;
+    MainSettings::IdleMinutes m_IdleMinutes;
+};

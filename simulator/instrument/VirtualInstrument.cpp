@@ -1,0 +1,131 @@
+#include "VirtualInstrument.h"
+
+#include "Slide.h"
+#include "UsbSticks.h"
+#include "VirtualPrinter.h"
+
+#include "platform/I2cBus.h"
+#include "platform/Root.h"
+#include "platform/VideoDevice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+// Resources of a static library must be registered from the global namespace.
+static void initInstrumentResources()
+{
+    Q_INIT_RESOURCE(instrument_standins);
+}
+
+namespace kovasim {
+
+namespace {
+
+const char* const kFolders[] = {
+    "/opt/KOVA3/bin", "/opt/KOVA3/conf", "/opt/KOVA3/log", "/KOVA", "/dev/input/by-id", "/etc/logrotate.d",
+    "/var/log", "/run/kova-sim", "/sim",
+};
+const char* const kStandIns[] = {"systemctl", "logrotate", "mountpoint"};
+const char kDisplayLayer[] = "/sys/module/disp/parameters/disp_layer_protect";
+
+bool fail(QString* error, const QString& reason)
+{
+    if (error)
+        *error = reason;
+    return false;
+}
+
+}  // namespace
+
+VirtualInstrument::VirtualInstrument(const QString& root)
+    : m_root(QDir(root).absolutePath())
+{
+    initInstrumentResources();
+    qputenv("KOVA3_ROOT", QFile::encodeName(m_root));
+}
+
+VirtualInstrument::~VirtualInstrument()
+{
+    stop();
+}
+
+bool VirtualInstrument::installStandIns() const
+{
+    for (const char* name : kStandIns) {
+        const QString target = m_root + "/bin/" + name;
+        QFile::remove(target);
+        if (!QFile::copy(QStringLiteral(":/instrument/standins/") + name, target)
+            || !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                  | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                                  | QFile::ExeOther))
+            return false;
+    }
+    return true;
+}
+
+bool VirtualInstrument::writeSlide(const Options& options) const
+{
+    const QString image = platform::rootPath(QString::fromLatin1(kSlideImage));
+    if (!QFile::exists(image)) {
+        slide::SlideParams params;
+        params.seed = options.slideSeed;
+        const slide::Slide generated = slide::generateSlide(params);
+        cv::Mat bgr;
+        cv::cvtColor(generated.rgb, bgr, cv::COLOR_RGB2BGR);
+        if (!cv::imwrite(image.toStdString(), bgr))
+            return false;
+    }
+    return platform::SimulatedVideo::setSlide(QString::fromLatin1(kSlideImage), options.focus);
+}
+
+bool VirtualInstrument::assemble(const Options& options, QString* error)
+{
+    for (const char* folder : kFolders) {
+        if (!QDir().mkpath(m_root + folder))
+            return fail(error, QStringLiteral("cannot create %1%2").arg(m_root, folder));
+    }
+    if (!QDir().mkpath(m_root + "/bin") || !installStandIns())
+        return fail(error, QStringLiteral("cannot install the command stand-ins"));
+    if (!UsbSticks(m_root).installStandIns())
+        return fail(error, QStringLiteral("cannot install the USB stand-ins"));
+    if (!sim::VirtualPrinter(m_root).install() || !sim::installReportResources(m_root))
+        return fail(error, QStringLiteral("cannot install the printer and report files"));
+    for (const char* bus : {"/dev/i2c-0", "/dev/i2c-1"}) {
+        if (!platform::SimulatedI2c::attach(QString::fromLatin1(bus)))
+            return fail(error, QStringLiteral("cannot attach %1").arg(bus));
+    }
+    const QString layer = m_root + kDisplayLayer;
+    QDir().mkpath(QFileInfo(layer).path());
+    QFile layerFile(layer);
+    if (!layerFile.exists() && (!layerFile.open(QIODevice::WriteOnly) || layerFile.write("0") != 1))
+        return fail(error, QStringLiteral("cannot write %1").arg(layer));
+    if (!writeSlide(options))
+        return fail(error, QStringLiteral("cannot write the slide"));
+    return true;
+}
+
+bool VirtualInstrument::start(const Options& options, QString* error)
+{
+    m_mcu.setPosition(options.focus);
+    if (options.silent)
+        m_mcu.setFault(McuSimulator::Fault::Silence);
+    if (!m_mcu.start(error))
+        return false;
+    if (!m_mcu.linkAt(QStringLiteral("/dev/ttyS2"))) {
+        m_mcu.stop();
+        return fail(error, QStringLiteral("cannot link /dev/ttyS2"));
+    }
+    return true;
+}
+
+void VirtualInstrument::stop()
+{
+    m_mcu.stop();
+    QFile::remove(m_root + "/dev/ttyS2");
+}
+
+}  // namespace kovasim

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "McuSimulator.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace kovasim {
+
+// A whole virtual instrument in one root folder, for the demo and the
+// end-to-end tests: the file tree the application expects, the stand-ins for
+// the machine-changing commands (systemctl, logrotate, mountpoint, and mount,
+// umount, lsusb from the USB and printer simulators), the report's font and
+// logo, the I2C buses, a generated slide under the simulated camera, and the
+// simulated microcontroller linked at "/dev/ttyS2".
+//
+// The constructor makes `root` the instrument root of this process
+// (KOVA3_ROOT), since the simulators resolve their paths through it.
+class VirtualInstrument
+{
+public:
+    struct Options
+    {
+        bool silent = false;         // the microcontroller never answers
+        std::uint64_t slideSeed = 1;
+        int focus = 32000;           // where the slide is sharp; the stage starts there
+    };
+
+    static constexpr char kSlideImage[] = "/sim/slide.png";
+    static constexpr char kSystemctlCalls[] = "/run/kova-sim/systemctl.calls";
+    static constexpr char kSystemctlHang[] = "/run/kova-sim/systemctl-hang";
+
+    explicit VirtualInstrument(const QString& root);
+    ~VirtualInstrument();
+
+    // Lays out the root; the slide is generated only when the root has none.
+    // False with a reason when something cannot be written.
+    bool assemble(const Options& options, QString* error = nullptr);
+    // Starts the microcontroller on a pseudo-terminal linked at "/dev/ttyS2".
+    bool start(const Options& options, QString* error = nullptr);
+    void stop();
+
+    McuSimulator& mcu() { return m_mcu; }
+    QString root() const { return m_root; }
+
+private:
+    bool installStandIns() const;
+    bool writeSlide(const Options& options) const;
+
+    QString m_root;
+    McuSimulator m_mcu;
+};
+
+}  // namespace kovasim
