@@ -170,8 +170,6 @@ bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
         return false;
     }
 
-    m_pRGB.reset(new unsigned char[m_nFrameSize]);
-
     v4l2_requestbuffers request{};
     request.count = kRequestedBuffers;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -226,6 +224,7 @@ bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
             slot.assign(static_cast<std::size_t>(m_nWidth) * m_nHeight * 2, 0);
             writeBlack(slot);  // what getFrame shows until the first frame comes
         }
+        m_pRGB.reset(new unsigned char[m_nFrameSize]);
         m_nNewest = -1;
         m_nReading = -1;
         m_bFirstFrameWaited = false;

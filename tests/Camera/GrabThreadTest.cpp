@@ -145,28 +145,24 @@ TEST_F(GrabThreadTest, NineBadStartFramesThenAGoodOneGoLive)
     EXPECT_EQ(preview[0], 128);
 }
 
-TEST_F(GrabThreadTest, TenBadStartFramesAskOnceForANewCamera)
+class GrabThreadStartupChoice : public GrabThreadTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(GrabThreadStartupChoice, TenBadStartFramesAreReportedOnceAsChosen)
 {
+    const bool report = GetParam();
     auto& camera = make<ScriptedCamera>(1000);
     Recorder& recorder = record(&camera);
+    thread.setReportStartupError(report);
     start(camera);
     ASSERT_TRUE(thread.wait(5000));
-    EXPECT_EQ(recorder.initialize, 1);
-    EXPECT_EQ(recorder.transmission, 0);
+    EXPECT_EQ(recorder.initialize, report ? 0 : 1);
+    EXPECT_EQ(recorder.transmission, report ? 1 : 0);
     EXPECT_EQ(recorder.grabCount(), 0u);
     EXPECT_EQ(camera.calls, 10);
 }
 
-TEST_F(GrabThreadTest, ReportingChoiceTurnsAFailedCheckIntoATransmissionError)
-{
-    auto& camera = make<ScriptedCamera>(1000);
-    Recorder& recorder = record(&camera);
-    thread.setReportStartupError(true);
-    start(camera);
-    ASSERT_TRUE(thread.wait(5000));
-    EXPECT_EQ(recorder.initialize, 0);
-    EXPECT_EQ(recorder.transmission, 1);
-}
+INSTANTIATE_TEST_SUITE_P(Choices, GrabThreadStartupChoice, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "report" : "newCamera"; });
 
 TEST_F(GrabThreadTest, CameraNotRunningEndsAtOnce)
 {
