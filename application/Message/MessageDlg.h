@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QPixmap>
 #include <QString>
 
 namespace Ui {
@@ -44,6 +43,5 @@ private slots:
 private:
     void setFont();
 
-    QPixmap m_pixmap;
     Ui::MessageDlg* ui;
 };

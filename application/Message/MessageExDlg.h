@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QPixmap>
 #include <QString>
 
 namespace Ui {
@@ -31,6 +30,5 @@ private slots:
 private:
     void setFont();
 
-    QPixmap m_pixmap;
     Ui::MessageExDlg* ui;
 };
