@@ -62,7 +62,8 @@ struct Circle
     bool valid = false;
 };
 
-// Rim pixels near one candidate, with their unit darkening direction.
+// An edge pixel and its unit direction (the gradient, or the side of its
+// circle's centre).
 struct RimPixel
 {
     float x, y, ux, uy;
@@ -77,16 +78,16 @@ public:
           m_minR(minRadius), m_maxR(maxRadius), m_direction(edgeDirection), m_fit(fitToEdges),
           m_minCoverage(requiredSectors(param2, keepPartial))
     {
-        m_dx.create(image.size(), CV_16S);
-        m_dy.create(image.size(), CV_16S);
+        cv::Mat dx(image.size(), CV_16S), dy(image.size(), CV_16S), edges;
         // Stripes of a view read their border rows from the whole image, so the
         // result is the same as in one piece.
         forEachStripe(image.rows, 64, [&](int y0, int y1) {
             const cv::Range rows(y0, y1);
-            cv::Sobel(image.rowRange(rows), m_dx.rowRange(rows), CV_16S, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
-            cv::Sobel(image.rowRange(rows), m_dy.rowRange(rows), CV_16S, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+            cv::Sobel(image.rowRange(rows), dx.rowRange(rows), CV_16S, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+            cv::Sobel(image.rowRange(rows), dy.rowRange(rows), CV_16S, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
         });
-        cv::Canny(m_dx, m_dy, m_edges, param1 / 2, param1, false);
+        cv::Canny(dx, dy, edges, param1 / 2, param1, false);
+        listEdges(edges, dx, dy);
     }
 
     // Accumulator peaks, in raster order.
@@ -97,6 +98,7 @@ public:
     bool claim(const Circle& c, cv::Mat& taken) const;
 
 private:
+    void listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat& dy);
     void vote(cv::Mat& acc) const;
     void voteRows(cv::Mat& acc, int y0, int y1) const;
     void findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1, std::vector<Candidate>& found) const;
@@ -109,8 +111,51 @@ private:
     int m_direction;
     bool m_fit;
     int m_minCoverage;
-    cv::Mat m_dx, m_dy, m_edges;
+    cv::Size m_size;
+    // Edge pixels with their unit gradient, in raster order; those of row y
+    // are m_edgePixels[m_rowStart[y] .. m_rowStart[y + 1]).
+    std::vector<RimPixel> m_edgePixels;
+    std::vector<int> m_rowStart;
 };
+
+void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat& dy)
+{
+    m_size = edges.size();
+    const int height = 64;
+    std::vector<std::vector<RimPixel>> stripes(static_cast<size_t>((edges.rows + height - 1) / height));
+    forEachStripe(edges.rows, height, [&](int y0, int y1) {
+        std::vector<RimPixel>& out = stripes[static_cast<size_t>(y0 / height)];
+        for (int y = y0; y < y1; ++y) {
+            const uchar* e = edges.ptr<uchar>(y);
+            const short* gx = dx.ptr<short>(y);
+            const short* gy = dy.ptr<short>(y);
+            for (int x = 0; x < edges.cols; ++x) {
+                // Edge maps are mostly empty: skip eight pixels at a time.
+                if (x + 8 <= edges.cols) {
+                    std::uint64_t word;
+                    std::memcpy(&word, e + x, sizeof word);
+                    if (!word) {
+                        x += 7;
+                        continue;
+                    }
+                }
+                if (!e[x])
+                    continue;
+                const float norm = std::sqrt(static_cast<float>(gx[x] * gx[x] + gy[x] * gy[x]));
+                if (norm > 0)
+                    out.push_back({static_cast<float>(x), static_cast<float>(y), gx[x] / norm, gy[x] / norm});
+            }
+        }
+    });
+    m_rowStart.assign(static_cast<size_t>(edges.rows) + 1, 0);
+    for (const std::vector<RimPixel>& stripe : stripes) {
+        for (const RimPixel& p : stripe)
+            ++m_rowStart[static_cast<size_t>(p.y) + 1];
+        m_edgePixels.insert(m_edgePixels.end(), stripe.begin(), stripe.end());
+    }
+    for (size_t y = 1; y < m_rowStart.size(); ++y)
+        m_rowStart[y] += m_rowStart[y - 1];
+}
 
 void Detector::vote(cv::Mat& acc) const
 {
@@ -119,12 +164,12 @@ void Detector::vote(cv::Mat& acc) const
     // without touching the same cells. Counting is order-free, so the
     // accumulator is the same for any number of threads.
     const int height = std::max(64, (2 * (m_maxR + 2) + m_cell + 15) / 16 * 16);
-    const int stripes = (m_edges.rows + height - 1) / height;
+    const int stripes = (m_size.height + height - 1) / height;
     for (int phase = 0; phase < 2; ++phase)
         cv::parallel_for_(cv::Range(0, (stripes - phase + 1) / 2), [&](const cv::Range& r) {
             for (int i = r.start; i < r.end; ++i) {
                 const int y0 = (2 * i + phase) * height;
-                voteRows(acc, y0, std::min(m_edges.rows, y0 + height));
+                voteRows(acc, y0, std::min(m_size.height, y0 + height));
             }
         });
 }
@@ -134,42 +179,24 @@ void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
     const int signs[2] = {m_direction <= 0 ? -1 : 1, m_direction == 0 ? 1 : 0};
     const float inv = 1.0f / static_cast<float>(m_cell);
     ushort* cells = acc.ptr<ushort>();
-    for (int y = y0; y < y1; ++y) {
-        const uchar* e = m_edges.ptr<uchar>(y);
-        const short* gx = m_dx.ptr<short>(y);
-        const short* gy = m_dy.ptr<short>(y);
-        for (int x = 0; x < m_edges.cols; ++x) {
-            // Edge maps are mostly empty: skip eight pixels at a time.
-            if (x + 8 <= m_edges.cols) {
-                std::uint64_t word;
-                std::memcpy(&word, e + x, sizeof word);
-                if (!word) {
-                    x += 7;
-                    continue;
-                }
-            }
-            if (!e[x])
+    for (int i = m_rowStart[static_cast<size_t>(y0)]; i < m_rowStart[static_cast<size_t>(y1)]; ++i) {
+        const RimPixel& e = m_edgePixels[static_cast<size_t>(i)];
+        for (int sign : signs) {
+            if (!sign)
                 continue;
-            const float norm = std::sqrt(static_cast<float>(gx[x] * gx[x] + gy[x] * gy[x]));
-            if (norm == 0)
-                continue;
-            for (int sign : signs) {
-                if (!sign)
-                    continue;
-                const float ux = sign * gx[x] / norm, uy = sign * gy[x] / norm;
-                int last = -1;
-                for (int r = m_minR; r <= m_maxR; ++r) {
-                    const float px = x + 0.5f + ux * r, py = y + 0.5f + uy * r;
-                    if (px < 0 || py < 0)
-                        break;
-                    const int bx = static_cast<int>(px * inv), by = static_cast<int>(py * inv);
-                    if (bx >= acc.cols || by >= acc.rows)
-                        break;
-                    const int at = by * acc.cols + bx;
-                    if (at != last && cells[at] != USHRT_MAX)
-                        ++cells[at];
-                    last = at;
-                }
+            const float ux = sign * e.ux, uy = sign * e.uy;
+            int last = -1;
+            for (int r = m_minR; r <= m_maxR; ++r) {
+                const float px = e.x + 0.5f + ux * r, py = e.y + 0.5f + uy * r;
+                if (px < 0 || py < 0)
+                    break;
+                const int bx = static_cast<int>(px * inv), by = static_cast<int>(py * inv);
+                if (bx >= acc.cols || by >= acc.rows)
+                    break;
+                const int at = by * acc.cols + bx;
+                if (at != last && cells[at] != USHRT_MAX)
+                    ++cells[at];
+                last = at;
             }
         }
     }
@@ -177,7 +204,7 @@ void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
 
 std::vector<Candidate> Detector::candidates() const
 {
-    cv::Mat acc = cv::Mat::zeros((m_edges.rows + m_cell - 1) / m_cell, (m_edges.cols + m_cell - 1) / m_cell, CV_16U);
+    cv::Mat acc = cv::Mat::zeros((m_size.height + m_cell - 1) / m_cell, (m_size.width + m_cell - 1) / m_cell, CV_16U);
     vote(acc);
     cv::Mat sum;
     cv::boxFilter(acc, sum, CV_16U, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
@@ -240,28 +267,21 @@ void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
 {
     rim.clear();
     const float reach = m_maxR + kBand + 1;
-    const int x0 = std::max(0, static_cast<int>(std::floor(cx - reach)));
-    const int x1 = std::min(m_edges.cols - 1, static_cast<int>(std::ceil(cx + reach)));
+    const float x0 = std::floor(cx - reach), x1 = std::ceil(cx + reach);
     const int y0 = std::max(0, static_cast<int>(std::floor(cy - reach)));
-    const int y1 = std::min(m_edges.rows - 1, static_cast<int>(std::ceil(cy + reach)));
+    const int y1 = std::min(m_size.height - 1, static_cast<int>(std::ceil(cy + reach)));
     const float sign = m_direction > 0 ? 1.0f : -1.0f;
+    const auto begin = m_edgePixels.begin();
     for (int y = y0; y <= y1; ++y) {
-        const uchar* e = m_edges.ptr<uchar>(y);
-        const short* gx = m_dx.ptr<short>(y);
-        const short* gy = m_dy.ptr<short>(y);
-        for (int x = x0; x <= x1; ++x) {
-            if (!e[x])
-                continue;
-            const float norm = std::sqrt(static_cast<float>(gx[x] * gx[x] + gy[x] * gy[x]));
-            if (norm == 0)
-                continue;
-            RimPixel p{static_cast<float>(x), static_cast<float>(y), sign * gx[x] / norm, sign * gy[x] / norm};
-            if (m_direction == 0) {
-                // Either side: orient the direction towards the candidate.
-                if (p.ux * (cx - p.x) + p.uy * (cy - p.y) < 0) {
-                    p.ux = -p.ux;
-                    p.uy = -p.uy;
-                }
+        const auto rowEnd = begin + m_rowStart[static_cast<size_t>(y) + 1];
+        auto it = std::lower_bound(begin + m_rowStart[static_cast<size_t>(y)], rowEnd, x0,
+                                   [](const RimPixel& p, float x) { return p.x < x; });
+        for (; it != rowEnd && it->x <= x1; ++it) {
+            RimPixel p{it->x, it->y, sign * it->ux, sign * it->uy};
+            // Either side: orient the direction towards the candidate.
+            if (m_direction == 0 && p.ux * (cx - p.x) + p.uy * (cy - p.y) < 0) {
+                p.ux = -p.ux;
+                p.uy = -p.uy;
             }
             rim.push_back(p);
         }
@@ -398,6 +418,39 @@ Circle Detector::verify(const Candidate& c) const
     return out;
 }
 
+// Kept circles in square buckets, to look up those within `reach` of a point.
+class KeptCircles
+{
+public:
+    KeptCircles(cv::Size size, float reach)
+        : m_side(std::max(16.0f, reach)), m_cols(static_cast<int>(size.width / m_side) + 1),
+          m_rows(static_cast<int>(size.height / m_side) + 1), m_buckets(static_cast<size_t>(m_cols * m_rows))
+    {
+    }
+
+    void add(const Circle& c) { m_buckets[index(bucket(c.x, m_cols), bucket(c.y, m_rows))].emplace_back(c.x, c.y, c.r); }
+
+    template <typename F>
+    bool any(float x, float y, F&& f) const
+    {
+        const int bx = bucket(x, m_cols), by = bucket(y, m_rows);
+        for (int j = std::max(0, by - 1); j <= std::min(m_rows - 1, by + 1); ++j)
+            for (int i = std::max(0, bx - 1); i <= std::min(m_cols - 1, bx + 1); ++i)
+                for (const cv::Vec3f& k : m_buckets[index(i, j)])
+                    if (f(k))
+                        return true;
+        return false;
+    }
+
+private:
+    int bucket(float v, int count) const { return std::clamp(static_cast<int>(v / m_side), 0, count - 1); }
+    size_t index(int i, int j) const { return static_cast<size_t>(j * m_cols + i); }
+
+    float m_side;
+    int m_cols, m_rows;
+    std::vector<std::vector<cv::Vec3f>> m_buckets;  // x, y, r
+};
+
 }  // namespace
 
 void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles, int method, double dp,
@@ -431,13 +484,16 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
     });
     cv::Mat taken = cv::Mat::zeros(image.size(), CV_8U);
     std::vector<Circle> kept;
+    KeptCircles near(image.size(), static_cast<float>(minDist) * maxRadius);
     for (const Circle& c : found) {
-        const bool duplicate = std::any_of(kept.begin(), kept.end(), [&](const Circle& k) {
-            const float limit = static_cast<float>(minDist) * std::max(c.r, k.r);
-            return (c.x - k.x) * (c.x - k.x) + (c.y - k.y) * (c.y - k.y) < limit * limit;
+        const bool duplicate = near.any(c.x, c.y, [&](const cv::Vec3f& k) {
+            const float limit = static_cast<float>(minDist) * std::max(c.r, k[2]);
+            return (c.x - k[0]) * (c.x - k[0]) + (c.y - k[1]) * (c.y - k[1]) < limit * limit;
         });
-        if (!duplicate && detector.claim(c, taken))
+        if (!duplicate && detector.claim(c, taken)) {
             kept.push_back(c);
+            near.add(c);
+        }
     }
     std::stable_sort(kept.begin(), kept.end(), [](const Circle& a, const Circle& b) {
         const int ay = cvRound(a.y), by = cvRound(b.y);
