@@ -56,7 +56,8 @@ public:
 
     void add(double x, double y, double r, int group)
     {
-        const int bx = static_cast<int>(x) / kBucket, by = static_cast<int>(y) / kBucket;
+        const int bx = std::clamp(static_cast<int>(x) / kBucket, 0, m_cols - 1);
+        const int by = std::clamp(static_cast<int>(y) / kBucket, 0, m_rows - 1);
         m_buckets[static_cast<size_t>(by * m_cols + bx)].push_back({x, y, r, group});
         m_largest = std::max(m_largest, r);
     }
@@ -76,8 +77,8 @@ private:
 SlideCell makeCell(Random& rnd, const SlideParams& p)
 {
     SlideCell c;
-    c.diameter = static_cast<float>(rnd.uniform(p.minDiameter, p.maxDiameter));
-    c.minorDiameter = static_cast<float>(c.diameter * (1.0 - rnd.uniform(0.0, p.ellipticity)));
+    c.diameter = static_cast<float>(std::max(1.0, rnd.uniform(p.minDiameter, p.maxDiameter)));
+    c.minorDiameter = static_cast<float>(c.diameter * (1.0 - rnd.uniform(0.0, std::clamp(p.ellipticity, 0.0, 0.9))));
     c.angle = static_cast<float>(rnd.uniform(0.0, 180.0));
     c.live = rnd.uniform() < p.liveFraction;
     return c;
@@ -87,7 +88,9 @@ SlideCell makeCell(Random& rnd, const SlideParams& p)
 int placeCluster(Random& rnd, const SlideParams& p, Occupancy& occupied, int size, int group,
                  std::vector<SlideCell>& cells)
 {
-    const double margin = p.maxDiameter / 2 + 2;
+    const double margin = std::max(p.minDiameter, p.maxDiameter) / 2 + 2;
+    if (p.width <= 2 * margin + 1 || p.height <= 2 * margin + 1)
+        return 0;
     std::vector<SlideCell> members;
     for (int attempt = 0; attempt < 200 && static_cast<int>(members.size()) < size; ++attempt) {
         SlideCell c = makeCell(rnd, p);
@@ -206,8 +209,8 @@ SlideLayout layoutSlide(const SlideParams& p)
         SlideDebris d;
         d.diameter = static_cast<float>(rnd.uniform(1.5, 4.0));
         d.transmission = static_cast<float>(rnd.uniform(0.35, 0.75));
-        d.x = static_cast<float>(rnd.uniform(4, p.width - 5));
-        d.y = static_cast<float>(rnd.uniform(4, p.height - 5));
+        d.x = static_cast<float>(rnd.uniform(4, std::max(4, p.width - 5)));
+        d.y = static_cast<float>(rnd.uniform(4, std::max(4, p.height - 5)));
         if (!occupied.isFree(d.x, d.y, d.diameter / 2, p.minGap, 0))
             continue;
         occupied.add(d.x, d.y, d.diameter / 2, 0);
