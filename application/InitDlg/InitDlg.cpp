@@ -21,6 +21,7 @@ InitDlg::InitDlg(InitState state, QWidget* parent)
     , m_eState(state)
 {
     KLOG_ENTER;
+    Q_INIT_RESOURCE(InitResources);
     ui->setupUi(this);
     setFixedSize(800, 480);
     switch (m_eState) {

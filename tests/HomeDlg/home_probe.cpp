@@ -1,0 +1,70 @@
+// home_probe: runs the program-ending roads of the application in a process
+// of their own, since they end it, under the instrument root of KOVA3_ROOT.
+//
+//   home_probe splash STATE          shows InitDlg(STATE) as the power-off and
+//                                    restart roads do, with a settings change
+//                                    still pending in the toolkit's cache
+//   home_probe camera accept|close   a camera that never opens; message 49 is
+//                                    printed ("message: <text>") and then
+//                                    accepted or closed
+// An exit code of 0 means the road came back, which it never should.
+#include "HomeDlg/HomeDlg.h"
+#include "InitDlg/InitDlg.h"
+#include "KovaCore/KovaPaths.h"
+#include "platform/Root.h"
+#include "platform/VideoDevice.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void answerMessageBox(bool accept)
+{
+    QTimer* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, accept] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll->stop();
+        const QLabel* text = box->findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"));
+        std::printf("message: %s\n", text ? qPrintable(text->text()) : "?");
+        std::fflush(stdout);
+        accept ? box->accept() : box->reject();
+    });
+    poll->start(10);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() == 2 && args[0] == QLatin1String("splash")) {
+        // Left alive on purpose: a change only the toolkit's cache holds.
+        auto* pending = new QSettings(platform::rootPath(QString::fromLatin1(kova::kMainIni)), QSettings::IniFormat);
+        pending->setValue(QStringLiteral("Probe/pending"), QStringLiteral("written"));
+        InitDlg splash(static_cast<InitState>(args[1].toInt()));
+        splash.exec();
+        return 0;
+    }
+    if (args.size() == 2 && args[0] == QLatin1String("camera")) {
+        platform::SimulatedVideo::Faults faults;
+        faults.openFailure = true;
+        platform::SimulatedVideo::setFaults(faults);
+        HomeDlg::seams().cameraRetryPauseMs = 0;
+        HomeDlg home;  // no microcontroller here: nothing of the start-up runs
+        answerMessageBox(args[1] == QLatin1String("accept"));
+        home.openCamera();
+        return 0;
+    }
+    std::fprintf(stderr, "usage: home_probe splash STATE | camera accept|close\n");
+    return 3;
+}
