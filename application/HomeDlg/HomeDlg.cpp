@@ -91,6 +91,8 @@ HomeDlg::HomeDlg(QWidget* parent)
 
     ui->BUTTON_LOGOUT->hide();
     m_pMouseCursorSelector = new MouseCursorSelector(this);
+    if (!m_bInitialized)
+        KLOG << "no answer from the microcontroller: the splash stays";
 }
 
 HomeDlg::~HomeDlg()
