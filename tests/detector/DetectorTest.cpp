@@ -169,8 +169,9 @@ TEST(Detector, RadiiStayInTheRequestedRange)
     int inRange = 0, inRangeFound = 0;
     for (size_t i = 0; i < s.truth.size(); ++i) {
         const float d = s.truth[i].diameter;
-        if (d > 17)
+        if (d > 17) {
             EXPECT_FALSE(found[i]) << "a cell of " << d << " px";
+        }
         if (d >= 8 && d <= 15) {
             ++inRange;
             inRangeFound += found[i] ? 1 : 0;
