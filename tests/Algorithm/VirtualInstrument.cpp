@@ -1,0 +1,84 @@
+#include "VirtualInstrument.h"
+
+#include "KovaCore/GlobalIni.h"
+
+#include "platform/I2cBus.h"
+#include "platform/VideoDevice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <gtest/gtest.h>
+
+using platform::SimulatedVideo;
+
+namespace {
+
+// Exposure 1000 (0x3501, 0x3502), gain 1x (0x350A, 0x350B), white balance 1x
+// (0x400 for red, green and blue): the slide's own levels.
+constexpr uint16_t kRegisterOrder[kRegisterCount] = {0x3501, 0x3502, 0x350A, 0x350B, 0x3400,
+                                                     0x3401, 0x3402, 0x3403, 0x3404, 0x3405};
+constexpr uint16_t kReferenceValues[kRegisterCount] = {0x03, 0xE8, 0x00, 0x00, 0x04, 0x00, 0x04, 0x00, 0x04, 0x00};
+
+}  // namespace
+
+VirtualInstrument::VirtualInstrument()
+{
+    platform::SimulatedI2c::attach(SimulatedVideo::kSensorBus);
+    std::copy(std::begin(kRegisterOrder), std::end(kRegisterOrder), g_RegIdx);
+    for (int table = 0; table < 3; ++table) {
+        for (int mode = 0; mode < 3; ++mode)
+            std::copy(std::begin(kReferenceValues), std::end(kReferenceValues),
+                      global_ini()->regTables[table][mode]);
+    }
+    showSlide(generatedSlide().rgb);
+
+    QString error;
+    EXPECT_TRUE(mcu.start(&error)) << error.toStdString();
+    EXPECT_TRUE(mcu.linkAt());
+    mcu.setPosition(kFocus);
+    controller = std::make_unique<Controller>();
+    controller->setTimeouts(500, 1000);
+    QSignalSpy connected(controller.get(), &Controller::sig_connected_controller);
+    controller->openSerialPort();
+    EXPECT_EQ(connected.count(), 1);
+    EXPECT_TRUE(controller->led_brightness(SimulatedVideo::kReferenceBrightness));
+}
+
+VirtualInstrument::~VirtualInstrument()
+{
+    controller.reset();
+    mcu.stop();
+}
+
+void VirtualInstrument::showSlide(const cv::Mat& rgb, int focus)
+{
+    cv::Mat bgr;
+    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+    QDir().mkpath(path(QStringLiteral("/sim")));
+    ASSERT_TRUE(cv::imwrite(QFile::encodeName(path(SimulatedVideo::kDefaultSlideImage)).toStdString(), bgr));
+    ASSERT_TRUE(SimulatedVideo::setSlide(SimulatedVideo::kDefaultSlideImage, focus));
+}
+
+void VirtualInstrument::showBlankSlide()
+{
+    showSlide(cv::Mat(960, 1280, CV_8UC3, cv::Scalar::all(196)));
+}
+
+const slide::Slide& VirtualInstrument::generatedSlide()
+{
+    static const slide::Slide generated = [] {
+        slide::SlideParams params;
+        params.seed = 91;
+        params.cellCount = 400;
+        params.liveFraction = 0.75;
+        params.minDiameter = 8;
+        params.maxDiameter = 24;
+        return slide::generateSlide(params);
+    }();
+    return generated;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Controller/Controller.h"
+#include "McuSimulator.h"
+#include "Slide.h"
+#include "TempRoot.h"
+
+#include <opencv2/core.hpp>
+
+#include <memory>
+
+// The virtual instrument in one test's root: the simulated microcontroller
+// linked at /dev/ttyS2 with a connected link, the LED at the camera's
+// reference brightness, the image sensor's bus with calibration tables at the
+// sensor's reference exposure, and a slide in front of the simulated camera.
+class VirtualInstrument : public TempRoot
+{
+public:
+    static constexpr int kFocus = 32000;
+
+    VirtualInstrument();
+    ~VirtualInstrument();
+
+    // Puts an RGB image of any size in front of the camera, sharp at `focus`.
+    void showSlide(const cv::Mat& rgb, int focus = kFocus);
+    // An empty bright field: nothing to focus on.
+    void showBlankSlide();
+
+    // A generated full-size slide of the DEFAULT protocol's cells (the same
+    // for every test in a process), with its truth.
+    static const slide::Slide& generatedSlide();
+
+    McuSimulator mcu;
+    std::unique_ptr<Controller> controller;
+};
