@@ -13,6 +13,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The camera's full frame, which the counting screen's engine is made for.
+constexpr int kRows = 1944, kCols = 2592;
+
 double millisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -39,7 +42,7 @@ bool builtInProtocol(const std::string& name, int countMode, Protocol& protocol)
 
 std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup)
 {
-    auto counter = std::make_unique<VelimBio::CellCounter>(3, 1944, 2592, setup.volumeFactor,
+    auto counter = std::make_unique<VelimBio::CellCounter>(3, kRows, kCols, setup.volumeFactor,
                                                            setup.lensMagnification, 1.4f);
     counter->setSizeCalibration(setup.slope, setup.intercept);
     return counter;
@@ -47,7 +50,8 @@ std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup)
 
 Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup)
 {
-    CV_Assert(rgb.type() == CV_8UC3 && rgb.isContinuous());
+    // The engine copies a whole frame from the buffer without looking at its size.
+    CV_Assert(rgb.type() == CV_8UC3 && rgb.isContinuous() && rgb.rows == kRows && rgb.cols == kCols);
     Result r;
     // The engine's own detector, timed through its seam.
     const auto detectorTime = std::make_shared<double>(0.0);

@@ -68,10 +68,11 @@ struct Result
     std::vector<VelimBio::TObj> objects;  // every detected object with its gate flags
 };
 
-// A counter set up like the counting screen's.
+// A counter set up like the counting screen's, for 2592x1944 frames.
 std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup);
 
-// Counts one RGB frame of the counter's size (CV_8UC3, continuous).
+// Counts one RGB frame (CV_8UC3, continuous, 2592x1944) with the engine's own
+// circle detector, timed through the detector seam.
 Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup);
 
 // The result as one JSON object on one line.
