@@ -126,4 +126,28 @@ TEST_F(BootTest, SilentMicrocontrollerKeepsTheSplashAndWritesNothing)
     EXPECT_FALSE(QDir(root.path(QStringLiteral("/opt/KOVA3/conf/PROTOCOL"))).exists());
 }
 
+// Until the settings screen offers the way to the launcher, the loop ends
+// only when its last window closes: here the splash of a silent instrument.
+TEST_F(BootTest, EndOfTheEventLoopEndsTheProgramWithCode4)
+{
+    startInstrument({QStringLiteral("--silent")});
+    startApp();
+    ASSERT_TRUE(waitForLog("no answer from the microcontroller")) << log.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return windowShown(QStringLiteral("Dialog")); }, kBootTimeoutMs));
+
+    QProcess key;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), x.display());
+    key.setProcessEnvironment(env);
+    key.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                          QStringLiteral("--name"), QStringLiteral("^Dialog$"),
+                                          QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+                                          QStringLiteral("key"), QStringLiteral("Escape")});
+    ASSERT_TRUE(key.waitForFinished(10000));
+
+    ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 4);
+}
+
 }  // namespace
