@@ -87,6 +87,8 @@ TEST_P(IsolatedCells, FindsEveryCellOnceWithinTolerance)
     const ProtocolCase& c = GetParam();
     const DetectorArgs args = engineArgs(c.minSize, c.maxSize, c.detectionLevel, c.noiseLevel);
 
+    // Cells from 8 px up to the protocol's largest size (24, PBMC 15), apart,
+    // on a noisy background with plenty of debris.
     slide::SlideParams p;
     p.seed = c.seed;
     p.cellCount = 300;
@@ -95,6 +97,8 @@ TEST_P(IsolatedCells, FindsEveryCellOnceWithinTolerance)
     p.clusterFraction = 0;
     p.minGap = 6;
     p.liveFraction = 0.6;
+    p.noise = 4;
+    p.debrisCount = 150;
     const slide::Slide s = slide::generateSlide(p);
 
     const std::vector<cv::Vec3f> circles = args.run(green(s.rgb));
