@@ -184,6 +184,35 @@ TEST(Detector, RadiiStayInTheRequestedRange)
     EXPECT_GE(inRangeFound, 0.97 * inRange);
 }
 
+TEST(Detector, EdgeDirectionPicksTheSideOfTheRim)
+{
+    // Negative: centres lie where the image darkens, so the outer edge of the
+    // dark rim is measured. Positive: the opposite side, i.e. the bright cores
+    // of live cells on this image, or the rims of the inverted image. Zero:
+    // either.
+    slide::SlideParams p;
+    p.seed = 8;
+    p.clusterFraction = 0;
+    const slide::Slide s = slide::generateSlide(p);
+    const cv::Mat grey = green(s.rgb);
+    const cv::Mat inverted = 255 - grey;
+    DetectorArgs args = engineArgs(7, 24, 5, 5);
+
+    const auto match = [&](const cv::Mat& image, int direction) {
+        args.edgeDirection = direction;
+        return slide::matchDetections(s.truth, asDetections(args.run(image)));
+    };
+    for (const auto& [image, direction] : {std::pair{grey, -32}, std::pair{inverted, 32}, std::pair{grey, 0},
+                                           std::pair{inverted, 0}}) {
+        const slide::Match m = match(image, direction);
+        EXPECT_GE(m.recall, 0.97) << direction;
+        EXPECT_NEAR(m.meanDiameterError, 0.0, 0.5) << direction;
+    }
+    const slide::Match cores = match(grey, 32);
+    EXPECT_LT(cores.recall, 0.9);  // dead cells have no bright core
+    EXPECT_LT(cores.meanDiameterError, -3.0);
+}
+
 TEST(Detector, DetectionLevelMovesTheSensitivity)
 {
     // Faint, slightly defocused cells: the higher the level, the more are found,
