@@ -75,7 +75,7 @@ struct ProtocolCase
 
 std::ostream& operator<<(std::ostream& os, const ProtocolCase& c)
 {
-    return os << c.name << " noise level " << c.noiseLevel;
+    return os << c.name << "_noise_level_" << c.noiseLevel;
 }
 
 class IsolatedCells : public ::testing::TestWithParam<ProtocolCase>
