@@ -65,7 +65,11 @@ struct SearchRun
 class Autofocus : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(camera.open(1, kova::kCalibrationBfnIni, false)); }
+    void SetUp() override
+    {
+        ASSERT_EQ(vi.error(), "");
+        ASSERT_TRUE(camera.open(1, kova::kCalibrationBfnIni, false));
+    }
 
     SearchRun autofocus(int centre, int offset, bool earlyStop, bool saveImages = false, int stageWaitMs = 500)
     {
@@ -199,8 +203,9 @@ TEST_F(Autofocus, ResultIsTheBestStopOrTheCentreShiftedByTheOffset)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "blank " << c.blank << " offset " << c.offset);
-        if (c.blank)
-            vi.showBlankSlide();
+        if (c.blank) {
+            ASSERT_TRUE(vi.showBlankSlide());
+        }
         vi.mcu.setPosition(centre);
         const SearchRun run = autofocus(centre, c.offset, true);
         EXPECT_EQ(run.end, c.expected);

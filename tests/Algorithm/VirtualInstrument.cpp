@@ -12,8 +12,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <gtest/gtest.h>
-
 using platform::SimulatedVideo;
 
 namespace {
@@ -35,18 +33,23 @@ VirtualInstrument::VirtualInstrument()
             std::copy(std::begin(kReferenceValues), std::end(kReferenceValues),
                       global_ini()->regTables[table][mode]);
     }
-    showSlide(generatedSlide().rgb);
-
-    QString error;
-    EXPECT_TRUE(mcu.start(&error)) << error.toStdString();
-    EXPECT_TRUE(mcu.linkAt());
+    if (!showSlide(generatedSlide().rgb)) {
+        m_error = QStringLiteral("slide not written");
+        return;
+    }
+    if (!mcu.start(&m_error) || !mcu.linkAt()) {
+        m_error = QStringLiteral("simulated microcontroller: ") + m_error;
+        return;
+    }
     mcu.setPosition(kFocus);
     controller = std::make_unique<Controller>();
     controller->setTimeouts(500, 1000);
     QSignalSpy connected(controller.get(), &Controller::sig_connected_controller);
     controller->openSerialPort();
-    EXPECT_EQ(connected.count(), 1);
-    EXPECT_TRUE(controller->led_brightness(SimulatedVideo::kReferenceBrightness));
+    if (connected.count() != 1)
+        m_error = QStringLiteral("no handshake");
+    else if (!controller->led_brightness(SimulatedVideo::kReferenceBrightness))
+        m_error = QStringLiteral("LED brightness refused");
 }
 
 VirtualInstrument::~VirtualInstrument()
@@ -55,18 +58,18 @@ VirtualInstrument::~VirtualInstrument()
     mcu.stop();
 }
 
-void VirtualInstrument::showSlide(const cv::Mat& rgb, int focus)
+bool VirtualInstrument::showSlide(const cv::Mat& rgb, int focus)
 {
     cv::Mat bgr;
     cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
     QDir().mkpath(path(QStringLiteral("/sim")));
-    ASSERT_TRUE(cv::imwrite(QFile::encodeName(path(SimulatedVideo::kDefaultSlideImage)).toStdString(), bgr));
-    ASSERT_TRUE(SimulatedVideo::setSlide(SimulatedVideo::kDefaultSlideImage, focus));
+    return cv::imwrite(QFile::encodeName(path(SimulatedVideo::kDefaultSlideImage)).toStdString(), bgr)
+        && SimulatedVideo::setSlide(SimulatedVideo::kDefaultSlideImage, focus);
 }
 
-void VirtualInstrument::showBlankSlide()
+bool VirtualInstrument::showBlankSlide()
 {
-    showSlide(cv::Mat(960, 1280, CV_8UC3, cv::Scalar::all(196)));
+    return showSlide(cv::Mat(960, 1280, CV_8UC3, cv::Scalar::all(196)));
 }
 
 const slide::Slide& VirtualInstrument::generatedSlide()

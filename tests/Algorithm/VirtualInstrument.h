@@ -21,10 +21,13 @@ public:
     VirtualInstrument();
     ~VirtualInstrument();
 
+    // Empty once every part stands; else what failed.
+    const QString& error() const { return m_error; }
+
     // Puts an RGB image of any size in front of the camera, sharp at `focus`.
-    void showSlide(const cv::Mat& rgb, int focus = kFocus);
+    bool showSlide(const cv::Mat& rgb, int focus = kFocus);
     // An empty bright field: nothing to focus on.
-    void showBlankSlide();
+    bool showBlankSlide();
 
     // A generated full-size slide of the DEFAULT protocol's cells (the same
     // for every test in a process), with its truth.
@@ -32,4 +35,7 @@ public:
 
     McuSimulator mcu;
     std::unique_ptr<Controller> controller;
+
+private:
+    QString m_error;
 };

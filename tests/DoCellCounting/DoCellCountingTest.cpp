@@ -393,6 +393,8 @@ protected:
         theApp.m_strFinalName = "previous";
     }
 
+    void SetUp() override { ASSERT_EQ(vi.error(), ""); }
+
     ~WorkerOnInstrument() override
     {
         thread.quit();
