@@ -44,24 +44,10 @@ struct CountingBench
         theApp.m_pImReaderWriter = &reader;
         theApp.m_CountingMode = countMode;
         theApp.m_nSkipframe = 5;
-        evaluation::Protocol p;
-        evaluation::builtInProtocol("DEFAULT", countMode, p);
         counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t total;
-        total.min_search_size = p.minSearchSize;
-        total.max_search_size = p.maxSearchSize;
-        total.cell_detection_sensitivity = p.detectionLevel;
-        total.noise_reduction = p.noiseLevel;
-        total.dilution_factor = p.dilution;
-        total.gating_min_size = total.gating_max_size = -1;
-        worker.set_parameters_BF_TOTAL_CELL_COUNTING(total);
         counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viability;
-        viability.min_search_size = p.minSearchSize;
-        viability.max_search_size = p.maxSearchSize;
-        viability.cell_detection_sensitivity = p.detectionLevel;
-        viability.live_cell_sensitivity = p.liveLevel;
-        viability.noise_reduction = p.noiseLevel;
-        viability.dilution_factor = p.dilution;
-        viability.gating_min_size = viability.gating_max_size = -1;
+        protocolsLoaded = VirtualInstrument::loadDefaultProtocols(total, viability);
+        worker.set_parameters_BF_TOTAL_CELL_COUNTING(total);
         worker.set_parameters_BF_CELL_COUNTING_VIABILITY(viability);
         worker.registerCellCounter(engine.get(), &camera);
     }
@@ -82,7 +68,11 @@ struct CountingBench
         return true;
     }
 
+    // Empty when the instrument and its protocols stand.
+    QString error() const { return protocolsLoaded ? vi.error() : QStringLiteral("protocols not loaded"); }
+
     VirtualInstrument vi;
+    bool protocolsLoaded = false;
     OV5642Camera camera;
     ImReaderWriter reader;
     std::unique_ptr<VelimBio::CellCounter> engine = evaluation::makeCounter(evaluation::Setup());
@@ -94,8 +84,8 @@ struct CountingBench
 void BM_WorkerCapture(benchmark::State& state)
 {
     CountingBench bench(int(state.range(0)));
-    if (!bench.vi.error().isEmpty()) {
-        state.SkipWithError(qPrintable(bench.vi.error()));
+    if (!bench.error().isEmpty()) {
+        state.SkipWithError(qPrintable(bench.error()));
         return;
     }
     for (auto _ : state) {

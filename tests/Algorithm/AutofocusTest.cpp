@@ -49,6 +49,21 @@ TEST(BrennerGradient, SumsSquaredDifferencesTwoColumnsApart)
         EXPECT_DOUBLE_EQ(alg_Autofocus::brennerGradient(c.plane), c.expected) << c.name;
 }
 
+TEST(AutofocusSamples, AFrameGivesOneSampleOfItsGreenPlaneAndNoFrameAZero)
+{
+    cv::Mat rgb(2, 4, CV_8UC3, cv::Scalar(0, 0, 0));
+    rgb.at<cv::Vec3b>(0, 2) = cv::Vec3b(255, 30, 255);  // only green counts
+    auto* af = new alg_Autofocus(nullptr, nullptr, rgb.cols, rgb.rows);
+
+    af->analyze_grabbed_image_bG(rgb.data);
+    af->analyze_grabbed_image_bG(nullptr);
+
+    ASSERT_EQ(af->samples().size(), 2u);
+    EXPECT_DOUBLE_EQ(af->samples()[0].focus_value, 900 / 1e6);
+    EXPECT_EQ(af->samples()[1].focus_value, 0.0);
+    delete static_cast<QObject*>(af);
+}
+
 namespace {
 
 constexpr int kStep = alg_Autofocus::kStepSize;

@@ -1,6 +1,8 @@
 #include "VirtualInstrument.h"
 
 #include "KovaCore/GlobalIni.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "Protocol/ProtocolFiles.h"
 
 #include "platform/I2cBus.h"
 #include "platform/VideoDevice.h"
@@ -70,6 +72,25 @@ bool VirtualInstrument::showSlide(const cv::Mat& rgb, int focus)
 bool VirtualInstrument::showBlankSlide()
 {
     return showSlide(cv::Mat(960, 1280, CV_8UC3, cv::Scalar::all(196)));
+}
+
+bool VirtualInstrument::loadDefaultProtocols(counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& total,
+                                             counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& viability)
+{
+    if (!Init_local_protocol())
+        return false;
+    const QString name = QStringLiteral("DEFAULT");
+    PROTOCOL_BF_TOTAL_CELL_COUNTING_t totalText;
+    KovaCoreApp::get_local_protocol_BF_TOTAL_CELL_COUNTING(
+        name, KovaCoreApp::gen_local_protocol_ini_path(BF_TOTAL_CELL_COUNTING, name), totalText);
+    convert_protocol(totalText, total);
+    total.gating_min_size = total.gating_max_size = -1;
+    PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viabilityText;
+    KovaCoreApp::get_local_protocol_BF_CELL_COUNTING_VIABILITY(
+        name, KovaCoreApp::gen_local_protocol_ini_path(BF_CELL_COUNTING_VIABILITY, name), viabilityText);
+    convert_protocol(viabilityText, viability);
+    viability.gating_min_size = viability.gating_max_size = -1;
+    return true;
 }
 
 const slide::Slide& VirtualInstrument::generatedSlide()

@@ -2,6 +2,7 @@
 
 #include "Controller/Controller.h"
 #include "McuSimulator.h"
+#include "Protocol/ProtocolRecords.h"
 #include "Slide.h"
 #include "TempRoot.h"
 
@@ -28,6 +29,12 @@ public:
     bool showSlide(const cv::Mat& rgb, int focus = kFocus);
     // An empty bright field: nothing to focus on.
     bool showBlankSlide();
+
+    // Writes the built-in protocol files under the current root and reads the
+    // DEFAULT protocols back as the counting screen hands them to the worker
+    // (gating fields -1).
+    static bool loadDefaultProtocols(counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& total,
+                                     counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& viability);
 
     // A generated full-size slide of the DEFAULT protocol's cells (the same
     // for every test in a process), with its truth.

@@ -4,7 +4,6 @@
 #include "File_IO/ImReaderWriter.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
-#include "Protocol/ProtocolFiles.h"
 
 #include "Evaluation.h"
 #include "VirtualInstrument.h"
@@ -92,21 +91,10 @@ private:
 // The DEFAULT protocols as the counting screen loads them from their files.
 void loadDefaultProtocols(DoCellCounting& worker)
 {
-    ASSERT_TRUE(Init_local_protocol());
-    PROTOCOL_BF_TOTAL_CELL_COUNTING_t totalText;
-    KovaCoreApp::get_local_protocol_BF_TOTAL_CELL_COUNTING(
-        "DEFAULT", KovaCoreApp::gen_local_protocol_ini_path(BF_TOTAL_CELL_COUNTING, "DEFAULT"), totalText);
     counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t total;
-    convert_protocol(totalText, total);
-    total.gating_min_size = total.gating_max_size = -1;
-    worker.set_parameters_BF_TOTAL_CELL_COUNTING(total);
-
-    PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viabilityText;
-    KovaCoreApp::get_local_protocol_BF_CELL_COUNTING_VIABILITY(
-        "DEFAULT", KovaCoreApp::gen_local_protocol_ini_path(BF_CELL_COUNTING_VIABILITY, "DEFAULT"), viabilityText);
     counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viability;
-    convert_protocol(viabilityText, viability);
-    viability.gating_min_size = viability.gating_max_size = -1;
+    ASSERT_TRUE(VirtualInstrument::loadDefaultProtocols(total, viability));
+    worker.set_parameters_BF_TOTAL_CELL_COUNTING(total);
     worker.set_parameters_BF_CELL_COUNTING_VIABILITY(viability);
 }
 
