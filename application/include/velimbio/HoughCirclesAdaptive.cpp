@@ -20,6 +20,8 @@ constexpr float kAlignment = 0.8f;
 constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
 constexpr int kSectors = 16;
+// What an edge pixel is to the circles kept so far.
+constexpr uchar kFree = 0, kRim = 1, kInside = 2;
 
 // Runs f(first row, end row) over stripes of `height` rows, in parallel.
 template <typename F>
@@ -48,25 +50,28 @@ struct Candidate
     int votes;
 };
 
-// A rim pixel supporting a circle, and the sector of the circle it lies in.
+// A rim pixel supporting a circle (its index in the edge list), and the
+// sector of the circle it lies in.
 struct RimHit
 {
-    int x, y, sector;
+    int edge, sector;
 };
 
 struct Circle
 {
     float x = 0, y = 0, r = 0;
     int votes = 0;
+    int sectors = 0;  // of the outline with rim pixels
     std::vector<RimHit> hits;
     bool valid = false;
 };
 
-// An edge pixel and its unit direction (the gradient, or the side of its
-// circle's centre).
+// An edge pixel, its unit direction (the gradient, or the side of its
+// circle's centre) and its index in the edge list.
 struct RimPixel
 {
     float x, y, ux, uy;
+    int edge;
 };
 
 class Detector
@@ -94,16 +99,23 @@ public:
     std::vector<Candidate> candidates() const;
     // The circle fitted to a candidate's rim; valid when enough rim was found.
     Circle verify(const Candidate& c) const;
-    // Takes the circle's rim pixels for it when enough of them are still free.
-    bool claim(const Circle& c, cv::Mat& taken) const;
+    // Takes the circle's rim pixels for it when enough of them are still free;
+    // `taken` says for each edge pixel whether it is free, the rim of a kept
+    // circle or inside one.
+    bool claim(const Circle& c, std::vector<uchar>& taken) const;
+    size_t edgeCount() const { return m_edgePixels.size(); }
 
 private:
     void listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat& dy);
     void vote(cv::Mat& acc) const;
     void voteRows(cv::Mat& acc, int y0, int y1) const;
     void findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1, std::vector<Candidate>& found) const;
+    // Calls f(edge pixel) for the edge pixels within `reach` rows and columns.
+    template <typename F>
+    void forEachEdgeNear(float cx, float cy, float reach, F&& f) const;
     void gather(float cx, float cy, std::vector<RimPixel>& rim) const;
-    bool enough(const std::vector<RimHit>& hits, const cv::Mat& taken) const;
+    // Sectors of the outline with free rim pixels, or 0 when too few are free.
+    int sectorsSeen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const;
 
     int m_cell;
     int m_minVotes;
@@ -143,15 +155,17 @@ void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat&
                     continue;
                 const float norm = std::sqrt(static_cast<float>(gx[x] * gx[x] + gy[x] * gy[x]));
                 if (norm > 0)
-                    out.push_back({static_cast<float>(x), static_cast<float>(y), gx[x] / norm, gy[x] / norm});
+                    out.push_back({static_cast<float>(x), static_cast<float>(y), gx[x] / norm, gy[x] / norm, 0});
             }
         }
     });
     m_rowStart.assign(static_cast<size_t>(edges.rows) + 1, 0);
     for (const std::vector<RimPixel>& stripe : stripes) {
-        for (const RimPixel& p : stripe)
+        for (RimPixel p : stripe) {
             ++m_rowStart[static_cast<size_t>(p.y) + 1];
-        m_edgePixels.insert(m_edgePixels.end(), stripe.begin(), stripe.end());
+            p.edge = static_cast<int>(m_edgePixels.size());
+            m_edgePixels.push_back(p);
+        }
     }
     for (size_t y = 1; y < m_rowStart.size(); ++y)
         m_rowStart[y] += m_rowStart[y - 1];
@@ -263,29 +277,35 @@ void Detector::findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1,
     }
 }
 
-void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
+template <typename F>
+void Detector::forEachEdgeNear(float cx, float cy, float reach, F&& f) const
 {
-    rim.clear();
-    const float reach = m_maxR + kBand + 1;
     const float x0 = std::floor(cx - reach), x1 = std::ceil(cx + reach);
     const int y0 = std::max(0, static_cast<int>(std::floor(cy - reach)));
     const int y1 = std::min(m_size.height - 1, static_cast<int>(std::ceil(cy + reach)));
-    const float sign = m_direction > 0 ? 1.0f : -1.0f;
     const auto begin = m_edgePixels.begin();
     for (int y = y0; y <= y1; ++y) {
         const auto rowEnd = begin + m_rowStart[static_cast<size_t>(y) + 1];
         auto it = std::lower_bound(begin + m_rowStart[static_cast<size_t>(y)], rowEnd, x0,
                                    [](const RimPixel& p, float x) { return p.x < x; });
-        for (; it != rowEnd && it->x <= x1; ++it) {
-            RimPixel p{it->x, it->y, sign * it->ux, sign * it->uy};
-            // Either side: orient the direction towards the candidate.
-            if (m_direction == 0 && p.ux * (cx - p.x) + p.uy * (cy - p.y) < 0) {
-                p.ux = -p.ux;
-                p.uy = -p.uy;
-            }
-            rim.push_back(p);
-        }
+        for (; it != rowEnd && it->x <= x1; ++it)
+            f(*it);
     }
+}
+
+void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
+{
+    rim.clear();
+    const float sign = m_direction > 0 ? 1.0f : -1.0f;
+    forEachEdgeNear(cx, cy, m_maxR + kBand + 1, [&](const RimPixel& e) {
+        RimPixel p{e.x, e.y, sign * e.ux, sign * e.uy, e.edge};
+        // Either side: orient the direction towards the candidate.
+        if (m_direction == 0 && p.ux * (cx - p.x) + p.uy * (cy - p.y) < 0) {
+            p.ux = -p.ux;
+            p.uy = -p.uy;
+        }
+        rim.push_back(p);
+    });
 }
 
 // Rim pixels of `rim` that lie on the circle and point at its centre.
@@ -303,25 +323,40 @@ void forEachOnCircle(const std::vector<RimPixel>& rim, float cx, float cy, float
     }
 }
 
-bool Detector::enough(const std::vector<RimHit>& hits, const cv::Mat& taken) const
+int Detector::sectorsSeen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const
 {
     std::array<bool, kSectors> covered{};
     int support = 0;
+    int inside = 0;
     for (const RimHit& h : hits) {
-        if (!taken.empty() && taken.at<uchar>(h.y, h.x))
+        const uchar owner = taken ? (*taken)[static_cast<size_t>(h.edge)] : kFree;
+        if (owner == kRim)
             continue;
         covered[static_cast<size_t>(h.sector)] = true;
         ++support;
+        inside += owner == kInside ? 1 : 0;
     }
-    return support >= m_minVotes && std::count(covered.begin(), covered.end(), true) >= m_minCoverage;
+    const int sectors = static_cast<int>(std::count(covered.begin(), covered.end(), true));
+    // An outline drawn mostly (over three quarters) from the insides of kept
+    // objects is the inner side of their rims seen from a gap between them; a
+    // neighbour overlapping a kept object has most of its rim outside.
+    return support >= m_minVotes && sectors >= m_minCoverage && 4 * inside <= 3 * support ? sectors : 0;
 }
 
-bool Detector::claim(const Circle& c, cv::Mat& taken) const
+bool Detector::claim(const Circle& c, std::vector<uchar>& taken) const
 {
-    if (!enough(c.hits, taken))
+    if (sectorsSeen(c.hits, &taken) == 0)
         return false;
     for (const RimHit& h : c.hits)
-        taken.at<uchar>(h.y, h.x) = 1;
+        taken[static_cast<size_t>(h.edge)] = kRim;
+    // Edges inside (the inner side of the rim, the core) are the object's own
+    // or those of a neighbour overlapping it.
+    const float inner = c.r - kBand;
+    forEachEdgeNear(c.x, c.y, inner, [&](const RimPixel& p) {
+        uchar& owner = taken[static_cast<size_t>(p.edge)];
+        if (owner == kFree && (p.x - c.x) * (p.x - c.x) + (p.y - c.y) * (p.y - c.y) < inner * inner)
+            owner = kInside;
+    });
     return true;
 }
 
@@ -410,9 +445,10 @@ Circle Detector::verify(const Candidate& c) const
     forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel& p, float) {
         const double a = std::atan2(p.y - out.y, p.x - out.x) + CV_PI;
         const int sector = std::min(kSectors - 1, static_cast<int>(a / (2 * CV_PI) * kSectors));
-        out.hits.push_back({static_cast<int>(p.x), static_cast<int>(p.y), sector});
+        out.hits.push_back({p.edge, sector});
     });
-    out.valid = enough(out.hits, cv::Mat());
+    out.sectors = sectorsSeen(out.hits, nullptr);
+    out.valid = out.sectors > 0;
     if (!out.valid)
         out.hits.clear();
     return out;
@@ -476,13 +512,16 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
     });
     found.erase(std::remove_if(found.begin(), found.end(), [](const Circle& c) { return !c.valid; }), found.end());
 
-    // Strongest first. A circle whose centre lies too close to a kept one is
-    // the same object seen again; every rim pixel belongs to one object only,
-    // so an outline pieced together from the rims of kept ones is dropped.
+    // Most complete outlines first. A circle whose centre lies too close to a
+    // kept one is the same object seen again; every rim pixel belongs to one
+    // object only, so an outline pieced together from the rims of kept ones
+    // (around two neighbours, say) is dropped.
     std::stable_sort(found.begin(), found.end(), [](const Circle& a, const Circle& b) {
+        if (a.sectors != b.sectors)
+            return a.sectors > b.sectors;
         return a.hits.size() != b.hits.size() ? a.hits.size() > b.hits.size() : a.votes > b.votes;
     });
-    cv::Mat taken = cv::Mat::zeros(image.size(), CV_8U);
+    std::vector<uchar> taken(detector.edgeCount(), kFree);
     std::vector<Circle> kept;
     KeptCircles near(image.size(), static_cast<float>(minDist) * maxRadius);
     for (const Circle& c : found) {
