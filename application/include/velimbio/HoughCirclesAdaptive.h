@@ -14,8 +14,9 @@ namespace VelimBio {
 // with at least param2 votes (summed over 3×3 cells) are candidates. A
 // candidate's centre and radius are then fitted to its own rim pixels (those
 // whose gradient points at the centre) and it is kept when enough of the rim
-// is there. Strongest first, a circle too close to a kept one, or whose rim
-// pixels already belong to kept ones, is dropped: one circle per object.
+// is there. Most complete outlines first, a circle is dropped when its centre
+// is too close to a kept one, its rim pixels already belong to kept ones, or
+// its rim lies mostly inside kept ones: one circle per object.
 //
 //   image        8-bit single-channel frame
 //   circles      out: (centre x, centre y, radius) in image pixels, one per
