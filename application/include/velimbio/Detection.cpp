@@ -1,7 +1,9 @@
 #include "velimbio/CellCounter.h"
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace VelimBio {
@@ -41,14 +43,17 @@ std::vector<cv::Vec6f>& CellCounter::findObjects_BF()
                    static_cast<double>(m_cell_detection_sensitivity), m_min_search_size >> 1,
                    m_max_search_size >> 1, kEdgeThreshold, true, false);
 
-    m_detectedCells.reserve(circles.size());
-    for (const cv::Vec3f& circle : circles) {
-        if (!(circle[2] > 0.0f))
-            continue;
-        cv::Vec6f record;
-        find_newCellSize(circle, record, kMargin, kEdgeThreshold);
-        m_detectedCells.push_back(record);
-    }
+    // Each refinement only reads the shared images and writes its own slot, so
+    // the circles are refined in parallel and kept in the detector's order.
+    circles.erase(std::remove_if(circles.begin(), circles.end(),
+                                 [](const cv::Vec3f& circle) { return !(circle[2] > 0.0f); }),
+                  circles.end());
+    m_detectedCells.resize(circles.size());
+    cv::parallel_for_(cv::Range(0, static_cast<int>(circles.size())), [&](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i)
+            find_newCellSize(circles[static_cast<size_t>(i)], m_detectedCells[static_cast<size_t>(i)], kMargin,
+                             kEdgeThreshold);
+    });
     return m_detectedCells;
 }
 
