@@ -25,6 +25,8 @@ constexpr int kFramePollMs = 5;
 // The frame being exposed when the stage stopped saw part of the move; the
 // one after it is the first that shows the stop alone.
 constexpr int kFramesToSettle = 2;
+// Bounds that wait when the camera delivers nothing new.
+constexpr int kSettleFrameTimeoutMs = 1000;
 
 void flushFile(const QString& physicalPath)
 {
@@ -190,7 +192,7 @@ cv::Mat alg_Autofocus::settledFrame()
     unsigned char* rgb = m_pCamera->getFrame(index);
     QElapsedTimer clock;
     clock.start();
-    for (int newer = 0; rgb && newer < kFramesToSettle && !clock.hasExpired(m_nStageWaitMs);) {
+    for (int newer = 0; rgb && newer < kFramesToSettle && !clock.hasExpired(kSettleFrameTimeoutMs);) {
         QThread::msleep(kFramePollMs);
         unsigned int next = index;
         rgb = m_pCamera->getFrame(next);
