@@ -84,14 +84,6 @@ void reportAccuracy(benchmark::State& state, const Frame& f, const std::vector<s
     state.counters["found"] = m.foundCount;
 }
 
-std::vector<slide::Detection> fromCircles(const std::vector<cv::Vec3f>& circles)
-{
-    std::vector<slide::Detection> d;
-    for (const cv::Vec3f& c : circles)
-        d.push_back({c[0], c[1], 2 * c[2]});
-    return d;
-}
-
 std::vector<slide::Detection> fromRecords(const std::vector<cv::Vec6f>& records)
 {
     std::vector<slide::Detection> d;
@@ -121,7 +113,7 @@ void BM_Detector(benchmark::State& state)
     std::vector<cv::Vec3f> circles;
     for (auto _ : state)
         circles = ourCircles(f.grey);
-    reportAccuracy(state, f, fromCircles(circles));
+    reportAccuracy(state, f, slide::fromCircles(circles));
 }
 
 void BM_Refinement(benchmark::State& state)
@@ -153,7 +145,7 @@ void BM_StockHoughCircles(benchmark::State& state)
     for (auto _ : state)
         cv::HoughCircles(f.grey, circles, cv::HOUGH_GRADIENT, 1.0, kStockMinDist, kCannyHigh, kStockVotes, kMinRadius,
                          kMaxRadius);
-    reportAccuracy(state, f, fromCircles(circles));
+    reportAccuracy(state, f, slide::fromCircles(circles));
 }
 
 // Frame in, results and overlay out, as the counting worker runs it.

@@ -57,4 +57,13 @@ Match matchDetections(const std::vector<SlideCell>& truth, const std::vector<Det
     return m;
 }
 
+std::vector<Detection> fromCircles(const std::vector<cv::Vec3f>& circles)
+{
+    std::vector<Detection> found;
+    found.reserve(circles.size());
+    for (const cv::Vec3f& c : circles)
+        found.push_back({c[0], c[1], 2 * c[2]});
+    return found;
+}
+
 }  // namespace slide

@@ -33,4 +33,7 @@ struct Match
 
 Match matchDetections(const std::vector<SlideCell>& truth, const std::vector<Detection>& found);
 
+// Detections from circles given as (centre x, centre y, radius).
+std::vector<Detection> fromCircles(const std::vector<cv::Vec3f>& circles);
+
 }  // namespace slide

@@ -57,14 +57,6 @@ cv::Mat green(const cv::Mat& rgb)
     return g;
 }
 
-std::vector<slide::Detection> asDetections(const std::vector<cv::Vec3f>& circles)
-{
-    std::vector<slide::Detection> d;
-    for (const cv::Vec3f& c : circles)
-        d.push_back({c[0], c[1], 2 * c[2]});
-    return d;
-}
-
 struct ProtocolCase
 {
     const char* name;
@@ -102,7 +94,7 @@ TEST_P(IsolatedCells, FindsEveryCellOnceWithinTolerance)
     const slide::Slide s = slide::generateSlide(p);
 
     const std::vector<cv::Vec3f> circles = args.run(green(s.rgb));
-    const slide::Match m = slide::matchDetections(s.truth, asDetections(circles));
+    const slide::Match m = slide::matchDetections(s.truth, slide::fromCircles(circles));
 
     EXPECT_GE(m.recall, 0.97);
     EXPECT_GE(m.precision, 0.97);
@@ -165,7 +157,7 @@ TEST(Detector, RadiiStayInTheRequestedRange)
     }
     // Cells inside the range are found; those well beyond it (more than a
     // pixel of radius) are not.
-    const slide::Match m = slide::matchDetections(s.truth, asDetections(circles));
+    const slide::Match m = slide::matchDetections(s.truth, slide::fromCircles(circles));
     std::vector<bool> found(s.truth.size(), false);
     for (int cell : m.cellOf)
         if (cell >= 0)
@@ -200,7 +192,7 @@ TEST(Detector, EdgeDirectionPicksTheSideOfTheRim)
 
     const auto match = [&](const cv::Mat& image, int direction) {
         args.edgeDirection = direction;
-        return slide::matchDetections(s.truth, asDetections(args.run(image)));
+        return slide::matchDetections(s.truth, slide::fromCircles(args.run(image)));
     };
     for (const auto& [image, direction] : {std::pair{grey, -32}, std::pair{inverted, 32}, std::pair{grey, 0},
                                            std::pair{inverted, 0}}) {
@@ -228,7 +220,7 @@ TEST(Detector, DetectionLevelMovesTheSensitivity)
     std::vector<double> recall;
     for (int level : {1, 5, 10}) {
         const std::vector<cv::Vec3f> circles = engineArgs(7, 24, level, 2).run(grey);
-        const slide::Match m = slide::matchDetections(s.truth, asDetections(circles));
+        const slide::Match m = slide::matchDetections(s.truth, slide::fromCircles(circles));
         recall.push_back(m.recall);
         EXPECT_GE(m.precision, 0.97) << "level " << level;
     }
@@ -247,7 +239,7 @@ TEST(Detector, MostSensitiveLevelInventsNothingBetweenCrowdedCells)
     p.clusterFraction = 0.3;
     const slide::Slide s = slide::generateSlide(p);
     const std::vector<cv::Vec3f> circles = engineArgs(7, 24, 10, 5).run(green(s.rgb));
-    const slide::Match m = slide::matchDetections(s.truth, asDetections(circles));
+    const slide::Match m = slide::matchDetections(s.truth, slide::fromCircles(circles));
     EXPECT_GE(m.recall, 0.97);
     EXPECT_GE(m.precision, 0.98);
 }
