@@ -20,6 +20,7 @@
 #include <QLoggingCategory>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <numeric>
@@ -98,10 +99,12 @@ void BM_WorkerCapture(benchmark::State& state)
         }
         bench.worker.doWork();
     }
-    const int truth = int(VirtualInstrument::generatedSlide().truth.size());
+    const std::vector<slide::SlideCell>& truth = VirtualInstrument::generatedSlide().truth;
+    const auto live = std::count_if(truth.begin(), truth.end(), [](const slide::SlideCell& c) { return c.live; });
     state.counters["cells"] = bench.worker.m_CountInfo.total_cell;
-    state.counters["truth"] = truth;
+    state.counters["truth"] = double(truth.size());
     state.counters["viability"] = bench.worker.m_CountInfo.viability;
+    state.counters["true_viability"] = 100.0 * double(live) / double(truth.size());
 }
 BENCHMARK(BM_WorkerCapture)->Arg(0)->Arg(1)->Iterations(5)->Unit(benchmark::kMillisecond);
 
