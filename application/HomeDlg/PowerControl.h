@@ -1,0 +1,94 @@
+#pragma once
+
+#include "KovaCore/MainSettings.h"
+#include "Message/MessageDlg.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class QAbstractButton;
+class QDialog;
+class QLabel;
+
+// The roads out of the program, owned by the home screen: the power-off
+// question (home power button, microcontroller power switch, held power key),
+// the idle power-off, and leaving for the launcher. A confirmed or idle
+// power-off ends in the power-off splash (exit code 1); leaving for the
+// launcher accepts the home screen, the last window, so main returns 4.
+class PowerControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kConfirmMessage = 0;  // "Are you sure you want to power off?"
+    static constexpr int kCancelGuardMs = 3000;
+    static constexpr int kCameraSettleMs = 500;
+    static constexpr int kMountpointTimeoutMs = 30000;
+    static constexpr int kMinutesPerHour = 60;
+    static constexpr char kMountPoint[] = "/mnt";
+    static constexpr char kLauncherPath[] = "/opt/KOVA3/bin/KovaLoader";
+    static constexpr char kShellIni[] = "/opt/KOVA3/conf/KovaShell.ini";
+
+    // What the roads use of the home screen and the screens above it.
+    struct Home
+    {
+        QDialog* dialog = nullptr;  // disabled when leaving; accepted for the launcher
+        QAbstractButton* powerButton = nullptr;
+        QLabel* backLabel = nullptr;  // the home screen's dim overlay
+        MainSettings::IdleMinutes* idle = nullptr;  // the idle count read_INI also sets; null: its own
+        QString iniPath;  // logical; empty: the main settings file
+        std::function<void(bool enable)> setButtonsEnabled;  // buttons and overlay
+        std::function<void()> releaseController;  // deletes the microcontroller link
+        std::function<void()> deleteCountScreen;  // deletes theApp's counting screen
+        // Dims (or undims) the screen with current-dialog id 1..4 through its own overlay.
+        std::function<void(int screen, bool dim)> dimScreen;
+        // Shows the shutting-down splash (1 power-off, 2 restart); in the program
+        // it ends the process. Empty: the splash of InitDlg.
+        std::function<void(int state)> runSplash;
+        int cancelGuardMs = kCancelGuardMs;
+        int cameraSettleMs = kCameraSettleMs;
+    };
+
+    explicit PowerControl(Home home, QObject* parent = nullptr);
+    ~PowerControl() override;
+
+    bool isAsking() const { return m_poweroff_event; }
+    bool isCancelGuardActive() const { return m_cancelPoweroff_timer.isActive(); }
+    MessageDlg& confirmationBox() { return poweroffdlg; }
+
+public slots:
+    // Asks with message 0; OK writes the settings, releases everything and powers off.
+    void on_BUTTON_POWER_clicked(bool checked = false);
+    // The microcontroller's switch: ignored within the guard time after a cancel.
+    void slot_device_poweroff();
+    // Dims the screen on top and asks, once per question.
+    void slot_POWER_OFF_KEY(bool pressed = true);
+    // The held power key: as slot_POWER_OFF_KEY, but not while autofocusing.
+    void slot_POWER_OFF_KEY_forOld(bool pressed = true);
+    void slot_cancel_poweroff();
+    void slot_stop_cancelPoweroff();
+    void set_top_Poweroffdlg();
+    // Once a minute; true when there was input in that minute.
+    void on_POWER_OFF_TIMER(bool active);
+    void do_auto_powerOff();
+    // Unmounts the stick, releases the screens and the hardware; with a
+    // launcher installed and `toLoader`, hands over to it and ends the loop.
+    void slotProgramExit(bool toLoader);
+
+private:
+    void dimCurrentScreen(bool dim);
+    void writeSettings();
+    void runSplash(int state);
+    void unmountStick();
+    void releaseCamera();
+
+    Home m_home;
+    MainSettings::IdleMinutes m_ownIdle;
+    MessageDlg poweroffdlg;
+    bool m_poweroff_event = false;
+    bool m_bPoweroff_cancel = false;
+    QTimer m_cancelPoweroff_timer;
+};
