@@ -11,6 +11,7 @@
 #include "File_IO/MouseCursorSelector.h"
 #include "File_IO/copy.h"
 #include "File_IO/ini.h"
+#include "HomeDlg/PowerControl.h"
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
@@ -88,6 +89,20 @@ HomeDlg::HomeDlg(QWidget* parent)
     m_pBackLabel->setWindowFlags(Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint);
     theApp.set_background_ptr(m_pBackLabel);
     m_pBackLabel->hide();
+
+    PowerControl::Home roads;
+    roads.dialog = this;
+    roads.powerButton = ui->BUTTON_POWER;
+    roads.backLabel = m_pBackLabel;
+    roads.idle = &m_IdleMinutes;
+    roads.iniPath = m_strIniPath;  // set by the start-up chain; empty: the same file
+    roads.setButtonsEnabled = [this](bool enable) { HomeButtonState(enable); };
+    roads.releaseController = [this] {
+        delete m_pController;
+        m_pController = nullptr;
+    };
+    m_pPowerControl = new PowerControl(roads, this);
+    connect(ui->BUTTON_POWER, &QPushButton::clicked, m_pPowerControl, &PowerControl::on_BUTTON_POWER_clicked);
 
     ui->BUTTON_LOGOUT->hide();
     m_pMouseCursorSelector = new MouseCursorSelector(this);
@@ -399,12 +414,17 @@ void HomeDlg::keyPressEvent(QKeyEvent* event)
 
 void HomeDlg::on_POWER_OFF_TIMER(bool active)
 {
-    Q_UNUSED(active);
+    m_pPowerControl->on_POWER_OFF_TIMER(active);
 }
 
 void HomeDlg::slot_POWER_OFF_KEY_forOld(bool pressed)
 {
-    Q_UNUSED(pressed);
+    m_pPowerControl->slot_POWER_OFF_KEY_forOld(pressed);
 }
 
-void HomeDlg::slot_device_poweroff() {}
+void HomeDlg::slot_device_poweroff()
+{
+    // The switch may be reported while the start-up chain still runs.
+    if (m_pPowerControl)
+        m_pPowerControl->slot_device_poweroff();
+}

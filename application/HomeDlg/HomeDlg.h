@@ -13,6 +13,7 @@
 class Controller;
 class MouseCursorSelector;
 class OV5642Camera;
+class PowerControl;
 class QLabel;
 class QPushButton;
 
@@ -78,9 +79,10 @@ public:
     Controller* controller() const { return m_pController; }
     QLabel* backLabel() const { return m_pBackLabel; }
     QPushButton* powerButton() const;
-    const QString& iniPath() const { return m_strIniPath; }
     const logrotate& logRotation() const { return m_logrotate; }
     const MainSettings::IdleMinutes& idleMinutes() const { return m_IdleMinutes; }
+    // The roads out of the program (power-off, idle power-off, leaving for the launcher).
+    PowerControl* powerControl() const { return m_pPowerControl; }
 
 public slots:
     void slot_connected_controller();
@@ -93,7 +95,7 @@ public slots:
     void slot_z_stage_abs() {}
     void on_BUTTON_LOGOUT_clicked();
 
-    // The power roads.
+    // The power roads, handed to the power control.
     void on_POWER_OFF_TIMER(bool active);
     void slot_POWER_OFF_KEY_forOld(bool pressed);
     void slot_device_poweroff();
@@ -119,5 +121,6 @@ private:
     QString m_strIniPath;
     logrotate m_logrotate;
     MouseCursorSelector* m_pMouseCursorSelector = nullptr;
+    PowerControl* m_pPowerControl = nullptr;
     MainSettings::IdleMinutes m_IdleMinutes;
 };

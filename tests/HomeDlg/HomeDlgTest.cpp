@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -407,6 +408,43 @@ TEST_F(HomeDlgTest, HomeButtonStateDimsAndDisablesThenRestores)
         EXPECT_TRUE(button->isEnabled()) << name.toStdString();
         EXPECT_FALSE(button->isChecked()) << name.toStdString();
     }
+}
+
+TEST_F(HomeDlgTest, PowerButtonAsksAndCancelLeavesTheScreenAsItWas)
+{
+    HomeDlg& dlg = start();
+    dlg.show();
+    QString asked;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        answer.stop();
+        asked = box->findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"))->text();
+        EXPECT_TRUE(dlg.backLabel()->isVisible()) << "dimmed while asking";
+        box->reject();
+    });
+    answer.start(10);
+
+    QTest::mouseClick(dlg.powerButton(), Qt::LeftButton);
+
+    EXPECT_TRUE(asked.contains("power off")) << asked.toStdString();
+    EXPECT_FALSE(dlg.powerButton()->isChecked());
+    EXPECT_FALSE(dlg.backLabel()->isVisible());
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(HomeDlgTest, IdleLimitComesFromTheSettings)
+{
+    root.writeFile(kova::kMainIni, "[KOVA-III]\nAuto shutdown enable=On\nAuto shutdown time=2\n");
+    HomeDlg& dlg = start();
+    EXPECT_EQ(dlg.idleMinutes().limit, 120);
+    dlg.on_POWER_OFF_TIMER(false);
+    dlg.on_POWER_OFF_TIMER(false);
+    EXPECT_EQ(dlg.idleMinutes().count, 2) << "the minute reports reach the idle count";
+    dlg.on_POWER_OFF_TIMER(true);
+    EXPECT_EQ(dlg.idleMinutes().count, 0);
 }
 
 TEST_F(HomeDlgTest, FormHasItsButtonsAndEscapeDoesNotClose)
