@@ -1,6 +1,6 @@
 #include "Keyboard/KeyboardDlg.h"
 
-#include "Keyboard/KeyboardResources.h"
+#include "Keyboard/KeyboardLook.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "Message/MessageDlg.h"
 #include "ui_KeyboardDlg.h"
@@ -11,14 +11,6 @@
 #include <QLabel>
 
 namespace {
-
-QFont notoSans(int pixelSize, int weight)
-{
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
 
 // The codes that insert their own character; letters are handled apart.
 bool insertsItself(int key)

@@ -1,28 +1,18 @@
 #include "Keyboard/KeyboardFrame.h"
 
 #include "File_IO/MediaMonitor.h"
-#include "Keyboard/KeyboardResources.h"
+#include "Keyboard/KeyboardLook.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "ui_KeyboardFrame.h"
 
 #include "platform/Log.h"
 
-#include <QCoreApplication>
-#include <QKeyEvent>
 #include <QKeySequence>
 
 namespace {
 
-using KeyMember = QPushButton* Ui::KeyboardFrame::*;
-
-struct KeyCode
-{
-    KeyMember button;
-    int code;
-};
-
 // Every key that sends one fixed code. Letters send the upper-case code.
-const KeyCode kKeys[] = {
+const KeyCode<Ui::KeyboardFrame> kKeys[] = {
     {&Ui::KeyboardFrame::BUTTON_KEY_0, Qt::Key_0},
     {&Ui::KeyboardFrame::BUTTON_KEY_1, Qt::Key_1},
     {&Ui::KeyboardFrame::BUTTON_KEY_2, Qt::Key_2},
@@ -108,14 +98,6 @@ bool isSwitchable(int code)
            || code == Qt::Key_Comma || code == Qt::Key_Period || code == Qt::Key_Enter;
 }
 
-QFont keyFont(int weight)
-{
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(24);
-    font.setWeight(weight);
-    return font;
-}
-
 const QString kImagePrefix = QStringLiteral(":/Keyboard");
 
 }  // namespace
@@ -127,7 +109,7 @@ KeyboardFrame::KeyboardFrame(QWidget* parent)
     ui->setupUi(this);
     ui->BUTTON_KEY_ADD_DATE_TIME->setStyleSheet(imageKeyStyle(kImagePrefix, QStringLiteral("adddatetime")));
     setFont();
-    connectCharacterKeys();
+    connectKeyCodes(ui, kKeys, this, [this](int code) { inputKey(code); });
     initialize();
 }
 
@@ -138,22 +120,14 @@ KeyboardFrame::~KeyboardFrame()
 
 void KeyboardFrame::setFont()
 {
-    const QFont normal = keyFont(QFont::Normal);
-    for (const KeyCode& key : kKeys)
+    const QFont normal = notoSans(24, QFont::Normal);
+    for (const auto& key : kKeys)
         (ui->*key.button)->setFont(normal);
     ui->BUTTON_KEY_SPECIAL->setFont(normal);
     ui->BUTTON_KEY_ALPHABET->setFont(normal);
-    const QFont heavier = keyFont(63);
+    const QFont heavier = notoSans(24, 63);
     ui->BUTTON_ENTER->setFont(heavier);
     ui->BUTTON_KEY_SPACE->setFont(heavier);
-}
-
-void KeyboardFrame::connectCharacterKeys()
-{
-    for (const KeyCode& key : kKeys) {
-        const int code = key.code;
-        connect(ui->*key.button, &QPushButton::clicked, this, [this, code] { inputKey(code); });
-    }
 }
 
 void KeyboardFrame::initialize()
@@ -185,10 +159,7 @@ void KeyboardFrame::inputKey(int key)
     if (!m_pTarget)
         return;
     const Qt::KeyboardModifiers modifiers = ui->BUTTON_KEY_SHIFT_L->isChecked() ? Qt::ShiftModifier : Qt::NoModifier;
-    QKeyEvent press(QEvent::KeyPress, key, modifiers, QString(), false, 1);
-    QCoreApplication::sendEvent(m_pTarget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers, QString(), false, 1);
-    QCoreApplication::sendEvent(m_pTarget, &release);
+    sendKeyPair(m_pTarget, key, modifiers, QString());
 }
 
 void KeyboardFrame::setMainMode(KeyboardMode mode)
@@ -296,7 +267,7 @@ void KeyboardFrame::arrangeForShift(bool upper)
         shown->raise();
         break;
     }
-    for (const KeyCode& key : kKeys) {
+    for (const auto& key : kKeys) {
         if (isLetter(key.code)) {
             const QChar letter(key.code);
             (ui->*key.button)->setText(upper ? QString(letter) : QString(letter.toLower()));
@@ -359,7 +330,7 @@ void KeyboardFrame::setSpaceKeyPosition(int x, int y)
 
 QPushButton* KeyboardFrame::keyFor(int key) const
 {
-    for (const KeyCode& entry : kKeys) {
+    for (const auto& entry : kKeys) {
         if (entry.code == key)
             return ui->*entry.button;
     }

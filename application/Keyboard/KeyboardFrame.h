@@ -58,7 +58,6 @@ private slots:
 
 private:
     void setFont();
-    void connectCharacterKeys();
     void arrangeForShift(bool upper);
     QPushButton* keyFor(int key) const;
     // The three frame punctuation keys that share places for the shift state.

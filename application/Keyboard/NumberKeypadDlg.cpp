@@ -1,12 +1,11 @@
 #include "Keyboard/NumberKeypadDlg.h"
 
-#include "Keyboard/KeyboardResources.h"
+#include "Keyboard/KeyboardLook.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "ui_NumberKeypadDlg.h"
 
 #include "platform/Log.h"
 
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
@@ -38,15 +37,7 @@ private:
     int m_top;
 };
 
-using KeyMember = QPushButton* Ui::NumberKeypadDlg::*;
-
-struct KeyCode
-{
-    KeyMember button;
-    int code;
-};
-
-const KeyCode kKeys[] = {
+const KeyCode<Ui::NumberKeypadDlg> kKeys[] = {
     {&Ui::NumberKeypadDlg::BUTTON_KEY_0, Qt::Key_0},
     {&Ui::NumberKeypadDlg::BUTTON_KEY_1, Qt::Key_1},
     {&Ui::NumberKeypadDlg::BUTTON_KEY_2, Qt::Key_2},
@@ -72,14 +63,6 @@ const KeyCode kKeys[] = {
     {&Ui::NumberKeypadDlg::BUTTON_KEY_DELETE2, Qt::Key_Backspace},
 };
 
-QFont notoSans(int weight, int pixelSize)
-{
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 }  // namespace
 
 NumberKeypadDlg::NumberKeypadDlg(QWidget* parent) : QDialog(parent), ui(new Ui::NumberKeypadDlg)
@@ -89,7 +72,7 @@ NumberKeypadDlg::NumberKeypadDlg(QWidget* parent) : QDialog(parent), ui(new Ui::
     setFont();
     setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
     setGeometry(156, 90, 500, 300);
-    connectKeys();
+    connectKeyCodes(ui, kKeys, this, [this](int code) { inputKey(code); });
 
     m_nMax = 99999;
     ui->EDIT_NORMAL->setMaxLength(5);
@@ -114,28 +97,20 @@ NumberKeypadDlg::~NumberKeypadDlg()
 
 void NumberKeypadDlg::setFont()
 {
-    const QFont field = notoSans(57, 28);
+    const QFont field = notoSans(28, 57);
     ui->EDIT_NORMAL->setFont(field);
     ui->EDIT_DILUTION->setFont(field);
     for (int mode : {NUMBER_KEYPAD_IP_ADDRESS, NUMBER_KEYPAD_SUBNET_MASK, NUMBER_KEYPAD_DEFAULT_GATEWAY}) {
         for (QLineEdit* edit : octetFields(mode))
             edit->setFont(field);
     }
-    const QFont key = notoSans(QFont::Normal, 24);
-    for (const KeyCode& entry : kKeys)
+    const QFont key = notoSans(24, QFont::Normal);
+    for (const auto& entry : kKeys)
         (ui->*entry.button)->setFont(key);
     ui->LABEL_TITLE->setFont(key);
-    const QFont apply = notoSans(63, 24);
+    const QFont apply = notoSans(24, 63);
     ui->BUTTON_KEY_APPLY->setFont(apply);
     ui->BUTTON_KEY_APPLY2->setFont(apply);
-}
-
-void NumberKeypadDlg::connectKeys()
-{
-    for (const KeyCode& entry : kKeys) {
-        const int code = entry.code;
-        connect(ui->*entry.button, &QPushButton::clicked, this, [this, code] { inputKey(code); });
-    }
 }
 
 QList<QLineEdit*> NumberKeypadDlg::octetFields(int mode) const
@@ -259,10 +234,7 @@ void NumberKeypadDlg::inputKey(int key)
     if (!m_pCurrentEdit)
         return;
     const QString text = QKeySequence(key).toString(QKeySequence::PortableText);
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text, false, 1);
-    QCoreApplication::sendEvent(m_pCurrentEdit, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text, false, 1);
-    QCoreApplication::sendEvent(m_pCurrentEdit, &release);
+    sendKeyPair(m_pCurrentEdit, key, Qt::NoModifier, text);
 }
 
 bool NumberKeypadDlg::eventFilter(QObject* watched, QEvent* event)

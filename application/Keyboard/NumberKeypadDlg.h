@@ -56,7 +56,6 @@ private slots:
 
 private:
     void setFont();
-    void connectKeys();
     // The four octet fields of an address mode; empty for other modes.
     QList<QLineEdit*> octetFields(int mode) const;
 
