@@ -5,6 +5,7 @@
 #include "File_IO/CSVReaderWriter.h"
 #include "File_IO/ImReaderWriter.h"
 #include "File_IO/MediaMonitor.h"
+#include "HomeDlg/PowerControl.h"
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -410,29 +412,46 @@ TEST_F(HomeDlgTest, HomeButtonStateDimsAndDisablesThenRestores)
     }
 }
 
-TEST_F(HomeDlgTest, PowerButtonAsksAndCancelLeavesTheScreenAsItWas)
+TEST_F(HomeDlgTest, PowerButtonAndSwitchAskAndCancelLeavesTheScreenAsItWas)
 {
     HomeDlg& dlg = start();
     dlg.show();
-    QString asked;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        answer.stop();
-        asked = box->findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"))->text();
-        EXPECT_TRUE(dlg.backLabel()->isVisible()) << "dimmed while asking";
-        box->reject();
-    });
-    answer.start(10);
+    const struct
+    {
+        const char* road;
+        std::function<void()> press;
+    } roads[] = {
+        // The switch first: a cancel guards it (not the button) for a while.
+        {"microcontroller switch", [&] {
+             QSignalSpy reported(dlg.controller(), &Controller::sig_device_poweroff);
+             sim.raisePowerButton();
+             reported.wait(2000);
+         }},
+        {"home power button", [&] { QTest::mouseClick(dlg.powerButton(), Qt::LeftButton); }},
+    };
+    for (const auto& r : roads) {
+        SCOPED_TRACE(r.road);
+        QString asked;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            answer.stop();
+            asked = box->findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"))->text();
+            EXPECT_TRUE(dlg.backLabel()->isVisible()) << "dimmed while asking";
+            box->reject();
+        });
+        answer.start(10);
 
-    QTest::mouseClick(dlg.powerButton(), Qt::LeftButton);
+        r.press();
 
-    EXPECT_TRUE(asked.contains("power off")) << asked.toStdString();
-    EXPECT_FALSE(dlg.powerButton()->isChecked());
-    EXPECT_FALSE(dlg.backLabel()->isVisible());
-    EXPECT_TRUE(dlg.isVisible());
+        EXPECT_TRUE(asked.contains("power off")) << asked.toStdString();
+        EXPECT_FALSE(dlg.powerButton()->isChecked());
+        EXPECT_FALSE(dlg.backLabel()->isVisible());
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_TRUE(dlg.powerControl()->isCancelGuardActive());
+    }
 }
 
 TEST_F(HomeDlgTest, IdleLimitComesFromTheSettings)
