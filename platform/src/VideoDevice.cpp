@@ -62,7 +62,7 @@ bool readKeyValues(const QString& logicalPath, QHash<QByteArray, QByteArray>& va
 bool SimulatedVideo::Faults::operator==(const Faults& other) const
 {
     return openFailure == other.openFailure && noFrame == other.noFrame && corrupt == other.corrupt
-        && corruptShare == other.corruptShare && grant == other.grant;
+        && corruptShare == other.corruptShare && grant == other.grant && bytesUsed == other.bytesUsed;
 }
 
 SimulatedVideo::Faults SimulatedVideo::faults()
@@ -82,6 +82,7 @@ SimulatedVideo::Faults SimulatedVideo::faults()
     if (ok)
         faults.corruptShare = share;
     faults.grant = values.value("grant").toInt();
+    faults.bytesUsed = values.value("bytesused").toUInt();
     return faults;
 }
 
@@ -99,6 +100,8 @@ bool SimulatedVideo::setFaults(const Faults& faults)
     }
     if (faults.grant > 0)
         text += "grant=" + QByteArray::number(faults.grant) + '\n';
+    if (faults.bytesUsed > 0)
+        text += "bytesused=" + QByteArray::number(faults.bytesUsed) + '\n';
     return writeSimulatorFile(kFaultFile, text);
 }
 

@@ -232,7 +232,7 @@ private:
         m_nextFrame = std::max(m_nextFrame + period, now);
         const auto since = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch());
         buffer.index = index;
-        buffer.bytesused = frameBytes();
+        buffer.bytesused = faults.bytesUsed > 0 ? faults.bytesUsed : frameBytes();
         buffer.length = frameBytes();
         buffer.m.offset = index * stride();
         buffer.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_DONE | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;

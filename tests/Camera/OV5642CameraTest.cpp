@@ -164,6 +164,33 @@ TEST_F(CameraTest, MoreBuffersThanAskedAreAllServed)
     }, 10000));
 }
 
+struct BytesUsedCase
+{
+    const char* name;
+    unsigned bytesUsed;
+    int green;  // centre-column pixels that show as corrupt green
+};
+
+class CameraBytesUsed : public CameraTest, public ::testing::WithParamInterface<BytesUsedCase> {};
+
+TEST_P(CameraBytesUsed, CopiesNoMoreThanTheBufferAndShowsAShortFrameAsCorrupt)
+{
+    const BytesUsedCase& c = GetParam();
+    SimulatedVideo::Faults faults;
+    faults.bytesUsed = c.bytesUsed;
+    ASSERT_TRUE(SimulatedVideo::setFaults(faults));
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(1, "", false));
+    int green, pink, black;
+    camera.checkGreenPinkBlackImage(camera.getFrame(), green, pink, black, 0.3f);
+    EXPECT_EQ(green, c.green);
+}
+
+INSTANTIATE_TEST_SUITE_P(Claims, CameraBytesUsed,
+                         ::testing::Values(BytesUsedCase{"farBeyondTheBuffer", 0xFFFFFFF0u, 0},
+                                           BytesUsedCase{"halfAFrame", 1280 * 960, 480}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CameraTest, NoFrameYetGivesABlackFrame)
 {
     SimulatedVideo::Faults faults;

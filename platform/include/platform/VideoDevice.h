@@ -74,6 +74,7 @@ public:
 //                           bytes 0xFF) or black (video black)
 //        corrupt-share=0.5  ... in this share of the rows, from the bottom (1)
 //        grant=6            buffer requests are granted this many buffers
+//        bytesused=100      dequeued buffers claim this many bytes used
 class SimulatedVideo
 {
 public:
@@ -99,6 +100,7 @@ public:
         Corruption corrupt = Corruption::None;
         double corruptShare = 1.0;
         int grant = 0;  // buffers granted per request; 0 = as asked
+        unsigned bytesUsed = 0;  // bytes a dequeued buffer claims; 0 = the frame's size
 
         bool operator==(const Faults& other) const;
     };
