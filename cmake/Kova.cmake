@@ -32,6 +32,10 @@ function(kova_add_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVA3_ROOT=/nonexistent-test-root"
+    # One value per property: a ";" list would be split into separate properties.
+    # A test that forgets its own root must never reach the real instrument paths.
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "KOVA3_ROOT=set:/nonexistent-test-root"
+               TIMEOUT 300
     DISCOVERY_TIMEOUT 60)
 endfunction()

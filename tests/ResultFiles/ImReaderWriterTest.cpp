@@ -241,6 +241,13 @@ TEST(ImReaderWriter, SixteenBitSamplesAndImagesThatCannotBeHeld)
 
 TEST(ImReaderWriter, ReadsPrivateFieldsAndZeroesWrongCounts)
 {
+    // The reader takes logical paths, so the fixtures stand at the same place in a root of their own.
+    TempRoot root;
+    for (const char* name : {"/private_fields.tif", "/private_fields_wrong_counts.tif"}) {
+        QFile fixture(QStringLiteral(KOVA_FIXTURES) + name);
+        ASSERT_TRUE(fixture.open(QIODevice::ReadOnly)) << name;
+        root.writeFile(QStringLiteral(KOVA_FIXTURES) + name, fixture.readAll());
+    }
     ImReaderWriter reader;
     std::unique_ptr<unsigned char[]> complete(reader.imread(KOVA_FIXTURES "/private_fields.tif"));
     ASSERT_TRUE(complete);
