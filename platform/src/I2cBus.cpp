@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <map>
@@ -25,6 +26,7 @@ struct Device
     int addressBytes = 1;
     std::uint16_t pointer = 0;
     std::map<std::uint16_t, std::uint8_t> registers;
+    std::deque<std::vector<std::uint8_t>> writes;
 };
 
 struct Bus
@@ -199,6 +201,22 @@ bool SimulatedI2c::setPointer(const QString& logicalBus, int address, std::uint1
     return device != nullptr;
 }
 
+std::vector<std::vector<std::uint8_t>> SimulatedI2c::writes(const QString& logicalBus, int address)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const Device* device = deviceAt(logicalBus, address);
+    if (!device)
+        return {};
+    return {device->writes.begin(), device->writes.end()};
+}
+
+void SimulatedI2c::clearWrites(const QString& logicalBus, int address)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (Device* device = deviceAt(logicalBus, address))
+        device->writes.clear();
+}
+
 void SimulatedI2c::setClaimRefused(const QString& logicalBus, bool refused)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -237,6 +255,9 @@ long SimulatedI2c::transfer(const QString& physicalBus, int address, const std::
     Device& device = found->second;
     std::size_t i = 0;
     if (out) {
+        device.writes.emplace_back(out, out + size);
+        if (device.writes.size() > SimulatedI2c::kWriteRecord)
+            device.writes.pop_front();
         const std::size_t addressBytes = std::min<std::size_t>(device.addressBytes, size);
         if (addressBytes > 0)
             device.pointer = 0;

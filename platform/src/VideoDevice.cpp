@@ -61,8 +61,8 @@ bool readKeyValues(const QString& logicalPath, QHash<QByteArray, QByteArray>& va
 
 bool SimulatedVideo::Faults::operator==(const Faults& other) const
 {
-    return openFailure == other.openFailure && noFrame == other.noFrame && corrupt == other.corrupt
-        && corruptShare == other.corruptShare && grant == other.grant && bytesUsed == other.bytesUsed;
+    return openFailure == other.openFailure && streamOnFailure == other.streamOnFailure && noFrame == other.noFrame
+        && corrupt == other.corrupt && corruptShare == other.corruptShare && grant == other.grant && bytesUsed == other.bytesUsed;
 }
 
 SimulatedVideo::Faults SimulatedVideo::faults()
@@ -72,6 +72,7 @@ SimulatedVideo::Faults SimulatedVideo::faults()
     if (isRealInstrument() || !readKeyValues(kFaultFile, values))
         return faults;
     faults.openFailure = values.value("open") == "fail";
+    faults.streamOnFailure = values.value("streamon") == "fail";
     faults.noFrame = values.value("frames") == "none";
     for (const auto& [kind, name] : kCorruptionNames) {
         if (values.value("corrupt") == name)
@@ -91,6 +92,8 @@ bool SimulatedVideo::setFaults(const Faults& faults)
     QByteArray text;
     if (faults.openFailure)
         text += "open=fail\n";
+    if (faults.streamOnFailure)
+        text += "streamon=fail\n";
     if (faults.noFrame)
         text += "frames=none\n";
     for (const auto& [kind, name] : kCorruptionNames) {

@@ -247,6 +247,8 @@ private:
     {
         if (m_buffers.empty())
             return fail(EINVAL);
+        if (SimulatedVideo::faults().streamOnFailure)
+            return fail(EIO);
         if (!m_streaming) {
             m_streaming = true;
             m_sequence = 0;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The I2C seam. A bus is opened at its logical path ("/dev/i2c-0"), mapped
 // under the instrument root:
@@ -79,6 +80,13 @@ public:
                                  std::uint8_t value);
     static std::optional<std::uint16_t> pointer(const QString& logicalBus, int address);
     static bool setPointer(const QString& logicalBus, int address, std::uint16_t reg);
+
+    // The write transfers to a slave since it was declared or the record was
+    // cleared, oldest first, each as its bytes were sent (register address
+    // first); the latest kWriteRecord are kept.
+    static constexpr std::size_t kWriteRecord = 4096;
+    static std::vector<std::vector<std::uint8_t>> writes(const QString& logicalBus, int address);
+    static void clearWrites(const QString& logicalBus, int address);
 
     // Fault for tests: the bus refuses every address claim.
     static void setClaimRefused(const QString& logicalBus, bool refused);

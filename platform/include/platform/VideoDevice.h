@@ -69,6 +69,7 @@ public:
 // "key=value" per line (SimulatedVideo::setFaults writes it; it is read on
 // every open, buffer request and frame, so a running camera follows it):
 //        open=fail          the device cannot be opened (ENODEV)
+//        streamon=fail      the stream cannot be started (EIO)
 //        frames=none        no frame is ever ready
 //        corrupt=green      frames are corrupt: green (all bytes 0), pink (all
 //                           bytes 0xFF) or black (video black)
@@ -96,6 +97,7 @@ public:
     struct Faults
     {
         bool openFailure = false;
+        bool streamOnFailure = false;
         bool noFrame = false;
         Corruption corrupt = Corruption::None;
         double corruptShare = 1.0;
