@@ -51,7 +51,8 @@ public:
 //    "brightness=", "power=" lines): the slide is blurred by the distance of
 //    the stage from the focus position (sigma kDefocusPerStep full-resolution
 //    pixels per motor step) and lit in proportion to the LED brightness
-//    (kReferenceBrightness gives the slide's own levels; power off is dark).
+//    (kReferenceBrightness gives the slide's own levels; power off is dark;
+//    the application sets the LED by its brightness alone, so "led=" is not read).
 //    Without the file the stage stands at focus and the LED at the reference;
 //  - the image sensor's registers on the simulated bus "/dev/i2c-1", slave
 //    0x3C: exposure 0x3501/0x3502 (16 bits, kReferenceExposure gives the
@@ -63,7 +64,7 @@ public:
 //  - sensor noise (Gaussian, seeded by the frame's sequence number, so a run
 //    is repeatable), then 8-bit clipping and packing as YUYV (BT.601, video
 //    range, as libswscale reads it back).
-// Frames come at a fixed period (kFramePeriodMs by frame size).
+// Frames come at the sensor's period for the frame size (framePeriodMs).
 //
 // Faults. The file kFaultFile under the root switches faults on, one
 // "key=value" per line (SimulatedVideo::setFaults writes it; it is read on
