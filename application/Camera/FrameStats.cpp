@@ -37,6 +37,11 @@ cv::Scalar channelMeans(const unsigned char* rgb, int width, int height)
     return cv::mean(wrap(rgb, width, height));
 }
 
+cv::Scalar channelSums(const unsigned char* rgb, int width, int height)
+{
+    return cv::sum(wrap(rgb, width, height));
+}
+
 void channelMeanStdDev(const unsigned char* rgb, int width, int height, cv::Scalar& mean, cv::Scalar& stdDev)
 {
     cv::meanStdDev(wrap(rgb, width, height), mean, stdDev);

@@ -15,6 +15,8 @@ bool isCorruptFrame(const unsigned char* rgb, int width, int height, float black
 
 // The three channel means, and their standard deviations.
 cv::Scalar channelMeans(const unsigned char* rgb, int width, int height);
+// Exact for any frame size the camera has (at most 255 × 5 MP per channel).
+cv::Scalar channelSums(const unsigned char* rgb, int width, int height);
 void channelMeanStdDev(const unsigned char* rgb, int width, int height, cv::Scalar& mean, cv::Scalar& stdDev);
 
 }  // namespace camera

@@ -516,7 +516,10 @@ int OV5642Camera::getGreenMean(unsigned char* rgb)
 {
     if (!rgb || m_nWidth == 0)
         return 0;
-    return static_cast<int>(camera::channelMeans(rgb, m_nWidth, m_nHeight)[1]);
+    // Whole sums and an integer division: the floating mean of a uniform frame
+    // can fall just below its level and truncate one too low.
+    const auto sum = static_cast<uint64_t>(camera::channelSums(rgb, m_nWidth, m_nHeight)[1]);
+    return static_cast<int>(sum / (static_cast<uint64_t>(m_nWidth) * static_cast<uint64_t>(m_nHeight)));
 }
 
 void OV5642Camera::getIntensityMean(unsigned char* rgb, float& c0, float& c1, float& c2)

@@ -254,6 +254,22 @@ TEST_F(CameraTest, ReopensInAnotherMode)
     EXPECT_EQ(camera.cachedRegister(0).value, 0);
 }
 
+// At full size a floating mean of a uniform frame came out just under its
+// level, so a frame at exactly the reference was refused by the worker.
+TEST_F(CameraTest, GreenMeanOfAUniformFullFrameIsItsLevel)
+{
+    OV5642Camera camera;
+    ASSERT_TRUE(camera.open(2, "", false));
+    ASSERT_EQ(camera.width(), 2592);
+    for (unsigned char level : {1, 116, 254, 255}) {
+        const std::vector<unsigned char> frame(2592 * 1944 * 3, level);
+        EXPECT_EQ(camera.getGreenMean(const_cast<unsigned char*>(frame.data())), level);
+    }
+    std::vector<unsigned char> almost(2592 * 1944 * 3, 116);
+    almost[1] = 115;  // one green byte below: the mean truncates to 115
+    EXPECT_EQ(camera.getGreenMean(almost.data()), 115);
+}
+
 TEST_F(CameraTest, StatisticsOfAFrame)
 {
     OV5642Camera camera;
