@@ -290,7 +290,10 @@ private:
         const cv::Mat& optical = opticalImage(image, std::round(sigma * 100) / 100);
 
         const SensorRegisters sensor = readSensor();
-        const double exposure = light * videosim::exposureFactor(sensor.exposure, sensor.gain);
+        // At full resolution a sensor line takes longer: 0.26 of the preview's
+        // exposure lines give the same light, as the calibration stores them.
+        const double lineTime = m_width == kMaxWidth ? 1.0 / 0.26 : 1.0;
+        const double exposure = light * lineTime * videosim::exposureFactor(sensor.exposure, sensor.gain);
         cv::Vec3d gains;
         for (int c = 0; c < 3; ++c)
             gains[c] = exposure * videosim::whiteBalanceFactor(sensor.whiteBalance[c]);

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -37,6 +38,39 @@ bool fail(QString* error, const QString& reason)
     if (error)
         *error = reason;
     return false;
+}
+
+// The factory's illumination calibration of the virtual instrument: the
+// slide's own levels at exposure 1000 in the preview modes, 0.26 of it at full
+// resolution (as the calibration stores it), sensor gain 0, colour gains 1x.
+bool writeFactoryCalibration(const QString& root)
+{
+    const unsigned exposure1280 = 1000;
+    const unsigned exposure5M = static_cast<unsigned>(exposure1280 * 0.26);
+    const auto hex = [](unsigned byte) { return QString::asprintf("0x%02X", byte & 0xFF); };
+    for (const char* name : {"/opt/KOVA3/conf/Calibration_BFN.ini", "/opt/KOVA3/conf/Calibration_CUS.ini"}) {
+        const QString path = root + name;
+        if (QFileInfo::exists(path))
+            continue;  // a calibration made on this root stays
+        QSettings file(path, QSettings::IniFormat);
+        for (const char* group : {"VGA", "1280", "5M"}) {
+            const unsigned exposure = qstrcmp(group, "5M") == 0 ? exposure5M : exposure1280;
+            file.beginGroup(QString::fromLatin1(group));
+            file.setValue("0x3501", hex(exposure >> 8));
+            file.setValue("0x3502", hex(exposure));
+            file.setValue("0x350A", hex(0));
+            file.setValue("0x350B", hex(0));
+            for (const char* high : {"0x3400", "0x3402", "0x3404"}) {
+                file.setValue(QString::fromLatin1(high), hex(0x04));
+                file.setValue(QString::asprintf("0x%04X", QString::fromLatin1(high).toUInt(nullptr, 16) + 1), hex(0));
+            }
+            file.endGroup();
+        }
+        file.sync();
+        if (file.status() != QSettings::NoError)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -105,6 +139,8 @@ bool VirtualInstrument::assemble(const Options& options, QString* error)
         return fail(error, QStringLiteral("cannot write %1").arg(layer));
     if (!writeSlide(options))
         return fail(error, QStringLiteral("cannot write the slide"));
+    if (!writeFactoryCalibration(m_root))
+        return fail(error, QStringLiteral("cannot write the camera calibration files"));
     return true;
 }
 

@@ -23,6 +23,7 @@ namespace {
 constexpr uint16_t kRegisterOrder[kRegisterCount] = {0x3501, 0x3502, 0x350A, 0x350B, 0x3400,
                                                      0x3401, 0x3402, 0x3403, 0x3404, 0x3405};
 constexpr uint16_t kReferenceValues[kRegisterCount] = {0x03, 0xE8, 0x00, 0x00, 0x04, 0x00, 0x04, 0x00, 0x04, 0x00};
+constexpr uint16_t kFullFrameExposure = 1000 * 26 / 100;
 
 }  // namespace
 
@@ -34,6 +35,9 @@ VirtualInstrument::VirtualInstrument()
         for (int mode = 0; mode < 3; ++mode)
             std::copy(std::begin(kReferenceValues), std::end(kReferenceValues),
                       global_ini()->regTables[table][mode]);
+        // Full resolution: 0.26 of the exposure lines, the same light.
+        global_ini()->regTables[table][2][0] = kFullFrameExposure >> 8;
+        global_ini()->regTables[table][2][1] = kFullFrameExposure & 0xFF;
     }
     if (!showSlide(generatedSlide().rgb)) {
         m_error = QStringLiteral("slide not written");
