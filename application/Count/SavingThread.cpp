@@ -63,6 +63,11 @@ void SavingThread::set_date(QString& date)
     m_strDate = date;
 }
 
+void SavingThread::setReportErrorNotice(std::function<void()> notice)
+{
+    m_reportErrorNotice = std::move(notice);
+}
+
 void SavingThread::run()
 {
     KLOG_ENTER;
@@ -197,6 +202,8 @@ bool SavingThread::savingReport_FX7()
 
     PdfReport report;
     report.setStickCheck([] { return theApp.m_pMediaMonitor && theApp.m_pMediaMonitor->searchUSB(); });
+    if (m_reportErrorNotice)
+        report.setErrorNotice(m_reportErrorNotice);
     const bool ok = report.write(content, m_strPath, m_Filename);
     emit signalSaveCompleted_Progress(Report);
     return ok;

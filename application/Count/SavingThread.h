@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <vector>
 
 struct ReportProtocol;
@@ -32,6 +33,9 @@ public:
     void setType(int type);
     void setDestination(QString path, QString filename);
     void set_date(QString& date);
+    // Shown when the report (kind 2) cannot be written; empty keeps the
+    // report's own notice, the modal message 15.
+    void setReportErrorNotice(std::function<void()> notice);
 
     // Writes the output of the kind, then emits signalSaveCompleted with
     // whether it was written completely.
@@ -68,6 +72,7 @@ private:
     QString m_Filename;
     QString m_strPath;
     QString m_strDate;
+    std::function<void()> m_reportErrorNotice;
 };
 
 // value × scale rounded half away from zero, divided by scale again (float

@@ -190,6 +190,8 @@ protected:
             QObject::connect(&job, &SavingThread::signalSaveCompleted, [&](int k, bool pass) {
                 events.push_back("completed " + std::to_string(k) + (pass ? " pass" : " fail"));
             });
+            // The report's own notice is a modal box that would hold the test until its time-out.
+            job.setReportErrorNotice([&] { events.push_back("report error notice"); });
             job.setType(kind);
             job.setDestination(destination, "N");
             job.set_date(date);
@@ -324,6 +326,12 @@ TEST_F(SaveJob, OutcomeIsReportedAsItIs)
                                                   "progress 2", "completed 2 fail"}));
     EXPECT_FALSE(QFileInfo::exists(path("N_TAG.tif")));
     EXPECT_FALSE(QFileInfo::exists(path("N.pdf")));
+
+    // A counted image but no logo or report font in the installation: one notice, no report.
+    theApp.m_pCellCounter = engine.get();
+    EXPECT_EQ(save(2), (std::vector<std::string>{"report error notice", "progress 2", "completed 2 fail"}));
+    EXPECT_FALSE(QFileInfo::exists(path("N.pdf")));
+    theApp.m_pCellCounter = nullptr;
 
     SavingThread unknown;
     bool reported = true;
