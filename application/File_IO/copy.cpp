@@ -34,7 +34,9 @@ int copy(char const* source, char const* target)
     const std::string to = platform::rootPath(std::string(target));
 
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Truncated only once the source is open: a failed copy never empties a
+    // file that was already there.
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (in < 0 || out < 0) {
         if (in >= 0)
             ::close(in);
@@ -43,7 +45,7 @@ int copy(char const* source, char const* target)
         return -1;
     }
 
-    bool ok = true;
+    bool ok = ::ftruncate(out, 0) == 0;
     char buffer[1024];
     while (ok) {
         const ssize_t got = ::read(in, buffer, sizeof buffer);

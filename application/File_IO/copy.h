@@ -3,7 +3,8 @@
 // Copies the file `source` to `target` (logical paths, mapped under the
 // instrument root) byte for byte and forces it to the medium before it
 // reports success, which matters for sticks that are pulled soon after.
-// An existing target is truncated. Returns 0 on success, -1 on any failure
+// An existing target is truncated once the source is open (a source that
+// cannot be opened leaves it as it was). Returns 0 on success, -1 on any failure
 // (open, read, short or failed write, fsync); a target created before the
 // failure stays behind.
 int copy(char const* source, char const* target);

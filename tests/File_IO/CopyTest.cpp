@@ -55,6 +55,14 @@ TEST(Copy, UnreadableSourceFailsAndLeavesAnEmptyTarget)
     EXPECT_EQ(QFileInfo(root.path("/mnt/out.txt")).size(), 0);
 }
 
+TEST(Copy, AnUnreadableSourceLeavesAnExistingTargetAsItWas)
+{
+    TempRoot root;
+    root.writeFile("/mnt/report.pdf", "kept");
+    EXPECT_EQ(copy("/KOVA/missing.pdf", "/mnt/report.pdf"), -1);
+    EXPECT_EQ(root.readFile("/mnt/report.pdf"), QByteArray("kept"));
+}
+
 // A full medium: the file-size limit makes writes past 4 KiB fail with EFBIG.
 TEST(Copy, AFailedWriteIsReportedAsFailure)
 {
