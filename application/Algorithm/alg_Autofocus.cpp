@@ -123,8 +123,18 @@ void alg_Autofocus::wait_stage_moved()
 void alg_Autofocus::slot_stage_moved()
 {
     m_bMoving = false;
-    m_z_position = Controller::instance ? Controller::instance->z_stage_pos() : -1;
+    m_z_position = stagePosition();
     emit sig_move_z_position(m_z_position);
+}
+
+int alg_Autofocus::stagePosition() const
+{
+    Controller* link = Controller::instance;
+    if (!link)
+        return m_z_position;
+    const int queried = link->z_stage_pos();
+    // -1 is a failed query, not a position: the link's tracked count stands in.
+    return queried >= 0 ? queried : link->currentPosition();
 }
 
 double alg_Autofocus::brennerGradient(const cv::Mat& plane)
@@ -210,10 +220,8 @@ cv::Mat alg_Autofocus::settledFrame()
 int alg_Autofocus::executeAutofocusing(int center_position, int& relative_move)
 {
     KLOG_ENTER;
-    Controller* link = Controller::instance;
-    const int queried = link ? link->z_stage_pos() : -1;
     // Where the stage stands until the first acknowledgement says otherwise.
-    const int current = queried >= 0 ? queried : (link ? link->currentPosition() : 0);
+    const int current = stagePosition();
     m_z_position = current;
     m_target_position = center_position - kStepsBelowCentre * kStepSize;
     KLOG << "executeAutofocusing" << "target : " << m_target_position << "current : " << current;

@@ -98,6 +98,9 @@ private:
     // The newest frame exposed after the stage came to rest, as a private
     // copy; empty when the camera gives none.
     cv::Mat settledFrame();
+    // The stage position read back from the microcontroller, or the link's
+    // tracked count when the query fails.
+    int stagePosition() const;
     void saveFrame(const cv::Mat& rgb, const AutoFocusingData_s& sample) const;
 
     double m_focus_threshold = kFocusThreshold;

@@ -248,6 +248,27 @@ TEST_F(Autofocus, SilentStageEndsTheSearchInBoundedTime)
     EXPECT_EQ(run.samples.size(), 15u);
 }
 
+// Moves are acknowledged, but every position query fails ("ok" is no "OK"):
+// the search goes on the link's tracked count, never on -1.
+TEST_F(Autofocus, FailedPositionQueriesAreNeverTakenAsPositions)
+{
+    const int centre = VirtualInstrument::kFocus + 1300;
+    vi.mcu.setPosition(centre + 2000);
+    ASSERT_EQ(vi.controller->z_stage_pos(), centre + 2000);
+    vi.mcu.setFault(McuSimulator::Fault::LowerCaseOk);
+
+    const SearchRun run = autofocus(centre, 0, true);
+
+    EXPECT_EQ(run.ends, 1);
+    EXPECT_LE(std::abs(run.end - VirtualInstrument::kFocus), kStep);
+    EXPECT_EQ(run.end, stagePosition());
+    ASSERT_FALSE(run.moves.empty());
+    for (int position : run.moves)
+        EXPECT_GE(position, 0);
+    for (const AutoFocusingData_s& sample : run.samples)
+        EXPECT_GE(sample.z_position, 0);
+}
+
 TEST_F(Autofocus, SavesEveryAnalysedFrameUnderTheStick)
 {
     const int centre = VirtualInstrument::kFocus;
