@@ -4,6 +4,8 @@
 #include "platform/Root.h"
 
 #include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
@@ -15,6 +17,10 @@ QString fromBytes(const std::string& bytes)
 {
     return QString::fromUtf8(bytes.c_str());
 }
+
+// The GUI and the calibration thread write the same files: one write and its
+// rewrite at a time, or a rewrite of stale text drops the other's key.
+QMutex g_writeMutex;
 
 }  // namespace
 
@@ -36,6 +42,7 @@ int ini_read(std::string section, std::string key, std::string defaultValue, std
 bool ini_write(std::string section, std::string key, std::string value, std::string path)
 {
     const QString file = platform::rootPath(fromBytes(path));
+    const QMutexLocker lock(&g_writeMutex);
     {
         QSettings settings(file, QSettings::IniFormat);
         settings.beginGroup(fromBytes(section));

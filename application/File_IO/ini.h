@@ -14,5 +14,6 @@ int ini_read(std::string section, std::string key, std::string defaultValue, std
 
 // Writes `key` of group `section`, then rewrites the file with every "%20"
 // turned into a blank (Latin-1), through a temporary file and a rename so a
-// power loss never leaves an empty settings file. False when either step failed.
+// power loss never leaves an empty settings file. Writes from several threads
+// take turns. False when either step failed.
 bool ini_write(std::string section, std::string key, std::string value, std::string path);

@@ -6,6 +6,9 @@
 
 #include <QDir>
 
+#include <string>
+#include <thread>
+
 namespace {
 const std::string kIni = "/opt/KOVA3/conf/test.ini";
 }
@@ -85,4 +88,28 @@ TEST(IniText, IsTakenUpToTheFirstNul)
     std::string out;
     EXPECT_EQ(ini_read("g", "key", "", out, kIni), 1);
     EXPECT_EQ(out, "val");
+}
+
+// The GUI and the calibration thread write keys of the same file; the rewrite
+// of one must not drop a key the other has just written.
+TEST(IniWrite, KeysWrittenFromTwoThreadsAllStay)
+{
+    TempRoot root;
+    QDir().mkpath(root.path("/opt/KOVA3/conf"));
+    constexpr int kKeys = 40;
+    auto writer = [](const char* section) {
+        for (int i = 0; i < kKeys; ++i)
+            ini_write(section, "key " + std::to_string(i), std::to_string(i), kIni);
+    };
+    std::thread gui(writer, "Save Review");
+    std::thread calibration(writer, "Last calibration");
+    gui.join();
+    calibration.join();
+
+    for (const char* section : {"Save Review", "Last calibration"}) {
+        for (int i = 0; i < kKeys; ++i) {
+            std::string out;
+            EXPECT_EQ(ini_read(section, "key " + std::to_string(i), "", out, kIni), 1) << section << " " << i;
+        }
+    }
 }
