@@ -228,3 +228,22 @@ TEST(EngineDetection, NoCirclesNoRecords)
         EXPECT_EQ(std::count(h, h + bins, 0), bins);
     }
 }
+
+// An empty grey image is a frame without objects, not an error.
+TEST(EngineDetection, EmptyGreyImageGivesNoRecords)
+{
+    EngineProbe released = smallEngine(40, 40);
+    released.cleareAllArrays();
+    EngineProbe emptied = smallEngine(40, 40);
+    cv::Mat empty;
+    emptied.setImageData(empty, 1, false);
+    for (EngineProbe* engine : {&released, &emptied}) {
+        engine->set_BF_Protocol(8, 48, 1, 180, 5, 1, 0, 1);
+        engine->setCircleDetector(oracle({cv::Vec3f(20, 20, 6)}));
+        EXPECT_TRUE(engine->findObjects_BF().empty());
+        int live = -1, dead = -1;
+        engine->histogramsAndGating_BF(1, 181, live, dead);
+        engine->draw_cellsBF(false);
+        EXPECT_EQ(live + dead, 0);
+    }
+}

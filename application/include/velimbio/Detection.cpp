@@ -35,6 +35,12 @@ void CellCounter::prepareBinaryImagesBF()
 std::vector<cv::Vec6f>& CellCounter::findObjects_BF()
 {
     clearArrays();
+    // No grey image (the buffers released, or an empty one handed in): nothing
+    // to find, and no edge map can be made of it.
+    if (m_grayImage.empty()) {
+        m_tagImage.copyTo(m_overlayImage);
+        return m_detectedCells;
+    }
     prepareBinaryImagesBF();
 
     std::vector<cv::Vec3f> circles;
