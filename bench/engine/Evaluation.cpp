@@ -85,14 +85,21 @@ Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup&
     r.times.drawing = millisecondsSince(stage);
 
     r.total = r.live + r.dead;
+    const float dilution = static_cast<float>(p.dilution);
+    counter.getConcentration(r.total, dilution, r.totalConcentration.mantissa, r.totalConcentration.exponent);
+    if (setup.countMode != 0) {
+        counter.getConcentration(r.live, dilution, r.liveConcentration.mantissa, r.liveConcentration.exponent);
+        counter.getConcentration(r.dead, dilution, r.deadConcentration.mantissa, r.deadConcentration.exponent);
+    } else {
+        // A total count has no live/dead split (its threshold is no stain
+        // call); the instrument reports none either.
+        r.live = 0;
+        r.dead = 0;
+    }
     counter.getViability(r.live, r.dead, r.viability);
     counter.getAvgCellSize(r.averageSize);
     if (r.averageSize < 0)
         r.averageSize = 0;
-    const float dilution = static_cast<float>(p.dilution);
-    counter.getConcentration(r.total, dilution, r.totalConcentration.mantissa, r.totalConcentration.exponent);
-    counter.getConcentration(r.live, dilution, r.liveConcentration.mantissa, r.liveConcentration.exponent);
-    counter.getConcentration(r.dead, dilution, r.deadConcentration.mantissa, r.deadConcentration.exponent);
     r.objects = counter.getUngatedCellInformation();
     r.times.total = millisecondsSince(start);
     r.times.circleDetector = *detectorTime;

@@ -59,8 +59,8 @@ struct StageTimes
 struct Result
 {
     int total = 0;
-    int live = 0;
-    int dead = 0;
+    int live = 0;           // live, dead, viability and their concentrations:
+    int dead = 0;           // 0 in total mode, as on the instrument
     float viability = 0;    // percent
     float averageSize = 0;  // µm
     Concentration totalConcentration, liveConcentration, deadConcentration;
@@ -78,7 +78,7 @@ Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup&
 // The result as one JSON object on one line.
 std::string toJson(const Result& result, const Setup& setup);
 
-// The objects as CSV: x, y, diameter in px, size in µm, live, gated (counted).
+// The objects as CSV: x, y, diameter in px, size in µm, live, gated (within 1..181 µm).
 void writeObjectsCsv(std::ostream& out, const Result& result);
 
 }  // namespace evaluation

@@ -68,6 +68,34 @@ TEST_P(EngineAccuracy, CountsViabilityAndSizesMatchTheTruth)
     EXPECT_GE(m.precision, 0.97);
 }
 
+// A total count reports the total only, as the instrument does.
+TEST(EngineEvaluation, TotalModeHasNoLiveDeadSplit)
+{
+    slide::SlideParams p;
+    p.seed = 36;
+    p.liveFraction = 0.5;
+    const slide::Slide s = slide::generateSlide(p);
+
+    evaluation::Setup setup;
+    setup.countMode = 0;
+    ASSERT_TRUE(evaluation::builtInProtocol("DEFAULT", 0, setup.protocol));
+    const auto counter = evaluation::makeCounter(setup);
+    const evaluation::Result r = evaluation::evaluate(*counter, s.rgb, setup);
+
+    const int trueTotal = static_cast<int>(s.truth.size());
+    EXPECT_NEAR(r.total, trueTotal, 0.03 * trueTotal);
+    EXPECT_EQ(r.live, 0);
+    EXPECT_EQ(r.dead, 0);
+    EXPECT_EQ(r.viability, 0.0f);
+    EXPECT_EQ(r.liveConcentration.mantissa, 0.0f);
+    EXPECT_EQ(r.deadConcentration.mantissa, 0.0f);
+    float mantissa = 0;
+    int exponent = 0;
+    counter->getConcentration(r.total, 1.0f, mantissa, exponent);
+    EXPECT_EQ(r.totalConcentration.mantissa, mantissa);
+    EXPECT_EQ(r.totalConcentration.exponent, exponent);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     GeneratedSlides, EngineAccuracy,
     ::testing::Values(SlideCase{"sparse_300", 300, 0.8, 0.1, 0.0, 2.5, 1.0, 31},
