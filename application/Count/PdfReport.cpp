@@ -509,6 +509,9 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
         QFile::remove(part);
     } else if (written) {
         written = builder.save(part) && commit(part, target);
+        // A full disk leaves a cut part behind.
+        if (!written)
+            QFile::remove(part);
     }
     if (!written)
         m_errorNotice();

@@ -1,5 +1,7 @@
 #include "ReportFixture.h"
 
+#include "../ResultFiles/FullDisk.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -184,6 +186,14 @@ TEST_F(PdfReportTest, MissingResourcesOrFolderEndInOneErrorNotice)
         EXPECT_EQ(notices, 1) << test.what;
         EXPECT_FALSE(QFile::exists(written("/KOVA/anonymous/TOTAL_CELL_COUNTING", name))) << test.what;
     }
+}
+
+TEST_F(PdfReportTest, FullDiskKeepsTheOldReportAndLeavesNoPart)
+{
+    root.writeFile("/KOVA/anonymous/TOTAL_CELL_COUNTING/result_01/result_01.pdf", "kept");
+    EXPECT_FALSE(runOnFullDisk(64 * 1024, [this] { return write(sampleContent(0)); }));
+    EXPECT_EQ(root.readFile("/KOVA/anonymous/TOTAL_CELL_COUNTING/result_01/result_01.pdf"), QByteArray("kept"));
+    EXPECT_FALSE(QFile::exists(written() + ".part"));
 }
 
 TEST_F(PdfReportTest, ReportRendersWithItsPictures)
