@@ -25,7 +25,7 @@ protected:
         ASSERT_TRUE(sim.start(&error)) << error.toStdString();
         ASSERT_TRUE(sim.linkAt());
         sim.setStepTime(0us);
-        controller.setTimeouts(500, kReadTimeoutMs);
+        controller.setTimeouts(500, kReplyMs);
     }
 
     bool connect()
@@ -60,7 +60,10 @@ protected:
         ASSERT_TRUE(reset.wait(2000));
     }
 
-    static constexpr int kReadTimeoutMs = 150;
+    // Reply time-outs: ample for a reply that comes on a loaded machine, and
+    // short for waiting out one that never comes.
+    static constexpr int kReplyMs = 2000;
+    static constexpr int kSilentMs = 150;
     TempRoot root;
     McuSimulator sim;
     Controller controller;
@@ -78,7 +81,7 @@ TEST_F(ControllerTest, HandshakeOkConnectsOtherAnswersCloseThePort)
         SCOPED_TRACE(static_cast<int>(c.fault));
         sim.setFault(c.fault);
         Controller link;
-        link.setTimeouts(500, kReadTimeoutMs);
+        link.setTimeouts(500, c.fault == Fault::Silence ? kSilentMs : kReplyMs);
         QSignalSpy connected(&link, &Controller::sig_connected_controller);
         link.openSerialPort();
         EXPECT_EQ(connected.count(), c.connects ? 1 : 0);
@@ -150,6 +153,7 @@ TEST_F(ControllerTest, BlockingMovesUpdateThePositionWhateverTheReply)
     EXPECT_EQ(controller.currentPosition(), -20);
     EXPECT_EQ(sim.frames().back(), "$,STM1,ABS,-20,\r\n");
     sim.setFault(Fault::Silence);
+    controller.setTimeouts(500, kSilentMs);
     EXPECT_FALSE(controller.z_stage_mvn(Controller::MODE_BLOCKING, 5));
     EXPECT_EQ(controller.currentPosition(), -25);
     EXPECT_FALSE(controller.z_stage_origin(Controller::MODE_BLOCKING));
@@ -304,8 +308,11 @@ TEST_F(ControllerTest, BlockingCommandsUnderEveryFault)
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.fault));
         sim.setFault(Fault::None);
+        controller.setTimeouts(500, kReplyMs);
         ASSERT_EQ(controller.z_stage_pos(), 1234);  // a good reply is held before each case
         sim.setFault(c.fault);
+        const bool replies = c.fault != Fault::Silence && c.fault != Fault::CrOnly && c.fault != Fault::LateReply;
+        controller.setTimeouts(500, replies ? kReplyMs : kSilentMs);
         EXPECT_EQ(controller.z_stage_pos(), c.position);
         EXPECT_EQ(controller.led_on(), c.ledOn);
         EXPECT_EQ(controller.device_fw_version(), c.version);

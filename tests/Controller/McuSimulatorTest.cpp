@@ -158,7 +158,8 @@ TEST(McuSimulator, FaultsShapeTheReplyBytes)
     };
     for (const auto& c : cases) {
         sim.setFault(c.fault);
-        const int wait = c.fault == Fault::Silence || c.fault == Fault::CrOnly ? 200 : 2000;
+        // Silence is waited out briefly; the CR-only reply comes, but never ends a line.
+        const int wait = c.fault == Fault::Silence ? 200 : c.fault == Fault::CrOnly ? 1000 : 2000;
         std::string reply = port.exchange("$,STM1,GET_POS,,\r\n", wait);
         // The two lines of one write may be read in one piece or two.
         if (c.fault == Fault::TwoLines || c.fault == Fault::EventInExchange)
@@ -194,7 +195,8 @@ TEST_F(McuSimulatorTest, MovesQueueAndStopAnswersTheWaitingOnes)
     ASSERT_TRUE(QTest::qWaitFor([&] { return mvp.count() == 2; }, 2000));
     EXPECT_EQ(controller.currentPosition(), 130);
 
-    sim.setStepTime(10ms);
+    // Five seconds a move: the stop comes long before the first ends.
+    sim.setStepTime(50ms);
     controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 100);
     controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 100);
     waitForFrames(6);
