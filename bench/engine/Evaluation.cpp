@@ -48,10 +48,19 @@ std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup)
     return counter;
 }
 
-Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup)
+void prepare(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup)
 {
     // The engine copies a whole frame from the buffer without looking at its size.
     CV_Assert(rgb.type() == CV_8UC3 && rgb.isContinuous() && rgb.rows == kRows && rgb.cols == kCols);
+    const Protocol& p = setup.protocol;
+    counter.prepareImageData(rgb.data);
+    counter.set_countMode(setup.countMode, 0.0, 0.0);
+    counter.set_BF_Protocol(p.minSearchSize, p.maxSearchSize, 1, 180, p.detectionLevel, p.liveLevel, p.noiseLevel,
+                            p.dilution);
+}
+
+Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup)
+{
     Result r;
     // The engine's own detector, timed through its seam.
     const auto detectorTime = std::make_shared<double>(0.0);
@@ -65,10 +74,7 @@ Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup&
 
     const Protocol& p = setup.protocol;
     const Clock::time_point start = Clock::now();
-    counter.prepareImageData(rgb.data);
-    counter.set_countMode(setup.countMode, 0.0, 0.0);
-    counter.set_BF_Protocol(p.minSearchSize, p.maxSearchSize, 1, 180, p.detectionLevel, p.liveLevel, p.noiseLevel,
-                            p.dilution);
+    prepare(counter, rgb, setup);
     r.times.prepare = millisecondsSince(start);
 
     Clock::time_point stage = Clock::now();

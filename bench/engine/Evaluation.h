@@ -71,6 +71,10 @@ struct Result
 // A counter set up like the counting screen's, for 2592x1944 frames.
 std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup);
 
+// Hands in one RGB frame (CV_8UC3, continuous, 2592x1944) and sets the mode
+// and the protocol: the start of a count.
+void prepare(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup);
+
 // Counts one RGB frame (CV_8UC3, continuous, 2592x1944) with the engine's own
 // circle detector, timed through the detector seam.
 Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup);

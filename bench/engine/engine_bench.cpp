@@ -68,11 +68,7 @@ std::unique_ptr<VelimBio::CellCounter> preparedCounter(const Frame& f)
 {
     const evaluation::Setup setup = defaultSetup();
     auto counter = evaluation::makeCounter(setup);
-    const evaluation::Protocol& p = setup.protocol;
-    counter->prepareImageData(f.slide.rgb.data);
-    counter->set_countMode(setup.countMode, 0.0, 0.0);
-    counter->set_BF_Protocol(p.minSearchSize, p.maxSearchSize, 1, 180, p.detectionLevel, p.liveLevel, p.noiseLevel,
-                             p.dilution);
+    evaluation::prepare(*counter, f.slide.rgb, setup);
     return counter;
 }
 
