@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -52,6 +55,38 @@ int imagesOnPage(const QString& pdf, int page)
     return n;
 }
 
+// Words of a page with their boxes in points, y down from the top edge.
+struct Word
+{
+    QString text;
+    QRectF box;
+};
+
+std::vector<Word> wordsOnPage(const QString& pdf, int page)
+{
+    const QString xhtml = poppler("pdftotext", {"-bbox", "-f", QString::number(page), "-l", QString::number(page), pdf, "-"});
+    const QRegularExpression word(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+    std::vector<Word> words;
+    for (auto m = word.globalMatch(xhtml); m.hasNext();) {
+        const QRegularExpressionMatch w = m.next();
+        words.push_back({w.captured(5), QRectF(QPointF(w.captured(1).toDouble(), w.captured(2).toDouble()),
+                                               QPointF(w.captured(3).toDouble(), w.captured(4).toDouble()))});
+    }
+    return words;
+}
+
+// A word starting at x (report units, 1/300 inch) whose box holds the baseline y
+// (report units from the bottom edge).
+bool standsAt(const std::vector<Word>& words, const QString& text, float x, float y)
+{
+    const double left = x * 0.24, baseline = 841.89 - y * 0.24;
+    return std::any_of(words.begin(), words.end(), [&](const Word& w) {
+        return w.text == text && std::abs(w.box.left() - left) < 1.5 && w.box.top() <= baseline
+            && baseline <= w.box.bottom();
+    });
+}
+
 }  // namespace
 
 TEST_F(PdfReportTest, TotalCountReportHasItsTextsAndPictures)
@@ -85,6 +120,28 @@ TEST_F(PdfReportTest, TotalCountReportHasItsTextsAndPictures)
     // histograms and the cluster chart on page 2.
     EXPECT_EQ(imagesOnPage(pdf, 1), 4);
     EXPECT_EQ(imagesOnPage(pdf, 2), 5);
+}
+
+TEST_F(PdfReportTest, TextsStandAtTheirPlaces)
+{
+    ASSERT_TRUE(write(sampleContent(0)));
+    const struct { int page; const char* word; float x, y; } anchors[] = {
+        {1, "Instrument", 135, 3117}, {1, "Date", 135, 3064}, {1, "Security", 135, 3011}, {1, "User", 135, 2958},
+        {1, "File", 135, 2905}, {1, "Reanalysis", 135, 2852}, {1, "Counting", 135, 2799},
+        {1, "Creator", 1420, 3150}, {1, "Reviewer", 1420, 2988}, {1, "Approver", 1420, 2826},
+        {1, "Instrument", 139, 2546}, {1, "Protocol", 917, 2546}, {1, "Cell", 1691, 2546},
+        {1, "Slide", 139, 2447}, {1, "Autofocused", 139, 2361}, {1, "Autofocus", 139, 2275},
+        {1, "Protocol", 917, 2447}, {1, "Min.", 917, 2361}, {1, "Noise", 917, 2103}, {1, "Dilution", 917, 2017},
+        {1, "Size", 917, 1931}, {1, "x", 1187, 1931},
+        {1, "Total", 1691, 2447}, {1, "Average", 1691, 2361}, {1, "Total", 1691, 2275},
+        {1, "Serial", 92, 212}, {1, "Software", 92, 159}, {1, "Last", 742, 212}, {1, "Calibration", 742, 159},
+        {2, "Instrument", 135, 3117}, {2, "Approver", 1420, 2826}, {2, "Serial", 92, 212}, {2, "Calibration", 742, 159},
+    };
+    const std::vector<Word> pages[] = {wordsOnPage(written(), 1), wordsOnPage(written(), 2)};
+    ASSERT_FALSE(pages[0].empty());
+    for (const auto& a : anchors)
+        EXPECT_TRUE(standsAt(pages[a.page - 1], a.word, a.x, a.y)) << "page " << a.page << " " << a.word << " at "
+                                                                   << a.x << ", " << a.y;
 }
 
 TEST_F(PdfReportTest, ViabilityReportHasEightRowsAndSixHistograms)
