@@ -194,7 +194,9 @@ SlideLayout layoutSlide(const SlideParams& p)
     Random rnd(p.seed);
     SlideLayout layout;
     Occupancy occupied(p.width, p.height);
-    const int clustered = static_cast<int>(std::lround(p.cellCount * std::clamp(p.clusterFraction, 0.0, 1.0)));
+    // Clusters have two members at least; a largest size below that means none.
+    const double clusterShare = p.maxClusterSize >= 2 ? std::clamp(p.clusterFraction, 0.0, 1.0) : 0.0;
+    const int clustered = static_cast<int>(std::lround(p.cellCount * clusterShare));
     int group = 0, placed = 0, failures = 0;
     while (placed < p.cellCount && failures < 1000) {
         const int left = p.cellCount - placed;

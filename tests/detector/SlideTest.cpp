@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -64,6 +65,22 @@ TEST(Slide, TruthFollowsTheParameters)
         EXPECT_EQ(touchesFellow, c.cluster > 0) << i;
     }
     EXPECT_GE(clustered, p.cellCount * p.clusterFraction - 1);
+}
+
+TEST(Slide, ClustersStayWithinTheLargestSize)
+{
+    for (int largest : {1, 2, 4}) {
+        slide::SlideParams p = smallSlide(10);
+        p.clusterFraction = 0.6;
+        p.maxClusterSize = largest;
+        std::map<int, int> members;
+        for (const slide::SlideCell& c : slide::generateSlide(p).truth)
+            if (c.cluster > 0)
+                ++members[c.cluster];
+        EXPECT_EQ(members.empty(), largest < 2) << largest;
+        for (const auto& [cluster, size] : members)
+            EXPECT_LE(size, largest) << "cluster " << cluster;
+    }
 }
 
 TEST(Slide, CellsLookLikeBrightFieldCells)
