@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -62,6 +63,21 @@ int main(int argc, char** argv)
         *o.value = parser.value(o.name).toDouble(&ok);
         if (!ok) {
             std::fprintf(stderr, "kova-slide: --%s needs a number\n", o.name);
+            return 2;
+        }
+    }
+    // Counts and the seed are whole numbers; a cast of anything else (or of a
+    // value beyond the integer) would be undefined.
+    const struct { const char* name; double value, lowest, highest; } counts[] = {
+        {"seed", seed, 0, 9007199254740992.0},
+        {"cells", cells, 0, 1e6},
+        {"debris", debris, 0, 1e6},
+        {"cluster-size", clusterSize, 1, 1e4},
+    };
+    for (const auto& c : counts) {
+        if (c.value != std::floor(c.value) || c.value < c.lowest || c.value > c.highest) {
+            std::fprintf(stderr, "kova-slide: --%s needs a whole number from %.0f to %.0f\n", c.name, c.lowest,
+                         c.highest);
             return 2;
         }
     }
