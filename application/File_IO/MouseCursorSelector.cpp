@@ -11,10 +11,13 @@
 
 namespace {
 
+const QString kInput = QStringLiteral("/dev/input");
+const QString kInputById = QStringLiteral("/dev/input/by-id");
+
 // udev names both links of a mouse "...-mouse" and "...-event-mouse".
 bool mousePresent()
 {
-    const QDir byId(platform::rootPath(QStringLiteral("/dev/input/by-id")));
+    const QDir byId(platform::rootPath(kInputById));
     // Files as well as System: links to device nodes are "system" entries,
     // links whose target is a plain file (a simulated node) are not.
     const QFileInfoList entries = byId.entryInfoList(QDir::System | QDir::Files, QDir::Unsorted);
@@ -34,8 +37,8 @@ MouseCursorSelector::MouseCursorSelector(QObject* parent)
     : QObject(parent)
     , m_pWatcher(new QFileSystemWatcher)
 {
-    m_pWatcher->addPath(platform::rootPath(QStringLiteral("/dev/input/")));
     connect(m_pWatcher, &QFileSystemWatcher::directoryChanged, this, &MouseCursorSelector::slotDirectoryChanged);
+    watchInputFolders();
     selectMouseCursorShape();
 }
 
@@ -46,7 +49,21 @@ MouseCursorSelector::~MouseCursorSelector()
 
 void MouseCursorSelector::slotDirectoryChanged()
 {
+    watchInputFolders();
     selectMouseCursorShape();
+}
+
+// The kernel makes a device's node before udev makes its by-id link, so a
+// change of /dev/input alone comes too early to see a new mouse; by-id is
+// watched as well, from the moment it exists.
+void MouseCursorSelector::watchInputFolders()
+{
+    const QStringList watched = m_pWatcher->directories();
+    for (const QString& logical : {kInput, kInputById}) {
+        const QString folder = platform::rootPath(logical);
+        if (!watched.contains(folder) && QFileInfo(folder).isDir())
+            m_pWatcher->addPath(folder);
+    }
 }
 
 void MouseCursorSelector::selectMouseCursorShape()

@@ -20,5 +20,7 @@ public slots:
     void slotDirectoryChanged();
 
 private:
+    void watchInputFolders();
+
     QFileSystemWatcher* m_pWatcher = nullptr;
 };

@@ -7,6 +7,8 @@
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
+#include <QSignalSpy>
 #include <QGuiApplication>
 #include <QTest>
 
@@ -114,6 +116,34 @@ TEST_F(MouseCursorSelectorTest, FollowsAMousePluggedInAndOut)
 
     // One override per real change, on top of the program's own.
     EXPECT_EQ(overrideDepth(), 3);
+}
+
+// The kernel's node comes first, udev's by-id link after it.
+TEST_F(MouseCursorSelectorTest, ALinkMadeAfterItsNodeIsSeen)
+{
+    root.writeFile("/dev/input/event8", "");
+    MouseCursorSelector selector;
+    EXPECT_EQ(shownCursor(), Qt::BlankCursor);
+
+    plug("usb-Logitech_USB_Optical_Mouse-event-mouse", "event8");
+    EXPECT_TRUE(QTest::qWaitFor([] { return shownCursor() == Qt::ArrowCursor; }, 5000));
+}
+
+// A by-id folder made with the first input device is watched from then on.
+TEST_F(MouseCursorSelectorTest, AByIdFolderMadeLaterIsWatched)
+{
+    QDir(root.path("/dev/input/by-id")).removeRecursively();
+    MouseCursorSelector selector;
+
+    // Once the change of /dev/input has been handled, the folder is watched.
+    QFileSystemWatcher input({root.path("/dev/input")});
+    QSignalSpy handled(&input, &QFileSystemWatcher::directoryChanged);
+    QDir().mkpath(root.path("/dev/input/by-id"));
+    ASSERT_TRUE(handled.wait(5000));
+    QCoreApplication::processEvents();
+
+    plug("usb-Logitech_USB_Optical_Mouse-mouse");
+    EXPECT_TRUE(QTest::qWaitFor([] { return shownCursor() == Qt::ArrowCursor; }, 5000));
 }
 
 }  // namespace
