@@ -54,17 +54,49 @@ protected:
         ASSERT_TRUE(app.waitForStarted());
     }
 
+    // Runs xdotool on the private screen; true when it succeeded, with its output in `output`.
+    bool xdotool(const QStringList& arguments, QByteArray* output = nullptr)
+    {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), x.display());
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        if (!tool.waitForFinished(10000)) {
+            tool.kill();
+            tool.waitForFinished();
+            return false;
+        }
+        if (output)
+            *output = tool.readAllStandardOutput();
+        return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    }
+
     // The visible top-level windows with this exact title.
     bool windowShown(const QString& title)
     {
-        QProcess search;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), x.display());
-        search.setProcessEnvironment(env);
-        search.start(QStringLiteral("xdotool"),
-                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                      QStringLiteral("^%1$").arg(title)});
-        return search.waitForFinished(5000) && search.exitCode() == 0 && !search.readAll().trimmed().isEmpty();
+        QByteArray found;
+        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                        QStringLiteral("^%1$").arg(title)},
+                       &found)
+               && !found.trimmed().isEmpty();
+    }
+
+    // A touch at a point of the 800×480 screen.
+    bool touch(int x, int y)
+    {
+        return xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y), QStringLiteral("click"),
+                        QStringLiteral("1")});
+    }
+
+    // The home screen is up and the splash gone (they swap in one step, which
+    // the X server may show a moment apart).
+    void waitForHomeScreen()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return windowShown(QStringLiteral("KOVA3")); }, kBootTimeoutMs))
+            << app.readAllStandardError().toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !windowShown(QStringLiteral("Dialog")); }, kBootTimeoutMs))
+            << "the splash is gone";
     }
 
     bool waitForLog(const QByteArray& line)
@@ -87,13 +119,11 @@ protected:
 
 TEST_F(BootTest, BootsToTheHomeScreen)
 {
-    startInstrument({});
-    startApp();
+    ASSERT_NO_FATAL_FAILURE(startInstrument({}));
+    ASSERT_NO_FATAL_FAILURE(startApp());
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return windowShown(QStringLiteral("KOVA3")); }, kBootTimeoutMs))
-        << app.readAllStandardError().toStdString();
+    ASSERT_NO_FATAL_FAILURE(waitForHomeScreen());
     EXPECT_EQ(app.state(), QProcess::Running);
-    EXPECT_FALSE(windowShown(QStringLiteral("Dialog"))) << "the splash is gone";
 
     EXPECT_TRUE(QFile::exists(root.path(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"))));
     for (const char* folder : {"/KOVA/anonymous/TOTAL_CELL_COUNTING", "/KOVA/anonymous/CELL_COUNTING_VIABILITY"})
@@ -112,8 +142,8 @@ TEST_F(BootTest, BootsToTheHomeScreen)
 
 TEST_F(BootTest, SilentMicrocontrollerKeepsTheSplashAndWritesNothing)
 {
-    startInstrument({QStringLiteral("--silent")});
-    startApp();
+    ASSERT_NO_FATAL_FAILURE(startInstrument({QStringLiteral("--silent")}));
+    ASSERT_NO_FATAL_FAILURE(startApp());
 
     ASSERT_TRUE(waitForLog("no answer from the microcontroller")) << log.toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return windowShown(QStringLiteral("Dialog")); }, kBootTimeoutMs));
@@ -130,24 +160,44 @@ TEST_F(BootTest, SilentMicrocontrollerKeepsTheSplashAndWritesNothing)
 // only when its last window closes: here the splash of a silent instrument.
 TEST_F(BootTest, EndOfTheEventLoopEndsTheProgramWithCode4)
 {
-    startInstrument({QStringLiteral("--silent")});
-    startApp();
+    ASSERT_NO_FATAL_FAILURE(startInstrument({QStringLiteral("--silent")}));
+    ASSERT_NO_FATAL_FAILURE(startApp());
     ASSERT_TRUE(waitForLog("no answer from the microcontroller")) << log.toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return windowShown(QStringLiteral("Dialog")); }, kBootTimeoutMs));
 
-    QProcess key;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), x.display());
-    key.setProcessEnvironment(env);
-    key.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                          QStringLiteral("--name"), QStringLiteral("^Dialog$"),
-                                          QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                                          QStringLiteral("key"), QStringLiteral("Escape")});
-    ASSERT_TRUE(key.waitForFinished(10000));
+    // Its status is no guide: the window it typed into may be gone before it ends.
+    xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+             QStringLiteral("^Dialog$"), QStringLiteral("windowfocus"), QStringLiteral("--sync"), QStringLiteral("key"),
+             QStringLiteral("Escape")});
 
-    ASSERT_TRUE(app.waitForFinished(10000));
+    ASSERT_TRUE(app.waitForFinished(kBootTimeoutMs));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 4);
+}
+
+// The power button asks; OK writes the settings, powers off through the
+// root's systemctl and ends the program with code 1.
+TEST_F(BootTest, ConfirmedPowerOffEndsTheProgramWithCode1)
+{
+    ASSERT_NO_FATAL_FAILURE(startInstrument({}));
+    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_NO_FATAL_FAILURE(waitForHomeScreen());
+    const QString settings = QStringLiteral("/opt/KOVA3/conf/KOVA3.ini");
+    ASSERT_TRUE(QFile::remove(root.path(settings)));
+
+    ASSERT_TRUE(touch(40, 40));  // the power button
+    ASSERT_TRUE(QTest::qWaitFor([&] { return windowShown(QStringLiteral("Dialog")); }, kBootTimeoutMs))
+        << "the question";
+    ASSERT_TRUE(touch(156 + 88 + 75, 90 + 214 + 23));  // its OK button
+
+    ASSERT_TRUE(app.waitForFinished(kBootTimeoutMs));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 1);
+    EXPECT_EQ(root.readFile(QStringLiteral("/run/kova-sim/systemctl.calls")), "systemctl poweroff\n");
+    EXPECT_EQ(root.readFile(kLayer), "2");
+    EXPECT_TRUE(root.readFile(settings).contains("[KOVA-III]")) << "written again before the end";
+    EXPECT_TRUE(root.readFile(QStringLiteral("/opt/KOVA3/conf/KovaShell.ini")).contains("On=0"))
+        << "no hand-over to the launcher";
 }
 
 }  // namespace
