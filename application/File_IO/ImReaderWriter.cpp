@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMutexLocker>
-#include <QSaveFile>
 #include <QVector>
 
 #include <tiffio.h>
