@@ -5,12 +5,14 @@
 #include "platform/Root.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QMutexLocker>
 #include <QVector>
 
 #include <tiffio.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -69,15 +71,60 @@ struct TiffCloser
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
+struct OptionsFree
+{
+    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+
+std::unique_ptr<TIFFOpenOptions, OptionsFree> openOptions()
+{
+    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), logTiffMessage, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), logTiffMessage, nullptr);
+    return options;
+}
+
 TiffHandle openTiff(const std::string& physicalPath, const char* mode)
 {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, logTiffMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, logTiffMessage, nullptr);
-    TiffHandle tiff(TIFFOpenExt(physicalPath.c_str(), mode, options));
-    TIFFOpenOptionsFree(options);
-    return tiff;
+    return TiffHandle(TIFFOpenExt(physicalPath.c_str(), mode, openOptions().get()));
 }
+
+// A new TIFF on a descriptor of its own, so that closing it is checked too: a
+// removable or network medium may report a failed write only then.
+class TiffOutput
+{
+public:
+    explicit TiffOutput(const std::string& physicalPath)
+        : m_fd(::open(physicalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666))
+    {
+        if (m_fd >= 0)
+            m_tiff = TIFFFdOpenExt(m_fd, physicalPath.c_str(), "w", openOptions().get());
+    }
+    ~TiffOutput() { close(); }
+    TiffOutput(const TiffOutput&) = delete;
+    TiffOutput& operator=(const TiffOutput&) = delete;
+
+    bool created() const { return m_fd >= 0; }
+    TIFF* get() const { return m_tiff; }
+
+    // Writes what libtiff still holds (the directory) and closes the file;
+    // false when either fails.
+    bool close()
+    {
+        bool ok = m_tiff && TIFFFlush(m_tiff) == 1;
+        if (m_tiff)
+            TIFFCleanup(m_tiff);
+        m_tiff = nullptr;
+        if (m_fd >= 0)
+            ok = ::close(m_fd) == 0 && ok;
+        m_fd = -1;
+        return ok;
+    }
+
+private:
+    int m_fd;
+    TIFF* m_tiff = nullptr;
+};
 
 // Removes the item whose key is exactly `key`, up to and including its ",",
 // leaving other items that merely mention the word alone.
@@ -186,13 +233,16 @@ bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
 {
     const std::string file = platform::rootPath(path);
     const QString qfile = QString::fromStdString(file);
-    const bool existed = QFileInfo::exists(qfile);
-    TiffHandle tiff = openTiff(file, "w");
-    if (!tiff) {
-        // A full disk can leave an empty file without even its header.
+    TiffOutput tiff(file);
+    if (!tiff.created()) {
         KLOG << "ImReaderWriter: cannot create" << qfile;
-        if (!existed)
-            QFile::remove(qfile);
+        return false;
+    }
+    if (!tiff.get()) {
+        // A full disk can leave an empty file without even its header.
+        KLOG << "ImReaderWriter: cannot start" << qfile;
+        tiff.close();
+        QFile::remove(qfile);
         return false;
     }
     TIFF* t = tiff.get();
@@ -220,7 +270,7 @@ bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
         // 12-bit samples sit in the low bits; the file keeps them in the high bits.
         std::unique_ptr<uint16_t[]> rotated(new (std::nothrow) uint16_t[m_size]);
         if (!rotated) {
-            tiff.reset();
+            tiff.close();
             QFile::remove(qfile);
             return false;
         }
@@ -232,9 +282,10 @@ bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
         expected = tmsize_t(m_size);
         written = TIFFWriteEncodedStrip(t, 0, m_pData8.get(), expected);
     }
-    // A full disk shows here: a short strip or a directory that cannot be written.
-    const bool ok = written == expected && TIFFFlush(t) == 1;
-    tiff.reset();
+    // A full disk shows here: a short strip, a directory that cannot be
+    // written or a close that fails.
+    const bool closed = tiff.close();
+    const bool ok = written == expected && closed;
     if (!ok) {
         KLOG << "ImReaderWriter: writing failed, removing" << qfile;
         QFile::remove(qfile);
