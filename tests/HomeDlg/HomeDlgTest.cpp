@@ -250,7 +250,7 @@ TEST_F(HomeDlgTest, ThreeCameraFailuresShowMessage49AndRestartHoweverTheBoxClose
     root.writeFile(QString::fromLatin1(InitDlg::kDisplayLayerFile), "0");
     for (const char* answer : {"accept", "close"}) {
         SCOPED_TRACE(answer);
-        const ProbeRun run = runProbe(root, {QStringLiteral("camera"), QString::fromLatin1(answer)});
+        const ProbeRun run = runProbe(QStringLiteral(HOME_PROBE), root, {QStringLiteral("camera"), QString::fromLatin1(answer)});
         EXPECT_TRUE(run.exitedNormally);
         EXPECT_EQ(run.exitCode, InitDlg::kExitRestart);
         EXPECT_TRUE(run.output.contains("message: ")) << run.output.toStdString();

@@ -80,7 +80,7 @@ TEST_F(InitDlgTest, ShuttingDownRoadsEndWithTheirCodes)
         if (c.hang)
             root.writeFile(QStringLiteral("/run/hang"), "");
 
-        const ProbeRun run = runProbe(root, {QStringLiteral("splash"), QString::number(c.state)});
+        const ProbeRun run = runProbe(QStringLiteral(HOME_PROBE), root, {QStringLiteral("splash"), QString::number(c.state)});
         EXPECT_TRUE(run.exitedNormally);
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(root.readFile(kLayer), "2");

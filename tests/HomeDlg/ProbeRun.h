@@ -7,7 +7,8 @@
 #include <QProcess>
 #include <QStringList>
 
-// One run of the probe program under a test's instrument root.
+// One run of a probe program (one that takes a road out of the application,
+// which ends its process) under a test's instrument root.
 struct ProbeRun
 {
     int exitCode = -1;
@@ -16,7 +17,7 @@ struct ProbeRun
     qint64 elapsedMs = 0;
 };
 
-inline ProbeRun runProbe(const TempRoot& root, const QStringList& arguments)
+inline ProbeRun runProbe(const QString& program, const TempRoot& root, const QStringList& arguments)
 {
     QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -25,7 +26,7 @@ inline ProbeRun runProbe(const TempRoot& root, const QStringList& arguments)
     probe.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
-    probe.start(QStringLiteral(HOME_PROBE), arguments);
+    probe.start(program, arguments);
     ProbeRun run;
     if (!probe.waitForFinished(60000)) {
         probe.kill();

@@ -1,10 +1,9 @@
+#include "ProbeRun.h"
 #include "StandIns.h"
 #include "TempRoot.h"
 #include "UsbSticks.h"
 
 #include <gtest/gtest.h>
-
-#include <QProcess>
 
 namespace {
 
@@ -16,22 +15,6 @@ struct Road
     bool settingsWritten;
     bool handedOver;  // KovaShell.ini On=1, stick unmounted
 };
-
-int runProbe(const TempRoot& root, const char* road)
-{
-    QProcess probe;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KOVA3_ROOT"), root.root());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    probe.setProcessEnvironment(env);
-    probe.start(QStringLiteral(POWER_ROADS_PROBE), {QString::fromLatin1(road)});
-    if (!probe.waitForFinished(60000)) {
-        probe.kill();
-        probe.waitForFinished();
-        return -1;
-    }
-    return probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -2;
-}
 
 TEST(ProgramEnd, EachRoadEndsWithItsWritesAndExitCode)
 {
@@ -52,7 +35,9 @@ TEST(ProgramEnd, EachRoadEndsWithItsWritesAndExitCode)
         root.writeFile("/opt/KOVA3/conf/KovaShell.ini", "[ShellMode]\nOn=0\n");
         root.writeFile("/sys/module/disp/parameters/disp_layer_protect", "0");
 
-        EXPECT_EQ(runProbe(root, road.name), road.exitCode);
+        const ProbeRun run = runProbe(QStringLiteral(POWER_ROADS_PROBE), root, {QString::fromLatin1(road.name)});
+        EXPECT_TRUE(run.exitedNormally);
+        EXPECT_EQ(run.exitCode, road.exitCode);
 
         EXPECT_EQ(root.readFile("/systemctl.calls") == "systemctl poweroff\n", road.poweredOff);
         EXPECT_EQ(root.readFile("/sys/module/disp/parameters/disp_layer_protect") == "2", road.poweredOff);
