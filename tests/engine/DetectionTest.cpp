@@ -9,13 +9,6 @@
 
 namespace {
 
-// Returns the given circles whatever the frame: the refinement sees the truth.
-VelimBio::CircleDetector oracle(std::vector<cv::Vec3f> truth)
-{
-    return [truth](const cv::Mat&, std::vector<cv::Vec3f>& circles, int, double, double, double, double, int, int,
-                   int, bool, bool) { circles = truth; };
-}
-
 // Bright-field fixture: bright background, live cells with a dark rim and a
 // bright core, dead cells uniformly dark.
 struct Cell

@@ -174,8 +174,7 @@ TEST(EngineImages, GettersCopyIntoTheirOwnBuffers)
     cv::randu(frame, 0, 256);
     feed(engine, frame);
     engine.set_BF_Protocol(8, 48, 1, 180, 5, 6, 0, 1);
-    engine.setCircleDetector([](const cv::Mat&, std::vector<cv::Vec3f>& circles, int, double, double, double,
-                                double, int, int, int, bool, bool) { circles.assign(1, cv::Vec3f(40, 30, 6)); });
+    engine.setCircleDetector(oracle({cv::Vec3f(40, 30, 6)}));
     engine.findObjects_BF();
 
     cv::Mat& plain = engine.getOverlayImageData2(true);  // detection leaves the plain frame
