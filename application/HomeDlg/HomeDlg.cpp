@@ -299,12 +299,7 @@ void HomeDlg::openCamera()
         KLOG << "[Error] camera attempt" << attempt << "failed";
     }
 
-    MessageDlg box;
-    box.setMsgType(kCameraNotDetectedMessage);
-    m_pBackLabel->show();
-    m_pBackLabel->raise();
-    box.exec();
-    m_pBackLabel->hide();
+    showMessage(kCameraNotDetectedMessage);
     // Whatever closed the box: without a camera the instrument can only restart.
     InitDlg restart(RestartState);
     restart.exec();
@@ -393,14 +388,19 @@ void HomeDlg::slot_device_reset()
         m_pController->z_stage_mvp(Controller::MODE_NON_BLOCKING, -difference);
 }
 
-void HomeDlg::on_BUTTON_LOGOUT_clicked()
+void HomeDlg::showMessage(int type)
 {
     MessageDlg box;
-    box.setMsgType(1);
+    box.setMsgType(type);
     m_pBackLabel->show();
     m_pBackLabel->raise();
     box.exec();
     m_pBackLabel->hide();
+}
+
+void HomeDlg::on_BUTTON_LOGOUT_clicked()
+{
+    showMessage(1);
 }
 
 void HomeDlg::keyPressEvent(QKeyEvent* event)

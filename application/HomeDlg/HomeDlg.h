@@ -108,6 +108,8 @@ private:
     QDateTime now() const;
     OV5642Camera* makeCamera() const;
     void setFont();
+    // Runs a message of the catalogue over the dimmed home screen; the answer is not used.
+    void showMessage(int type);
     // The calibration file of the counting mode in force.
     static std::string calibrationForMode();
 
