@@ -102,6 +102,12 @@ void readRegisterTables()
     }
 }
 
+double roundTo(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;  // std::round: half away from zero
+}
+
 bool isUsableProtocolName(const QString& name)
 {
     return !name.isEmpty() && KovaCoreApp::checkNameRule(name) == name;
@@ -138,12 +144,6 @@ QString exposureText(const char* file)
     if (second >= 0)
         joined.remove(second, 2);
     return joined;
-}
-
-double roundTo(double value, int decimals)
-{
-    const double scale = std::pow(10.0, decimals);
-    return std::round(value * scale) / scale;  // std::round: half away from zero
 }
 
 bool create_INI(QSettings& s)

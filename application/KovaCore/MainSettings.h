@@ -45,7 +45,4 @@ void loadProtocols(bool fallBackWhenMissing);
 // one hexadecimal text: "0x01" and "0x2A" give "0x012A"; "" when missing.
 QString exposureText(const char* file);
 
-// Rounds half away from zero to `decimals` places.
-double roundTo(double value, int decimals);
-
 }  // namespace MainSettings

@@ -91,21 +91,6 @@ bool simulatedSpace(const QString& physicalPath, DiskSpace& space)
     return best >= 0;
 }
 
-bool editTable(const QString& physicalFolder, const DiskSpace* space)
-{
-    if (isRealInstrument())
-        return false;
-    const QString folder = canonicalFolder(physicalFolder);
-    QVector<TableLine> lines = readTable();
-    for (int i = lines.size() - 1; i >= 0; --i) {
-        if (lines[i].folder == folder)
-            lines.remove(i);
-    }
-    if (space)
-        lines.append({*space, folder});
-    return writeTable(lines);
-}
-
 }  // namespace
 
 bool diskSpace(const QString& logicalPath, DiskSpace& space)
@@ -126,12 +111,16 @@ bool diskSpace(const QString& logicalPath, DiskSpace& space)
 
 bool setSimulatedDiskSpace(const QString& physicalFolder, const DiskSpace& space)
 {
-    return editTable(physicalFolder, &space);
-}
-
-bool clearSimulatedDiskSpace(const QString& physicalFolder)
-{
-    return editTable(physicalFolder, nullptr);
+    if (isRealInstrument())
+        return false;
+    const QString folder = canonicalFolder(physicalFolder);
+    QVector<TableLine> lines = readTable();
+    for (int i = lines.size() - 1; i >= 0; --i) {
+        if (lines[i].folder == folder)
+            lines.remove(i);
+    }
+    lines.append({space, folder});
+    return writeTable(lines);
 }
 
 }  // namespace platform

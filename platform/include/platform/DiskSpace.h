@@ -33,7 +33,4 @@ bool diskSpace(const QString& logicalPath, DiskSpace& space);
 // table cannot be written.
 bool setSimulatedDiskSpace(const QString& physicalFolder, const DiskSpace& space);
 
-// Removes `physicalFolder` from the table again; true when it is no longer listed.
-bool clearSimulatedDiskSpace(const QString& physicalFolder);
-
 }  // namespace platform
