@@ -95,7 +95,7 @@ HomeDlg::HomeDlg(QWidget* parent)
     roads.powerButton = ui->BUTTON_POWER;
     roads.backLabel = m_pBackLabel;
     roads.idle = &m_IdleMinutes;
-    roads.iniPath = m_strIniPath;  // set by the start-up chain; empty: the same file
+    roads.iniPath = m_strIniPath;  // set by the start-up chain; empty without it
     roads.setButtonsEnabled = [this](bool enable) { HomeButtonState(enable); };
     roads.releaseController = [this] {
         delete m_pController;

@@ -218,6 +218,10 @@ void PowerControl::releaseCamera()
 
 void PowerControl::writeSettings()
 {
+    if (m_home.iniPath.isEmpty()) {
+        KLOG << "settings never read; the stored ones are kept";
+        return;
+    }
     if (!MainSettings::before_loseINI(m_home.iniPath))
         KLOG << "[Error] the settings could not be written before leaving";
 }

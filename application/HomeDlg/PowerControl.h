@@ -39,7 +39,10 @@ public:
         QAbstractButton* powerButton = nullptr;
         QLabel* backLabel = nullptr;  // the home screen's dim overlay
         MainSettings::IdleMinutes* idle = nullptr;  // the idle count read_INI also sets; null: its own
-        QString iniPath;  // logical; empty: the main settings file
+        // The settings file the roads write back (logical). Empty while the
+        // settings were never read: writing them then would replace the
+        // stored ones with defaults.
+        QString iniPath;
         std::function<void(bool enable)> setButtonsEnabled;  // buttons and overlay
         std::function<void()> releaseController;  // deletes the microcontroller link
         std::function<void()> deleteCountScreen;  // deletes theApp's counting screen

@@ -141,6 +141,18 @@ TEST_F(HomeDlgTest, WithoutAnAnswerNothingRunsAndTheSplashStays)
     EXPECT_FALSE(QFile::exists(root.path(QStringLiteral("/KOVA"))));
 }
 
+// Through the probe program, since the power-off ends the process.
+TEST_F(HomeDlgTest, WithoutAnAnswerAPowerOffKeepsTheStoredSettings)
+{
+    QFile::remove(root.path(QStringLiteral("/dev/ttyS2")));  // no microcontroller at the port
+    const QByteArray stored = "[KOVA-III]\nSerial=KO3-12-34567\nAuto shutdown time=3\n";
+    root.writeFile(kova::kMainIni, stored);
+    const ProbeRun run = runProbe(QStringLiteral(HOME_PROBE), root, {QStringLiteral("poweroff")});
+    EXPECT_TRUE(run.exitedNormally);
+    EXPECT_EQ(run.exitCode, InitDlg::kExitPowerOff);
+    EXPECT_EQ(root.readFile(kova::kMainIni), stored);
+}
+
 TEST_F(HomeDlgTest, SplashIsReleasedOnTheFirstTickOfTheEventLoop)
 {
     theApp.m_pInitDlg = new InitDlg(StartupState);

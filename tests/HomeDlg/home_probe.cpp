@@ -7,8 +7,11 @@
 //   home_probe camera accept|close   a camera that never opens; message 49 is
 //                                    printed ("message: <text>") and then
 //                                    accepted or closed
+//   home_probe poweroff              the idle power-off of a home screen whose
+//                                    microcontroller never answered
 // An exit code of 0 means the road came back, which it never should.
 #include "HomeDlg/HomeDlg.h"
+#include "HomeDlg/PowerControl.h"
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/KovaPaths.h"
 #include "platform/Root.h"
@@ -65,6 +68,11 @@ int main(int argc, char** argv)
         home.openCamera();
         return 0;
     }
-    std::fprintf(stderr, "usage: home_probe splash STATE | camera accept|close\n");
+    if (args.size() == 1 && args[0] == QLatin1String("poweroff")) {
+        HomeDlg home;  // no microcontroller: the settings are never read
+        home.powerControl()->do_auto_powerOff();
+        return 0;
+    }
+    std::fprintf(stderr, "usage: home_probe splash STATE | camera accept|close | poweroff\n");
     return 3;
 }

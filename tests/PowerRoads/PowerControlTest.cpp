@@ -4,6 +4,7 @@
 #include "File_IO/CSVReaderWriter.h"
 #include "File_IO/MediaMonitor.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
 #include "ModalAnswerer.h"
 #include "StandIns.h"
 #include "TempRoot.h"
@@ -61,6 +62,7 @@ protected:
         h.powerButton = &powerButton;
         h.backLabel = &overlay;
         h.idle = &idle;
+        h.iniPath = QString::fromLatin1(kova::kMainIni);
         h.setButtonsEnabled = [this](bool enable) { events << (enable ? "buttons on" : "buttons off"); };
         h.releaseController = [this] { events << "controller released"; };
         h.deleteCountScreen = [this] { events << "counting screen deleted"; };
@@ -143,6 +145,25 @@ TEST_F(PowerRoadsTest, EveryEntryAsksAndOkPowersOffAfterWritingAndReleasing)
         EXPECT_FALSE(home.isEnabled());
         home.setEnabled(true);
     }
+}
+
+// Without an answer from the microcontroller the settings were never read:
+// powering off must not replace the stored ones with defaults.
+TEST_F(PowerRoadsTest, SettingsNeverReadAreNotWrittenOver)
+{
+    const QByteArray stored = "[KOVA-III]\nSerial=KO3-12-34567\nAuto shutdown time=3\n";
+    root.writeFile(kova::kMainIni, stored);
+    PowerControl::Home h = makeHome();
+    h.iniPath.clear();
+    PowerControl control(h);
+    events.clear();
+
+    answerNextQuestion(true);
+    control.on_BUTTON_POWER_clicked(false);
+    control.do_auto_powerOff();
+
+    EXPECT_EQ(events.filter(QStringLiteral("splash 1")).size(), 2) << "both roads still power off";
+    EXPECT_EQ(root.readFile(kova::kMainIni), stored);
 }
 
 TEST_F(PowerRoadsTest, CancelUndimsUnchecksAndGuardsOnlyTheSwitch)

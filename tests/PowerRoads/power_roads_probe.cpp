@@ -6,6 +6,7 @@
 #include "File_IO/MediaMonitor.h"
 #include "HomeDlg/PowerControl.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -38,6 +39,7 @@ int main(int argc, char** argv)
     hooks.dialog = &home;
     hooks.powerButton = &powerButton;
     hooks.backLabel = &overlay;
+    hooks.iniPath = QString::fromLatin1(kova::kMainIni);
     hooks.setButtonsEnabled = [&](bool enable) {
         powerButton.setEnabled(enable);
         overlay.setVisible(!enable);
