@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "platform/Root.h"
 
+#include <QDeadlineTimer>
 #include <QSerialPort>
 
 Controller* Controller::instance = nullptr;
@@ -108,8 +109,12 @@ void Controller::write_Blocking(const QString& frame, int write_timeout_ms)
 bool Controller::readAvailableData_Blocking(int read_timeout_ms)
 {
     KLOG_ENTER;
+    // The time-out bounds the whole reply: bytes that never end a line (noise
+    // on the line) must not hold the caller for ever.
+    const QDeadlineTimer deadline(read_timeout_ms);
     while (!isOpen() || !m_pSerialPort->canReadLine()) {
-        if (!isOpen() || !m_pSerialPort->waitForReadyRead(read_timeout_ms)) {
+        if (!isOpen() || deadline.hasExpired()
+            || !m_pSerialPort->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             KLOG << "errorDataReadingTimeout";
             m_commandResponse.clear();
             return false;

@@ -51,7 +51,8 @@ public:
 
     void write_nonBlocking(const QString& frame);
     void write_Blocking(const QString& frame, int write_timeout_ms);
-    // True when a well-formed reply line arrived within the time-out.
+    // True when a well-formed reply line arrived within the time-out, which
+    // bounds the whole wait, however the bytes trickle in.
     bool readAvailableData_Blocking(int read_timeout_ms);
     bool writeAndRead_Blocking(const QString& frame, int write_timeout_ms, int read_timeout_ms);
     // Fills m_responseInfo from a reply line; false (and nothing changed) when

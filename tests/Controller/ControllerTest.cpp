@@ -8,7 +8,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 using namespace std::chrono_literals;
 using Fault = McuSimulator::Fault;
@@ -322,4 +324,33 @@ TEST_F(ControllerTest, BlockingCommandsUnderEveryFault)
     sim.setFault(Fault::None);
     fence();
     EXPECT_EQ(poweroff.count(), 0);
+}
+
+// Bytes that never end a line keep arriving: the reply wait still ends at its
+// time-out, not when the noise stops.
+TEST_F(ControllerTest, NoiseWithoutALineEndCannotHoldABlockingCommand)
+{
+    ASSERT_TRUE(connect());
+    sim.setFault(Fault::Silence);
+    controller.setTimeouts(500, kSilentMs);
+    std::atomic<bool> stop{false};
+    std::atomic<bool> noiseRanOut{false};
+    std::thread noise([&] {
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!stop) {
+            if (std::chrono::steady_clock::now() > end) {
+                noiseRanOut = true;
+                return;
+            }
+            sim.sendRaw("x");
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+
+    const int position = controller.z_stage_pos();
+    stop = true;
+    noise.join();
+
+    EXPECT_EQ(position, -1);
+    EXPECT_FALSE(noiseRanOut);
 }
