@@ -5,9 +5,14 @@
 #include "KovaCore/KovaCoreApp.h"
 
 #include "platform/Log.h"
+#include "platform/Root.h"
 
 #include "velimbio/CellCounter.h"
 
+#include <opencv2/imgcodecs.hpp>
+
+#include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QThread>
 
@@ -16,6 +21,8 @@
 #include <vector>
 
 namespace {
+
+constexpr char kErrorImageDir[] = "/root/grab_img";
 
 std::vector<int32_t> histogram(const int* bins, int count)
 {
@@ -253,4 +260,21 @@ QString DoCellCounting::resultName(const QString& path)
 {
     const QStringList parts = path.split(QLatin1Char('/'), Qt::KeepEmptyParts);
     return parts.size() >= 2 ? parts.at(parts.size() - 2) : QString();
+}
+
+bool DoCellCounting::saveError(unsigned char* rgb24, int number)
+{
+    if (!rgb24) {
+        KLOG << "[Error] saveError: no frame";
+        return false;
+    }
+    const QString dir = platform::rootPath(QString::fromLatin1(kErrorImageDir));
+    QDir().mkpath(dir);
+    const QString file = dir + QStringLiteral("/%1.tif").arg(number);
+    const cv::Mat frame(kFrameRows, kFrameCols, CV_8UC3, rgb24, std::size_t(kFrameCols) * 3);
+    if (!cv::imwrite(QFile::encodeName(file).toStdString(), frame)) {
+        KLOG << "[Error] saveError:" << file;
+        return false;
+    }
+    return true;
 }

@@ -61,6 +61,11 @@ public:
     // the path split at "/"; empty when there is none.
     static QString resultName(const QString& path);
 
+    // Developer aid: writes a full RGB24 frame, bytes as they are, as
+    // "<number>.tif" in the developer's dump folder "/root/grab_img".
+    // False for a null frame or a file that could not be written.
+    static bool saveError(unsigned char* rgb24, int number);
+
     TCountImageInfo m_CountInfo;
     QString m_image_path;  // raw image of a re-analysis (logical path)
     bool m_bReAnalysis = false;

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <numeric>
 #include <ostream>
 
@@ -187,6 +189,22 @@ TEST(DoCellCountingResults, ResultNameIsTheFolderOfTheStoredImage)
     };
     for (const auto& c : cases)
         EXPECT_EQ(DoCellCounting::resultName(c.path), QString(c.name)) << c.path;
+}
+
+TEST(DoCellCountingResults, SaveErrorDumpsAFullFrameAsItIs)
+{
+    TempRoot root;
+    cv::Mat rgb(kRows, kCols, CV_8UC3, cv::Scalar(10, 20, 30));
+    rgb.at<cv::Vec3b>(kRows - 1, kCols - 1) = cv::Vec3b(250, 0, 5);
+
+    EXPECT_TRUE(DoCellCounting::saveError(rgb.data, 7));
+    const cv::Mat saved = cv::imread(QFile::encodeName(root.path("/root/grab_img/7.tif")).toStdString(),
+                                     cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(saved.size(), rgb.size());
+    EXPECT_EQ(cv::norm(saved, rgb, cv::NORM_INF), 0.0);  // bytes unchanged, no channel swap
+
+    EXPECT_FALSE(DoCellCounting::saveError(nullptr, 8));
+    EXPECT_FALSE(QFileInfo::exists(root.path("/root/grab_img/8.tif")));
 }
 
 // ---------------------------------------------------------------------------
