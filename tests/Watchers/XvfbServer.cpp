@@ -12,6 +12,8 @@ XvfbServer::XvfbServer()
                                            QStringLiteral("0"), QStringLiteral("800x480x24"),
                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")}))
         return;
+    // Nobody reads the server's warnings; a full pipe must never stall it.
+    m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.start();
     while (!m_process.canReadLine() && m_process.waitForReadyRead(10000)) {
     }
