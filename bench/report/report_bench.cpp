@@ -4,9 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 namespace {
 
@@ -46,14 +44,3 @@ void BM_ReportImages(benchmark::State& state)
 BENCHMARK(BM_ReportImages)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -7,8 +7,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
-#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -57,13 +55,3 @@ void BM_GetPosRoundTrip(benchmark::State& state)
 BENCHMARK(BM_GetPosRoundTrip)->Iterations(1000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

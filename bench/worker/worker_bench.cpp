@@ -17,7 +17,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
 #include <QThread>
 
 #include <algorithm>
@@ -233,13 +232,3 @@ void BM_AutofocusRun(benchmark::State& state)
 BENCHMARK(BM_AutofocusRun)->Arg(1)->Arg(0)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
