@@ -2,22 +2,17 @@
 // Lays out ROOT, starts the simulated microcontroller there and runs until
 // SIGINT or SIGTERM; SIGUSR1 presses the power button, SIGUSR2 restarts the
 // microcontroller. Prints "ready" once the application may start.
+#include "ControlSignals.h"
 #include "VirtualInstrument.h"
 
 #include <QCoreApplication>
 #include <QCommandLineParser>
 
-#include <csignal>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    sigset_t handled;
-    sigemptyset(&handled);
-    for (int signal : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
-        sigaddset(&handled, signal);
-    // Blocked before any thread starts, so only sigwait sees them.
-    pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+    const sigset_t handled = controlsignals::block();
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kova-instrument"));
@@ -46,17 +41,7 @@ int main(int argc, char** argv)
                 options.silent ? " (silent microcontroller)" : "");
     std::fflush(stdout);
 
-    for (;;) {
-        int signal = 0;
-        if (sigwait(&handled, &signal) != 0)
-            continue;
-        if (signal == SIGUSR1)
-            instrument.mcu().raisePowerButton();
-        else if (signal == SIGUSR2)
-            instrument.mcu().raiseRestart();
-        else
-            break;
-    }
+    controlsignals::serve(handled, instrument.mcu());
     instrument.stop();
     return 0;
 }

@@ -2,23 +2,18 @@
 // end-to-end tests. It serves a pseudo-terminal, links it at
 // <root>/dev/ttyS2 and runs until SIGINT or SIGTERM; SIGUSR1 raises the power
 // button report and SIGUSR2 a restart. It refuses the real root "/".
+#include "ControlSignals.h"
 #include "McuSimulator.h"
 
 #include "platform/Root.h"
 
 #include <QFile>
 
-#include <csignal>
 #include <cstdio>
 
 int main()
 {
-    sigset_t handled;
-    sigemptyset(&handled);
-    for (int signal : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
-        sigaddset(&handled, signal);
-    // Blocked before the simulator's thread starts, so only sigwait sees them.
-    pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+    const sigset_t handled = controlsignals::block();
 
     McuSimulator simulator;
     QString error;
@@ -35,17 +30,7 @@ int main()
                 qPrintable(simulator.slavePath()));
     std::fflush(stdout);
 
-    for (;;) {
-        int signal = 0;
-        if (sigwait(&handled, &signal) != 0)
-            continue;
-        if (signal == SIGUSR1)
-            simulator.raisePowerButton();
-        else if (signal == SIGUSR2)
-            simulator.raiseRestart();
-        else
-            break;
-    }
+    controlsignals::serve(handled, simulator);
     simulator.stop();
     QFile::remove(platform::rootPath(link));
     return 0;
