@@ -39,15 +39,6 @@ const Rgb kBlack{0.0f, 0.0f, 0.0f};
 const Rgb kSignOff{0.372f, 0.549f, 1.0f};
 const Rgb kGrey{0.118f, 0.118f, 0.118f};
 
-QString slideTypeText(int slideType)
-{
-    switch (slideType) {
-    case 9: return QStringLiteral("Reusable slide");
-    case 10: return QStringLiteral("Validation slide");
-    default: return QStringLiteral("2 channel slide");
-    }
-}
-
 // The libharu document of one report. The first libharu error is kept and
 // building stops there, so one failure gives one notice and never a crash
 // on a half-made object.
@@ -249,12 +240,12 @@ void Builder::settingColumn()
 {
     const ReportContent& c = m_content;
     HPDF_Page_BeginText(m_page);
-    text(139, bodyRow(0), QStringLiteral("Slide type : ") + slideTypeText(c.slideType));
+    text(139, bodyRow(0), QStringLiteral("Slide type : ") + PdfReport::slideTypeText(c.slideType));
     text(139, bodyRow(1),
          QStringLiteral("Autofocused counting : %1").arg(c.autofocusedCounting ? QStringLiteral("On")
                                                                                 : QStringLiteral("Off")));
-    const int offset = c.autofocusOffset == 0 || c.autofocusOffset == 1 ? c.autofocusOffset : 2;
-    text(139, bodyRow(2), QStringLiteral("Autofocus offset : %1").arg(offset));
+    text(139, bodyRow(2),
+         QStringLiteral("Autofocus offset : %1").arg(PdfReport::shownAutofocusOffset(c.autofocusOffset)));
     HPDF_Page_EndText(m_page);
 }
 
@@ -478,6 +469,20 @@ QString PdfReport::reportPath(const QString& folder, const QString& fileName)
 QString PdfReport::concentrationText(float mantissa, int exponent)
 {
     return QStringLiteral("%1 x 10e%2").arg(double(mantissa), 0, 'f', 2).arg(exponent);
+}
+
+QString PdfReport::slideTypeText(int slideType)
+{
+    switch (slideType) {
+    case 9: return QStringLiteral("Reusable slide");
+    case 10: return QStringLiteral("Validation slide");
+    default: return QStringLiteral("2 channel slide");
+    }
+}
+
+int PdfReport::shownAutofocusOffset(int offset)
+{
+    return offset == 0 || offset == 1 ? offset : 2;
 }
 
 bool PdfReport::write(const ReportContent& content, const QString& folder, const QString& fileName)

@@ -68,8 +68,13 @@ public:
     // The logical path of the report ("%1/%2/%3.pdf").
     static QString reportPath(const QString& folder, const QString& fileName);
 
-    // Text of a concentration: mantissa to two decimals, " x 10e", exponent.
+    // Texts the report shares with the per-result CSV file and the image
+    // metadata. A concentration: mantissa to two decimals, " x 10e", exponent.
     static QString concentrationText(float mantissa, int exponent);
+    // "Reusable slide" (9), "Validation slide" (10), else "2 channel slide".
+    static QString slideTypeText(int slideType);
+    // The autofocus offset as printed: 0 and 1 as they are, anything else 2.
+    static int shownAutofocusOffset(int offset);
 
 private:
     StickCheck m_stickCheck;

@@ -34,15 +34,6 @@ QString joined(const std::vector<int32_t>& bins)
     return texts.join(QLatin1Char(','));
 }
 
-QString slideType(int type)
-{
-    if (type == SLIDE_TYPE_REUSABLE)
-        return QStringLiteral("Reusable slide");
-    if (type == SLIDE_TYPE_VALIDATION)
-        return QStringLiteral("Validation slide");
-    return QStringLiteral("2 channel slide");
-}
-
 }  // namespace
 
 bool SavingThread::savingCSV()
@@ -84,11 +75,9 @@ bool SavingThread::savingCSV()
 
     line(QStringLiteral("Instrument setting"));
     line(kSectionRule);
-    line(QStringLiteral("Slide type,") + slideType(app.m_nSlideType));
+    line(QStringLiteral("Slide type,") + PdfReport::slideTypeText(app.m_nSlideType));
     line(QStringLiteral("Autofocused counting,") + (app.m_bAutofocusedCounting ? "On" : "Off"));
-    line(QStringLiteral("Autofocus offset, %1").arg(app.m_nAutofocusOffset == 0 || app.m_nAutofocusOffset == 1
-                                                          ? app.m_nAutofocusOffset
-                                                          : 2));
+    line(QStringLiteral("Autofocus offset, %1").arg(PdfReport::shownAutofocusOffset(app.m_nAutofocusOffset)));
     line(QStringLiteral("Last calibration,") + app.m_Calibration.Last_calibration);
     line(QStringLiteral("Calibration value,") + app.m_Calibration.Background_value);
     line(QStringLiteral("Z reference,%1,%2,%3")
@@ -115,12 +104,12 @@ bool SavingThread::savingCSV()
 
     line(QStringLiteral("Cell count results"));
     line(kSectionRule);
-    line(QStringLiteral("[Total cell],%1 x 10e%2 cells/mL").arg(f(result.total, 2)).arg(result.total_exp));
+    line(QStringLiteral("[Total cell],") + concentration(result.total, result.total_exp));
     if (viabilityMode) {
         const float viability =
             result.total_cell == 0 ? 0.0f : float(result.live_cell) / float(result.total_cell) * 100.0f;
-        line(QStringLiteral("[Live cell],%1 x 10e%2 cells/mL").arg(f(result.live, 2)).arg(result.live_exp));
-        line(QStringLiteral("[Dead cell],%1 x 10e%2 cells/mL").arg(f(result.dead, 2)).arg(result.dead_exp));
+        line(QStringLiteral("[Live cell],") + concentration(result.live, result.live_exp));
+        line(QStringLiteral("[Dead cell],") + concentration(result.dead, result.dead_exp));
         line(QStringLiteral("Viability,%1%").arg(f(viability, 1)));
     }
     const float averageSize = std::isfinite(result.average_cell_size) ? result.average_cell_size : 0.0f;

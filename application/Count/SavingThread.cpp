@@ -20,11 +20,6 @@ namespace {
 constexpr int kFrameCols = 2592;
 constexpr int kFrameRows = 1944;
 
-QString concentration(float mantissa, int exponent)
-{
-    return QStringLiteral("%1 x 10e%2 cells/mL").arg(mantissa, 0, 'f', 2).arg(exponent);
-}
-
 bool isFullFrame(const cv::Mat& image)
 {
     return image.rows == kFrameRows && image.cols == kFrameCols && image.type() == CV_8UC3 && image.isContinuous();
@@ -109,6 +104,11 @@ ReportProtocol SavingThread::countedProtocol()
                     p.gating_max_size};
     }
     return protocol;
+}
+
+QString SavingThread::concentration(float mantissa, int exponent)
+{
+    return PdfReport::concentrationText(mantissa, exponent) + QStringLiteral(" cells/mL");
 }
 
 QString SavingThread::resultFolderPath(const QString& fileName) const

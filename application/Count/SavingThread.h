@@ -65,6 +65,8 @@ private:
     // The protocol of the last count: the total one in counting mode 0, the
     // viability one otherwise.
     static ReportProtocol countedProtocol();
+    // "<mantissa> x 10e<exponent> cells/mL", as the report prints it.
+    static QString concentration(float mantissa, int exponent);
     bool writeImage(const cv::Mat& image, const QString& fileName);
     QString resultFolderPath(const QString& fileName) const;
 
