@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int kFrameCols = 2592;
-constexpr int kFrameRows = 1944;
+constexpr int kFrameCols = KovaCoreApp::kCanvasCols;
+constexpr int kFrameRows = KovaCoreApp::kCanvasRows;
 
 bool isFullFrame(const cv::Mat& image)
 {
