@@ -15,6 +15,21 @@ constexpr double kPi = 3.14159265358979323846;
 // Optical blur of the in-focus system, added to every image.
 constexpr double kOpticsSigma = 0.7;
 
+// A small dark speck of debris; not a cell.
+struct SlideDebris
+{
+    float x = 0;
+    float y = 0;
+    float diameter = 0;
+    float transmission = 0.5f;
+};
+
+struct SlideLayout
+{
+    std::vector<SlideCell> cells;
+    std::vector<SlideDebris> debris;
+};
+
 // Uniform numbers from a fixed engine and our own mapping, so slides are the
 // same with every standard library.
 class Random
@@ -187,8 +202,7 @@ void drawDebris(cv::Mat& light, const SlideDebris& d)
     });
 }
 
-}  // namespace
-
+// Where the objects lie: deterministic for given parameters.
 SlideLayout layoutSlide(const SlideParams& p)
 {
     Random rnd(p.seed);
@@ -222,6 +236,8 @@ SlideLayout layoutSlide(const SlideParams& p)
     return layout;
 }
 
+// The light reaching the sensor, linear, CV_32FC3 (red, green, blue) in grey
+// levels, before optics and noise.
 cv::Mat transmissionImage(const SlideParams& p, const SlideLayout& layout)
 {
     cv::Mat light(p.height, p.width, CV_32FC3);
@@ -245,6 +261,8 @@ cv::Mat transmissionImage(const SlideParams& p, const SlideLayout& layout)
     return light;
 }
 
+// Optics and sensor: blur (optical 0.7 px plus `blur`), noise from a stream
+// seeded by `noiseSeed`, rounding to 8 bits.
 cv::Mat imageSlide(const cv::Mat& light, double blur, double noise, std::uint64_t noiseSeed)
 {
     cv::Mat blurred;
@@ -260,6 +278,8 @@ cv::Mat imageSlide(const cv::Mat& light, double blur, double noise, std::uint64_
     blurred.convertTo(image, CV_8UC3);
     return image;
 }
+
+}  // namespace
 
 Slide generateSlide(const SlideParams& params)
 {

@@ -47,41 +47,14 @@ struct SlideCell
     int cluster = 0;
 };
 
-// A small dark speck of debris; not a cell.
-struct SlideDebris
-{
-    float x = 0;
-    float y = 0;
-    float diameter = 0;
-    float transmission = 0.5f;
-};
-
-struct SlideLayout
-{
-    std::vector<SlideCell> cells;
-    std::vector<SlideDebris> debris;
-};
-
 struct Slide
 {
     cv::Mat rgb;                   // CV_8UC3, channels red, green, blue as the camera delivers
     std::vector<SlideCell> truth;  // in placement order
 };
 
-// Where the objects lie: deterministic for given parameters. Fewer cells than
-// asked are placed only when the frame is too crowded to keep them apart.
-SlideLayout layoutSlide(const SlideParams& params);
-
-// The light reaching the sensor, linear, CV_32FC3 (red, green, blue) in grey
-// levels, before optics and noise. A simulated camera scales this by its
-// exposure and gains and then applies `imageSlide`.
-cv::Mat transmissionImage(const SlideParams& params, const SlideLayout& layout);
-
-// Optics and sensor: blur (optical 0.7 px plus `blur`), noise from a stream
-// seeded by `noiseSeed`, rounding to 8 bits.
-cv::Mat imageSlide(const cv::Mat& light, double blur, double noise, std::uint64_t noiseSeed);
-
-// The whole slide: layout, light, optics and noise from params.
+// The whole slide: layout, light, optics and noise from params. Fewer cells
+// than asked are placed only when the frame is too crowded to keep them apart.
 Slide generateSlide(const SlideParams& params);
 
 // The truth as CSV: a header line, then one line per cell.
