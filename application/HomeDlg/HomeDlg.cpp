@@ -36,7 +36,6 @@ namespace {
 const QString kResultRoot = QStringLiteral("/KOVA/");
 const QString kUser = QStringLiteral("anonymous");
 const QString kModeFolders[] = {QStringLiteral("TOTAL_CELL_COUNTING"), QStringLiteral("CELL_COUNTING_VIABILITY")};
-const char kShellIni[] = "/opt/KOVA3/conf/KovaShell.ini";
 constexpr unsigned char kPmicProbe = 0xA3;
 
 const char* const kPreviousCountHeaders[] = {
@@ -225,8 +224,8 @@ void HomeDlg::slotInitialize()
     m_logrotate.checkConfigurationAndStart();
 
     step("shell flag");
-    if (!ini_write("ShellMode", "On", "0", kShellIni))
-        KLOG << "[Error] cannot write" << kShellIni;
+    if (!ini_write("ShellMode", "On", "0", kova::kShellIni))
+        KLOG << "[Error] cannot write" << kova::kShellIni;
     ::sync();
 
     step("mouse");

@@ -7,6 +7,7 @@
 #include "File_IO/ini.h"
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
 #include "velimbio/CellCounter.h"
 
 #include "platform/CommandRunner.h"
@@ -184,8 +185,8 @@ void PowerControl::slotProgramExit(bool toLoader)
     }
     if (!toLoader)
         return;
-    if (!ini_write("ShellMode", "On", "1", kShellIni))
-        KLOG << "[Error] cannot write the hand-over flag to" << kShellIni;
+    if (!ini_write("ShellMode", "On", "1", kova::kShellIni))
+        KLOG << "[Error] cannot write the hand-over flag to" << kova::kShellIni;
     sync();
     m_home.dialog->accept();
 }

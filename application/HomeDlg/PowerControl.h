@@ -30,7 +30,6 @@ public:
     static constexpr int kMinutesPerHour = 60;
     static constexpr char kMountPoint[] = "/mnt";
     static constexpr char kLauncherPath[] = "/opt/KOVA3/bin/KovaLoader";
-    static constexpr char kShellIni[] = "/opt/KOVA3/conf/KovaShell.ini";
 
     // What the roads use of the home screen and the screens above it.
     struct Home

@@ -10,5 +10,7 @@ inline constexpr char kCalibrationCusIni[] = "/opt/KOVA3/conf/Calibration_CUS.in
 inline constexpr char kCalibrationBfnIni[] = "/opt/KOVA3/conf/Calibration_BFN.ini";
 inline constexpr char kAutoExposureIni[] = "/opt/KOVA3/conf/AutoExposure.ini";
 inline constexpr char kProtocolDir[] = "/opt/KOVA3/conf/PROTOCOL";
+// The hand-over flag for the system's start-up script.
+inline constexpr char kShellIni[] = "/opt/KOVA3/conf/KovaShell.ini";
 
 }  // namespace kova
