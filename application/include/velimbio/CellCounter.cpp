@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 namespace VelimBio {
@@ -93,10 +92,7 @@ void CellCounter::createArrays()
 void CellCounter::clearArrays()
 {
     m_detectedCells.clear();
-    m_cellObjects.clear();
-    std::fill(std::begin(m_liveHistogram), std::end(m_liveHistogram), 0);
-    std::fill(std::begin(m_deadHistogram), std::end(m_deadHistogram), 0);
-    std::fill(std::begin(m_clusterHistogram), std::end(m_clusterHistogram), 0);
+    clearGating();
 }
 
 void CellCounter::cleareAllArrays()

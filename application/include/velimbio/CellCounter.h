@@ -125,7 +125,9 @@ public:
 protected:
     TObj makeObject(const cv::Vec6f& record) const;
     float sizeOf(float diameter_px) const;
-    void addClusterSizes(std::vector<cv::Vec6f>& prepared);
+    void addClusterSizes(const std::vector<cv::Vec6f>& prepared);
+    // Empties the objects of the last gating and zeroes the histograms.
+    void clearGating();
 
     int m_liveThresholdLevel = 0;
     int m_bViabilityColours = 0;

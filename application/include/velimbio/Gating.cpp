@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace VelimBio {
@@ -103,6 +104,16 @@ std::vector<std::vector<int>> touchingLater(const std::vector<cv::Vec6f>& object
     return later;
 }
 
+// Radius in element 2, minor half-axis in element 5, no cluster label.
+void prepareForClusters(cv::Vec6f& record)
+{
+    const float a = record[2];
+    const float b = record[5];
+    record[2] = std::max(a, b) * 0.5f;
+    record[5] = std::min(a, b) * 0.5f;
+    record[4] = -1.0f;
+}
+
 }  // namespace
 
 float CellCounter::sizeOf(float diameter_px) const
@@ -128,26 +139,17 @@ TObj CellCounter::makeObject(const cv::Vec6f& record) const
     return object;
 }
 
-namespace {
-
-// Radius in element 2, minor half-axis in element 5, no cluster label.
-void prepareForClusters(cv::Vec6f& record)
-{
-    const float a = record[2];
-    const float b = record[5];
-    record[2] = std::max(a, b) * 0.5f;
-    record[5] = std::min(a, b) * 0.5f;
-    record[4] = -1.0f;
-}
-
-}  // namespace
-
-void CellCounter::histogramsAndGating_BF(float size_min, float size_max, int& live, int& dead)
+void CellCounter::clearGating()
 {
     m_cellObjects.clear();
     std::fill(std::begin(m_liveHistogram), std::end(m_liveHistogram), 0);
     std::fill(std::begin(m_deadHistogram), std::end(m_deadHistogram), 0);
     std::fill(std::begin(m_clusterHistogram), std::end(m_clusterHistogram), 0);
+}
+
+void CellCounter::histogramsAndGating_BF(float size_min, float size_max, int& live, int& dead)
+{
+    clearGating();
     m_liveThresholdLevel = m_live_cell_sensitivity;
     live = 0;
     dead = 0;
@@ -208,7 +210,7 @@ void CellCounter::check_clusters(std::vector<cv::Vec6f>& objects)
         objects[i][4] = static_cast<float>(label[i]);
 }
 
-void CellCounter::addClusterSizes(std::vector<cv::Vec6f>& prepared)
+void CellCounter::addClusterSizes(const std::vector<cv::Vec6f>& prepared)
 {
     std::vector<int> sizes(prepared.size(), 0);
     for (const cv::Vec6f& record : prepared) {
