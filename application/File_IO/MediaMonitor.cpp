@@ -58,19 +58,23 @@ bool readMtab(QString& text)
     return true;
 }
 
-// True when mtab has an entry for `mountPoint`, from `device` when one is given.
-bool mtabHasMount(const QString& mountPoint, const QString& device = QString())
+// True when the mtab text has an entry for `mountPoint`, from `device` when
+// one is given.
+bool listsMount(const QString& mtab, const QString& mountPoint, const QString& device = QString())
 {
-    QString text;
-    if (!readMtab(text))
-        return false;
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QStringList lines = mtab.split(QLatin1Char('\n'));
     for (const QString& line : lines) {
         const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (fields.size() >= 2 && fields[1] == mountPoint && (device.isEmpty() || fields[0] == device))
             return true;
     }
     return false;
+}
+
+bool mtabHasMount(const QString& mountPoint, const QString& device = QString())
+{
+    QString text;
+    return readMtab(text) && listsMount(text, mountPoint, device);
 }
 
 // Linux unmounts by mount point only; a stick pulled while in use leaves the
@@ -140,7 +144,7 @@ bool MediaMonitor::checkMountedUSB(QString device)
         return false;
     QStringList list;
     searchConnectedDevList(list);
-    return list.contains(device) && mtabHasMount(kMountPoint, device);
+    return list.contains(device) && listsMount(mtab, kMountPoint, device);
 }
 
 bool MediaMonitor::searchUSB()
