@@ -18,7 +18,6 @@ namespace {
 const QString kByUuid = QStringLiteral("/dev/disk/by-uuid");
 const QString kMtab = QStringLiteral("/etc/mtab");
 const QString kMountPoint = QStringLiteral("/mnt");
-constexpr int kCommandTimeoutMs = 30000;
 
 bool isUsbStickNode(const QString& device)
 {
@@ -81,10 +80,10 @@ bool mtabHasMount(const QString& mountPoint, const QString& device = QString())
 // mount busy, which only a lazy unmount removes.
 void unmountMountPoint(const QString& mountPoint)
 {
-    const auto result = platform::CommandRunner::run(QStringLiteral("umount"), {mountPoint}, kCommandTimeoutMs);
+    const auto result = platform::CommandRunner::run(QStringLiteral("umount"), {mountPoint});
     if (!result.succeeded() && mtabHasMount(mountPoint)) {
         KLOG << "umount busy, detaching lazily:" << mountPoint;
-        platform::CommandRunner::run(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint}, kCommandTimeoutMs);
+        platform::CommandRunner::run(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint});
     }
 }
 
@@ -113,7 +112,7 @@ void MediaMonitor::initialize()
         // A stale mount left by an earlier run; once per mention, so stacked
         // mounts all go.
         for (int hit = mtab.indexOf(kMountPoint); hit >= 0; hit = mtab.indexOf(kMountPoint, hit + 4))
-            platform::CommandRunner::run(QStringLiteral("umount"), {kMountPoint}, kCommandTimeoutMs);
+            platform::CommandRunner::run(QStringLiteral("umount"), {kMountPoint});
     }
 
     QStringList list;
@@ -159,8 +158,7 @@ bool MediaMonitor::mount(QString device, QString mountPoint)
     m_strCurrentDevice = device;
     m_DeviceList.append(device);
     m_DeviceList.removeDuplicates();
-    platform::CommandRunner::run(QStringLiteral("mount"), {QStringLiteral("-outf8"), device, mountPoint},
-                                 kCommandTimeoutMs);
+    platform::CommandRunner::run(QStringLiteral("mount"), {QStringLiteral("-outf8"), device, mountPoint});
     // Only a confirmed mount counts: otherwise a save would land in the
     // internal mount-point folder and be reported as done.
     if (mtabHasMount(mountPoint, device))
