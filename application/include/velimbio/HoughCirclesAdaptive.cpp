@@ -61,9 +61,8 @@ struct Circle
 {
     float x = 0, y = 0, r = 0;
     int votes = 0;
-    int sectors = 0;  // of the outline with rim pixels
+    int sectors = 0;  // of the outline with rim pixels; 0 when too little rim was found
     std::vector<RimHit> hits;
-    bool valid = false;
 };
 
 // An edge pixel, its unit direction (the gradient, or the side of its
@@ -97,7 +96,7 @@ public:
 
     // Accumulator peaks, in raster order.
     std::vector<Candidate> candidates() const;
-    // The circle fitted to a candidate's rim; valid when enough rim was found.
+    // The circle fitted to a candidate's rim; sectors 0 when too little rim was found.
     Circle verify(const Candidate& c) const;
     // Takes the circle's rim pixels for it when enough of them are still free;
     // `taken` says for each edge pixel whether it is free, the rim of a kept
@@ -448,8 +447,7 @@ Circle Detector::verify(const Candidate& c) const
         out.hits.push_back({p.edge, sector});
     });
     out.sectors = sectorsSeen(out.hits, nullptr);
-    out.valid = out.sectors > 0;
-    if (!out.valid)
+    if (out.sectors == 0)
         out.hits.clear();
     return out;
 }
@@ -510,7 +508,7 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
         for (int i = range.start; i < range.end; ++i)
             found[static_cast<size_t>(i)] = detector.verify(candidates[static_cast<size_t>(i)]);
     });
-    found.erase(std::remove_if(found.begin(), found.end(), [](const Circle& c) { return !c.valid; }), found.end());
+    found.erase(std::remove_if(found.begin(), found.end(), [](const Circle& c) { return c.sectors == 0; }), found.end());
 
     // Most complete outlines first. A circle whose centre lies too close to a
     // kept one is the same object seen again; every rim pixel belongs to one
