@@ -12,11 +12,6 @@
 GraphFrame::GraphFrame(QWidget* parent) : QFrame(parent), ui(new Ui::GraphFrame)
 {
     ui->setupUi(this);
-    setAutoScale(true);
-    setInterval(1);
-    setThickness(1);
-    setShowGuideLine(false);
-    m_ColorForInRange = QColor(255, 127, 0);
     setAttribute(Qt::WA_MouseTracking);
 }
 
