@@ -53,6 +53,14 @@ inline VelimBio::CircleDetector oracle(std::vector<cv::Vec3f> truth)
                    int, bool, bool) { circles = truth; };
 }
 
+// The counters behind getHistogram2(which): the size bins, or the cluster bins for 2.
+inline std::vector<int> histogram(VelimBio::CellCounter& engine, int which)
+{
+    const int* h = engine.getHistogram2(which);
+    return std::vector<int>(h, h + (which == 2 ? VelimBio::CellCounter::kClusterBins
+                                               : VelimBio::CellCounter::kSizeBins));
+}
+
 // Hands a colour frame (CV_8UC3 of the engine's size) in as the camera would.
 inline void feed(VelimBio::CellCounter& engine, const cv::Mat& frame)
 {

@@ -31,12 +31,6 @@ Gated gate(EngineProbe& engine, std::vector<cv::Vec6f> records, float lo, float 
     return g;
 }
 
-std::vector<int> clusterBins(EngineProbe& engine)
-{
-    const int* h = engine.getHistogram2(2);
-    return std::vector<int>(h, h + 9);
-}
-
 // Every pair in order, relabelling by a scan of the whole list: the
 // straightforward reading of the cluster rule, kept as the reference.
 void referenceClusters(std::vector<cv::Vec6f>& o)
@@ -198,7 +192,7 @@ TEST(EngineClusters, Table)
     for (const auto& c : cases) {
         EngineProbe engine = smallEngine(40, 40);
         gate(engine, c.records, 50, 60);  // clusters count whatever the gate
-        EXPECT_EQ(clusterBins(engine), c.bins) << c.name;
+        EXPECT_EQ(histogram(engine, 2), c.bins) << c.name;
     }
 }
 
@@ -212,7 +206,7 @@ TEST(EngineClusters, TenMutualNeighboursAndLargerClusters)
         gate(engine, records, 1, 181);
         std::vector<int> expected(9, 0);
         expected[std::min(n, 9) - 1] = 1;
-        EXPECT_EQ(clusterBins(engine), expected) << n;
+        EXPECT_EQ(histogram(engine, 2), expected) << n;
     }
 }
 
@@ -276,7 +270,7 @@ TEST(EngineGate, OlderViabilityVariantAddsToTheBins)
     EXPECT_EQ(live[0][4], 0.5f);  // appended unchanged
     EXPECT_EQ(objects[0][2], 5.0f);  // prepared in place: radius
     EXPECT_EQ(objects[0][5], 4.0f);
-    EXPECT_EQ(clusterBins(engine), std::vector<int>({1, 1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(histogram(engine, 2), std::vector<int>({1, 1, 0, 0, 0, 0, 0, 0, 0}));
     ASSERT_EQ(engine.getUngatedCellInformation().size(), 3u);
     EXPECT_EQ(engine.getUngatedCellInformation()[1].gate_position, -1);
     EXPECT_FALSE(engine.getUngatedCellInformation()[1].is_gated);
