@@ -16,12 +16,7 @@ namespace printer {
 namespace {
 
 const QString kMarkerFolder = QStringLiteral("/opt/KOVA3/printer");
-
-QString markerFile()
-{
-    return QStringLiteral("%1/%2/%3").arg(QStringLiteral("/opt/KOVA3"), QStringLiteral("printer"),
-                                          QStringLiteral("ZD411"));
-}
+const QString kMarkerFile = kMarkerFolder + QStringLiteral("/ZD411");
 
 // A fresh job file in the virtual queue: job-0001.pdf, job-0002.pdf, ...
 QString nextJobFile(const QDir& queue)
@@ -78,7 +73,7 @@ void SPP_R200IIG::slotDirectoryChanged()
 
 bool SPP_R200IIG::detect(std::string&)
 {
-    return QFile::exists(platform::rootPath(markerFile()));
+    return QFile::exists(platform::rootPath(kMarkerFile));
 }
 
 PrinterManufacturer SPP_R200IIG::get_printerManufacturer()
