@@ -309,7 +309,7 @@ bool ImReaderWriter::_write_qt(std::string& path, const char* format)
     } else if (m_depth == 24) {
         image = QImage(m_pData8.get(), int(m_width), int(m_height), int(m_width) * 3, QImage::Format_RGB888);
     }
-    const QString file = platform::rootPath(QStringLiteral("%1").arg(QString::fromStdString(path)));
+    const QString file = platform::rootPath(QString::fromStdString(path));
     return image.save(file, format, -1);
 }
 
