@@ -49,11 +49,11 @@ std::vector<cv::Vec6f>& CellCounter::findObjects_BF()
                    static_cast<double>(m_cell_detection_sensitivity), m_min_search_size >> 1,
                    m_max_search_size >> 1, kEdgeThreshold, true, false);
 
-    // Each refinement only reads the shared images and writes its own slot, so
-    // the circles are refined in parallel and kept in the detector's order.
     circles.erase(std::remove_if(circles.begin(), circles.end(),
                                  [](const cv::Vec3f& circle) { return !(circle[2] > 0.0f); }),
                   circles.end());
+    // Each refinement only reads the shared images and writes its own slot, so
+    // the circles are refined in parallel and kept in the detector's order.
     m_detectedCells.resize(circles.size());
     cv::parallel_for_(cv::Range(0, static_cast<int>(circles.size())), [&](const cv::Range& range) {
         for (int i = range.start; i < range.end; ++i)
