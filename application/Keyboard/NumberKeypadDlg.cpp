@@ -74,15 +74,12 @@ NumberKeypadDlg::NumberKeypadDlg(QWidget* parent) : QDialog(parent), ui(new Ui::
     setGeometry(156, 90, 500, 300);
     connectKeyCodes(ui, kKeys, this, [this](int code) { inputKey(code); });
 
-    m_nMax = 99999;
     ui->EDIT_NORMAL->setMaxLength(5);
     auto* octet = new BoundedIntValidator(255, this);
-    for (int mode : {NUMBER_KEYPAD_IP_ADDRESS, NUMBER_KEYPAD_SUBNET_MASK, NUMBER_KEYPAD_DEFAULT_GATEWAY}) {
-        for (QLineEdit* field : octetFields(mode)) {
-            field->setMaxLength(3);
-            field->setValidator(octet);
-            field->installEventFilter(this);
-        }
+    for (QLineEdit* field : allOctetFields()) {
+        field->setMaxLength(3);
+        field->setValidator(octet);
+        field->installEventFilter(this);
     }
     ui->EDIT_NORMAL->setValidator(new BoundedIntValidator(999999, this));
     ui->EDIT_NORMAL->installEventFilter(this);
@@ -100,10 +97,8 @@ void NumberKeypadDlg::setFont()
     const QFont field = notoSans(28, 57);
     ui->EDIT_NORMAL->setFont(field);
     ui->EDIT_DILUTION->setFont(field);
-    for (int mode : {NUMBER_KEYPAD_IP_ADDRESS, NUMBER_KEYPAD_SUBNET_MASK, NUMBER_KEYPAD_DEFAULT_GATEWAY}) {
-        for (QLineEdit* edit : octetFields(mode))
-            edit->setFont(field);
-    }
+    for (QLineEdit* edit : allOctetFields())
+        edit->setFont(field);
     const QFont key = notoSans(24, QFont::Normal);
     for (const auto& entry : kKeys)
         (ui->*entry.button)->setFont(key);
@@ -125,6 +120,12 @@ QList<QLineEdit*> NumberKeypadDlg::octetFields(int mode) const
     default:
         return {};
     }
+}
+
+QList<QLineEdit*> NumberKeypadDlg::allOctetFields() const
+{
+    return octetFields(NUMBER_KEYPAD_IP_ADDRESS) + octetFields(NUMBER_KEYPAD_SUBNET_MASK)
+           + octetFields(NUMBER_KEYPAD_DEFAULT_GATEWAY);
 }
 
 void NumberKeypadDlg::set_mode(eNumberKeyPadMode mode)
@@ -244,11 +245,8 @@ bool NumberKeypadDlg::eventFilter(QObject* watched, QEvent* event)
         if (key == Qt::Key_Plus || key == Qt::Key_Comma)
             return true;
     } else if (event->type() == QEvent::MouseButtonPress) {
-        auto* field = qobject_cast<QLineEdit*>(watched);
-        if (field && (field == ui->EDIT_NORMAL || field == ui->EDIT_DILUTION
-                      || octetFields(NUMBER_KEYPAD_IP_ADDRESS).contains(field)
-                      || octetFields(NUMBER_KEYPAD_SUBNET_MASK).contains(field)
-                      || octetFields(NUMBER_KEYPAD_DEFAULT_GATEWAY).contains(field))) {
+        // Only the fields the constructor registered come here.
+        if (auto* field = qobject_cast<QLineEdit*>(watched)) {
             m_pCurrentEdit = field;
             activateWindow();
         }

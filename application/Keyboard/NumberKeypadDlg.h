@@ -58,6 +58,7 @@ private:
     void setFont();
     // The four octet fields of an address mode; empty for other modes.
     QList<QLineEdit*> octetFields(int mode) const;
+    QList<QLineEdit*> allOctetFields() const;
 
     QLineEdit* m_pCurrentEdit = nullptr;
     eNumberKeyPadMode m_mode = NUMBER_KEYPAD_NUMBER;
