@@ -7,14 +7,12 @@
 #include "File_IO/ImReaderWriter.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "Slide.h"
+#include "TempRoot.h"
 #include "velimbio/CellCounter.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
-#include <QTemporaryDir>
 
 #include <memory>
 #include <string>
@@ -24,12 +22,10 @@ namespace {
 constexpr int kCols = 2592;
 constexpr int kRows = 1944;
 
-// Everything is written under this root, which stands for "/".
-QTemporaryDir& root()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
+// Everything is written under this root, which stands for "/" for the
+// program's whole run.
+const TempRoot g_root;
+[[maybe_unused]] const bool g_folders = QDir().mkpath(g_root.path("/KOVA/bench/csv"));
 
 const cv::Mat& slideFrame()
 {
@@ -163,18 +159,3 @@ void BM_AppendTo1000RowTableWithNewestFirstCopy(benchmark::State& state)
 BENCHMARK(BM_AppendTo1000RowTableWithNewestFirstCopy)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
-    qputenv("KOVA3_ROOT", root().path().toLocal8Bit());
-    QDir().mkpath(root().path() + "/KOVA/bench/csv");
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
