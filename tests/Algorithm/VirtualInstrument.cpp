@@ -20,8 +20,6 @@ namespace {
 
 // Exposure 1000 (0x3501, 0x3502), gain 1x (0x350A, 0x350B), white balance 1x
 // (0x400 for red, green and blue): the slide's own levels.
-constexpr uint16_t kRegisterOrder[kRegisterCount] = {0x3501, 0x3502, 0x350A, 0x350B, 0x3400,
-                                                     0x3401, 0x3402, 0x3403, 0x3404, 0x3405};
 constexpr uint16_t kReferenceValues[kRegisterCount] = {0x03, 0xE8, 0x00, 0x00, 0x04, 0x00, 0x04, 0x00, 0x04, 0x00};
 constexpr uint16_t kFullFrameExposure = 1000 * 26 / 100;
 
@@ -30,7 +28,7 @@ constexpr uint16_t kFullFrameExposure = 1000 * 26 / 100;
 VirtualInstrument::VirtualInstrument()
 {
     platform::SimulatedI2c::attach(SimulatedVideo::kSensorBus);
-    std::copy(std::begin(kRegisterOrder), std::end(kRegisterOrder), g_RegIdx);
+    std::copy(std::begin(kSensorRegisters), std::end(kSensorRegisters), g_RegIdx);
     for (int table = 0; table < 3; ++table) {
         for (int mode = 0; mode < 3; ++mode)
             std::copy(std::begin(kReferenceValues), std::end(kReferenceValues),

@@ -16,9 +16,7 @@
 CameraRoot::CameraRoot()
 {
     platform::SimulatedI2c::attach(platform::SimulatedVideo::kSensorBus);
-    const uint16_t order[kRegisterCount] = {0x3501, 0x3502, 0x350A, 0x350B, 0x3400,
-                                            0x3401, 0x3402, 0x3403, 0x3404, 0x3405};
-    std::copy(std::begin(order), std::end(order), g_RegIdx);
+    std::copy(std::begin(kSensorRegisters), std::end(kSensorRegisters), g_RegIdx);
 
     platform::SimulatedVideo::setSlide("/sim/slide.png", kFocus);
     cv::Mat bgr;
