@@ -84,7 +84,6 @@ public:
 
     // The tracked stage position in motor steps.
     int currentPosition() const { return m_current_pos; }
-    const responseInfo_t& responseInfo() const { return m_responseInfo; }
     bool isOpen() const;
 
 signals:
