@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/VideoDevice.h"
+
 #include <QString>
 
 // What the simulated microcontroller shares with the rest of the virtual
@@ -15,7 +17,7 @@
 // Readers ignore unknown keys and keep the defaults for missing ones.
 struct McuState
 {
-    static constexpr const char* kStateFile = "/run/kova-sim/state";
+    static constexpr const char* kStateFile = platform::SimulatedVideo::kMcuStateFile;
 
     int position = 0;
     bool ledOn = false;
