@@ -66,6 +66,13 @@ bool openSensor(platform::I2cBus& bus)
     return bus.open(kSensorBus) && bus.claim(kSensorAddress);
 }
 
+// One 8-bit sensor register: its 16-bit address, high byte first, then the value.
+bool writeRegister(platform::I2cBus& bus, unsigned short reg, unsigned short value)
+{
+    const std::uint8_t message[3] = {std::uint8_t(reg >> 8), std::uint8_t(reg & 0xFF), std::uint8_t(value & 0xFF)};
+    return bus.write(message, sizeof message) == long(sizeof message);
+}
+
 void writeBlack(std::vector<unsigned char>& yuyv)
 {
     for (std::size_t i = 0; i + 1 < yuyv.size(); i += 2) {
@@ -392,9 +399,7 @@ bool OV5642Camera::set(unsigned short reg, unsigned short value)
     platform::I2cBus bus;
     bool written = false;
     if (openSensor(bus)) {
-        const std::uint8_t message[3] = {std::uint8_t(reg >> 8), std::uint8_t(reg & 0xFF),
-                                         std::uint8_t(value & 0xFF)};
-        written = bus.write(message, 3) == 3;
+        written = writeRegister(bus, reg, value);
         std::this_thread::sleep_for(kRegisterDelay);
     }
     bus.close();
@@ -452,10 +457,7 @@ int OV5642Camera::setRegisters(unsigned int count)
     count = std::min<unsigned>(count, static_cast<unsigned>(m_RegList.size()));
     int result = static_cast<int>(count);
     for (unsigned i = 0; i < count; ++i) {
-        const reg_value_s& record = m_RegList[i];
-        const std::uint8_t message[3] = {std::uint8_t(record.reg >> 8), std::uint8_t(record.reg & 0xFF),
-                                         std::uint8_t(record.value & 0xFF)};
-        if (bus.write(message, 3) != 3)
+        if (!writeRegister(bus, m_RegList[i].reg, m_RegList[i].value))
             result = -1;
         std::this_thread::sleep_for(kRegisterDelay);
     }
