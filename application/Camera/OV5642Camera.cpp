@@ -492,15 +492,9 @@ bool OV5642Camera::loadRegisters(std::string ini)
 
 int OV5642Camera::getRegisterIndex(unsigned short reg)
 {
-    switch (reg) {
-    case 0x3501: return 0;
-    case 0x3502: return 1;
-    case 0x350A: return 2;
-    case 0x350B: return 3;
-    case 0x3400: case 0x3401: case 0x3402: case 0x3403: case 0x3404: case 0x3405:
-        return 4 + (reg - 0x3400);
-    default: return -1;
-    }
+    // The fixed column order of the calibration tables, never the g_RegIdx in force.
+    const auto found = std::find(std::begin(kSensorRegisters), std::end(kSensorRegisters), reg);
+    return found == std::end(kSensorRegisters) ? -1 : int(found - std::begin(kSensorRegisters));
 }
 
 bool OV5642Camera::setCrop(bool crop)
