@@ -180,7 +180,6 @@ void PowerControl::slotProgramExit(bool toLoader)
 
     if (!QFileInfo::exists(platform::rootPath(QString::fromLatin1(kLauncherPath)))) {
         KLOG << "no launcher installed; the home screen stays disabled";
-        m_home.dialog->setEnabled(false);
         return;
     }
     if (!toLoader)
