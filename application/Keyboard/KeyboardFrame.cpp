@@ -7,7 +7,6 @@
 
 #include "platform/Log.h"
 
-#include <QKeySequence>
 
 namespace {
 
@@ -306,8 +305,9 @@ void KeyboardFrame::on_BUTTON_KEY_ADD_DATE_TIME_clicked()
 {
     const QString digits = m_clock().toString(QStringLiteral("yyyyMMddhhmmss"));
     KLOG_VALUE("date time", digits);
+    // The key codes of the digits are their own characters.
     for (const QChar c : digits)
-        inputKey(QKeySequence::fromString(QString(c), QKeySequence::PortableText)[0]);
+        inputKey(c.unicode());
 }
 
 void KeyboardFrame::on_BUTTON_KEY_EJECT_clicked()
