@@ -210,12 +210,12 @@ void Builder::headerAndFooter()
         QStringLiteral("Instrument name : %1").arg(c.serialNumber),
         QStringLiteral("Date : %1").arg(c.date),
         QStringLiteral("Security : Off"),
-        QStringLiteral("User : %1").arg(QStringLiteral("anonymous")),
+        QStringLiteral("User : anonymous"),
         QStringLiteral("File name : %1.pdf").arg(m_fileName),
         QStringLiteral("Reanalysis : %1%2")
             .arg(c.finalName.isEmpty() ? QStringLiteral("No, original data") : QStringLiteral("Yes, from "),
                  c.finalName),
-        QStringLiteral("Counting mode : %1").arg(QStringLiteral("Bright field cell counting")),
+        QStringLiteral("Counting mode : Bright field cell counting"),
         QStringLiteral("                           %1")
             .arg(c.countingMode == 0 ? QStringLiteral("Total cell counting")
                                      : QStringLiteral("Cell counting & Viability")),

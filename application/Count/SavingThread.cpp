@@ -221,9 +221,8 @@ QString SavingThread::createMetaData(QString)
     text += QStringLiteral("Firmware version=%1,").arg(global_ini()->IQOQ.FW_version);
     text += QStringLiteral("Date=%1,").arg(m_strDate);
     text += QStringLiteral("User=anonymous,");
-    text += QStringLiteral("Counting mode=%1,%2,")
-                .arg(QStringLiteral("Bright field cell counting"),
-                     totalMode ? QStringLiteral("Total cell counting") : QStringLiteral("Cell counting & Viability"));
+    text += QStringLiteral("Counting mode=Bright field cell counting,%1,")
+                .arg(totalMode ? QStringLiteral("Total cell counting") : QStringLiteral("Cell counting & Viability"));
     text += QStringLiteral("Autofocused counting=%1,").arg(app.m_bAutofocusedCounting ? "On" : "Off");
     text += QStringLiteral("Volume factor=%1,").arg(QString::number(app.m_fVolumeFactor, 'g', 6));
     text += QStringLiteral("Lens magnification=%1,").arg(QString::number(app.m_fLensMagnification, 'g', 6));
