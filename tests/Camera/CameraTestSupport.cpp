@@ -1,6 +1,7 @@
 #include "CameraTestSupport.h"
 
 #include "KovaCore/GlobalIni.h"
+#include "McuState.h"
 #include "Slide.h"
 
 #include "platform/I2cBus.h"
@@ -28,8 +29,10 @@ CameraRoot::CameraRoot()
 
 void CameraRoot::setStage(int position, int brightness) const
 {
-    writeFile(platform::SimulatedVideo::kMcuStateFile,
-              QStringLiteral("position=%1\nled=off\nbrightness=%2\npower=on\n").arg(position).arg(brightness).toLatin1());
+    McuState state;
+    state.position = position;
+    state.brightness = brightness;
+    state.write(path(McuState::kStateFile));
 }
 
 const cv::Mat& CameraRoot::slide()
