@@ -13,9 +13,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The camera's full frame, which the counting screen's engine is made for.
-constexpr int kRows = 1944, kCols = 2592;
-
 double millisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -14,6 +14,9 @@
 // and of the end-to-end accuracy tests.
 namespace evaluation {
 
+// The camera's full frame, which the counting screen's engine is made for.
+constexpr int kRows = 1944, kCols = 2592;
+
 struct Protocol
 {
     int minSearchSize = 7;

@@ -76,8 +76,13 @@ int main(int argc, char** argv)
     }
     if (bgr.empty())
         return fail("cannot read " + path);
-    if (bgr.cols != 2592 || bgr.rows != 1944)
-        return fail(QString("%1 is %2x%3, not 2592x1944").arg(path).arg(bgr.cols).arg(bgr.rows));
+    if (bgr.cols != evaluation::kCols || bgr.rows != evaluation::kRows)
+        return fail(QString("%1 is %2x%3, not %4x%5")
+                        .arg(path)
+                        .arg(bgr.cols)
+                        .arg(bgr.rows)
+                        .arg(evaluation::kCols)
+                        .arg(evaluation::kRows));
     cv::Mat rgb;
     cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
 
