@@ -13,6 +13,7 @@
 #include "File_IO/ini.h"
 #include "HomeDlg/PowerControl.h"
 #include "InitDlg/InitDlg.h"
+#include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 #include "Message/MessageDlg.h"
@@ -141,9 +142,7 @@ OV5642Camera* HomeDlg::makeCamera() const
 
 void HomeDlg::setFont()
 {
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(26);
-    font.setWeight(QFont::Normal);
+    const QFont font = notoSans(26, QFont::Normal);
     for (QPushButton* button : {ui->BUTTON_COUNT, ui->BUTTON_REVIEW, ui->BUTTON_PROTOCOL, ui->BUTTON_SETUP})
         button->setFont(font);
 }

@@ -1,6 +1,7 @@
 #include "Keyboard/KeyboardDlg.h"
 
 #include "Keyboard/KeyboardLook.h"
+#include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "Message/MessageDlg.h"
 #include "ui_KeyboardDlg.h"

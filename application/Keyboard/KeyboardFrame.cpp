@@ -2,6 +2,7 @@
 
 #include "File_IO/MediaMonitor.h"
 #include "Keyboard/KeyboardLook.h"
+#include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "ui_KeyboardFrame.h"
 

@@ -16,14 +16,6 @@ QString imageKeyStyle(const QString& prefix, const QString& base)
         .arg(prefix, base);
 }
 
-QFont notoSans(int pixelSize, int weight)
-{
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 void sendKeyPair(QObject* target, int key, Qt::KeyboardModifiers modifiers, const QString& text)
 {
     QKeyEvent press(QEvent::KeyPress, key, modifiers, text, false, 1);

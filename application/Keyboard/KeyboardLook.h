@@ -1,22 +1,19 @@
 #pragma once
 
-#include <QFont>
 #include <QObject>
 #include <QPushButton>
 #include <QString>
 
 #include <cstddef>
 
-// What the keyboard, the keyboard dialog and the keypad share: their images,
-// fonts and the way a key touch becomes a key event.
+// What the keyboard, the keyboard dialog and the keypad share: their images
+// and the way a key touch becomes a key event.
 
 // The keyboard images live in the application's static library; this registers them.
 void initKeyboardResources();
 
 // Style of an image key: "<base> 1.png" normal, "2" pressed, "3" disabled, under `prefix`.
 QString imageKeyStyle(const QString& prefix, const QString& base);
-
-QFont notoSans(int pixelSize, int weight);
 
 // Delivers a key press and then its release to `target` synchronously.
 void sendKeyPair(QObject* target, int key, Qt::KeyboardModifiers modifiers, const QString& text);

@@ -1,6 +1,7 @@
 #include "Keyboard/NumberKeypadDlg.h"
 
 #include "Keyboard/KeyboardLook.h"
+#include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "ui_NumberKeypadDlg.h"
 

@@ -1,0 +1,9 @@
+#include "KovaCore/Fonts.h"
+
+QFont notoSans(int pixelSize, int weight)
+{
+    QFont font(QStringLiteral("Noto Sans"));
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
