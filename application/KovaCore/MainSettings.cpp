@@ -307,7 +307,7 @@ void read_INI(QSettings& s, IdleMinutes& idle)
     {
         Group g(s, "Software");
         ini.IQOQ.Last_update = g.text("Last update", QStringLiteral("-"));
-        app.m_strLastUpdate = g.text("Last update", QStringLiteral("-"));
+        app.m_strLastUpdate = ini.IQOQ.Last_update;
         ini.IQOQ.SW_version = kSoftwareVersion;
         app.m_CurrentVersion = kSoftwareVersion;
     }
