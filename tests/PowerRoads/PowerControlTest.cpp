@@ -31,7 +31,7 @@ public:
 class PowerRoadsTest : public ::testing::Test
 {
 protected:
-    PowerRoadsTest() : power(makeHome())
+    PowerRoadsTest() : power(makeHome(root))
     {
         installMountpointStandIn(root);
         home.resize(800, 480);
@@ -55,7 +55,8 @@ protected:
         EXPECT_TRUE(boxes.allPlannedAnswered()) << "an expected question never came";
     }
 
-    PowerControl::Home makeHome()
+    // `settingsRoot`: where the splash looks for the written settings.
+    PowerControl::Home makeHome(const TempRoot& settingsRoot)
     {
         PowerControl::Home h;
         h.dialog = &home;
@@ -67,10 +68,10 @@ protected:
         h.releaseController = [this] { events << "controller released"; };
         h.deleteCountScreen = [this] { events << "counting screen deleted"; };
         h.dimScreen = [this](int screen, bool dim) { events << QStringLiteral("screen %1 %2").arg(screen).arg(dim ? "dimmed" : "undimmed"); };
-        h.runSplash = [this](int state) {
+        h.runSplash = [this, &settingsRoot](int state) {
             events << QStringLiteral("splash %1 (settings %2)")
                           .arg(state)
-                          .arg(QFile::exists(root.path("/opt/KOVA3/conf/KOVA3.ini")) ? "written" : "missing");
+                          .arg(QFile::exists(settingsRoot.path("/opt/KOVA3/conf/KOVA3.ini")) ? "written" : "missing");
         };
         h.cancelGuardMs = 100;
         h.cameraSettleMs = 0;
@@ -124,13 +125,7 @@ TEST_F(PowerRoadsTest, EveryEntryAsksAndOkPowersOffAfterWritingAndReleasing)
     for (Entry entry : {Entry::Button, Entry::Switch, Entry::Key}) {
         TempRoot fresh;
         installMountpointStandIn(fresh);
-        PowerControl::Home h = makeHome();
-        h.runSplash = [this, &fresh](int state) {
-            events << QStringLiteral("splash %1 (settings %2)")
-                          .arg(state)
-                          .arg(QFile::exists(fresh.path("/opt/KOVA3/conf/KOVA3.ini")) ? "written" : "missing");
-        };
-        PowerControl control(h);
+        PowerControl control(makeHome(fresh));
         events.clear();
         boxes.shown.clear();
         answerNextQuestion(true);
@@ -153,7 +148,7 @@ TEST_F(PowerRoadsTest, SettingsNeverReadAreNotWrittenOver)
 {
     const QByteArray stored = "[KOVA-III]\nSerial=KO3-12-34567\nAuto shutdown time=3\n";
     root.writeFile(kova::kMainIni, stored);
-    PowerControl::Home h = makeHome();
+    PowerControl::Home h = makeHome(root);
     h.iniPath.clear();
     PowerControl control(h);
     events.clear();
