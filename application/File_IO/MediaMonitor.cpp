@@ -99,10 +99,8 @@ MediaMonitor::MediaMonitor(QObject* parent)
     connect(m_pWatcher, &QFileSystemWatcher::directoryChanged, this, &MediaMonitor::directoryChanged);
 }
 
-MediaMonitor::~MediaMonitor()
-{
-    delete m_pWatcher;
-}
+// The watcher is a child and goes with the monitor.
+MediaMonitor::~MediaMonitor() = default;
 
 void MediaMonitor::initialize()
 {
