@@ -16,12 +16,15 @@ endfunction()
 
 include(GoogleTest)
 
-# kova_add_test(<name> SOURCES ... [LIBS ...] [GUI] [PLAIN])
-#   GUI:   the test main creates a QApplication (offscreen platform).
-#   PLAIN: no Qt at all (gtest's own main); for the engine.
+# kova_add_test(<name> SOURCES ... [LIBS ...] [GUI] [PLAIN] [XSERVER])
+#   GUI:     the test main creates a QApplication (offscreen platform).
+#   PLAIN:   no Qt at all (gtest's own main); for the engine.
+#   XSERVER: the tests start their own Xvfb; no two such tests run at once
+#            (a server starting beside another has been seen to leave the
+#            other unreachable).
 #   default: the test main creates a QCoreApplication.
 function(kova_add_test name)
-  cmake_parse_arguments(T "GUI;PLAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI;PLAIN;XSERVER" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_PLAIN)
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
@@ -30,6 +33,10 @@ function(kova_add_test name)
   else()
     target_link_libraries(${name} PRIVATE ${T_LIBS} kova_test_support kova_test_main_core)
   endif()
+  set(lock "")
+  if(T_XSERVER)
+    set(lock RESOURCE_LOCK xserver)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     # One value per property: a ";" list would be split into separate properties.
@@ -37,5 +44,6 @@ function(kova_add_test name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                ENVIRONMENT_MODIFICATION "KOVA3_ROOT=set:/nonexistent-test-root"
                TIMEOUT 300
+               ${lock}
     DISCOVERY_TIMEOUT 60)
 endfunction()

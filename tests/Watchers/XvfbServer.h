@@ -19,6 +19,9 @@ public:
     QString display() const { return m_display; }
 
 private:
+    bool start();
+    void stop();
+
     QProcess m_process;
     QString m_display;
     QByteArray m_previousDisplay;
