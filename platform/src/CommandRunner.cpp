@@ -75,6 +75,30 @@ bool CommandRunner::prepare(QProcess& process, const QString& program, const QSt
     return true;
 }
 
+DetachedStart CommandRunner::startDetached(const QString& program, const QStringList& arguments,
+                                           const QString& workingDirectory)
+{
+    DetachedStart result;
+    QProcess process;
+    if (!prepare(process, program, arguments, workingDirectory)) {
+        result.errorString = QStringLiteral("command not available: %1").arg(program);
+        return result;
+    }
+    // A detached start would run the child in the caller's folder instead.
+    if (!workingDirectory.isEmpty() && !QFileInfo(workingDirectory).isDir()) {
+        result.errorString = QStringLiteral("no working folder %1").arg(workingDirectory);
+        KLOG << "command did not start:" << program << result.errorString;
+        return result;
+    }
+    KLOG << "start detached:" << program << arguments.join(QLatin1Char(' '));
+    result.started = process.startDetached(&result.pid);
+    if (!result.started) {
+        result.errorString = process.errorString();
+        KLOG << "command did not start:" << program << result.errorString;
+    }
+    return result;
+}
+
 CommandResult CommandRunner::run(const QString& program, const QStringList& arguments, int timeoutMs,
                                  const QString& workingDirectory)
 {

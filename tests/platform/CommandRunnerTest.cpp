@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QTest>
 
 using platform::CommandRunner;
 
@@ -89,4 +92,51 @@ TEST(CommandRunner, MissingProgramDoesNotStart)
     TempRoot root;
     EXPECT_FALSE(CommandRunner::run("no-such-program-kova", {}).started);
     EXPECT_FALSE(CommandRunner::run("", {}).started);
+}
+
+TEST(CommandRunner, DetachedStartIsResolvedAndRefusedAsARun)
+{
+    TempRoot root;
+    // Each stand-in writes its arguments and working folder, then the test
+    // waits for that file: the runner does not watch a detached child.
+    const QByteArray record = "echo \"$@ in $(pwd)\" > \"$KOVA3_ROOT/$(basename \"$0\").args\"\n";
+    root.writeScript("/usr/bin/systemctl", record);
+    root.writeScript("/opt/KOVA3/bin/capture", record);
+    QDir().mkpath(root.path("/opt/KOVA3/bin"));
+    ASSERT_TRUE(QFileInfo::exists("/bin/true"));
+
+    struct Case
+    {
+        const char* program;
+        QStringList arguments;
+        QString workingDirectory;
+        bool started;
+        const char* argsFile;  // logical path of the stand-in's record, or null
+        QByteArray recorded;
+    };
+    const Case cases[] = {
+        {"systemctl", {"reboot"}, {}, true, "/systemctl.args", "reboot in " + QDir::currentPath().toUtf8() + "\n"},
+        {"/opt/KOVA3/bin/capture", {}, root.path("/opt/KOVA3/bin"), true, "/capture.args",
+         " in " + root.path("/opt/KOVA3/bin").toUtf8() + "\n"},
+        {"/opt/KOVA3/bin/../bin/capture", {"x"}, root.path("/"), true, "/capture.args",
+         "x in " + root.root().toUtf8() + "\n"},
+        {"shutdown", {"-h", "now"}, {}, false, nullptr, {}},  // never the host's
+        {"/bin/true", {}, {}, false, nullptr, {}},             // not under the root
+        {"no-such-program-kova", {}, {}, false, nullptr, {}},
+        {"", {}, {}, false, nullptr, {}},
+        {"systemctl", {"reboot"}, root.path("/no-such-folder"), false, nullptr, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        if (c.argsFile)
+            QFile::remove(root.path(c.argsFile));
+        const auto result = CommandRunner::startDetached(c.program, c.arguments, c.workingDirectory);
+        EXPECT_EQ(result.started, c.started);
+        EXPECT_EQ(result.errorString.isEmpty(), c.started) << result.errorString.toStdString();
+        if (!c.started)
+            continue;
+        EXPECT_GT(result.pid, 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return root.readFile(c.argsFile).endsWith('\n'); }, 30000));
+        EXPECT_EQ(root.readFile(c.argsFile), c.recorded);
+    }
 }

@@ -21,6 +21,14 @@ struct CommandResult
     bool succeeded() const { return started && !timedOut && !crashed && exitCode == 0; }
 };
 
+// The outcome of a detached start: the child is never watched afterwards.
+struct DetachedStart
+{
+    bool started = false;
+    qint64 pid = 0;       // the child's process id when started
+    QString errorString;  // why it did not start
+};
+
 // Every child process of the system starts here: argument lists only, never a
 // shell string built from data. Under a root other than "/" a bare program
 // name is looked up in the root's bin folders first; the commands that change
@@ -47,6 +55,12 @@ public:
     // false (and nothing set) when the program cannot be resolved.
     static bool prepare(QProcess& process, const QString& program, const QStringList& arguments,
                         const QString& workingDirectory = QString());
+
+    // Starts the program on its own, resolved and refused as for run() (and
+    // refused when the working folder is missing); the caller is not told
+    // when or how it ends. Its standard channels are the caller's own.
+    static DetachedStart startDetached(const QString& program, const QStringList& arguments,
+                                       const QString& workingDirectory = QString());
 };
 
 }  // namespace platform
