@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 #include "platform/Root.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -29,6 +30,28 @@ bool isExecutableFile(const QString& path)
     return info.isFile() && info.isExecutable();
 }
 
+bool liesInside(const QString& path, const QString& folder)
+{
+    return !folder.isEmpty() && (path == folder || path.startsWith(folder + QLatin1Char('/')));
+}
+
+// A relative program path against its working folder. Under a root, both are
+// compared by their canonical paths, so neither ".." nor a link in the
+// folder's path leads out of the root.
+QString resolveInFolder(const QString& program, const QString& workingDirectory)
+{
+    const QString folder = workingDirectory.isEmpty() ? QDir::currentPath() : workingDirectory;
+    if (isRealInstrument())
+        return QDir::cleanPath(QDir(folder).absoluteFilePath(program));
+
+    const QString root = QFileInfo(instrumentRoot()).canonicalFilePath();
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    const QString path = QDir::cleanPath(canonicalFolder + QLatin1Char('/') + program);
+    if (!liesInside(canonicalFolder, root) || !liesInside(path, root) || !isExecutableFile(path))
+        return QString();
+    return path;
+}
+
 }  // namespace
 
 bool CommandRunner::changesMachine(const QString& program)
@@ -36,10 +59,12 @@ bool CommandRunner::changesMachine(const QString& program)
     return kMachineChangingCommands.contains(QFileInfo(program).fileName());
 }
 
-QString CommandRunner::resolveProgram(const QString& program)
+QString CommandRunner::resolveProgram(const QString& program, const QString& workingDirectory)
 {
     if (program.isEmpty())
         return QString();
+    if (!program.startsWith(QLatin1Char('/')) && program.contains(QLatin1Char('/')))
+        return resolveInFolder(program, workingDirectory);
     if (isRealInstrument())
         return program;
 
@@ -47,8 +72,6 @@ QString CommandRunner::resolveProgram(const QString& program)
         const QString mapped = rootPath(program);
         return isExecutableFile(mapped) ? mapped : QString();
     }
-    if (program.contains(QLatin1Char('/')))  // relative to the working folder
-        return program;
 
     for (const QString& folder : kRootBinFolders) {
         const QString candidate = rootPath(folder + QLatin1Char('/') + program);
@@ -63,7 +86,7 @@ QString CommandRunner::resolveProgram(const QString& program)
 bool CommandRunner::prepare(QProcess& process, const QString& program, const QStringList& arguments,
                             const QString& workingDirectory)
 {
-    const QString resolved = resolveProgram(program);
+    const QString resolved = resolveProgram(program, workingDirectory);
     if (resolved.isEmpty()) {
         KLOG << "command not available:" << program;
         return false;

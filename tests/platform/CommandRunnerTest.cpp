@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 using platform::CommandRunner;
@@ -139,4 +140,52 @@ TEST(CommandRunner, DetachedStartIsResolvedAndRefusedAsARun)
         ASSERT_TRUE(QTest::qWaitFor([&] { return root.readFile(c.argsFile).endsWith('\n'); }, 30000));
         EXPECT_EQ(root.readFile(c.argsFile), c.recorded);
     }
+}
+
+// A relative program path with a slash comes from its working folder only,
+// and under a root only from inside it.
+TEST(CommandRunner, RelativeProgramPathIsTakenFromItsWorkingFolder)
+{
+    TempRoot root;
+    const QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    const QString package = QFileInfo(root.writeScript("/pkg/install.sh", "echo package\n")).canonicalPath();
+    root.writeScript("/pkg/sub/tool.sh", "true\n");
+    root.writeFile("/pkg/plain.sh", "#!/bin/sh\n");
+    QFile::link(outside.path(), root.path("/link"));
+    const QString outsideFolder = QFileInfo(outside.path()).canonicalFilePath();
+    QFile script(outsideFolder + "/install.sh");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    const QString escape = "../../" + QFileInfo(outsideFolder).fileName() + "/install.sh";
+
+    const struct {
+        const char* what;
+        QString root, program, folder, expected;
+    } cases[] = {
+        {"in the package", root.root(), "./install.sh", root.path("/pkg"), package + "/install.sh"},
+        {"in a subfolder", root.root(), "sub/tool.sh", root.path("/pkg"), package + "/sub/tool.sh"},
+        {"no folder: the current one", root.root(), "./install.sh", "", package + "/install.sh"},
+        {"missing", root.root(), "./missing.sh", root.path("/pkg"), ""},
+        {"not executable", root.root(), "./plain.sh", root.path("/pkg"), ""},
+        {"never the host PATH", root.root(), "./echo", root.path("/pkg"), ""},
+        {"folder outside the root", root.root(), "./install.sh", outside.path(), ""},
+        {"folder linked outside", root.root(), "./install.sh", root.path("/link"), ""},
+        {"\"..\" out of the root", root.root(), escape, root.path("/pkg"), ""},
+        {"the real instrument", "/", "./install.sh", outside.path(), outside.path() + "/install.sh"},
+    };
+    const QString current = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root.path("/pkg")));
+    for (const auto& c : cases) {
+        qputenv("KOVA3_ROOT", c.root.toLocal8Bit());
+        EXPECT_EQ(CommandRunner::resolveProgram(c.program, c.folder), c.expected) << c.what;
+    }
+    QDir::setCurrent(current);
+    qputenv("KOVA3_ROOT", root.root().toLocal8Bit());
+
+    const auto result = CommandRunner::run("./install.sh", {}, CommandRunner::kDefaultTimeoutMs, root.path("/pkg"));
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_EQ(result.standardOutput, QByteArray("package\n"));
 }

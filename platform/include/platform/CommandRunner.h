@@ -40,8 +40,11 @@ public:
     static constexpr int kDefaultTimeoutMs = 30000;
 
     // The executable that `program` names, or an empty string when it cannot
-    // be found or may not be run from the host.
-    static QString resolveProgram(const QString& program);
+    // be found or may not be run from the host. A relative path with a slash
+    // ("./install.sh") is taken from `workingDirectory` (empty: the current
+    // folder), never from the PATH; under a root other than "/" only when that
+    // folder and the program lie inside the root.
+    static QString resolveProgram(const QString& program, const QString& workingDirectory = QString());
 
     // True for the commands that are never taken from the host PATH.
     static bool changesMachine(const QString& program);
