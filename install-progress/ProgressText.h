@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRegularExpression>
+#include <QString>
+
+#include <functional>
+
+class QProcess;
+
+// What both front ends make of the install script's output.
+
+// A progress line holds "=== <task> ===" anywhere; the capture is greedy.
+extern const QRegularExpression kTaskLine;
+
+// "mm:ss": minutes and seconds, each at least two digits ("100:00" after 6000 s).
+QString formatElapsed(unsigned int seconds);
+
+// While a complete line waits on standard output: all waiting standard-error
+// text goes to `onError` when there is any, otherwise one line of standard
+// output, decoded as UTF-8 with its line end, to `onLine`. Text without a line
+// end stays unread, and so does standard error while no line waits.
+void readScriptOutput(QProcess& process, const std::function<void(const QByteArray&)>& onError,
+                      const std::function<void(const QString&)>& onLine);

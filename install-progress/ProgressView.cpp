@@ -1,0 +1,56 @@
+#include "ProgressView.h"
+
+#include "ProgressText.h"
+#include "ui_ProgressView.h"
+
+#include <QGuiApplication>
+#include <QMovie>
+#include <QScreen>
+
+ProgressView::ProgressView(QWidget* parent, QProcess* process)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::ProgressView>())
+    , m_process(process)
+{
+    Q_INIT_RESOURCE(InstallProgress);
+    m_ui->setupUi(this);
+
+    QRect frame = rect();
+    frame.moveCenter(QGuiApplication::primaryScreen()->geometry().center());
+    move(frame.topLeft());
+
+    m_movie = new QMovie(QStringLiteral(":/loader3.gif"), QByteArray(), this);
+    m_ui->progressIndicator->setMovie(m_movie);
+    m_movie->setScaledSize(QSize(400, 20));
+    m_movie->start();
+}
+
+ProgressView::~ProgressView() = default;
+
+void ProgressView::showFailure()
+{
+    showTask(QStringLiteral("Installation failed"), Qt::PlainText);
+}
+
+void ProgressView::slotOnReadyRead(unsigned int timeElapsed)
+{
+    m_ui->elapsedTime->setText(QStringLiteral("Elapsed Time     ") + formatElapsed(timeElapsed));
+    readScriptOutput(
+        *m_process,
+        [this](const QByteArray& error) {
+            // Escaped: a "<" in the script's error text is text, not markup.
+            showTask(QStringLiteral("<p style=\"color:Red;\">%1</p>").arg(QString::fromUtf8(error).toHtmlEscaped()),
+                     Qt::RichText);
+        },
+        [this](const QString& line) {
+            const QRegularExpressionMatch task = kTaskLine.match(line);
+            if (task.hasMatch())
+                showTask(task.captured(1), Qt::PlainText);
+        });
+}
+
+void ProgressView::showTask(const QString& text, Qt::TextFormat format)
+{
+    m_ui->currentTask->setTextFormat(format);
+    m_ui->currentTask->setText(text);
+}
