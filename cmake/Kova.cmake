@@ -14,6 +14,19 @@ function(kova_add_subdirectories)
   endforeach()
 endfunction()
 
+# kova_add_layer(<target> <folder> [LINKS ...]): one static library of every
+# source under <folder> (new sources are found without a list), whose only
+# include root is <folder>: a header of a layer it does not link is not found.
+function(kova_add_layer name folder)
+  cmake_parse_arguments(L "" "" "LINKS" ${ARGN})
+  set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${folder})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.ui ${dir}/*.qrc)
+  add_library(${name} STATIC ${sources})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
+  target_include_directories(${name} PUBLIC ${dir})
+  target_link_libraries(${name} PUBLIC ${L_LINKS})
+endfunction()
+
 include(GoogleTest)
 
 # kova_add_test(<name> SOURCES ... [LIBS ...] [GUI] [PLAIN] [XSERVER])

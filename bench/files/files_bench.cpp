@@ -2,7 +2,7 @@
 // RGB frame of a generated slide written as an LZW TIFF and read back, the
 // per-result CSV file of a count with 5000 objects, and one new row in a
 // previous-counts table of 1000 rows (write, and the newest-first copy too).
-#include "Count/SavingThread.h"
+#include "Saving/SavingThread.h"
 #include "File_IO/CSVReaderWriter.h"
 #include "File_IO/ImReaderWriter.h"
 #include "KovaCore/KovaCoreApp.h"

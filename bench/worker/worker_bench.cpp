@@ -9,7 +9,7 @@
 #include "KovaCore/KovaPaths.h"
 
 #include "Evaluation.h"
-#include "VirtualInstrument.h"
+#include "TestInstrument.h"
 
 #include "platform/Root.h"
 

@@ -1,0 +1,428 @@
+#include "HomeDlg/HomeDlg.h"
+
+#include "ui_HomeDlg.h"
+
+#include "Camera/OV5642Camera.h"
+#include "Controller/Controller.h"
+#include "Controller/I2CController.h"
+#include "File_IO/CSVReaderWriter.h"
+#include "File_IO/ImReaderWriter.h"
+#include "MediaMonitor/MediaMonitor.h"
+#include "MouseCursorSelector/MouseCursorSelector.h"
+#include "File_IO/copy.h"
+#include "File_IO/ini.h"
+#include "HomeDlg/PowerControl.h"
+#include "InitDlg/InitDlg.h"
+#include "KovaCore/Fonts.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
+#include "Message/MessageDlg.h"
+#include "KovaCore/ProtocolFiles.h"
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSettings>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kResultRoot = QStringLiteral("/KOVA/");
+const QString kUser = QStringLiteral("anonymous");
+const QString kModeFolders[] = {QStringLiteral("TOTAL_CELL_COUNTING"), QStringLiteral("CELL_COUNTING_VIABILITY")};
+constexpr unsigned char kPmicProbe = 0xA3;
+
+const char* const kPreviousCountHeaders[] = {
+    "User,File,Date,[Total cell],Total cell number,Avg. size,Protocol",
+    "User,File,Date,[Total cell],Total cell number,[Live cell],Live cell number,[Dead cell],Dead cell number,"
+    "Viability,Avg. size,Protocol",
+};
+
+QString modeFolder(int mode)
+{
+    return QStringLiteral("%1%2/%3").arg(kResultRoot, kUser, kModeFolders[mode == BF_TOTAL_CELL_COUNTING ? 0 : 1]);
+}
+
+bool physicalExists(const std::string& logical)
+{
+    return QFile::exists(platform::rootPath(QString::fromStdString(logical)));
+}
+
+}  // namespace
+
+HomeDlg::Seams& HomeDlg::seams()
+{
+    static Seams s;
+    return s;
+}
+
+HomeDlg::HomeDlg(QWidget* parent)
+    : QDialog(parent, Qt::FramelessWindowHint)
+    , ui(new Ui::HomeDlg)
+{
+    KLOG_ENTER;
+    Q_INIT_RESOURCE(HomeResources);
+    ui->setupUi(this);
+    setFixedSize(800, 480);
+
+    m_pController = new Controller;
+    connect(m_pController, &Controller::sig_connected_controller, this, &HomeDlg::slot_connected_controller,
+            Qt::UniqueConnection);
+    connect(m_pController, &Controller::sig_z_stage_origin, this, &HomeDlg::slot_z_stage_origin);
+    connect(m_pController, &Controller::sig_z_stage_abs, this, &HomeDlg::slot_z_stage_abs);
+    connect(m_pController, &Controller::sig_device_poweroff, this, &HomeDlg::slot_device_poweroff);
+    connect(m_pController, &Controller::sig_device_reset, this, &HomeDlg::slot_device_reset);
+    m_pController->openSerialPort();
+
+    setFont();
+
+    m_pBackLabel = new QLabel(this);
+    m_pBackLabel->setGeometry(0, 0, 800, 480);
+    m_pBackLabel->setStyleSheet(QStringLiteral("background-color: rgba(0, 0, 0, 50%);"));
+    m_pBackLabel->setWindowFlags(Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint);
+    theApp.set_background_ptr(m_pBackLabel);
+    m_pBackLabel->hide();
+
+    PowerControl::Home roads;
+    roads.dialog = this;
+    roads.powerButton = ui->BUTTON_POWER;
+    roads.backLabel = m_pBackLabel;
+    roads.idle = &m_IdleMinutes;
+    roads.iniPath = m_strIniPath;  // set by the start-up chain; empty without it
+    roads.setButtonsEnabled = [this](bool enable) { HomeButtonState(enable); };
+    roads.releaseController = [this] {
+        delete m_pController;
+        m_pController = nullptr;
+    };
+    m_pPowerControl = new PowerControl(roads, this);
+    connect(ui->BUTTON_POWER, &QPushButton::clicked, m_pPowerControl, &PowerControl::on_BUTTON_POWER_clicked);
+
+    ui->BUTTON_LOGOUT->hide();
+    m_pMouseCursorSelector = new MouseCursorSelector(this);
+    if (!m_bInitialized)
+        KLOG << "no answer from the microcontroller: the splash stays";
+}
+
+HomeDlg::~HomeDlg()
+{
+    if (theApp.get_background_ptr() == m_pBackLabel)
+        theApp.set_background_ptr(nullptr);
+    delete m_pController;
+    delete ui;
+}
+
+QPushButton* HomeDlg::powerButton() const
+{
+    return ui->BUTTON_POWER;
+}
+
+void HomeDlg::step(const char* name)
+{
+    KLOG_VALUE("start-up", name);
+    if (seams().onStartupStep)
+        seams().onStartupStep(QString::fromLatin1(name));
+}
+
+QDateTime HomeDlg::now() const
+{
+    return seams().now ? seams().now() : QDateTime::currentDateTime();
+}
+
+OV5642Camera* HomeDlg::makeCamera() const
+{
+    return seams().makeCamera ? seams().makeCamera() : new OV5642Camera;
+}
+
+void HomeDlg::setFont()
+{
+    const QFont font = notoSans(26, QFont::Normal);
+    for (QPushButton* button : {ui->BUTTON_COUNT, ui->BUTTON_REVIEW, ui->BUTTON_PROTOCOL, ui->BUTTON_SETUP})
+        button->setFont(font);
+}
+
+std::string HomeDlg::calibrationForMode()
+{
+    return theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY ? kova::kCalibrationCusIni
+                                                               : kova::kCalibrationBfnIni;
+}
+
+void HomeDlg::slot_connected_controller()
+{
+    KLOG_ENTER;
+    step("firmware version");
+    global_ini()->IQOQ.FW_version = m_pController->device_fw_version();
+    KLOG_VALUE("FW version", global_ini()->IQOQ.FW_version);
+    slotInitialize();
+}
+
+void HomeDlg::slotInitialize()
+{
+    KLOG_ENTER;
+    theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
+    m_bInitialized = false;
+
+    step("release timer");
+    connect(&m_ReleaseTimer, &QTimer::timeout, this, &HomeDlg::releaseInitDlg, Qt::UniqueConnection);
+    m_ReleaseTimer.start(kReleaseIntervalMs);
+
+    step("settings");
+    m_strIniPath = QString::fromLatin1(kova::kMainIni);
+    {
+        const QString physical = platform::rootPath(m_strIniPath);
+        const bool missing = !QFile::exists(physical);
+        QDir().mkpath(QFileInfo(physical).path());
+        QSettings settings(physical, QSettings::IniFormat);
+        if (missing && !MainSettings::create_INI(settings))
+            KLOG << "[Error] cannot create" << m_strIniPath;
+        MainSettings::read_INI(settings, m_IdleMinutes);
+    }
+
+    step("result folders");
+    Init_saving_report();
+
+    step("protocols");
+    if (!Init_local_protocol())
+        KLOG << "[Error] built-in protocols not all written";
+
+    step("camera");
+    theApp.m_pCamera = makeCamera();
+    QThread::msleep(10);
+
+    step("calibration file");
+    CUR_CAL_INI = calibrationForMode();
+
+    step("hardware check");
+    inspectHardware();
+
+    step("image reader/writer");
+    theApp.m_pImReaderWriter = new ImReaderWriter;
+
+    step("previous counts");
+    handle_previous_counts();
+
+    step("USB monitor");
+    theApp.m_pMediaMonitor = new MediaMonitor;
+
+    step("clock");
+    const QDateTime current = now();
+    theApp.m_strDateTime = current.toString(QStringLiteral("dd MMM yyyy hh:mm"));
+    m_nLastMinute = current.time().minute();
+    connect(&m_ClockTimer, &QTimer::timeout, this, &HomeDlg::notifyDateTime, Qt::UniqueConnection);
+    m_ClockTimer.start(kClockIntervalMs);
+
+    m_bInitialized = true;
+
+    step("log rotation");
+    m_logrotate.checkConfigurationAndStart();
+
+    step("shell flag");
+    if (!ini_write("ShellMode", "On", "0", kova::kShellIni))
+        KLOG << "[Error] cannot write" << kova::kShellIni;
+    ::sync();
+
+    step("mouse");
+    detectMouse();
+}
+
+void HomeDlg::releaseInitDlg()
+{
+    if (!m_bInitialized)
+        return;
+    KLOG_ENTER;
+    m_ReleaseTimer.stop();
+    show();
+    if (InitDlg* splash = theApp.m_pInitDlg) {
+        theApp.m_pInitDlg = nullptr;
+        splash->hide();
+        delete splash;
+    }
+}
+
+void HomeDlg::notifyDateTime()
+{
+    const QDateTime current = now();
+    const int minute = current.time().minute();
+    if (minute == m_nLastMinute)
+        return;
+    m_nLastMinute = minute;
+    theApp.m_strDateTime = current.toString(QStringLiteral("dd MMM yyyy hh:mm"));
+}
+
+void HomeDlg::HomeButtonState(bool enable)
+{
+    m_pBackLabel->setVisible(!enable);
+    if (!enable)
+        m_pBackLabel->raise();
+    for (QPushButton* button :
+         {ui->BUTTON_COUNT, ui->BUTTON_POWER, ui->BUTTON_REVIEW, ui->BUTTON_PROTOCOL, ui->BUTTON_SETUP}) {
+        button->setEnabled(enable);
+        if (enable)
+            button->setChecked(false);
+    }
+    QCoreApplication::processEvents();
+}
+
+void HomeDlg::openCamera()
+{
+    KLOG_ENTER;
+    // The message box and the splash belong to the GUI thread.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, &HomeDlg::openCamera, Qt::BlockingQueuedConnection);
+        return;
+    }
+    if (theApp.m_bAutoExposureOn)
+        CUR_CAL_INI = kova::kAutoExposureIni;
+    else if (!theApp.m_bCalibrating)
+        CUR_CAL_INI = calibrationForMode();
+
+    for (int attempt = 1; attempt <= kCameraAttempts; ++attempt) {
+        if (attempt > 1 || !theApp.m_pCamera) {
+            delete theApp.m_pCamera;
+            theApp.m_pCamera = nullptr;
+            if (attempt > 1)
+                QThread::msleep(static_cast<unsigned long>(seams().cameraRetryPauseMs));
+            theApp.m_pCamera = makeCamera();
+        }
+        if (theApp.m_pCamera->open(kCameraMode, CUR_CAL_INI, false)) {
+            KLOG_VALUE("camera opened at attempt", attempt);
+            return;
+        }
+        KLOG << "[Error] camera attempt" << attempt << "failed";
+    }
+
+    showMessage(kCameraNotDetectedMessage);
+    // Whatever closed the box: without a camera the instrument can only restart.
+    InitDlg restart(RestartState);
+    restart.exec();
+}
+
+void HomeDlg::handle_previous_counts()
+{
+    KLOG_ENTER;
+    for (int mode : {BF_TOTAL_CELL_COUNTING, BF_CELL_COUNTING_VIABILITY}) {
+        std::string master;
+        KovaCoreApp::get_local_previous_count_csv_path(mode, master);
+        const QString fileName = QString::fromStdString(master).section(QLatin1Char('/'), -1);
+        const QString copyPath = QStringLiteral("%1/%2").arg(modeFolder(mode), fileName);
+        QFile::remove(platform::rootPath(copyPath));
+        if (physicalExists(master) && copy(master.c_str(), copyPath.toStdString().c_str()) != 0)
+            KLOG << "[Error] cannot copy" << QString::fromStdString(master) << "to" << copyPath;
+    }
+
+    delete theApp.m_pPreviousCountCSV;
+    const int mode = theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY ? 1 : 0;
+    theApp.m_pPreviousCountCSV = new CSVReaderWriter(kPreviousCountLines, "%s", kPreviousCountHeaders[mode]);
+    std::string master;
+    KovaCoreApp::get_local_previous_count_csv_path(mode, master);
+    if (physicalExists(master))
+        theApp.m_pPreviousCountCSV->read(master.c_str());
+}
+
+void HomeDlg::Init_saving_report()
+{
+    KLOG_ENTER;
+    const QString user = kResultRoot + kUser;
+    for (const QString& folder : {kResultRoot, user, modeFolder(BF_TOTAL_CELL_COUNTING),
+                                  modeFolder(BF_CELL_COUNTING_VIABILITY)}) {
+        if (!QDir().mkpath(platform::rootPath(folder)))
+            KLOG << "[Error] cannot create" << folder;
+    }
+}
+
+bool HomeDlg::inspectHardware()
+{
+    KLOG_ENTER;
+    I2CController pmic;
+    unsigned char value = 0;
+    const bool ok = pmic.setPMIC(kPmicProbe) == 0 && pmic.getPMIC(value) == 0 && value == kPmicProbe;
+    KLOG_VALUE("power-management chip", ok ? "ok" : "failed");
+    return ok;
+}
+
+void HomeDlg::detectMouse()
+{
+    const QDir byId(platform::rootPath(QStringLiteral("/dev/input/by-id")));
+    const QStringList mice =
+        byId.entryList({QStringLiteral("*-mouse")}, QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    if (mice.isEmpty())
+        return;
+    KLOG << "mouse:" << mice.first();
+    QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+    QApplication::changeOverrideCursor(QCursor(Qt::ArrowCursor));
+}
+
+void HomeDlg::slotFactoryReset()
+{
+    KLOG_ENTER;
+    theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
+    if (!Init_local_protocol())
+        KLOG << "[Error] built-in protocols not all written";
+    MainSettings::loadProtocols(false);
+    CUR_CAL_INI = calibrationForMode();
+    handle_previous_counts();
+}
+
+void HomeDlg::slot_device_reset()
+{
+    KLOG_ENTER;
+    m_pController->led_brightness(global_ini()->LED);
+    const int reported = m_pController->z_stage_pos();
+    // A failed query is no position: moving by it would drive the stage away.
+    if (reported < 0) {
+        KLOG << "[Error] stage position unknown; stays at" << theApp.m_nZstageCurrentPos;
+        return;
+    }
+    const int difference = reported - theApp.m_nZstageCurrentPos;
+    if (difference > 0)
+        m_pController->z_stage_mvn(Controller::MODE_NON_BLOCKING, difference);
+    else if (difference < 0)
+        m_pController->z_stage_mvp(Controller::MODE_NON_BLOCKING, -difference);
+}
+
+void HomeDlg::showMessage(int type)
+{
+    MessageDlg box;
+    box.setMsgType(type);
+    m_pBackLabel->show();
+    m_pBackLabel->raise();
+    box.exec();
+    m_pBackLabel->hide();
+}
+
+void HomeDlg::on_BUTTON_LOGOUT_clicked()
+{
+    showMessage(1);
+}
+
+void HomeDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void HomeDlg::on_POWER_OFF_TIMER(bool active)
+{
+    m_pPowerControl->on_POWER_OFF_TIMER(active);
+}
+
+void HomeDlg::slot_POWER_OFF_KEY_forOld(bool pressed)
+{
+    m_pPowerControl->slot_POWER_OFF_KEY_forOld(pressed);
+}
+
+void HomeDlg::slot_device_poweroff()
+{
+    // The switch may be reported while the start-up chain still runs.
+    if (m_pPowerControl)
+        m_pPowerControl->slot_device_poweroff();
+}

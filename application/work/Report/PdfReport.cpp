@@ -1,0 +1,524 @@
+#include "Report/PdfReport.h"
+
+#include "Message/MessageDlg.h"
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QRawFont>
+#include <cmath>
+#include <cstdio>
+#include <hpdf.h>
+
+namespace {
+
+const QString kStickMount = QStringLiteral("/mnt");
+const QString kStickTemp = QStringLiteral("/opt/KOVA3/usb_temp.pdf");
+const QString kLogo = QStringLiteral("/opt/KOVA3/conf/Logo/icon_default.png");
+const QString kFont = QStringLiteral("/opt/KOVA3/fonts/Arial.ttf");
+const QString kPage1 = QStringLiteral(":/Count/After_count/save_print/report_1.jpg");
+const QString kPage2 = QStringLiteral(":/Count/After_count/save_print/report_2.jpg");
+
+constexpr float kPageWidth = 2480.0f;
+constexpr float kPageHeight = 3508.0f;
+
+// A row of the body columns, 86 units apart from y 2447.
+float bodyRow(int row)
+{
+    return 2447.0f - 86.0f * float(row);
+}
+
+struct Rgb
+{
+    float r, g, b;
+};
+const Rgb kBlack{0.0f, 0.0f, 0.0f};
+const Rgb kSignOff{0.372f, 0.549f, 1.0f};
+const Rgb kGrey{0.118f, 0.118f, 0.118f};
+
+// The libharu document of one report. The first libharu error is kept and
+// building stops there, so one failure gives one notice and never a crash
+// on a half-made object.
+class Builder
+{
+public:
+    Builder(const ReportContent& content, const QString& fileName) : m_content(content), m_fileName(fileName)
+    {
+        m_doc = HPDF_New(&Builder::onError, this);
+    }
+    ~Builder()
+    {
+        if (m_doc)
+            HPDF_Free(m_doc);
+    }
+    Builder(const Builder&) = delete;
+    Builder& operator=(const Builder&) = delete;
+
+    bool build();
+    bool save(const QString& physicalPath);
+    bool failed() const { return m_failed; }
+
+private:
+    static void onError(HPDF_STATUS error, HPDF_STATUS detail, void* self)
+    {
+        auto* builder = static_cast<Builder*>(self);
+        KLOG << "libharu error" << QString::number(error, 16) << "detail" << detail;
+        builder->m_failed = true;
+    }
+    bool fail(const char* what)
+    {
+        KLOG << "report:" << what;
+        m_failed = true;
+        return false;
+    }
+
+    HPDF_Page newPage(const QString& background);
+    HPDF_Image rawImage(const QImage& image);
+    bool loadFonts();
+    void drawImage(const QImage& image, float x, float y, float w, float h);
+
+    struct Placed
+    {
+        float x, y;
+        QString text;
+    };
+    void text(float x, float y, const QString& s);
+    // One text block of texts in one font and colour.
+    void textBlock(HPDF_Font font, float size, const Rgb& colour, std::initializer_list<Placed> texts);
+    void setFont(HPDF_Font font, float size, const Rgb& colour);
+    void showMicrometre();
+    void headerAndFooter();
+    void body();
+    void settingColumn();
+    void protocolColumn();
+    void gatingRow(float y);
+    void resultColumn();
+    void fieldPictures();
+    void histograms();
+
+    const ReportContent& m_content;
+    const QString m_fileName;
+    HPDF_Doc m_doc = nullptr;
+    HPDF_Page m_page = nullptr;
+    HPDF_Font m_helvetica = nullptr;
+    HPDF_Font m_helveticaBold = nullptr;
+    HPDF_Font m_symbol = nullptr;
+    HPDF_Font m_signs = nullptr;
+    QImage m_logo;
+    bool m_failed = false;
+};
+
+HPDF_Image Builder::rawImage(const QImage& source)
+{
+    if (source.isNull()) {
+        fail("missing image");
+        return nullptr;
+    }
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+    // libharu wants rows without padding.
+    const int rowBytes = image.width() * 3;
+    QByteArray data(rowBytes * image.height(), Qt::Uninitialized);
+    for (int y = 0; y < image.height(); ++y)
+        memcpy(data.data() + y * rowBytes, image.constScanLine(y), size_t(rowBytes));
+    return HPDF_LoadRawImageFromMem(m_doc, reinterpret_cast<const HPDF_BYTE*>(data.constData()),
+                                    HPDF_UINT(image.width()), HPDF_UINT(image.height()), HPDF_CS_DEVICE_RGB, 8);
+}
+
+void Builder::drawImage(const QImage& image, float x, float y, float w, float h)
+{
+    if (m_failed)
+        return;
+    HPDF_Image handle = rawImage(image);
+    if (!m_failed)
+        HPDF_Page_DrawImage(m_page, handle, x, y, w, h);
+}
+
+HPDF_Page Builder::newPage(const QString& background)
+{
+    m_page = HPDF_AddPage(m_doc);
+    if (m_failed)
+        return nullptr;
+    HPDF_Page_SetSize(m_page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_PORTRAIT);
+    HPDF_Page_Concat(m_page, 0.24f, 0, 0, 0.24f, 0, 0);
+    drawImage(QImage(background), 0, 0, kPageWidth, kPageHeight);
+    drawImage(m_logo, 2227, 48, 160, 160);
+    return m_failed ? nullptr : m_page;
+}
+
+bool Builder::loadFonts()
+{
+    m_helvetica = HPDF_GetFont(m_doc, "Helvetica", nullptr);
+    m_helveticaBold = HPDF_GetFont(m_doc, "Helvetica-Bold", nullptr);
+    m_symbol = HPDF_GetFont(m_doc, "Symbol", nullptr);
+    const QString fontPath = platform::rootPath(kFont);
+    // libharu reads a damaged font file past its end; only a file that parses
+    // as a font with the gating signs reaches it.
+    QFile file(fontPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail("font file missing");
+    const QRawFont check(file.readAll(), 12);
+    if (!check.isValid() || !check.supportsCharacter(QChar(0x2264)))
+        return fail("font file unusable");
+    const QByteArray fontFile = QFile::encodeName(fontPath);
+    const char* name = HPDF_LoadTTFontFromFile(m_doc, fontFile.constData(), HPDF_TRUE);
+    if (m_failed || !name)
+        return fail("font file not loaded");
+    KLOG << "HPDF_LoadTTFontFromFile :" << name;
+    // The font is fetched by the name the file declares, whatever its file name.
+    m_signs = HPDF_GetFont(m_doc, name, "KOI8-R");
+    return !m_failed;
+}
+
+void Builder::setFont(HPDF_Font font, float size, const Rgb& colour)
+{
+    HPDF_Page_SetFontAndSize(m_page, font, size);
+    HPDF_Page_SetRGBFill(m_page, colour.r, colour.g, colour.b);
+}
+
+void Builder::text(float x, float y, const QString& s)
+{
+    HPDF_Page_TextOut(m_page, x, y, s.toUtf8().constData());
+}
+
+void Builder::textBlock(HPDF_Font font, float size, const Rgb& colour, std::initializer_list<Placed> texts)
+{
+    HPDF_Page_BeginText(m_page);
+    setFont(font, size, colour);
+    for (const Placed& t : texts)
+        text(t.x, t.y, t.text);
+    HPDF_Page_EndText(m_page);
+}
+
+// μ from the Symbol font, then "m", at the running text position.
+void Builder::showMicrometre()
+{
+    HPDF_Page_SetFontAndSize(m_page, m_symbol, 35);
+    HPDF_Page_ShowText(m_page, "m");
+    HPDF_Page_SetFontAndSize(m_page, m_helvetica, 32);
+    HPDF_Page_ShowText(m_page, "m");
+}
+
+void Builder::headerAndFooter()
+{
+    const ReportContent& c = m_content;
+    HPDF_Page_BeginText(m_page);
+    setFont(m_helvetica, 34, kBlack);
+    const QString lines[] = {
+        QStringLiteral("Instrument name : %1").arg(c.serialNumber),
+        QStringLiteral("Date : %1").arg(c.date),
+        QStringLiteral("Security : Off"),
+        QStringLiteral("User : anonymous"),
+        QStringLiteral("File name : %1.pdf").arg(m_fileName),
+        QStringLiteral("Reanalysis : %1%2")
+            .arg(c.finalName.isEmpty() ? QStringLiteral("No, original data") : QStringLiteral("Yes, from "),
+                 c.finalName),
+        QStringLiteral("Counting mode : Bright field cell counting"),
+        QStringLiteral("                           %1")
+            .arg(c.countingMode == 0 ? QStringLiteral("Total cell counting")
+                                     : QStringLiteral("Cell counting & Viability")),
+    };
+    for (int i = 0; i < 8; ++i)
+        text(135, 3117.0f - 53.0f * float(i), lines[i]);
+    HPDF_Page_EndText(m_page);
+
+    textBlock(m_helvetica, 36, kSignOff,
+              {{1420, 3150, QStringLiteral("Creator")},
+               {1420, 2988, QStringLiteral("Reviewer")},
+               {1420, 2826, QStringLiteral("Approver")}});
+    textBlock(m_helvetica, 28, kGrey,
+              {{92, 212, QStringLiteral("Serial number : ") + c.serialNumber},
+               {92, 159, QStringLiteral("Software version : ") + c.softwareVersion}});
+    textBlock(m_helvetica, 28, kGrey,
+              {{742, 212, QStringLiteral("Last calibration : %1 ").arg(c.lastCalibration)},
+               {742, 159, QStringLiteral("Calibration value : %1 ").arg(c.calibrationValue)}});
+}
+
+void Builder::settingColumn()
+{
+    const ReportContent& c = m_content;
+    HPDF_Page_BeginText(m_page);
+    text(139, bodyRow(0), QStringLiteral("Slide type : ") + PdfReport::slideTypeText(c.slideType));
+    text(139, bodyRow(1),
+         QStringLiteral("Autofocused counting : %1").arg(c.autofocusedCounting ? QStringLiteral("On")
+                                                                                : QStringLiteral("Off")));
+    text(139, bodyRow(2),
+         QStringLiteral("Autofocus offset : %1").arg(PdfReport::shownAutofocusOffset(c.autofocusOffset)));
+    HPDF_Page_EndText(m_page);
+}
+
+void Builder::gatingRow(float y)
+{
+    const ReportProtocol& p = m_content.protocol;
+    if (p.gateMin < 0 && p.gateMax < 0) {
+        text(917, y, QStringLiteral("Size gating : "));
+        return;
+    }
+    // Fixed positions: the signs do not move with the width of the minimum.
+    text(917, y, QStringLiteral("Size gating : %1 ").arg(p.gateMin));
+    HPDF_Page_SetFontAndSize(m_page, m_signs, 35);
+    HPDF_Page_TextOut(m_page, 1152, y, "\x98");
+    HPDF_Page_SetFontAndSize(m_page, m_helvetica, 32);
+    HPDF_Page_TextOut(m_page, 1187, y, "x");
+    HPDF_Page_SetFontAndSize(m_page, m_signs, 35);
+    HPDF_Page_TextOut(m_page, 1219, y, "<");
+    HPDF_Page_SetFontAndSize(m_page, m_helvetica, 32);
+    text(1252, y, QStringLiteral("%1 ").arg(p.gateMax));
+    showMicrometre();
+}
+
+void Builder::protocolColumn()
+{
+    const ReportProtocol& p = m_content.protocol;
+    const bool viability = m_content.countingMode != 0;
+    HPDF_Page_BeginText(m_page);
+    int row = 0;
+    text(917, bodyRow(row++), QStringLiteral("Protocol name : %1").arg(p.name));
+    text(917, bodyRow(row++), QStringLiteral("Min. search size : %1 ").arg(p.minSearchSize));
+    showMicrometre();
+    text(917, bodyRow(row++), QStringLiteral("Max. search size : %1 ").arg(p.maxSearchSize));
+    showMicrometre();
+    text(917, bodyRow(row++), QStringLiteral("Cell detection sensitivity : %1").arg(p.cellDetectionSensitivity));
+    if (viability)
+        text(917, bodyRow(row++), QStringLiteral("Live cell sensitivity : %1").arg(p.liveCellSensitivity));
+    text(917, bodyRow(row++), QStringLiteral("Noise reduction : %1").arg(p.noiseReduction));
+    text(917, bodyRow(row++), QStringLiteral("Dilution factor : %1").arg(p.dilutionFactor));
+    gatingRow(bodyRow(row));
+    HPDF_Page_EndText(m_page);
+}
+
+void Builder::resultColumn()
+{
+    const TCountImageInfo& r = m_content.result;
+    const float size = std::isfinite(r.average_cell_size) ? r.average_cell_size : 0.0f;
+    const QString sizeText = QStringLiteral("Average cell size : %1 ").arg(double(size), 0, 'f', 1);
+    const auto concentration = [](const char* what, float mantissa, int exponent) {
+        return QStringLiteral("%1 cell concentration : %2 cells/mL")
+            .arg(QLatin1String(what), PdfReport::concentrationText(mantissa, exponent));
+    };
+
+    HPDF_Page_BeginText(m_page);
+    int row = 0;
+    text(1691, bodyRow(row++), concentration("Total", r.total, r.total_exp));
+    if (m_content.countingMode == 0) {
+        text(1691, bodyRow(row++), sizeText);
+        showMicrometre();
+        text(1691, bodyRow(row++), QStringLiteral("Total cell number : %1").arg(r.total_cell));
+    } else {
+        text(1691, bodyRow(row++), concentration("Live", r.live, r.live_exp));
+        text(1691, bodyRow(row++), concentration("Dead", r.dead, r.dead_exp));
+        text(1691, bodyRow(row++), QStringLiteral("Viability : %1%").arg(double(r.viability), 0, 'f', 1));
+        text(1691, bodyRow(row++), sizeText);
+        showMicrometre();
+        text(1691, bodyRow(row++), QStringLiteral("Total cell number : %1").arg(r.total_cell));
+        text(1691, bodyRow(row++), QStringLiteral("Live cell number : %1").arg(r.live_cell));
+        text(1691, bodyRow(row++), QStringLiteral("Dead cell number : %1").arg(r.dead_cell));
+    }
+    HPDF_Page_EndText(m_page);
+}
+
+void Builder::body()
+{
+    textBlock(m_helveticaBold, 40, kGrey,
+              {{139, 2546, QStringLiteral("Instrument setting")},
+               {917, 2546, QStringLiteral("Protocol")},
+               {1691, 2546, QStringLiteral("Cell counting results")}});
+
+    setFont(m_helvetica, 32, kGrey);
+    settingColumn();
+    protocolColumn();
+    resultColumn();
+}
+
+void Builder::fieldPictures()
+{
+    const QImage& field = m_content.fieldImage;
+    QImage zoomed = m_content.zoomedImage.convertToFormat(QImage::Format_RGB888);
+    if (field.isNull() || zoomed.isNull()) {
+        fail("field picture missing");
+        return;
+    }
+    {
+        QPainter painter(&zoomed);
+        painter.setPen(QPen(QColor(255, 0, 0), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter.drawRect(QRect(0, 0, 250, 200));
+        painter.drawRect(QRect(62, 50, 125, 100));
+    }
+    const auto fit = [](const QImage& image) {
+        return image.scaled(1124, 899, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    drawImage(fit(field), 92, 500, 1124, 899);
+    drawImage(fit(zoomed), 1262, 500, 1124, 899);
+}
+
+void Builder::histograms()
+{
+    using namespace ReportImages;
+    const TCountImageInfo& r = m_content.result;
+    const std::vector<int> total(r.total_histogram.begin(), r.total_histogram.end());
+    const std::vector<int> live(r.live_histogram.begin(), r.live_histogram.end());
+    const std::vector<int> dead(r.dead_histogram.begin(), r.dead_histogram.end());
+    const std::vector<int> cluster(r.cluster_histogram.begin(), r.cluster_histogram.end());
+    HistogramScale scale;
+    scale.gateMin = m_content.protocol.gateMin;
+    scale.gateMax = m_content.protocol.gateMax;
+    scale.dilution = float(m_content.protocol.dilutionFactor);
+    scale.concentration = m_content.concentration;
+
+    QImage image;
+    const auto place = [&](float x, float y) {
+        drawImage(image, x, y, kWidth, kHeight);
+        QCoreApplication::processEvents();
+    };
+    const QColor orange(255, 127, 0);
+    if (m_content.countingMode == 0) {
+        gen_histogram_OnlyTotal(image, total, CellNumber, orange, scale);
+        place(92, 1951);
+        gen_histogram_OnlyTotal(image, total, Concentration, orange, scale);
+        place(92, 1108);
+    } else if (m_content.countingMode == 1) {
+        const CellNumberOrConcentraion kinds[] = {CellNumber, Concentration};
+        const float rows[] = {1951, 1108};
+        for (int i = 0; i < 2; ++i) {
+            gen_histogram_Total(image, total, live, dead, kinds[i], scale);
+            place(92, rows[i]);
+            gen_histogram_Other(image, live, kinds[i], Qt::green, scale);
+            place(876, rows[i]);
+            gen_histogram_Other(image, dead, kinds[i], Qt::red, scale);
+            place(1660, rows[i]);
+        }
+    }
+    genClusterImage(image, cluster);
+    place(92, 350);
+}
+
+bool Builder::build()
+{
+    if (!m_doc)
+        return fail("document not created");
+    HPDF_SetCompressionMode(m_doc, HPDF_COMP_ALL);
+    HPDF_SetPageMode(m_doc, HPDF_PAGE_MODE_USE_OUTLINE);
+
+    m_logo = QImage(platform::rootPath(kLogo));
+    if (m_logo.hasAlphaChannel()) {
+        // Transparent parts of the logo stand on white paper.
+        QImage flat(m_logo.size(), QImage::Format_RGB888);
+        flat.fill(Qt::white);
+        QPainter(&flat).drawImage(0, 0, m_logo);
+        m_logo = flat;
+    }
+    if (!newPage(kPage1) || !loadFonts())
+        return false;
+    headerAndFooter();
+    body();
+    fieldPictures();
+    if (m_failed || !newPage(kPage2))
+        return false;
+    histograms();
+    if (m_failed)
+        return false;
+    headerAndFooter();
+    return !m_failed;
+}
+
+bool Builder::save(const QString& physicalPath)
+{
+    if (HPDF_SaveToFile(m_doc, QFile::encodeName(physicalPath).constData()) != HPDF_OK || m_failed)
+        return fail("not saved");
+    return true;
+}
+
+// Puts the finished `part` in place of `target` in one rename, so an existing
+// report is replaced and a failure leaves the old one as it was.
+bool commit(const QString& part, const QString& target)
+{
+    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) == 0)
+        return true;
+    KLOG << "report: cannot replace" << target;
+    QFile::remove(part);
+    return false;
+}
+
+}  // namespace
+
+// The page backgrounds live in the static library's resources, which the
+// linker keeps only when something names them.
+static void initReportResources()
+{
+    Q_INIT_RESOURCE(ReportResources);
+}
+
+PdfReport::PdfReport()
+    : m_stickCheck([] { return true; }),
+      m_errorNotice([] {
+          MessageDlg box;
+          box.setMsgType(15);
+          box.exec();
+      })
+{
+    initReportResources();
+}
+
+QString PdfReport::reportPath(const QString& folder, const QString& fileName)
+{
+    return QStringLiteral("%1/%2/%3.pdf").arg(folder, fileName, fileName);
+}
+
+QString PdfReport::concentrationText(float mantissa, int exponent)
+{
+    return QStringLiteral("%1 x 10e%2").arg(double(mantissa), 0, 'f', 2).arg(exponent);
+}
+
+QString PdfReport::slideTypeText(int slideType)
+{
+    switch (slideType) {
+    case 9: return QStringLiteral("Reusable slide");
+    case 10: return QStringLiteral("Validation slide");
+    default: return QStringLiteral("2 channel slide");
+    }
+}
+
+int PdfReport::shownAutofocusOffset(int offset)
+{
+    return offset == 0 || offset == 1 ? offset : 2;
+}
+
+bool PdfReport::write(const ReportContent& content, const QString& folder, const QString& fileName)
+{
+    KLOG_ENTER;
+    const QString logicalPath = reportPath(folder, fileName);
+    KLOG_VALUE("path", logicalPath);
+    const QString target = platform::rootPath(logicalPath);
+    const bool toStick = folder == kStickMount;
+    if (toStick && !m_stickCheck()) {
+        KLOG << "report: no USB stick";
+        return false;
+    }
+
+    Builder builder(content, fileName);
+    bool written = builder.build();
+    const QString part = target + QStringLiteral(".part");
+    if (written && toStick) {
+        const QString temp = platform::rootPath(kStickTemp);
+        written = builder.save(temp);
+        if (written && !m_stickCheck()) {
+            KLOG << "report: USB stick removed";
+            written = false;
+        }
+        QFile::remove(part);
+        written = written && QFile::copy(temp, part) && commit(part, target);
+        KLOG_VALUE("copied", written ? "true" : "false");
+        QFile::remove(temp);
+        QFile::remove(part);
+    } else if (written) {
+        written = builder.save(part) && commit(part, target);
+        // A full disk leaves a cut part behind.
+        if (!written)
+            QFile::remove(part);
+    }
+    if (!written)
+        m_errorNotice();
+    return written;
+}

@@ -1,0 +1,512 @@
+#include "HomeDlg/HomeDlg.h"
+
+#include "Camera/OV5642Camera.h"
+#include "Controller/Controller.h"
+#include "File_IO/CSVReaderWriter.h"
+#include "File_IO/ImReaderWriter.h"
+#include "MediaMonitor/MediaMonitor.h"
+#include "HomeDlg/PowerControl.h"
+#include "InitDlg/InitDlg.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
+#include "McuSimulator.h"
+#include "ProbeRun.h"
+#include "TempRoot.h"
+#include "platform/VideoDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kShellIni = QStringLiteral("/opt/KOVA3/conf/KovaShell.ini");
+const QString kTotalMaster = QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_TotalCellCounting.csv");
+const QString kTotalCopy =
+    QStringLiteral("/KOVA/anonymous/TOTAL_CELL_COUNTING/PreviousCount_BF_TotalCellCounting.csv");
+const QString kViabilityCopy =
+    QStringLiteral("/KOVA/anonymous/CELL_COUNTING_VIABILITY/PreviousCount_BF_CellCountingViability.csv");
+// A bound on waits for what comes at once on an idle machine; generous for a loaded one.
+constexpr int kWaitMs = 10000;
+
+// A home screen against a simulated microcontroller under a fresh root.
+class HomeDlgTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+        ASSERT_TRUE(sim.linkAt());
+        sim.setStepTime(0us);
+        sim.setFirmware(QStringLiteral("7.7.1"), QStringLiteral("20260301"));
+        HomeDlg::seams() = HomeDlg::Seams();
+        HomeDlg::seams().onStartupStep = [this](const QString& step) { steps << step; };
+        HomeDlg::seams().cameraRetryPauseMs = 0;
+    }
+
+    void TearDown() override
+    {
+        home.reset();
+        delete theApp.m_pInitDlg;
+        theApp.m_pInitDlg = nullptr;
+        delete theApp.m_pCamera;
+        delete theApp.m_pImReaderWriter;
+        delete theApp.m_pMediaMonitor;
+        delete theApp.m_pPreviousCountCSV;
+        theApp.m_pCamera = nullptr;
+        theApp.m_pImReaderWriter = nullptr;
+        theApp.m_pMediaMonitor = nullptr;
+        theApp.m_pPreviousCountCSV = nullptr;
+        theApp.m_bAutoExposureOn = false;
+        theApp.m_bCalibrating = false;
+        CUR_CAL_INI.clear();
+        HomeDlg::seams() = HomeDlg::Seams();
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+        sim.stop();
+    }
+
+    HomeDlg& start()
+    {
+        home = std::make_unique<HomeDlg>();
+        return *home;
+    }
+
+    TempRoot root;
+    McuSimulator sim;
+    QStringList steps;
+    std::unique_ptr<HomeDlg> home;
+};
+
+TEST_F(HomeDlgTest, StartUpChainRunsInItsOrderOnceTheMicrocontrollerAnswers)
+{
+    HomeDlg& dlg = start();
+
+    const QStringList expected = {
+        "firmware version", "release timer", "settings", "result folders", "protocols", "camera",
+        "calibration file", "hardware check", "image reader/writer", "previous counts", "USB monitor", "clock",
+        "log rotation", "shell flag", "mouse",
+    };
+    EXPECT_EQ(steps, expected);
+    EXPECT_TRUE(dlg.isInitialized());
+    EXPECT_EQ(global_ini()->IQOQ.FW_version, "7.7.1") << "asked before the chain";
+    const std::vector<std::string> frames = sim.frames();
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_EQ(frames[0], "$,DEVICE,READY,,\r\n");
+    EXPECT_EQ(frames[1], "$,DEVICE,FW VERSION,,\r\n");
+
+    EXPECT_TRUE(QFile::exists(root.path(kova::kMainIni)));
+    for (const char* folder : {"/KOVA/anonymous/TOTAL_CELL_COUNTING", "/KOVA/anonymous/CELL_COUNTING_VIABILITY"})
+        EXPECT_TRUE(QFileInfo(root.path(folder)).isDir()) << folder;
+    for (const char* protocol : {"/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/DEFAULT.ini",
+                                 "/opt/KOVA3/conf/PROTOCOL/CELL_COUNTING_VIABILITY/IQOQ.ini"})
+        EXPECT_TRUE(QFile::exists(root.path(protocol))) << protocol;
+    EXPECT_EQ(root.readFile(kShellIni), "[ShellMode]\nOn=0\n");
+    EXPECT_NE(theApp.m_pCamera, nullptr);
+    EXPECT_FALSE(theApp.m_pCamera->isRunning()) << "created, opened only for counting";
+    EXPECT_NE(theApp.m_pImReaderWriter, nullptr);
+    EXPECT_NE(theApp.m_pMediaMonitor, nullptr);
+    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
+    EXPECT_EQ(theApp.get_background_ptr(), dlg.backLabel());
+    EXPECT_FALSE(dlg.backLabel()->isVisible());
+}
+
+TEST_F(HomeDlgTest, WithoutAnAnswerNothingRunsAndTheSplashStays)
+{
+    QFile::remove(root.path(QStringLiteral("/dev/ttyS2")));  // no microcontroller at the port
+    theApp.m_pInitDlg = new InitDlg(StartupState);
+    QPointer<InitDlg> splash = theApp.m_pInitDlg;
+
+    HomeDlg& dlg = start();
+    QTest::qWait(3 * HomeDlg::kReleaseIntervalMs);
+
+    EXPECT_TRUE(steps.isEmpty());
+    EXPECT_FALSE(dlg.isInitialized());
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_FALSE(splash.isNull());
+    EXPECT_FALSE(QFile::exists(root.path(kova::kMainIni)));
+    EXPECT_FALSE(QFile::exists(root.path(kShellIni)));
+    EXPECT_FALSE(QFile::exists(root.path(QStringLiteral("/KOVA"))));
+}
+
+// Through the probe program, since the power-off ends the process.
+TEST_F(HomeDlgTest, WithoutAnAnswerAPowerOffKeepsTheStoredSettings)
+{
+    QFile::remove(root.path(QStringLiteral("/dev/ttyS2")));  // no microcontroller at the port
+    const QByteArray stored = "[KOVA-III]\nSerial=KO3-12-34567\nAuto shutdown time=3\n";
+    root.writeFile(kova::kMainIni, stored);
+    const ProbeRun run = runProbe(QStringLiteral(HOME_PROBE), root, {QStringLiteral("poweroff")});
+    EXPECT_TRUE(run.exitedNormally);
+    EXPECT_EQ(run.exitCode, InitDlg::kExitPowerOff);
+    EXPECT_EQ(root.readFile(kova::kMainIni), stored);
+}
+
+TEST_F(HomeDlgTest, SplashIsReleasedOnTheFirstTickOfTheEventLoop)
+{
+    theApp.m_pInitDlg = new InitDlg(StartupState);
+    theApp.m_pInitDlg->show();
+    QPointer<InitDlg> splash = theApp.m_pInitDlg;
+
+    HomeDlg& dlg = start();
+    EXPECT_FALSE(splash.isNull()) << "the chain ran, but the splash waits for the event loop";
+    EXPECT_FALSE(dlg.isVisible());
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return splash.isNull(); }, kWaitMs));
+    EXPECT_EQ(theApp.m_pInitDlg, nullptr);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(HomeDlgTest, CalibrationFileFollowsTheCountingMode)
+{
+    const struct
+    {
+        int mode;
+        const char* file;
+    } cases[] = {{0, kova::kCalibrationBfnIni}, {1, kova::kCalibrationCusIni}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        root.writeFile(kova::kMainIni, QStringLiteral("[Cell counting]\nCounting mode=%1\n").arg(c.mode).toLatin1());
+        CUR_CAL_INI.clear();
+        start();
+        EXPECT_EQ(CUR_CAL_INI, c.file);
+        home.reset();
+    }
+}
+
+TEST_F(HomeDlgTest, LogRotationRunsInItsOwnThreadAtLowPriority)
+{
+    QDir().mkpath(root.path(QStringLiteral("/etc/logrotate.d")));
+    // A rotation that runs until the test lets it finish.
+    root.writeScript(QStringLiteral("/bin/logrotate"),
+                     "echo \"$@\" > \"$(dirname \"$0\")/../etc/rotated\"\n"
+                     "while [ ! -e \"$(dirname \"$0\")/../etc/release\" ]; do sleep 0.02; done\n");
+    HomeDlg& dlg = start();
+
+    const logrotate& rotation = dlg.logRotation();
+    QSignalSpy finished(&rotation, &QThread::finished);
+    EXPECT_TRUE(rotation.isRunning()) << "started, not awaited by the chain";
+    EXPECT_EQ(rotation.priority(), QThread::LowPriority);
+    EXPECT_TRUE(QFile::exists(root.path(QStringLiteral("/etc/logrotate.conf")))) << "a missing limit is rewritten";
+
+    root.writeFile(QStringLiteral("/etc/release"), "");
+    ASSERT_TRUE(finished.wait(kWaitMs));
+    EXPECT_EQ(root.readFile(QStringLiteral("/etc/rotated")), "-f /etc/logrotate.d/\n");
+}
+
+TEST_F(HomeDlgTest, OpenCameraTakesUpToThreeAttemptsWithNewCameraObjects)
+{
+    const struct
+    {
+        const char* calibration;
+        bool autoExposure;
+        int mode;
+    } choices[] = {
+        {kova::kCalibrationBfnIni, false, 0},
+        {kova::kCalibrationCusIni, false, 1},
+        {kova::kAutoExposureIni, true, 0},
+    };
+    for (int openAt = 1; openAt <= HomeDlg::kCameraAttempts; ++openAt) {
+        SCOPED_TRACE(openAt);
+        const auto& choice = choices[openAt - 1];
+        int made = 0;
+        HomeDlg::seams().makeCamera = [&made, openAt] {
+            platform::SimulatedVideo::Faults faults;
+            faults.openFailure = ++made < openAt;
+            platform::SimulatedVideo::setFaults(faults);
+            return new OV5642Camera;
+        };
+        HomeDlg& dlg = start();
+        theApp.m_CountingMode = choice.mode;
+        theApp.m_bAutoExposureOn = choice.autoExposure;
+
+        dlg.openCamera();
+
+        ASSERT_NE(theApp.m_pCamera, nullptr);
+        EXPECT_TRUE(theApp.m_pCamera->isRunning());
+        EXPECT_EQ(theApp.m_pCamera->width(), 1280);
+        EXPECT_EQ(made, openAt) << "one camera object per attempt";
+        EXPECT_EQ(CUR_CAL_INI, choice.calibration);
+        EXPECT_FALSE(dlg.backLabel()->isVisible()) << "no message";
+        home.reset();
+        delete theApp.m_pCamera;
+        theApp.m_pCamera = nullptr;
+    }
+}
+
+TEST_F(HomeDlgTest, OpenCameraKeepsTheFileACalibrationChose)
+{
+    HomeDlg& dlg = start();
+    theApp.m_bCalibrating = true;
+    CUR_CAL_INI = kova::kAutoExposureIni;
+    theApp.m_CountingMode = 0;
+    dlg.openCamera();
+    EXPECT_EQ(CUR_CAL_INI, kova::kAutoExposureIni);
+    EXPECT_TRUE(theApp.m_pCamera->isRunning());
+}
+
+// Three failures end the program: through the probe program.
+TEST_F(HomeDlgTest, ThreeCameraFailuresShowMessage49AndRestartHoweverTheBoxCloses)
+{
+    root.writeFile(QString::fromLatin1(InitDlg::kDisplayLayerFile), "0");
+    for (const char* answer : {"accept", "close"}) {
+        SCOPED_TRACE(answer);
+        const ProbeRun run = runProbe(QStringLiteral(HOME_PROBE), root, {QStringLiteral("camera"), QString::fromLatin1(answer)});
+        EXPECT_TRUE(run.exitedNormally);
+        EXPECT_EQ(run.exitCode, InitDlg::kExitRestart);
+        EXPECT_TRUE(run.output.contains("message: ")) << run.output.toStdString();
+        EXPECT_TRUE(run.output.contains("0049")) << run.output.toStdString();
+        EXPECT_EQ(root.readFile(QString::fromLatin1(InitDlg::kDisplayLayerFile)), "2");
+    }
+}
+
+TEST_F(HomeDlgTest, PreviousCountsAreCopiedToTheResultTreeAndLoaded)
+{
+    const QByteArray master = "User,File,Date,[Total cell],Total cell number,Avg. size,Protocol\n"
+                              "anonymous,a,01 Jan 2026,1.00x10e6,100,10.0,DEFAULT\n"
+                              "anonymous,b,02 Jan 2026,2.00x10e6,200,11.0,PBMC";
+    root.writeFile(kTotalMaster, master);
+    root.writeFile(kViabilityCopy, "stale copy whose master is gone");
+
+    start();
+
+    EXPECT_EQ(root.readFile(kTotalCopy), master);
+    EXPECT_FALSE(QFile::exists(root.path(kViabilityCopy)));
+    ASSERT_NE(theApp.m_pPreviousCountCSV, nullptr);
+    const std::vector<std::string> lines = theApp.m_pPreviousCountCSV->csv();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "User,File,Date,[Total cell],Total cell number,Avg. size,Protocol");
+    EXPECT_EQ(lines[2], "anonymous,b,02 Jan 2026,2.00x10e6,200,11.0,PBMC");
+}
+
+TEST_F(HomeDlgTest, ViabilityModeLoadsItsOwnTableHeaderWhenTheMasterIsMissing)
+{
+    root.writeFile(kova::kMainIni, "[Cell counting]\nCounting mode=1\n");
+    start();
+    ASSERT_NE(theApp.m_pPreviousCountCSV, nullptr);
+    const std::vector<std::string> lines = theApp.m_pPreviousCountCSV->csv();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "User,File,Date,[Total cell],Total cell number,[Live cell],Live cell number,"
+                        "[Dead cell],Dead cell number,Viability,Avg. size,Protocol");
+}
+
+TEST_F(HomeDlgTest, DeviceResetReturnsTheStageToTheLastKnownPosition)
+{
+    const struct
+    {
+        int reported;
+        int known;
+        const char* move;  // the frame sent after the position query, "" for none
+    } cases[] = {
+        {3000, 1000, "$,STM1,MVN,2000,\r\n"},
+        {1000, 2500, "$,STM1,MVP,1500,\r\n"},
+        {1200, 1200, ""},
+    };
+    HomeDlg& dlg = start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reported);
+        sim.setPosition(c.reported);
+        theApp.m_nZstageCurrentPos = c.known;
+        const size_t before = sim.frames().size();
+        QSignalSpy moved(dlg.controller(), c.reported > c.known ? &Controller::sig_z_stage_mvn
+                                                                : &Controller::sig_z_stage_mvp);
+
+        dlg.slot_device_reset();
+
+        if (*c.move) {
+            ASSERT_TRUE(moved.wait(kWaitMs));
+        }
+        const std::vector<std::string> frames = sim.frames();
+        ASSERT_GE(frames.size(), before + 2);
+        EXPECT_EQ(frames[before], "$,LED4,BRT," + std::to_string(global_ini()->LED) + ",\r\n");
+        EXPECT_EQ(frames[before + 1], "$,STM1,GET_POS,,\r\n");
+        EXPECT_EQ(frames.size(), before + (*c.move ? 3 : 2));
+        if (*c.move) {
+            EXPECT_EQ(frames[before + 2], c.move);
+        }
+        EXPECT_EQ(sim.state().position, c.known);
+    }
+}
+
+TEST_F(HomeDlgTest, DeviceResetReportedByTheMicrocontrollerRestoresTheStage)
+{
+    HomeDlg& dlg = start();
+    theApp.m_nZstageCurrentPos = 4096;
+    QSignalSpy moved(dlg.controller(), &Controller::sig_z_stage_mvp);
+    sim.raiseRestart();  // the stage is homed to 0
+    ASSERT_TRUE(moved.wait(kWaitMs));
+    EXPECT_EQ(sim.state().position, 4096);
+}
+
+TEST_F(HomeDlgTest, FailedPositionQueryMovesNothingAndKeepsThePosition)
+{
+    HomeDlg& dlg = start();
+    dlg.controller()->setTimeouts(100, 200);
+    theApp.m_nZstageCurrentPos = 1500;
+    sim.setPosition(8000);
+    sim.setFault(McuSimulator::Fault::Silence);
+    const size_t before = sim.frames().size();
+
+    dlg.slot_device_reset();
+
+    const std::vector<std::string> frames = sim.frames();
+    ASSERT_EQ(frames.size(), before + 2) << "brightness and position query only";
+    EXPECT_EQ(frames.back(), "$,STM1,GET_POS,,\r\n");
+    EXPECT_EQ(theApp.m_nZstageCurrentPos, 1500);
+    EXPECT_EQ(sim.state().position, 8000);
+}
+
+TEST_F(HomeDlgTest, FactoryResetRewritesProtocolsAndReloadsTheLoadedOnes)
+{
+    HomeDlg& dlg = start();
+    const QString pbmc = root.path(QStringLiteral("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/PBMC.ini"));
+    QFile::remove(pbmc);
+    theApp.m_strTotalProtocolName = QStringLiteral("PBMC");
+    theApp.m_Loaded_Total_Protocol = {};
+    theApp.m_nCurrentDialog = KOVACORE_SETUP_DIALOG;
+    theApp.m_CountingMode = 1;
+
+    dlg.slotFactoryReset();
+
+    EXPECT_TRUE(QFile::exists(pbmc));
+    EXPECT_EQ(theApp.m_Loaded_Total_Protocol.name, "PBMC");
+    EXPECT_GT(theApp.m_Loaded_Total_Protocol.max_search_size, 0);
+    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
+    EXPECT_EQ(CUR_CAL_INI, kova::kCalibrationCusIni);
+    EXPECT_EQ(theApp.m_pPreviousCountCSV->csv().front().find("[Live cell]") != std::string::npos, true);
+}
+
+TEST_F(HomeDlgTest, ClockTextChangesOncePerMinute)
+{
+    QDateTime now(QDate(2026, 12, 10), QTime(13, 45, 10));
+    HomeDlg::seams().now = [&now] { return now; };
+    HomeDlg& dlg = start();
+    EXPECT_EQ(theApp.m_strDateTime, "10 Dec 2026 13:45");
+
+    theApp.m_strDateTime = QStringLiteral("untouched");
+    now = now.addSecs(30);
+    dlg.notifyDateTime();
+    EXPECT_EQ(theApp.m_strDateTime, "untouched") << "same minute";
+
+    now = now.addSecs(30);
+    dlg.notifyDateTime();
+    EXPECT_EQ(theApp.m_strDateTime, "10 Dec 2026 13:46");
+}
+
+TEST_F(HomeDlgTest, HomeButtonStateDimsAndDisablesThenRestores)
+{
+    HomeDlg& dlg = start();
+    dlg.show();
+    const QStringList names = {"BUTTON_COUNT", "BUTTON_POWER", "BUTTON_REVIEW", "BUTTON_PROTOCOL", "BUTTON_SETUP"};
+    for (const QString& name : names)
+        dlg.findChild<QPushButton*>(name)->setChecked(true);
+
+    dlg.HomeButtonState(false);
+    EXPECT_TRUE(dlg.backLabel()->isVisible());
+    for (const QString& name : names)
+        EXPECT_FALSE(dlg.findChild<QPushButton*>(name)->isEnabled()) << name.toStdString();
+
+    dlg.HomeButtonState(true);
+    EXPECT_FALSE(dlg.backLabel()->isVisible());
+    for (const QString& name : names) {
+        const QPushButton* button = dlg.findChild<QPushButton*>(name);
+        EXPECT_TRUE(button->isEnabled()) << name.toStdString();
+        EXPECT_FALSE(button->isChecked()) << name.toStdString();
+    }
+}
+
+TEST_F(HomeDlgTest, PowerButtonAndSwitchAskAndCancelLeavesTheScreenAsItWas)
+{
+    HomeDlg& dlg = start();
+    dlg.show();
+    const struct
+    {
+        const char* road;
+        std::function<void()> press;
+    } roads[] = {
+        // The switch first: a cancel guards it (not the button) for a while.
+        {"microcontroller switch", [&] {
+             QSignalSpy reported(dlg.controller(), &Controller::sig_device_poweroff);
+             sim.raisePowerButton();
+             ASSERT_TRUE(reported.wait(kWaitMs));
+         }},
+        {"home power button", [&] { QTest::mouseClick(dlg.powerButton(), Qt::LeftButton); }},
+    };
+    for (const auto& r : roads) {
+        SCOPED_TRACE(r.road);
+        QString asked;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            answer.stop();
+            asked = box->findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"))->text();
+            EXPECT_TRUE(dlg.backLabel()->isVisible()) << "dimmed while asking";
+            box->reject();
+        });
+        answer.start(10);
+
+        r.press();
+
+        EXPECT_TRUE(asked.contains("power off")) << asked.toStdString();
+        EXPECT_FALSE(dlg.powerButton()->isChecked());
+        EXPECT_FALSE(dlg.backLabel()->isVisible());
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_TRUE(dlg.powerControl()->isCancelGuardActive());
+    }
+}
+
+TEST_F(HomeDlgTest, IdleLimitComesFromTheSettings)
+{
+    root.writeFile(kova::kMainIni, "[KOVA-III]\nAuto shutdown enable=On\nAuto shutdown time=2\n");
+    HomeDlg& dlg = start();
+    EXPECT_EQ(dlg.idleMinutes().limit, 120);
+    dlg.on_POWER_OFF_TIMER(false);
+    dlg.on_POWER_OFF_TIMER(false);
+    EXPECT_EQ(dlg.idleMinutes().count, 2) << "the minute reports reach the idle count";
+    dlg.on_POWER_OFF_TIMER(true);
+    EXPECT_EQ(dlg.idleMinutes().count, 0);
+}
+
+TEST_F(HomeDlgTest, FormHasItsButtonsAndEscapeDoesNotClose)
+{
+    HomeDlg& dlg = start();
+    dlg.show();
+    EXPECT_EQ(dlg.size(), QSize(800, 480));
+    EXPECT_EQ(dlg.findChild<QPushButton*>("BUTTON_COUNT")->text(), "\n\n\nCount");
+    EXPECT_EQ(dlg.findChild<QPushButton*>("BUTTON_SETUP")->geometry(), QRect(600, 80, 200, 400));
+    EXPECT_FALSE(dlg.findChild<QPushButton*>("BUTTON_LOGOUT")->isVisible());
+    EXPECT_EQ(dlg.findChild<QLabel*>("LABEL_ID")->text(), "velim01");
+
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QTest::keyClick(&dlg, Qt::Key_Return);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(HomeDlgTest, MouseAtStartUpShowsTheArrow)
+{
+    QDir().mkpath(root.path(QStringLiteral("/dev/input/by-id")));
+    root.writeFile(QStringLiteral("/dev/input/event3"), "");
+    QFile::link(root.path(QStringLiteral("/dev/input/event3")),
+                root.path(QStringLiteral("/dev/input/by-id/usb-Maker_Optical-event-mouse")));
+    QApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+
+    start();
+
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+}
+
+}  // namespace

@@ -1,0 +1,378 @@
+#include "Saving/SavingThread.h"
+
+#include "File_IO/ImReaderWriter.h"
+#include "FullDisk.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "TempRoot.h"
+#include "VirtualPrinter.h"
+#include "platform/Root.h"
+#include "velimbio/CellCounter.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr int kCols = 2592;
+constexpr int kRows = 1944;
+const char* const kDestination = "/KOVA/anonymous/CELL_COUNTING_VIABILITY";
+
+// The engine after a count: its images and its list of all objects.
+class CountedEngine : public VelimBio::CellCounter
+{
+public:
+    CountedEngine()
+        : CellCounter(3, kRows, kCols, 0.48979f, 1.431f, 1.4f)
+    {
+    }
+    void setImages(const cv::Mat& raw, const cv::Mat& overlay)
+    {
+        m_rawImage = raw.clone();
+        m_overlayImage = overlay.clone();
+    }
+    void setObjects(std::vector<VelimBio::TObj> objects) { m_ungatedCellObjects = std::move(objects); }
+};
+
+cv::Mat pattern(int seed)
+{
+    cv::Mat image(kRows, kCols, CV_8UC3);
+    cv::RNG rng(uint64_t(seed) + 1);
+    rng.fill(image, cv::RNG::UNIFORM, 0, 256);
+    return image;
+}
+
+VelimBio::TObj object(int x, int y, float size, float circularity, float roundness, int mean, bool live, int gate)
+{
+    VelimBio::TObj o;
+    o.x = x;
+    o.y = y;
+    o.size_um = size;
+    o.diameter_px = size;
+    o.circularity = circularity;
+    o.roundness = roundness;
+    o.mean_intensity = mean;
+    o.is_live = live;
+    o.gate_position = gate;
+    o.is_gated = gate != 0;
+    return o;
+}
+
+std::vector<int32_t> bins(size_t count, std::initializer_list<std::pair<size_t, int32_t>> filled)
+{
+    std::vector<int32_t> values(count, 0);
+    for (const auto& bin : filled)
+        values[bin.first] = bin.second;
+    return values;
+}
+
+QByteArray fixture(const char* name)
+{
+
+    QFile file(QStringLiteral(KOVA_FIXTURES "/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing fixture>");
+}
+
+// theApp and the engine as they stand after a count in either mode, with the
+// calibration files in the root.
+class SaveJob : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        root.writeFile("/opt/KOVA3/conf/Calibration_BFN.ini", "[1280]\n0x3501=0x01\n0x3502=0x2A\n");
+        root.writeFile("/opt/KOVA3/conf/Calibration_CUS.ini", "[1280]\n0x3501=0x01\n0x3502=0x56\n");
+        root.writeFile(QStringLiteral("%1/N/.keep").arg(kDestination), "");
+
+        KovaCoreApp& app = theApp;
+        app.m_SerialNumber = "KV3-2026-0042";
+        app.m_CurrentVersion = "1.0.2";
+        global_ini()->IQOQ.FW_version = "1.3.7";
+        app.m_bAutofocusedCounting = true;
+        app.m_nAutofocusOffset = 1;
+        app.m_fVolumeFactor = 0.48979;
+        app.m_fLensMagnification = 1.431;
+        app.m_nSlideType = SLIDE_TYPE_REUSABLE;
+        app.m_Calibration.Last_calibration = "05 Nov 2026";
+        app.m_Calibration.Background_value = "0x012A, 0x0156";
+        app.m_Calibration.Z_Reference_2ch = 10240;
+        app.m_Calibration.Z_Reference_Reusable = 11264;
+        app.m_Calibration.Z_Reference_Validation = 9728;
+        app.m_SaveReview.m_bEnableScaleBar = false;
+
+        app.m_Counted_Total_Protocol = {};
+        app.m_Counted_Total_Protocol.name = "DEFAULT";
+        app.m_Counted_Total_Protocol.min_search_size = 5;
+        app.m_Counted_Total_Protocol.max_search_size = 40;
+        app.m_Counted_Total_Protocol.cell_detection_sensitivity = 6;
+        app.m_Counted_Total_Protocol.noise_reduction = 3;
+        app.m_Counted_Total_Protocol.dilution_factor = 1;
+        app.m_Counted_Total_Protocol.gating_min_size = -1;
+        app.m_Counted_Total_Protocol.gating_max_size = -1;
+
+        app.m_Counted_Viability_Protocol = {};
+        app.m_Counted_Viability_Protocol.name = "PBMC";
+        app.m_Counted_Viability_Protocol.min_search_size = 4;
+        app.m_Counted_Viability_Protocol.max_search_size = 20;
+        app.m_Counted_Viability_Protocol.cell_detection_sensitivity = 7;
+        app.m_Counted_Viability_Protocol.live_cell_sensitivity = 6;
+        app.m_Counted_Viability_Protocol.noise_reduction = 4;
+        app.m_Counted_Viability_Protocol.dilution_factor = 2;
+        app.m_Counted_Viability_Protocol.gating_min_size = 3;
+        app.m_Counted_Viability_Protocol.gating_max_size = 18;
+
+        TCountImageInfo& r = app.m_CountResult;
+        r = TCountImageInfo();
+        r.total = 2.25f;
+        r.total_exp = 5;
+        r.total_cell = 100;
+        r.live = 1.8f;
+        r.live_exp = 5;
+        r.live_cell = 80;
+        r.dead = 4.5f;
+        r.dead_exp = 4;
+        r.dead_cell = 20;
+        r.viability = 80.0f;
+        r.average_cell_size = 12.345f;
+        r.dilution = 1.0f;
+        r.z_position = 10496;
+        r.live_histogram = bins(181, {{9, 30}, {12, 50}});
+        r.dead_histogram = bins(181, {{11, 15}, {180, 5}});
+        r.total_histogram = bins(181, {{9, 30}, {11, 15}, {12, 50}, {180, 5}});
+        r.cluster_histogram = bins(9, {{0, 90}, {1, 4}, {8, 1}});
+
+        engine = std::make_unique<CountedEngine>();
+        engine->setImages(pattern(0), pattern(40));
+        engine->setObjects({object(100, 200, 12.345678f, 0.987654f, 101.25f, 87, true, -1),
+                            object(2591, 0, 4.5f, 1.0f, 100.0f, 255, false, 1),
+                            object(0, 1943, 181.25f, 0.0f, 0.0f, 0, true, 0)});
+        app.m_pCellCounter = engine.get();
+    }
+
+    void TearDown() override
+    {
+        theApp.m_pCellCounter = nullptr;
+        theApp.m_strFinalName.clear();
+        theApp.m_SaveReview.m_bEnableScaleBar = false;
+    }
+
+    static void totalMode()
+    {
+        theApp.m_CountingMode = BF_TOTAL_CELL_COUNTING;
+        theApp.m_bAutoExposureOn = false;
+        theApp.m_strFinalName.clear();
+    }
+
+    static void viabilityMode()
+    {
+        theApp.m_CountingMode = BF_CELL_COUNTING_VIABILITY;
+        theApp.m_bAutoExposureOn = true;
+        theApp.m_strFinalName = "Jurkat_0007";
+    }
+
+    // Runs the jobs of a bit set as the save dialog does and records the signals.
+    std::vector<std::string> save(unsigned char bits, const QString& destination = kDestination)
+    {
+        std::vector<std::string> events;
+        QString date = "08 Dec 2026 14:03:22";
+        for (int kind : SavingThread::kindsFromBits(bits)) {
+            SavingThread job;
+            QObject::connect(&job, &SavingThread::signalSaveCompleted_Progress,
+                             [&](int k) { events.push_back("progress " + std::to_string(k)); });
+            QObject::connect(&job, &SavingThread::signalSaveCompleted, [&](int k, bool pass) {
+                events.push_back("completed " + std::to_string(k) + (pass ? " pass" : " fail"));
+            });
+            // The report's own notice is a modal box that would hold the test until its time-out.
+            job.setReportErrorNotice([&] { events.push_back("report error notice"); });
+            job.setType(kind);
+            job.setDestination(destination, "N");
+            job.set_date(date);
+            job.run();
+        }
+        return events;
+    }
+
+    QString path(const char* file) const { return root.path(QStringLiteral("%1/N/%2").arg(kDestination, file)); }
+
+    TempRoot root;
+    std::unique_ptr<CountedEngine> engine;
+};
+
+void expectImage(const QString& logical, const cv::Mat& expected, const QString& description)
+{
+    ImReaderWriter reader;
+    std::unique_ptr<unsigned char[]> pixels(reader.imread(logical.toStdString()));
+    ASSERT_TRUE(pixels) << logical.toStdString();
+    ASSERT_EQ(reader.readWidth(), uint32_t(kCols));
+    ASSERT_EQ(reader.readHeight(), uint32_t(kRows));
+    EXPECT_EQ(std::memcmp(pixels.get(), expected.data, expected.total() * 3), 0) << logical.toStdString();
+    EXPECT_EQ(reader.countingResult1()[0], 0.0f) << "the result files carry no private fields";
+
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(platform::rootPath(logical).toLocal8Bit().constData(), "r"),
+                                               TIFFClose);
+    ASSERT_TRUE(tiff);
+    char* text = nullptr;
+    ASSERT_TRUE(TIFFGetField(tiff.get(), TIFFTAG_IMAGEDESCRIPTION, &text));
+    EXPECT_EQ(QString::fromUtf8(text).toStdString(), description.toStdString());
+}
+
+}  // namespace
+
+TEST_F(SaveJob, KindBitsWriteTheirFilesInOrderWithSignals)
+{
+    viabilityMode();
+    EXPECT_EQ(save(9), (std::vector<std::string>{"progress 0", "completed 0 pass", "progress 3", "completed 3 pass"}));
+    EXPECT_TRUE(QFileInfo::exists(path("N_TAG.tif")));
+    EXPECT_FALSE(QFileInfo::exists(path("N_RAW.tif")));
+    EXPECT_TRUE(QFileInfo::exists(path("N.csv")));
+
+    EXPECT_EQ(save(4), (std::vector<std::string>{"progress 1", "completed 1 pass"}));
+    EXPECT_TRUE(QFileInfo::exists(path("N_RAW.tif")));
+
+    ASSERT_TRUE(sim::installReportResources(root.root()));
+    for (const char* file : {"N_TAG.tif", "N_RAW.tif", "N.csv"})
+        QFile::remove(path(file));
+    EXPECT_EQ(save(15), (std::vector<std::string>{"progress 0", "completed 0 pass", "progress 1", "completed 1 pass",
+                                                  "progress 2", "completed 2 pass", "progress 3", "completed 3 pass"}));
+    for (const char* file : {"N_TAG.tif", "N_RAW.tif", "N.pdf", "N.csv"})
+        EXPECT_TRUE(QFileInfo::exists(path(file))) << file;
+    EXPECT_TRUE(root.readFile(QStringLiteral("%1/N/N.pdf").arg(kDestination)).startsWith("%PDF"));
+
+    const struct { unsigned char bits; std::vector<int> kinds; } table[] = {
+        {0, {}}, {1, {3}}, {2, {2}}, {4, {1}}, {8, {0}}, {9, {0, 3}}, {15, {0, 1, 2, 3}}, {0xF0, {}}, {0xFF, {0, 1, 2, 3}},
+    };
+    for (const auto& c : table)
+        EXPECT_EQ(SavingThread::kindsFromBits(c.bits), c.kinds) << int(c.bits);
+}
+
+TEST_F(SaveJob, ImagesAreTheEnginesFramesWithTheMetadataText)
+{
+    viabilityMode();
+    ASSERT_EQ(save(12), (std::vector<std::string>{"progress 0", "completed 0 pass", "progress 1", "completed 1 pass"}));
+    const QString metadata = QString::fromUtf8(fixture("metadata_viability.txt"));
+    expectImage(QStringLiteral("%1/N/N_TAG.tif").arg(kDestination), pattern(40), metadata);
+    expectImage(QStringLiteral("%1/N/N_RAW.tif").arg(kDestination), pattern(0), metadata);
+
+    // With the scale bar on, the analysed image is the application's canvas.
+    const cv::Mat canvas = pattern(90);
+    theApp.setScaleBarImg(canvas);
+    theApp.m_SaveReview.m_bEnableScaleBar = true;
+    ASSERT_EQ(save(8), (std::vector<std::string>{"progress 0", "completed 0 pass"}));
+    expectImage(QStringLiteral("%1/N/N_TAG.tif").arg(kDestination), canvas, metadata);
+}
+
+TEST_F(SaveJob, MetadataTextOfBothModes)
+{
+    SavingThread job;
+    QString date = "08 Dec 2026 14:03:22";
+    job.set_date(date);
+    totalMode();
+    EXPECT_EQ(job.createMetaData("N_TAG.tif").toUtf8(), fixture("metadata_total.txt"));
+    viabilityMode();
+    EXPECT_EQ(job.createMetaData("N_RAW.tif").toUtf8(), fixture("metadata_viability.txt"));
+    EXPECT_FALSE(job.createMetaData("x").contains("Instrument"));
+
+    // A calibration file without its low exposure byte keeps what there is.
+    root.writeFile("/opt/KOVA3/conf/Calibration_CUS.ini", "[1280]\n0x3501=0x01\n");
+    EXPECT_TRUE(job.createMetaData("x").contains(",Calibration value=0x012A 0x01,"));
+}
+
+TEST_F(SaveJob, ResultCsvOfBothModes)
+{
+    totalMode();
+    ASSERT_EQ(save(1), (std::vector<std::string>{"progress 3", "completed 3 pass"}));
+    EXPECT_EQ(root.readFile(QStringLiteral("%1/N/N.csv").arg(kDestination)), fixture("result_total.csv"));
+
+    viabilityMode();
+    ASSERT_EQ(save(1), (std::vector<std::string>{"progress 3", "completed 3 pass"}));
+    EXPECT_EQ(root.readFile(QStringLiteral("%1/N/N.csv").arg(kDestination)), fixture("result_viability.csv"));
+}
+
+TEST_F(SaveJob, ResultCsvEdgeValues)
+{
+    viabilityMode();
+    theApp.m_CountResult.total_cell = 0;
+    theApp.m_CountResult.average_cell_size = std::numeric_limits<float>::quiet_NaN();
+    theApp.m_Counted_Viability_Protocol.gating_min_size = -1;
+    theApp.m_Counted_Viability_Protocol.gating_max_size = 40;
+    theApp.m_nAutofocusOffset = 7;
+    theApp.m_nSlideType = 3;
+    engine->setObjects({});
+    ASSERT_EQ(save(1), (std::vector<std::string>{"progress 3", "completed 3 pass"}));
+    const QByteArray csv = root.readFile(QStringLiteral("%1/N/N.csv").arg(kDestination));
+    for (const char* expected : {"\nViability,0.0%\n", "\nAvg. size,0.0 um\n", "\nSize gating,-1 \xe2\x89\xa4 x < 40 um\n",
+                                 "\nAutofocus offset, 2\n", "\nSlide type,2 channel slide\n",
+                                 "Classification,Gating\n\nGraph\n"})
+        EXPECT_TRUE(csv.contains(expected)) << expected;
+}
+
+// The dialog must learn that an output is missing; the next outputs still run.
+TEST_F(SaveJob, OutcomeIsReportedAsItIs)
+{
+    totalMode();
+    EXPECT_EQ(save(9, "/KOVA/anonymous/missing-folder"),
+              (std::vector<std::string>{"progress 0", "completed 0 fail", "completed 3 fail"}));
+
+    theApp.m_pCellCounter = nullptr;  // nothing counted yet: no frame to save
+    EXPECT_EQ(save(14), (std::vector<std::string>{"progress 0", "completed 0 fail", "progress 1", "completed 1 fail",
+                                                  "progress 2", "completed 2 fail"}));
+    EXPECT_FALSE(QFileInfo::exists(path("N_TAG.tif")));
+    EXPECT_FALSE(QFileInfo::exists(path("N.pdf")));
+
+    SavingThread unknown;
+    bool reported = true;
+    QObject::connect(&unknown, &SavingThread::signalSaveCompleted, [&](int kind, bool pass) {
+        EXPECT_EQ(kind, 7);
+        reported = pass;
+    });
+    unknown.setType(7);
+    unknown.run();
+    EXPECT_FALSE(reported);
+
+    theApp.m_pCellCounter = engine.get();
+    EXPECT_FALSE(runOnFullDisk(512, [&] { return save(1).back() == "completed 3 pass"; }));
+    EXPECT_FALSE(QFileInfo::exists(path("N.csv")));
+    EXPECT_FALSE(runOnFullDisk(64 * 1024, [&] { return save(8).back() == "completed 0 pass"; }));
+    EXPECT_FALSE(QFileInfo::exists(path("N_TAG.tif")));
+
+    // A counted image but no logo or report font in the installation: one notice, no report.
+    // (After the forks: the report's zoom starts worker threads.)
+    EXPECT_EQ(save(2), (std::vector<std::string>{"report error notice", "progress 2", "completed 2 fail"}));
+    EXPECT_FALSE(QFileInfo::exists(path("N.pdf")));
+}
+
+TEST(SavingThreadHelpers, GatingColumnRoundingAndZoom)
+{
+    for (const auto& c : std::vector<std::pair<int, QString>>{{1, "Y"}, {0, "N"}, {-1, ""}, {2, ""}})
+        EXPECT_EQ(SavingThread::get_sizeGating2(c.first), c.second) << c.first;
+
+    const struct { float value, scale, expected; } rounding[] = {
+        {2.345f, 100, 2.35f}, {-2.345f, 100, -2.35f}, {2.344f, 100, 2.34f}, {0.5f, 1, 1.0f}, {-0.5f, 1, -1.0f}, {0, 100, 0},
+    };
+    for (const auto& c : rounding)
+        EXPECT_EQ(round2(c.value, c.scale), c.expected) << c.value;
+
+    // Each pixel knows where it came from: column in channel 0, row in channel 1 (scaled).
+    cv::Mat source(kRows, kCols, CV_16UC2);
+    for (int y = 0; y < kRows; ++y)
+        for (int x = 0; x < kCols; ++x)
+            source.at<cv::Vec2w>(y, x) = cv::Vec2w(uint16_t(x * 16), uint16_t(y * 16));
+    cv::Mat zoomed;
+    SavingThread::zoom_image(2, source, zoomed);
+    ASSERT_EQ(zoomed.size(), cv::Size(kCols, kRows));
+    EXPECT_EQ(zoomed.at<cv::Vec2w>(0, 0), cv::Vec2w(648 * 16, 486 * 16));
+    const cv::Vec2w last = zoomed.at<cv::Vec2w>(kRows - 1, kCols - 1);
+    EXPECT_NEAR(last[0], (648 + 1295) * 16, 16);
+    EXPECT_NEAR(last[1], (486 + 971) * 16, 16);
+
+    SavingThread::zoom_image(1, source, zoomed);
+    EXPECT_EQ(cv::norm(zoomed, source, cv::NORM_INF), 0.0);
+}
