@@ -4,7 +4,7 @@
 #include "Camera/OV5642Camera.h"
 #include "Slide.h"
 
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <benchmark/benchmark.h>
 

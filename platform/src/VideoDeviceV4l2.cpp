@@ -1,4 +1,4 @@
-#include "VideoDeviceInternal.h"
+#include "SimulatedVideoInternal.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -6,7 +6,7 @@
 
 #include "platform/I2cBus.h"
 #include "platform/Root.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <QDir>
 #include <QFile>

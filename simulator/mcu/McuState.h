@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <QString>
 

@@ -5,7 +5,7 @@
 #include "Slide.h"
 
 #include "platform/I2cBus.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

@@ -5,7 +5,7 @@
 #include "KovaCore/ProtocolFiles.h"
 
 #include "platform/I2cBus.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "Camera/OV5642Camera.h"
 
 #include "platform/I2cBus.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <gtest/gtest.h>
 

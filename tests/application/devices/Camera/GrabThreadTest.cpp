@@ -4,7 +4,7 @@
 #include "Camera/OV5642Camera.h"
 #include "KovaCore/KovaPaths.h"
 
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <QTest>
 

@@ -5,7 +5,7 @@
 #include "KovaCore/KovaPaths.h"
 
 #include "platform/I2cBus.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <QFile>
 #include <QTest>

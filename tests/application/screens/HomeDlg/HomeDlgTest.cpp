@@ -12,7 +12,7 @@
 #include "McuSimulator.h"
 #include "ProbeRun.h"
 #include "TempRoot.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/KovaPaths.h"
 #include "platform/Root.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <QApplication>
 #include <QLabel>

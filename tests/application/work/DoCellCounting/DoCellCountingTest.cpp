@@ -9,7 +9,7 @@
 #include "TestInstrument.h"
 
 #include "platform/Root.h"
-#include "platform/VideoDevice.h"
+#include "platform/SimulatedVideo.h"
 
 #include <QDir>
 #include <QFileInfo>

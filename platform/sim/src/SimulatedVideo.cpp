@@ -1,4 +1,4 @@
-#include "VideoDeviceInternal.h"
+#include "SimulatedVideoInternal.h"
 
 #include "platform/Root.h"
 

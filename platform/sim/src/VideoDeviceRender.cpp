@@ -1,4 +1,4 @@
-#include "VideoDeviceInternal.h"
+#include "SimulatedVideoInternal.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
