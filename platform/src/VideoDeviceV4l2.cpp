@@ -1,4 +1,4 @@
-#include "SimulatedVideoInternal.h"
+#include "VideoDeviceV4l2.h"
 
 #include <cerrno>
 #include <fcntl.h>

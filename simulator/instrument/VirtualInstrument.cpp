@@ -4,7 +4,7 @@
 #include "UsbSticks.h"
 #include "VirtualPrinter.h"
 
-#include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 #include "platform/Root.h"
 #include "platform/SimulatedVideo.h"
 

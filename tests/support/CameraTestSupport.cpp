@@ -4,7 +4,7 @@
 #include "McuState.h"
 #include "Slide.h"
 
-#include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 #include "platform/SimulatedVideo.h"
 
 #include <opencv2/imgcodecs.hpp>

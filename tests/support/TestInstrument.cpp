@@ -4,7 +4,7 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/ProtocolFiles.h"
 
-#include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 #include "platform/SimulatedVideo.h"
 
 #include <QDir>

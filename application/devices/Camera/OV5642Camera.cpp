@@ -6,7 +6,7 @@
 
 #include "platform/I2cBus.h"
 #include "platform/Log.h"
-#include "platform/SimulatedVideo.h"
+#include "platform/VideoDevice.h"
 
 extern "C" {
 #include <libswscale/swscale.h>

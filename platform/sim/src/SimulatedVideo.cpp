@@ -7,9 +7,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <cerrno>
-#include <sys/stat.h>
-
 namespace platform {
 
 namespace {
@@ -32,19 +29,6 @@ bool writeSimulatorFile(const QString& logicalPath, const QByteArray& text)
 }
 
 }  // namespace
-
-std::unique_ptr<VideoDevice> VideoDevice::open(const QString& logicalPath)
-{
-    const QByteArray native = QFile::encodeName(rootPath(logicalPath));
-    struct stat info {};
-    if (isRealInstrument() || (::stat(native.constData(), &info) == 0 && S_ISCHR(info.st_mode)))
-        return openV4l2Device(native);
-    if (SimulatedVideo::faults().openFailure) {
-        errno = ENODEV;
-        return nullptr;
-    }
-    return openSimulatedDevice();
-}
 
 bool readKeyValues(const QString& logicalPath, QHash<QByteArray, QByteArray>& values)
 {

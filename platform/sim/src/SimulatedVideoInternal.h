@@ -9,11 +9,8 @@
 
 #include <cstdint>
 
-// Pieces of the video seam shared by its source files only.
+// Pieces of the simulated camera shared by its source files only.
 namespace platform {
-
-std::unique_ptr<VideoDevice> openV4l2Device(const QByteArray& nativePath);
-std::unique_ptr<VideoDevice> openSimulatedDevice();
 
 // The "key=value" lines of a small text file under the root (logical path);
 // false when it cannot be read.

@@ -1,6 +1,6 @@
 #include "SimulatedVideoInternal.h"
 
-#include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 #include "platform/Root.h"
 
 #include <QDateTime>
@@ -349,8 +349,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoDevice> openSimulatedDevice()
+std::unique_ptr<VideoDevice> SimulatedVideo::open()
 {
+    if (faults().openFailure) {
+        errno = ENODEV;
+        return nullptr;
+    }
     return std::make_unique<SimulatedDevice>();
 }
 

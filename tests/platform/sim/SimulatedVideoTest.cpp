@@ -4,7 +4,7 @@
 #include "Camera/FrameStats.h"
 #include "Camera/OV5642Camera.h"
 
-#include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 #include "platform/SimulatedVideo.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaPaths.h"
 
-#include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 #include "platform/SimulatedVideo.h"
 
 #include <QFile>

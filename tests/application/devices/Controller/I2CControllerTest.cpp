@@ -1,6 +1,7 @@
 #include "Controller/I2CController.h"
 
 #include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 
 #include "TempRoot.h"
 
