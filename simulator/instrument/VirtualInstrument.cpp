@@ -30,7 +30,7 @@ const char* const kFolders[] = {
     "/opt/KOVA3/bin", "/opt/KOVA3/conf", "/opt/KOVA3/log", "/KOVA", "/dev/input/by-id", "/etc/logrotate.d",
     "/var/log", "/run/kova-sim", "/sim",
 };
-const char* const kStandIns[] = {"systemctl", "logrotate", "mountpoint"};
+const char* const kStandIns[] = {"systemctl", "shutdown", "logrotate"};
 const char kDisplayLayer[] = "/sys/module/disp/parameters/disp_layer_protect";
 
 bool fail(QString* error, const QString& reason)

@@ -10,8 +10,8 @@ namespace kovasim {
 
 // A whole virtual instrument in one root folder, for the demo and the
 // end-to-end tests: the file tree the application expects, the stand-ins for
-// the machine-changing commands (systemctl, logrotate, mountpoint, and mount,
-// umount, lsusb from the USB and printer simulators), the report's font and
+// the machine-changing commands (systemctl, shutdown, logrotate, and mount,
+// umount, mountpoint, lsusb from the USB and printer simulators), the report's font and
 // logo, the I2C buses, a generated slide under the simulated camera, and the
 // simulated microcontroller linked at "/dev/ttyS2".
 //
@@ -30,6 +30,7 @@ public:
     static constexpr char kSlideImage[] = "/sim/slide.png";
     static constexpr char kSystemctlCalls[] = "/run/kova-sim/systemctl.calls";
     static constexpr char kSystemctlHang[] = "/run/kova-sim/systemctl-hang";
+    static constexpr char kShutdownCalls[] = "/run/kova-sim/shutdown.calls";
 
     explicit VirtualInstrument(const QString& root);
     ~VirtualInstrument();

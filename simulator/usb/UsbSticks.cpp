@@ -74,7 +74,7 @@ QString UsbSticks::stickFolder(const QString& name) const
 
 bool UsbSticks::installStandIns() const
 {
-    for (const char* name : {"mount", "umount"}) {
+    for (const char* name : {"mount", "umount", "mountpoint"}) {
         QFile script(QStringLiteral(":/kovasim/usb/") + QLatin1String(name));
         if (!script.open(QIODevice::ReadOnly)
             || !writeFile(physical(QStringLiteral("/bin/")) + QLatin1String(name), script.readAll(), true))

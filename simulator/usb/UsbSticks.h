@@ -21,7 +21,7 @@ public:
     // `root` is the physical folder standing for "/".
     explicit UsbSticks(const QString& root);
 
-    // Installs bin/mount and bin/umount, an empty etc/mtab, the by-uuid folder
+    // Installs bin/mount, bin/umount and bin/mountpoint, an empty etc/mtab, the by-uuid folder
     // and the empty mount-point folder /mnt. False when a file cannot be written.
     bool installStandIns() const;
 

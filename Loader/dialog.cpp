@@ -1,0 +1,369 @@
+#include "dialog.h"
+#include "ui_dialog.h"
+
+#include "LoaderFiles.h"
+#include "LoaderSettings.h"
+#include "MediaMonitor.h"
+
+#include "platform/CommandRunner.h"
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+
+using platform::CommandRunner;
+
+// Resources of a static library must be registered from the global namespace.
+static void initLoaderResources()
+{
+    Q_INIT_RESOURCE(LoaderResources);
+}
+
+namespace {
+
+const char kUnexpectedClosure[] =
+    "<p><b><br/>Unexpected software closure</b><br/><br/>The software has closed unexpectedly."
+    "                            <br/>Please restart the software.<br/><br/>If this issue persists, please contact"
+    "                            <br/>our technical support team or distributors for assistance.</p>";
+
+QString binPath(const QString& name)
+{
+    return QStringLiteral("%1/%2").arg(QLatin1String(loader::kBinFolder), name);
+}
+
+// The regular files of "/opt/KOVA3/bin" named exactly `name` (a folder of
+// that name is no program).
+QFileInfoList installedPrograms(const QString& name)
+{
+    return QDir(platform::rootPath(QString::fromLatin1(loader::kBinFolder)))
+        .entryInfoList({name}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+}
+
+void makeBinFolderCurrent()
+{
+    QDir::setCurrent(platform::rootPath(QString::fromLatin1(loader::kBinFolder)));
+}
+
+// Tells the display driver that a program has started (nothing to report
+// when the driver is not there).
+void releaseDisplayLayer()
+{
+    QFile layer(platform::rootPath(QString::fromLatin1(loader::kDisplayLayer)));
+    if (layer.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        layer.write("0");
+}
+
+QFont notoSans(int pixelSize, int weight)
+{
+    QFont font(QStringLiteral("Noto Sans"));
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+}  // namespace
+
+LoaderDlg::LoaderDlg(QWidget* parent, const LoaderTiming& timing)
+    : QDialog(parent, Qt::FramelessWindowHint)
+    , ui(new Ui::Dialog)
+{
+    initLoaderResources();
+    ui->setupUi(this);
+    releaseDisplayLayer();
+    setFont();
+    ui->LABEL_MSG->setText(QString::fromLatin1(kUnexpectedClosure));
+
+    connect(&m_process, &QProcess::errorOccurred, this, &LoaderDlg::slot_error);
+    connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &LoaderDlg::slot_finished);
+
+    slot_luanch_app();
+
+    // Both always run: a stick present at start is mounted even in Zig mode.
+    const bool zigMode = check_ZigMode();
+    const bool markerFound = finddotFile();
+    if (!zigMode && !markerFound) {
+        KLOG << "Front start";
+        setMode(0);
+    } else {
+        KLOG << "Normal start";
+        setMode(1);
+    }
+    displayInformation();
+    QTimer::singleShot(timing.buttonsEnableMs, this, &LoaderDlg::slotWidgetEnabled);
+}
+
+LoaderDlg::~LoaderDlg()
+{
+    // A child still running ends with the launcher; its reports must not
+    // reach a half-destroyed window.
+    m_process.disconnect(this);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    delete ui;
+}
+
+void LoaderDlg::setFont()
+{
+    ui->LABEL_MSG->setFont(notoSans(22, QFont::Normal));
+    ui->BUTTON_ADMIN->setFont(notoSans(20, QFont::Normal));
+    ui->BUTTON_RESTART->setFont(notoSans(22, QFont::DemiBold));
+    const QFont information = notoSans(18, QFont::Normal);
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             ui->LABEL_IP_ADDRESS_TITLE, ui->LABEL_IP_ADDRESS, ui->LABEL_CURRENT_VERSION_TITLE,
+             ui->LABEL_CURRENT_VERSION, ui->LABEL_SERIAL_NUMBER_TITLE, ui->LABEL_SERIAL_NUMBER,
+             ui->LABEL_LENS_MAGNIFICATION_TITLE, ui->LABEL_LENS_MAGNIFICATION, ui->LABEL_VOLUME_FACTOR_TITLE,
+             ui->LABEL_VOLUME_FACTOR, ui->LABEL_LENS_CENTER_POSITION_TITLE, ui->LABEL_LENS_CENTER_POSITION,
+             ui->LABEL_FIRMWARE_VERSION_TITLE, ui->LABEL_FIRMWARE_VERSION, ui->LABEL_RUNQC_VERSION_TITLE,
+             ui->LABEL_RUNQC_VERSION, ui->LABEL_CURRENT_LOG_SIZE_TITLE, ui->LABEL_CURRENT_LOG_SIZE,
+             ui->LABEL_BACKUP_VERSION_TITLE, ui->LABEL_BACKUP_VERSION, ui->BUTTON_IP_LOAD, ui->LABEL_VERSION})
+        widget->setFont(information);
+    ui->LABEL_NETWORK_STATUS->setStyleSheet(QStringLiteral("background-color: rgb(0, 0, 0);"));
+    ui->LABEL_IP_ADDRESS->clear();
+}
+
+bool LoaderDlg::check_AppExist(App_FileType type)
+{
+    static const char* const kPatterns[] = {"KOVA3.app", "capture", "*_Verifier", "PanelTrim"};
+    makeBinFolderCurrent();
+    if (type < APP_KOVA3 || type > APP_PANELTRIM)
+        return false;
+    const QDir bin(platform::rootPath(QString::fromLatin1(loader::kBinFolder)),
+                   QString::fromLatin1(kPatterns[type]), QDir::Name | QDir::IgnoreCase,
+                   QDir::AllEntries | QDir::NoDotAndDotDot);
+    return !bin.entryList().isEmpty();
+}
+
+bool LoaderDlg::check_ZigMode()
+{
+    const bool on = loader::readSetting(QStringLiteral("KOVA-III/Zig mode"), QStringLiteral("Off")).toString()
+                    == QLatin1String("On");
+    KLOG << "bZigmode : " << (on ? "true" : "false");
+    return on;
+}
+
+bool LoaderDlg::finddotFile()
+{
+    MediaMonitor monitor;
+    if (!monitor.searchUSB(true))
+        return false;
+    const QFileInfoList markers = QDir(platform::rootPath(QString::fromLatin1(loader::kMountPoint)))
+                                      .entryInfoList({QStringLiteral(".KOVA3")}, QDir::Hidden | QDir::Files);
+    for (int i = 0; i < markers.size(); ++i)
+        KLOG << "[" << i << "] : " << markers[i].absoluteFilePath();
+    if (markers.isEmpty()) {
+        KLOG << "No exist ---> Hidden file and No Zig mode";
+        return false;
+    }
+    return true;
+}
+
+void LoaderDlg::setMode(int mode)
+{
+    QFrame* top = mode == 0 ? ui->frontframe : mode == 1 ? ui->mainframe : nullptr;
+    QFrame* below = mode == 0 ? ui->mainframe : ui->frontframe;
+    if (!top)
+        return;
+    top->show();
+    top->raise();
+    below->hide();
+}
+
+void LoaderDlg::setButtonState(bool enabled)
+{
+    for (QWidget* button : {ui->BUTTON_RUN_APP, ui->BUTTON_RUN_QCAPP, ui->BUTTON_TOUCH_CALIBRATION,
+                            ui->BUTTON_POWER, ui->BUTTON_DEVELOPER_MODE})
+        button->setEnabled(enabled);
+    QCoreApplication::processEvents();
+}
+
+void LoaderDlg::slotWidgetEnabled()
+{
+    setButtonState(true);
+}
+
+void LoaderDlg::slot_set_normal()
+{
+    setMode(1);
+}
+
+void LoaderDlg::refreshProgramButtons()
+{
+    ui->BUTTON_RUN_APP->setEnabled(check_AppExist(APP_KOVA3));
+    ui->BUTTON_RUN_CAPTURE->setEnabled(check_AppExist(APP_CAPTURE));
+    ui->BUTTON_RUN_QCAPP->setEnabled(check_AppExist(APP_VERIFIER));
+    ui->BUTTON_TOUCH_CALIBRATION->setEnabled(check_AppExist(APP_PANELTRIM));
+}
+
+void LoaderDlg::slot_luanch_app()
+{
+    displayInformation();
+    refreshProgramButtons();
+    const QString runMode = loader::readSetting(QString::fromLatin1(loader::kRunModeKey),
+                                                QString::fromLatin1(loader::kRunModeQC))
+                                .toString();
+    KLOG_ENTER;
+    KLOG << "RunMode:" << runMode;
+    // Whenever nothing was started, the window is the only thing on screen.
+    if (runMode == QLatin1String(loader::kRunModeApp) && check_AppExist(APP_KOVA3) && startMainProgram())
+        return;
+    show();
+}
+
+bool LoaderDlg::startMainProgram()
+{
+    QCoreApplication::processEvents();
+    makeBinFolderCurrent();
+    const QFileInfoList applications = installedPrograms(QStringLiteral("KOVA3.app"));
+    KLOG << "applications.size() " << applications.size();
+    for (const QFileInfo& application : applications)
+        KLOG << "applications  " << application.absoluteFilePath();
+    if (applications.isEmpty()) {
+        KLOG << "No exist ---> KOVA3";
+        repaint();
+        return false;
+    }
+    if (m_process.state() != QProcess::NotRunning) {
+        KLOG << "QProcess::Running!! or Starting ";
+        return true;
+    }
+    loader::writeRunMode(QString::fromLatin1(loader::kRunModeApp));
+    startChild(QStringLiteral("KOVA3.app"));
+    return m_process.state() != QProcess::NotRunning;
+}
+
+void LoaderDlg::startChild(const QString& name)
+{
+    if (!CommandRunner::prepare(m_process, binPath(name), {})) {
+        slot_error(QProcess::FailedToStart);
+        return;
+    }
+    // Nobody reads the child: its output goes where the launcher's goes.
+    m_process.setStandardInputFile(QProcess::nullDevice());
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process.start();
+}
+
+void LoaderDlg::on_BUTTON_RUN_APP_clicked()
+{
+    startMainProgram();
+}
+
+void LoaderDlg::on_BUTTON_RUN_QCAPP_clicked()
+{
+    makeBinFolderCurrent();
+    if (installedPrograms(QStringLiteral("KOVA3_Verifier")).isEmpty()) {
+        KLOG << "No exist ---> Verifier";
+        return;
+    }
+    if (m_process.state() != QProcess::NotRunning) {
+        KLOG << "QProcess::Running!! or Starting ";
+        return;
+    }
+    startChild(QStringLiteral("KOVA3_Verifier"));
+}
+
+void LoaderDlg::on_BUTTON_TOUCH_CALIBRATION_clicked()
+{
+    if (installedPrograms(QStringLiteral("PanelTrim")).isEmpty()) {
+        KLOG << "No exist ---> GlassTrim";
+        return;
+    }
+    // One child at a time: the process object takes no second program.
+    if (m_process.state() != QProcess::NotRunning)
+        return;
+    startChild(QStringLiteral("PanelTrim"));
+}
+
+void LoaderDlg::on_BUTTON_RUN_CAPTURE_clicked()
+{
+    MediaMonitor monitor;
+    if (!monitor.searchUSB(true))
+        return;
+    makeBinFolderCurrent();
+    if (installedPrograms(QStringLiteral("capture")).isEmpty()) {
+        KLOG << "No exist ---> capture";
+        return;
+    }
+    const QString path = binPath(QStringLiteral("capture"));
+    // A running copy shows under the path it was started from, the mapped one.
+    QByteArray running = CommandRunner::run(QStringLiteral("pidof"), {platform::rootPath(path)}).standardOutput;
+    running.truncate(running.indexOf('\0') < 0 ? running.size() : running.indexOf('\0'));
+    if (!running.isEmpty()) {
+        KLOG << "test is already running.";
+        return;
+    }
+    KLOG << "Starting test...";
+    CommandRunner::startDetached(path, {});
+}
+
+void LoaderDlg::on_BUTTON_POWER_clicked()
+{
+    CommandRunner::startDetached(QStringLiteral("shutdown"), {QStringLiteral("-h"), QStringLiteral("now")});
+}
+
+void LoaderDlg::on_BUTTON_RESTART_clicked()
+{
+    // Written before the reboot can take the file system away.
+    loader::writeRunMode(QString::fromLatin1(loader::kRunModeApp));
+    CommandRunner::startDetached(QStringLiteral("systemctl"), {QStringLiteral("reboot")});
+}
+
+void LoaderDlg::on_BUTTON_DEVELOPER_MODE_clicked()
+{
+    QCoreApplication::exit(0);
+}
+
+void LoaderDlg::resetCamera()
+{
+    const QString script = binPath(QStringLiteral("camera_reset.sh"));
+    if (QFile::exists(platform::rootPath(script)))
+        CommandRunner::run(script, {});
+}
+
+void LoaderDlg::fallBackToPanel()
+{
+    displayInformation();
+    refreshProgramButtons();
+    loader::writeRunMode(QString::fromLatin1(loader::kRunModeQC));
+}
+
+void LoaderDlg::slot_error(QProcess::ProcessError error)
+{
+    KLOG_ENTER;
+    fallBackToPanel();
+    // A crash is followed by its end, which shows the window; a failed start
+    // is not, and nothing else would.
+    if (error == QProcess::FailedToStart)
+        show();
+}
+
+void LoaderDlg::slot_finished(int exitCode, QProcess::ExitStatus status)
+{
+    show();
+    if (status != QProcess::NormalExit)
+        return;
+    switch (exitCode) {
+    case 10:
+        KLOG << "RunMode_App";
+        on_BUTTON_RUN_APP_clicked();
+        break;
+    case 11:
+        KLOG << "RunMode_Restart";
+        on_BUTTON_RUN_APP_clicked();
+        break;
+    case 1:
+        KLOG << "RunMode_QC";
+        fallBackToPanel();
+        break;
+    default:
+        KLOG << "RunMode_default";
+        fallBackToPanel();
+        break;
+    }
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QDialog>
+#include <QProcess>
+#include <QString>
+#include <QTimer>
+
+namespace Ui {
+class Dialog;
+}
+
+// The launcher's intervals, injectable so that tests need not wait them out.
+struct LoaderTiming
+{
+    int buttonsEnableMs = 500;  // until the service buttons are enabled
+};
+
+// The launcher's one window, a frameless 800×480 dialog of two layers: the
+// front panel ("the software closed unexpectedly", Restart, Admin) and the
+// service panel (program buttons, instrument information, power).
+//
+// The construction runs the whole start-up: by the stored run mode it starts
+// the main program at once and stays hidden, or shows itself; the service
+// panel is on top with Zig mode "On" or the marker file ".KOVA3" on a USB
+// stick. It runs one watched child at a time (main program, verifier, touch
+// calibration) and acts on how it ends: codes 10 and 11 start the main
+// program again, every other end shows the panel with the run mode "QC".
+// Everything runs on the GUI thread.
+class LoaderDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The programs looked for in "/opt/KOVA3/bin" (name patterns ignoring case).
+    enum App_FileType {
+        APP_KOVA3 = 0,      // "KOVA3.app"
+        APP_CAPTURE = 1,    // "capture"
+        APP_VERIFIER = 2,   // "*_Verifier"
+        APP_PANELTRIM = 3,  // "PanelTrim"
+    };
+
+    explicit LoaderDlg(QWidget* parent = nullptr, const LoaderTiming& timing = LoaderTiming());
+    ~LoaderDlg() override;
+
+    // Whether a program of `type` is present (files or folders, unhidden).
+    // Makes "/opt/KOVA3/bin" the launcher's current folder for good: every
+    // child inherits it.
+    bool check_AppExist(App_FileType type);
+    // Whether "KOVA-III/Zig mode" is exactly "On".
+    bool check_ZigMode();
+    // Whether a USB stick is present (mounted at "/mnt" by the way) and
+    // holds the hidden file ".KOVA3".
+    bool finddotFile();
+    // 0: front panel on top; 1: service panel on top; other values: no change.
+    void setMode(int mode);
+    // Enables or disables RUN KOVA-III, RUN QC, Touch Calibration, power and
+    // DEVELOPER MODE, then lets the screen catch up once.
+    void setButtonState(bool enabled);
+
+    // Fills the information labels from "KOVA3.ini", the main program's
+    // build date and the log sizes; keeps the serial number. Does nothing
+    // when the settings file is missing.
+    void displayInformation();
+    // "-" when there are no backup archives in "/opt/KOVA3/restore", else the
+    // version in the first one's name ("a_1_0_2.crs" gives "1.0.2").
+    void displayBackupVersion();
+    // The main program's build time ("yyyy-MM-dd hh:mm", local) from the
+    // last BUILD_DATE of its ZX_META section; "-" when there is none.
+    static QString getBuildDate();
+    // The log rotation size limit in bytes, -1 when it cannot be read.
+    static qint64 size_from_rsyslog();
+    // The size of the largest system log file, -1 when none exists.
+    static qint64 max_size_for_log_files();
+
+    // Runs "/opt/KOVA3/bin/camera_reset.sh" when it exists and waits for it.
+    void resetCamera();
+
+    // The serial number last read by displayInformation.
+    QString serialNumber() const { return m_strSerialNumber; }
+
+public slots:
+    void slotWidgetEnabled();
+    void slot_error(QProcess::ProcessError error);
+    void slot_finished(int exitCode, QProcess::ExitStatus status);
+    void slot_luanch_app();
+    void slot_set_normal();
+
+private slots:
+    void on_BUTTON_RUN_APP_clicked();
+    void on_BUTTON_RUN_QCAPP_clicked();
+    void on_BUTTON_TOUCH_CALIBRATION_clicked();
+    void on_BUTTON_POWER_clicked();
+    void on_BUTTON_RUN_CAPTURE_clicked();
+    void on_BUTTON_DEVELOPER_MODE_clicked();
+    void on_BUTTON_RESTART_clicked();
+
+private:
+    void setFont();
+    // Enables each program button by its presence check.
+    void refreshProgramButtons();
+    // Panel refreshed and run mode "QC": after any end of a child but 10, 11.
+    void fallBackToPanel();
+    // Starts the main program as the child (run mode "App" first); false
+    // when no child was started.
+    bool startMainProgram();
+    // Starts `name` from "/opt/KOVA3/bin" as the child; a start the runner
+    // refuses is handled as a failed start.
+    void startChild(const QString& name);
+
+    QProcess m_process;          // the one watched child
+    QString m_strSerialNumber;   // the expected service password
+    Ui::Dialog* ui;
+};

@@ -1,0 +1,281 @@
+#include "LoaderBench.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// A main program that tells it started, then runs until it is killed.
+const QByteArray kRunningApp = "touch \"$KOVA3_ROOT/run/app.started\"\nexec sleep 60\n";
+
+}  // namespace
+
+TEST(LoaderStartUp, ShowsTheWindowWheneverNothingWasStarted)
+{
+    struct Case
+    {
+        const char* settings;
+        const char* program;  // "file", "folder" or "none"
+        bool started;
+    };
+    const Case cases[] = {
+        {"[KOVA-III]\nRunMode=App\n", "file", true},
+        {"[KOVA-III]\nRunMode=App\n", "folder", false},
+        {"[KOVA-III]\nRunMode=App\n", "none", false},
+        {"[KOVA-III]\nRunMode=app\n", "file", false},
+        {"[KOVA-III]\nRunMode=app\n", "folder", false},
+        {"[KOVA-III]\nRunMode=app\n", "none", false},
+        {"[KOVA-III]\nSerial=KO3-00-00001\n", "file", false},
+        {"[KOVA-III]\nSerial=KO3-00-00001\n", "folder", false},
+        {"[KOVA-III]\nSerial=KO3-00-00001\n", "none", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.settings) + c.program);
+        LoaderBench bench;
+        bench.writeSettings(c.settings);
+        if (qstrcmp(c.program, "file") == 0)
+            bench.installApp(kRunningApp);
+        else if (qstrcmp(c.program, "folder") == 0)
+            QDir().mkpath(bench.root.path(LoaderBench::kApp));
+
+        const auto dialog = LoaderBench::makeDialog();
+        if (c.started) {
+            ASSERT_TRUE(LoaderBench::waitFor([&] { return QFile::exists(bench.root.path("/run/app.started")); }));
+            EXPECT_FALSE(dialog->isVisible()) << "hidden while the child runs";
+        } else {
+            EXPECT_TRUE(dialog->isVisible());
+        }
+        // Only a run mode of exactly "App" tries the program at all.
+        EXPECT_EQ(bench.log.contains("applications.size()"), QByteArray(c.settings).contains("RunMode=App")
+                                                                 && qstrcmp(c.program, "none") != 0);
+        EXPECT_EQ(bench.setting("KOVA-III/RunMode"),
+                  QByteArray(c.settings).contains("RunMode=") ? QString(c.settings).section('=', 1).trimmed()
+                                                              : QString());
+        EXPECT_EQ(QDir::currentPath(), QDir(bench.root.path("/opt/KOVA3/bin")).canonicalPath())
+            << "children start in the bin folder";
+    }
+}
+
+TEST(LoaderStartUp, ServicePanelByZigModeOrTheStickMarker)
+{
+    struct Case
+    {
+        const char* zigMode;  // line in the settings file, or ""
+        const char* marker;   // "file", "folder" or "none"
+        bool servicePanel;
+    };
+    const Case cases[] = {
+        {"Zig mode=On\n", "file", true},   {"Zig mode=On\n", "folder", true},  {"Zig mode=On\n", "none", true},
+        {"Zig mode=on\n", "file", true},   {"Zig mode=on\n", "folder", false}, {"Zig mode=on\n", "none", false},
+        {"", "file", true},                {"", "folder", false},              {"", "none", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.zigMode) + c.marker);
+        LoaderBench bench;
+        bench.writeSettings(QByteArray("[KOVA-III]\n") + c.zigMode);
+        ASSERT_EQ(bench.sticks.insert("stick"), "/dev/sda1");
+        const QString marker = bench.sticks.stickFolder("stick") + "/.KOVA3";
+        if (qstrcmp(c.marker, "file") == 0)
+            bench.root.writeFile("/run/kova-sim/usb/sticks/stick/.KOVA3", "");
+        else if (qstrcmp(c.marker, "folder") == 0)
+            QDir().mkpath(marker);
+
+        const auto dialog = LoaderBench::makeDialog();
+        EXPECT_EQ(LoaderBench::frame(*dialog, "mainframe")->isVisibleTo(dialog.get()), c.servicePanel);
+        EXPECT_EQ(LoaderBench::frame(*dialog, "frontframe")->isVisibleTo(dialog.get()), !c.servicePanel);
+        EXPECT_TRUE(bench.log.contains(c.servicePanel ? "Normal start" : "Front start"));
+        EXPECT_TRUE(bench.root.readFile("/etc/mtab").contains("/dev/sda1 /mnt ")) << "mounted in every case";
+        EXPECT_TRUE(dialog->isVisible());
+    }
+}
+
+TEST(LoaderStartUp, ServiceButtonsAreEnabledAfterTheDelay)
+{
+    LoaderBench bench;
+    bench.writeSettings("[KOVA-III]\n");
+    const auto dialog = LoaderBench::makeDialog();
+    const char* const delayed[] = {"BUTTON_RUN_APP", "BUTTON_RUN_QCAPP", "BUTTON_TOUCH_CALIBRATION", "BUTTON_POWER",
+                                   "BUTTON_DEVELOPER_MODE"};
+    for (const char* name : delayed)
+        EXPECT_FALSE(LoaderBench::button(*dialog, name)->isEnabled()) << name << " before the delay";
+
+    ASSERT_TRUE(LoaderBench::waitFor([&] { return LoaderBench::button(*dialog, "BUTTON_POWER")->isEnabled(); }));
+    for (const char* name : delayed)
+        EXPECT_TRUE(LoaderBench::button(*dialog, name)->isEnabled()) << name;
+    EXPECT_FALSE(LoaderBench::button(*dialog, "BUTTON_RUN_CAPTURE")->isEnabled()) << "by its check";
+    EXPECT_FALSE(LoaderBench::button(*dialog, "BUTTON_COPY_LOG")->isEnabled()) << "never";
+}
+
+TEST(LoaderStartUp, ProgramsAreFoundByNamePatternIgnoringCase)
+{
+    struct Case
+    {
+        const char* entry;
+        bool folder;
+        LoaderDlg::App_FileType type;  // the one check that finds it
+    };
+    const Case cases[] = {
+        {"kova3.APP", false, LoaderDlg::APP_KOVA3},
+        {"Capture", false, LoaderDlg::APP_CAPTURE},
+        {"Other_Verifier", true, LoaderDlg::APP_VERIFIER},
+        {"PanelTrim", true, LoaderDlg::APP_PANELTRIM},
+    };
+    LoaderBench bench;
+    const auto dialog = LoaderBench::makeDialog();
+    const LoaderDlg::App_FileType types[] = {LoaderDlg::APP_KOVA3, LoaderDlg::APP_CAPTURE, LoaderDlg::APP_VERIFIER,
+                                            LoaderDlg::APP_PANELTRIM};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        const QString path = QStringLiteral("/opt/KOVA3/bin/") + c.entry;
+        c.folder ? void(QDir().mkpath(bench.root.path(path))) : void(bench.root.writeFile(path, ""));
+        for (LoaderDlg::App_FileType type : types)
+            EXPECT_EQ(dialog->check_AppExist(type), type == c.type) << type;
+        c.folder ? void(QDir(bench.root.path(path)).removeRecursively()) : void(QFile::remove(bench.root.path(path)));
+    }
+    bench.root.writeFile("/opt/KOVA3/bin/.capture", "");
+    EXPECT_FALSE(dialog->check_AppExist(LoaderDlg::APP_CAPTURE)) << "hidden entries do not count";
+}
+
+TEST(LoaderExit, TheChildsEndDecidesWhatFollows)
+{
+    // Each program rewrites the settings on its way out, so a refreshed panel
+    // shows the new serial number.
+    const QByteArray rewrite = "printf '[KOVA-III]\\nRunMode=App\\nSerial=KO3-99-00001\\n' > \"$KOVA3_ROOT" +
+                               QByteArray(LoaderBench::kSettings) + "\"\n";
+    // The second run records the settings as they stood at its start, then stays.
+    const QByteArray secondRunStays = "echo run >> \"$KOVA3_ROOT/run/runs\"\n"
+                                      "if [ \"$(wc -l < \"$KOVA3_ROOT/run/runs\")\" -gt 1 ]; then\n"
+                                      "  cp \"$KOVA3_ROOT" + QByteArray(LoaderBench::kSettings) + "\" \"$KOVA3_ROOT/run/second\"\n"
+                                      "  exec sleep 60\nfi\n";
+    struct Case
+    {
+        const char* name;
+        QByteArray body;       // null: installed without execute permission;
+                               // with its own "#!": installed as it stands
+        const char* exitLine;  // the exit handling's line, or null when it has none
+        const char* alsoLogged;
+        QString runMode;
+        bool startedAgain;
+        bool refreshed;
+    };
+    const Case cases[] = {
+        {"exit 10", secondRunStays + "exit 10\n", "RunMode_App", "", "App", true, false},
+        {"exit 11", secondRunStays + "exit 11\n", "RunMode_Restart", "", "App", true, false},
+        {"exit 1", rewrite + "exit 1\n", "RunMode_QC", "", "QC", false, true},
+        {"exit 0", rewrite + "exit 0\n", "RunMode_default", "", "QC", false, true},
+        {"exit 2", rewrite + "exit 2\n", "RunMode_default", "", "QC", false, true},
+        {"exit 4", rewrite + "exit 4\n", "RunMode_default", "", "QC", false, true},
+        {"crash", rewrite + "kill -SEGV $$\n", nullptr, "", "QC", false, true},
+        {"not executable", QByteArray(), nullptr, "", "QC", false, false},
+        {"no interpreter", "#!/no/such/shell\nexit 0\n", nullptr, "", "QC", false, false},
+        {"exit 10, program gone",
+         "printf '[KOVA-III]\\nRunMode=Marker\\n' > \"$KOVA3_ROOT" + QByteArray(LoaderBench::kSettings) +
+             "\"\nrm \"$0\"\nexit 10\n",
+         "RunMode_App", "No exist ---> KOVA3", "Marker", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoaderBench bench;
+        bench.writeSettings("[KOVA-III]\nRunMode=App\n");
+        if (c.body.isNull()) {
+            bench.root.writeFile(LoaderBench::kApp, "#!/bin/sh\nexit 0\n");
+        } else if (c.body.startsWith("#!")) {
+            QFile::setPermissions(bench.root.writeFile(LoaderBench::kApp, c.body),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        } else {
+            bench.installApp(c.body);
+        }
+
+        const auto dialog = LoaderBench::makeDialog();
+        if (c.startedAgain) {
+            ASSERT_TRUE(LoaderBench::waitFor([&] { return QFile::exists(bench.root.path("/run/second")); }));
+            EXPECT_TRUE(bench.root.readFile("/run/second").contains("RunMode=App"))
+                << "written before the start";
+        }
+        ASSERT_TRUE(LoaderBench::waitFor([&] {
+            return dialog->isVisible() && (!c.exitLine || bench.log.contains(c.exitLine))
+                   && bench.log.contains(c.alsoLogged)
+                   && (c.startedAgain || bench.setting("KOVA-III/RunMode") == c.runMode);
+        }));
+        EXPECT_EQ(bench.setting("KOVA-III/RunMode"), c.runMode);
+        EXPECT_EQ(bench.log.contains("RunMode_"), c.exitLine != nullptr);
+        EXPECT_EQ(LoaderBench::labelText(*dialog, "LABEL_SERIAL_NUMBER") == "KO3-99-00001", c.refreshed);
+        EXPECT_EQ(bench.root.readFile("/run/runs").count('\n'), c.startedAgain ? 2 : 0);
+    }
+}
+
+TEST(LoaderExit, ASecondStartWhileTheChildRunsIsRefused)
+{
+    LoaderBench bench;
+    bench.writeSettings("[KOVA-III]\nRunMode=QC\n");
+    bench.installApp(kRunningApp);
+    const auto dialog = LoaderBench::makeDialog();
+    ASSERT_TRUE(dialog->isVisible());
+
+    LoaderBench::button(*dialog, "BUTTON_RUN_APP")->click();
+    ASSERT_TRUE(LoaderBench::waitFor([&] { return QFile::exists(bench.root.path("/run/app.started")); }));
+    EXPECT_EQ(bench.setting("KOVA-III/RunMode"), "App");
+    EXPECT_FALSE(bench.log.contains("QProcess::Running!! or Starting "));
+    LoaderBench::button(*dialog, "BUTTON_RUN_APP")->click();
+    EXPECT_EQ(bench.log.count("QProcess::Running!! or Starting "), 1);
+}
+
+TEST(LoaderPanel, CaptureStartsOnlyWithAStickAndWhenNotRunning)
+{
+    LoaderBench bench;
+    bench.writeSettings("[KOVA-III]\n");
+    bench.root.writeScript("/opt/KOVA3/bin/capture", "echo \"$(pwd)\" > \"$KOVA3_ROOT/run/capture.started\"\n");
+    const auto dialog = LoaderBench::makeDialog();
+    QPushButton* capture = LoaderBench::button(*dialog, "BUTTON_RUN_CAPTURE");
+    ASSERT_TRUE(capture->isEnabled());
+
+    capture->click();  // no stick
+    EXPECT_FALSE(QFile::exists(bench.root.path("/run/pidof.calls")));
+    EXPECT_FALSE(bench.log.contains("Starting test..."));
+
+    ASSERT_FALSE(bench.sticks.insert("stick").isEmpty());
+    bench.root.writeFile("/run/pidof.out", "4242\n");
+    capture->click();
+    EXPECT_TRUE(bench.log.contains("test is already running."));
+    EXPECT_EQ(bench.root.readFile("/run/pidof.calls"),
+              "pidof " + bench.root.path("/opt/KOVA3/bin/capture").toUtf8() + "\n");
+    EXPECT_TRUE(bench.root.readFile("/etc/mtab").contains("/dev/sda1 /mnt "));
+
+    QFile::remove(bench.root.path("/run/pidof.out"));
+    capture->click();
+    EXPECT_TRUE(bench.log.contains("Starting test..."));
+    ASSERT_TRUE(LoaderBench::waitFor([&] { return bench.root.readFile("/run/capture.started").endsWith('\n'); }));
+    EXPECT_EQ(bench.root.readFile("/run/capture.started"), bench.root.path("/opt/KOVA3/bin").toUtf8() + "\n");
+}
+
+TEST(LoaderPanel, PowerRestartAndDeveloperMode)
+{
+    LoaderBench bench;
+    bench.writeSettings("[KOVA-III]\nRunMode=QC\n");
+    const auto dialog = LoaderBench::makeDialog();
+    ASSERT_TRUE(LoaderBench::waitFor([&] { return LoaderBench::button(*dialog, "BUTTON_POWER")->isEnabled(); }));
+
+    LoaderBench::button(*dialog, "BUTTON_POWER")->click();
+    ASSERT_TRUE(LoaderBench::waitFor([&] { return bench.root.readFile("/run/shutdown.calls").endsWith('\n'); }));
+    EXPECT_EQ(bench.root.readFile("/run/shutdown.calls"), "shutdown -h now\n");
+    EXPECT_EQ(bench.setting("KOVA-III/RunMode"), "QC") << "no question, nothing written";
+
+    LoaderBench::button(*dialog, "BUTTON_RESTART")->click();
+    EXPECT_EQ(bench.setting("KOVA-III/RunMode"), "App");
+    ASSERT_TRUE(LoaderBench::waitFor([&] { return bench.root.readFile("/run/systemctl.calls").endsWith('\n'); }));
+    EXPECT_EQ(bench.root.readFile("/run/systemctl.calls"), "systemctl reboot\n");
+
+    // DEVELOPER MODE ends the event loop with 0.
+    QEventLoop loop;
+    QTimer::singleShot(0, LoaderBench::button(*dialog, "BUTTON_DEVELOPER_MODE"), &QPushButton::click);
+    QTimer::singleShot(30000, &loop, [&loop] { loop.exit(99); });
+    EXPECT_EQ(loop.exec(), 0);
+}
