@@ -53,6 +53,17 @@ bool I2cBus::claim(int address)
     return true;
 }
 
+int I2cBus::openSlave(const QString& logicalPath, int address)
+{
+    if (!open(logicalPath))
+        return I2C_NO_BUS;
+    if (!claim(address)) {
+        close();
+        return I2C_NO_SLAVE;
+    }
+    return I2C_DONE;
+}
+
 long I2cBus::write(const std::uint8_t* data, std::size_t size)
 {
     if (m_fd >= 0)

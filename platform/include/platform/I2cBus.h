@@ -24,6 +24,16 @@
 // process see the same registers. See SimulatedI2c (platform/SimulatedI2c.h).
 namespace platform {
 
+// Status of the one-transfer chip operations built on the bus (each opens the
+// bus, claims its slave, moves a few bytes and closes it again).
+enum I2cStatus {
+    I2C_DONE = 0,
+    I2C_NO_BUS = 1,       // the bus device could not be opened
+    I2C_NO_SLAVE = 2,     // the slave address could not be claimed
+    I2C_SHORT_WRITE = 3,  // not every byte was written
+    I2C_SHORT_READ = 4,   // not every byte was read
+};
+
 class I2cBus
 {
 public:
@@ -36,6 +46,9 @@ public:
     bool open(const QString& logicalPath);
     // Claims a 7-bit slave address even when a driver holds it (I2C_SLAVE_FORCE).
     bool claim(int address);
+    // open() and claim() in one: I2C_DONE, or I2C_NO_BUS / I2C_NO_SLAVE with
+    // the bus closed again.
+    int openSlave(const QString& logicalPath, int address);
     // One plain write or read transfer with the claimed slave; the number of
     // bytes moved, or -1 (errno set) when the slave did not take part.
     long write(const std::uint8_t* data, std::size_t size);
