@@ -1,6 +1,6 @@
 #include "I2CController.h"
 
-#include "platform/I2cBus.h"
+#include "platform/SimulatedI2c.h"
 #include "platform/Root.h"
 
 #include "TempRoot.h"
