@@ -159,14 +159,3 @@ TEST(LauncherI2c, FailuresGiveTheirStatusAndLeaveTheValues)
         SimulatedI2c::setClaimRefused(kBus, false);
     }
 }
-
-TEST(LauncherI2c, PowerManagementChipThroughTheSharedAccess)
-{
-    TempRoot root;
-    ASSERT_TRUE(SimulatedI2c::attach("/dev/i2c-0"));
-    I2CController chips;
-    EXPECT_EQ(chips.setPMIC(0x5A), 0);
-    EXPECT_EQ(SimulatedI2c::registerValue("/dev/i2c-0", 0x34, 0x35), 0x5A);
-    unsigned char value = 0;
-    EXPECT_EQ(chips.getPMIC(value), 0);
-}

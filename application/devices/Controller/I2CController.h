@@ -1,8 +1,7 @@
 #pragma once
 
-// One register of the board's power-management chip (slave 0x34 on
-// "/dev/i2c-0", register 0x35, 8-bit values). Every call opens and closes the
-// bus itself. Result codes: 0 done, 1 the bus could not be opened, 2 the
+// The board's power-management chip (platform/Pmic.h, shared with the
+// launcher). Result codes: 0 done, 1 the bus could not be opened, 2 the
 // slave address could not be claimed, 3 short write, 4 short read.
 class I2CController
 {

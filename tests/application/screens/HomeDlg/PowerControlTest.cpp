@@ -6,7 +6,6 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 #include "ModalAnswerer.h"
-#include "StandIns.h"
 #include "TempRoot.h"
 #include "UsbSticks.h"
 
@@ -33,7 +32,7 @@ class PowerRoadsTest : public ::testing::Test
 protected:
     PowerRoadsTest() : power(makeHome(root))
     {
-        installMountpointStandIn(root);
+        EXPECT_TRUE(kovasim::UsbSticks(root.root()).installStandIns());
         home.resize(800, 480);
         overlay.setGeometry(0, 0, 800, 480);
         overlay.hide();
@@ -124,7 +123,7 @@ TEST_F(PowerRoadsTest, EveryEntryAsksAndOkPowersOffAfterWritingAndReleasing)
 {
     for (Entry entry : {Entry::Button, Entry::Switch, Entry::Key}) {
         TempRoot fresh;
-        installMountpointStandIn(fresh);
+        ASSERT_TRUE(kovasim::UsbSticks(fresh.root()).installStandIns());
         PowerControl control(makeHome(fresh));
         events.clear();
         boxes.shown.clear();

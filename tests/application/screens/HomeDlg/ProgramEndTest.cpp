@@ -1,5 +1,4 @@
 #include "ProbeRun.h"
-#include "StandIns.h"
 #include "TempRoot.h"
 #include "UsbSticks.h"
 
@@ -29,7 +28,6 @@ TEST(ProgramEnd, EachRoadEndsWithItsWritesAndExitCode)
         kovasim::UsbSticks sticks(root.root());
         ASSERT_TRUE(sticks.installStandIns());
         ASSERT_FALSE(sticks.insert(QStringLiteral("stick")).isEmpty());
-        installMountpointStandIn(root);
         root.writeScript("/bin/systemctl", "echo \"systemctl $*\" >> \"$(dirname \"$0\")/../systemctl.calls\"\n");
         root.writeScript("/opt/KOVA3/bin/KovaLoader", "exit 0\n");
         root.writeFile("/opt/KOVA3/conf/KovaShell.ini", "[ShellMode]\nOn=0\n");

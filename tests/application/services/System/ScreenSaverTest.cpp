@@ -1,10 +1,10 @@
 #include "System/X11ScreenSaverFrame.h"
 
+#include "LogCapture.h"
 #include "XvfbServer.h"
 
 #include <gtest/gtest.h>
 
-#include <QStringList>
 #include <QTest>
 
 #include <atomic>
@@ -13,31 +13,6 @@
 #include <X11/extensions/scrnsaver.h>
 
 namespace {
-
-// Collects what the system's log category says while it lives.
-class LogCapture
-{
-public:
-    LogCapture() { s_lines.clear(); m_previous = qInstallMessageHandler(&LogCapture::handle); }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    bool contains(const QString& text) const
-    {
-        for (const QString& line : s_lines) {
-            if (line.contains(text))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext& context, const QString& message)
-    {
-        if (context.category && QByteArray(context.category) == "kova")
-            s_lines << message;
-    }
-    static inline QStringList s_lines;
-    QtMessageHandler m_previous;
-};
 
 // A second client of the test's X server, as another program would be.
 class XClient

@@ -1,6 +1,5 @@
-#include "Controller/I2CController.h"
-
 #include "platform/I2cBus.h"
+#include "platform/Pmic.h"
 #include "platform/SimulatedI2c.h"
 
 #include "TempRoot.h"
@@ -19,13 +18,11 @@ constexpr int kSensor = 0x3C;
 
 }  // namespace
 
-TEST(I2CController, SetWritesRegister0x35AndGetReadsWhereTheChipPoints)
+TEST(Pmic, SetWritesRegister0x35AndGetReadsWhereTheChipPoints)
 {
     TempRoot root;
     ASSERT_TRUE(SimulatedI2c::attach(kPmicBus));
-    I2CController chip;
-
-    EXPECT_EQ(chip.setPMIC(0x5A), 0);
+    EXPECT_EQ(platform::setPMIC(0x5A), 0);
     EXPECT_EQ(SimulatedI2c::registerValue(kPmicBus, kPmic, 0x35), 0x5A);
 
     // No register address goes out before the read: the byte comes from the
@@ -33,11 +30,11 @@ TEST(I2CController, SetWritesRegister0x35AndGetReadsWhereTheChipPoints)
     SimulatedI2c::setRegisterValue(kPmicBus, kPmic, 0x12, 0xC3);
     SimulatedI2c::setPointer(kPmicBus, kPmic, 0x12);
     unsigned char value = 0;
-    EXPECT_EQ(chip.getPMIC(value), 0);
+    EXPECT_EQ(platform::getPMIC(value), 0);
     EXPECT_EQ(value, 0xC3);
 }
 
-TEST(I2CController, FailuresGiveTheirCodesAndLeaveTheValue)
+TEST(Pmic, FailuresGiveTheirCodesAndLeaveTheValue)
 {
     const struct {
         const char* name;
@@ -63,10 +60,9 @@ TEST(I2CController, FailuresGiveTheirCodesAndLeaveTheValue)
         SCOPED_TRACE(c.name);
         TempRoot root;
         c.arrange();
-        I2CController chip;
-        EXPECT_EQ(chip.setPMIC(0x11), c.setCode);
+        EXPECT_EQ(platform::setPMIC(0x11), c.setCode);
         unsigned char value = 0x77;
-        EXPECT_EQ(chip.getPMIC(value), c.getCode);
+        EXPECT_EQ(platform::getPMIC(value), c.getCode);
         EXPECT_EQ(value, 0x77);
     }
 }
