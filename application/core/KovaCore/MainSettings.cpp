@@ -17,7 +17,7 @@
 
 namespace {
 
-const QString kSoftwareVersion = QStringLiteral("1.0.2");
+const QString kSoftwareVersion = QStringLiteral(KOVA3_VERSION);
 const QString kDefaultProtocol = QStringLiteral("DEFAULT");
 constexpr double kDefaultMagnification = 1.46;
 
