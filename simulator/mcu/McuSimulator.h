@@ -79,7 +79,8 @@ public:
 
     // Unsolicited reports, sent at once.
     void raisePowerButton();
-    // The microcontroller restarts: LED off, stage homed, power on, then "START".
+    // The microcontroller restarts to its power-up state (LED on at brightness 0,
+    // stage homed, power on), then reports "START".
     void raiseRestart();
     // Any bytes, as they are: lines no firmware sends, for the host's edge cases.
     void sendRaw(const std::string& bytes);

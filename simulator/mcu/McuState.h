@@ -10,7 +10,8 @@
 // temporary file and a rename on every change, one "key=value" per line:
 //
 //   position=32000     stage position at rest, motor steps (signed decimal)
-//   led=on             LED switched on or off ("on" / "off")
+//   led=on             LED switched on or off ("on" / "off"); on from power-up,
+//                      since the application lights it by its brightness alone
 //   brightness=100     LED brightness level 0..1000
 //   power=on           "off" once a power kill has taken effect
 //
@@ -20,7 +21,7 @@ struct McuState
     static constexpr const char* kStateFile = platform::SimulatedVideo::kMcuStateFile;
 
     int position = 0;
-    bool ledOn = false;
+    bool ledOn = true;
     int brightness = 0;
     bool powerOn = true;
 

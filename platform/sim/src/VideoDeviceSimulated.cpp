@@ -281,8 +281,8 @@ private:
         QHash<QByteArray, QByteArray> mcu;
         if (readKeyValues(SimulatedVideo::kMcuStateFile, mcu)) {
             position = mcu.value("position").toInt();
-            light = mcu.value("power") == "off"
-                ? 0.0 : mcu.value("brightness").toDouble() / SimulatedVideo::kReferenceBrightness;
+            const bool dark = mcu.value("power") == "off" || mcu.value("led") == "off";
+            light = dark ? 0.0 : mcu.value("brightness").toDouble() / SimulatedVideo::kReferenceBrightness;
         }
 
         // Blur in full-resolution pixels, as the optics make it, then at the frame's scale.

@@ -3,6 +3,7 @@
 
 #include "Camera/FrameStats.h"
 #include "Camera/OV5642Camera.h"
+#include "McuState.h"
 
 #include "platform/SimulatedI2c.h"
 #include "platform/SimulatedVideo.h"
@@ -134,6 +135,30 @@ TEST_F(SimulatedVideoTest, MeanGreenRisesWithExposureGainAndLed)
         const double green = stream.meanGreen();
         EXPECT_GT(green, last + 5) << "brightness " << brightness;
         last = green;
+    }
+}
+
+TEST_F(SimulatedVideoTest, LedOffOrPowerOffGivesADarkFrame)
+{
+    Stream stream;
+    const struct
+    {
+        bool ledOn;
+        bool powerOn;
+        bool lit;
+    } cases[] = {{true, true, true}, {false, true, false}, {true, false, false}, {true, true, true}};
+    for (const auto& c : cases) {
+        McuState state;
+        state.position = CameraRoot::kFocus;
+        state.brightness = SimulatedVideo::kReferenceBrightness;
+        state.ledOn = c.ledOn;
+        state.powerOn = c.powerOn;
+        ASSERT_TRUE(state.write(root.path(McuState::kStateFile)));
+        const double green = stream.meanGreen();
+        if (c.lit)
+            EXPECT_GT(green, 100) << "led " << c.ledOn << " power " << c.powerOn;
+        else
+            EXPECT_LT(green, 5) << "led " << c.ledOn << " power " << c.powerOn;
     }
 }
 

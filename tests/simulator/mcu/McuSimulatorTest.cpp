@@ -247,7 +247,7 @@ TEST_F(McuSimulatorTest, StateFileFollowsStageLedAndPower)
     QSignalSpy reset(&controller, &Controller::sig_device_reset);
     sim.raiseRestart();
     ASSERT_TRUE(reset.wait(2000));
-    EXPECT_EQ(stateFile(), McuState());  // LED off, stage homed, power on
+    EXPECT_EQ(stateFile(), McuState());  // power-up: LED on at brightness 0, stage homed, power on
     EXPECT_EQ(controller.z_stage_pos(), 0);
 }
 

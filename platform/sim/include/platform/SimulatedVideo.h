@@ -18,12 +18,12 @@ namespace platform {
 //    image the camera sees an empty bright field. The image is scaled to the
 //    requested frame size; it is re-read when its file changes;
 //  - the simulated microcontroller's state file kMcuStateFile ("position=",
-//    "brightness=", "power=" lines): the slide is blurred by the distance of
-//    the stage from the focus position (sigma kDefocusPerStep full-resolution
-//    pixels per motor step) and lit in proportion to the LED brightness
-//    (kReferenceBrightness gives the slide's own levels; power off is dark;
-//    the application sets the LED by its brightness alone, so "led=" is not read).
-//    Without the file the stage stands at focus and the LED at the reference;
+//    "led=", "brightness=", "power=" lines): the slide is blurred by the
+//    distance of the stage from the focus position (sigma kDefocusPerStep
+//    full-resolution pixels per motor step) and lit in proportion to the LED
+//    brightness (kReferenceBrightness gives the slide's own levels); "led=off"
+//    or "power=off" is dark. Without the file the stage stands at focus and
+//    the LED at the reference;
 //  - the image sensor's registers on the simulated bus "/dev/i2c-1", slave
 //    0x3C: exposure 0x3501/0x3502 (16 bits, kReferenceExposure gives the
 //    slide's own levels), gain 0x350A/0x350B (0x00 = 1x, bits 0-3 add
