@@ -55,7 +55,7 @@ void LoaderDlg::displayInformation()
 
     ui->LABEL_CURRENT_VERSION->setText(text("Software/Version SW", "0.0.0")
                                        + QStringLiteral("\n(%1)").arg(getBuildDate()));
-    m_strSerialNumber = text("KOVA-III/Serial", "KO3-00-00000");
+    m_strSerialNumber = text("KOVA-III/Serial", loader::kDefaultSerial);
     ui->LABEL_SERIAL_NUMBER->setText(m_strSerialNumber);
     ui->LABEL_VOLUME_FACTOR->setText(QString::asprintf("%.5f", number("KOVA-III/Volume factor", 0.48979)));
     ui->LABEL_LENS_MAGNIFICATION->setText(QString::asprintf("%.3f", number("KOVA-III/Magnification", 1.46)));

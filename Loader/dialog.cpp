@@ -3,6 +3,7 @@
 
 #include "LoaderFiles.h"
 #include "LoaderSettings.h"
+#include "LoginDialog.h"
 #include "MediaMonitor.h"
 
 #include "platform/CommandRunner.h"
@@ -317,6 +318,16 @@ void LoaderDlg::on_BUTTON_RESTART_clicked()
 void LoaderDlg::on_BUTTON_DEVELOPER_MODE_clicked()
 {
     QCoreApplication::exit(0);
+}
+
+void LoaderDlg::on_BUTTON_ADMIN_clicked()
+{
+    LoginDialog login;
+    // Without a settings file no serial was read: the instrument's default
+    // is the password then, never an empty one.
+    login.m_strPassword = m_strSerialNumber.isEmpty() ? QString::fromLatin1(loader::kDefaultSerial) : m_strSerialNumber;
+    connect(&login, &LoginDialog::sig_normal_login, this, &LoaderDlg::slot_set_normal);
+    login.exec();
 }
 
 void LoaderDlg::resetCamera()

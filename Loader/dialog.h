@@ -93,6 +93,7 @@ private slots:
     void on_BUTTON_RUN_CAPTURE_clicked();
     void on_BUTTON_DEVELOPER_MODE_clicked();
     void on_BUTTON_RESTART_clicked();
+    void on_BUTTON_ADMIN_clicked();
 
 private:
     void setFont();
