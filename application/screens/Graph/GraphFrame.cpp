@@ -2,6 +2,7 @@
 
 #include "ui_GraphFrame.h"
 
+#include "Histogram/HistogramPainter.h"
 #include "platform/Log.h"
 
 #include <QMouseEvent>
@@ -27,23 +28,12 @@ float GraphFrame::autoStepX(size_t n) const
     return float(m_nInterval);
 }
 
-// Scale arithmetic is single precision, truncated toward zero, so that bar
-// positions match the counting screen's drawing pixel for pixel.
 void GraphFrame::setHistogram(const std::vector<int>& counts, float stepX, int max, Target target,
                               bool rebuildPositions)
 {
-    const float scaleY = max != 0 ? float(height() - 1) / float(max) : 0.0f;
-    std::vector<QPoint> points;
-    points.reserve(counts.size());
-    for (size_t i = 0; i < counts.size(); ++i) {
-        const int x = i == 0 ? 1 : int(float(i) * stepX);
-        points.emplace_back(x, int(float(counts[i]) * scaleY));
-    }
-    if (rebuildPositions) {
-        m_XPositions.clear();
-        for (size_t k = 0; k <= counts.size(); ++k)
-            m_XPositions.push_back(int(float(k) * stepX));
-    }
+    std::vector<QPoint> points = histogram::bars(counts, stepX, max, height());
+    if (rebuildPositions)
+        m_XPositions = histogram::sampleEdges(counts.size(), stepX);
     if (target == Target::Second) {
         m_GraphData[1].setSamples(std::move(points));
         return;
@@ -257,21 +247,10 @@ void GraphFrame::mouseMoveEvent(QMouseEvent* event)
     update();
 }
 
-// y grows upwards from the bottom edge after this; applying it twice restores
-// widget coordinates.
-void GraphFrame::flipY(QPainter& painter) const
-{
-    const double halfW = double(width() / 2);
-    const double halfH = double(height() / 2);
-    painter.translate(halfW, halfH);
-    painter.scale(1.0, -1.0);
-    painter.translate(-halfW, -halfH);
-}
-
 void GraphFrame::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    flipY(painter);
+    histogram::flipY(painter, size());
     drawHistogram(&painter);
     if (m_bShowGuideLine && m_VerticalLines.size() == 2) {
         painter.setPen(QColor(0, 0, 255));
@@ -284,35 +263,18 @@ void GraphFrame::drawHistogram(QPainter* painter)
 {
     const std::vector<QPoint> first = m_GraphData[0].samples();
     const std::vector<QPoint> second = m_GraphData[1].samples();
-    const int t = m_nThickness;
     const bool gated = m_bShowGuideLine || m_bPDFmode;
 
     if (!gated) {
-        for (const QPoint& p : first)
-            painter->fillRect(QRect(p.x(), 0, t, p.y()), m_ColorForInRange);
+        histogram::paintBars(*painter, first, m_nThickness, m_ColorForInRange);
     } else if (m_VerticalLines.size() == 2) {
-        const int from = m_VerticalLines[0].x1();
-        const int to = m_VerticalLines[1].x1();
-        for (size_t i = 0; i < first.size(); ++i) {
-            const QPoint& p = first[i];
-            const bool inRange = from <= p.x() && p.x() < to;
-            // A second series shorter than the first stacks nothing on the rest.
-            const bool stacked = i < second.size();
-            if (!inRange) {
-                const int h = p.y() + (stacked ? second[i].y() : 0);
-                painter->fillRect(QRect(p.x(), 0, t, h), m_ColorForOutofRange);
-            } else if (!stacked) {
-                painter->fillRect(QRect(p.x(), 0, t, p.y()), second.empty() ? m_ColorForInRange : QColor(Qt::green));
-            } else {
-                painter->fillRect(QRect(p.x(), 0, t, p.y()), Qt::green);
-                painter->fillRect(QRect(second[i].x(), p.y(), t, second[i].y()), Qt::red);
-            }
-        }
+        histogram::paintGatedBars(*painter, first, second, m_VerticalLines[0].x1(), m_VerticalLines[1].x1(),
+                                  m_nThickness, {m_ColorForInRange, m_ColorForOutofRange});
     }
 
     if (m_bShowGuideLine)
         return;
-    flipY(*painter);
+    histogram::flipY(*painter, size());
     drawLabels(*painter, first);
 }
 

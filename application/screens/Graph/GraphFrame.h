@@ -80,7 +80,6 @@ private:
     enum class Target { First, FirstKeepSecond, Second };
     void setHistogram(const std::vector<int>& counts, float stepX, int max, Target target, bool rebuildPositions);
     float autoStepX(size_t n) const;
-    void flipY(QPainter& painter) const;
     void drawLabels(QPainter& painter, const std::vector<QPoint>& bars);
 
     bool m_bClustermap = false;

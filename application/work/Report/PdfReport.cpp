@@ -1,6 +1,5 @@
 #include "Report/PdfReport.h"
 
-#include "Message/MessageDlg.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
@@ -60,17 +59,20 @@ public:
     bool build();
     bool save(const QString& physicalPath);
     bool failed() const { return m_failed; }
+    // The first failure; empty while nothing failed.
+    const QString& errorString() const { return m_error; }
 
 private:
     static void onError(HPDF_STATUS error, HPDF_STATUS detail, void* self)
     {
-        auto* builder = static_cast<Builder*>(self);
-        KLOG << "libharu error" << QString::number(error, 16) << "detail" << detail;
-        builder->m_failed = true;
+        static_cast<Builder*>(self)->fail(
+            QStringLiteral("libharu error %1 detail %2").arg(QString::number(error, 16)).arg(detail));
     }
-    bool fail(const char* what)
+    bool fail(const QString& what)
     {
         KLOG << "report:" << what;
+        if (!m_failed)
+            m_error = what;
         m_failed = true;
         return false;
     }
@@ -109,6 +111,7 @@ private:
     HPDF_Font m_signs = nullptr;
     QImage m_logo;
     bool m_failed = false;
+    QString m_error;
 };
 
 HPDF_Image Builder::rawImage(const QImage& source)
@@ -450,13 +453,7 @@ static void initReportResources()
     Q_INIT_RESOURCE(ReportResources);
 }
 
-PdfReport::PdfReport()
-    : m_stickCheck([] { return true; }),
-      m_errorNotice([] {
-          MessageDlg box;
-          box.setMsgType(15);
-          box.exec();
-      })
+PdfReport::PdfReport() : m_stickCheck([] { return true; })
 {
     initReportResources();
 }
@@ -492,8 +489,10 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
     KLOG_VALUE("path", logicalPath);
     const QString target = platform::rootPath(logicalPath);
     const bool toStick = folder == kStickMount;
+    m_errorString.clear();
     if (toStick && !m_stickCheck()) {
-        KLOG << "report: no USB stick";
+        m_errorString = QStringLiteral("no USB stick");
+        KLOG << "report:" << m_errorString;
         return false;
     }
 
@@ -504,21 +503,31 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
         const QString temp = platform::rootPath(kStickTemp);
         written = builder.save(temp);
         if (written && !m_stickCheck()) {
-            KLOG << "report: USB stick removed";
+            m_errorString = QStringLiteral("USB stick removed");
+            KLOG << "report:" << m_errorString;
             written = false;
         }
         QFile::remove(part);
-        written = written && QFile::copy(temp, part) && commit(part, target);
+        if (written && !(QFile::copy(temp, part) && commit(part, target))) {
+            m_errorString = QStringLiteral("not copied to the USB stick");
+            written = false;
+        }
         KLOG_VALUE("copied", written ? "true" : "false");
         QFile::remove(temp);
         QFile::remove(part);
     } else if (written) {
-        written = builder.save(part) && commit(part, target);
+        written = builder.save(part);
+        if (written && !commit(part, target)) {
+            m_errorString = QStringLiteral("cannot replace the report");
+            written = false;
+        }
         // A full disk leaves a cut part behind.
         if (!written)
             QFile::remove(part);
     }
-    if (!written)
+    if (!written && m_errorString.isEmpty())
+        m_errorString = builder.errorString();
+    if (!written && m_errorNotice)
         m_errorNotice();
     return written;
 }

@@ -59,11 +59,14 @@ public:
 
     // Asked before and after the temporary save of a stick report.
     void setStickCheck(StickCheck check) { m_stickCheck = std::move(check); }
-    // Shown once when building or saving fails; by default message 15.
+    // The caller's notice, called once when building or saving fails (not
+    // when there is no stick to begin with); the report itself shows nothing.
     void setErrorNotice(ErrorNotice notice) { m_errorNotice = std::move(notice); }
 
-    // True when the report was written.
+    // True when the report was written; else errorString() says why.
     bool write(const ReportContent& content, const QString& folder, const QString& fileName);
+    // Why the last write failed; empty after a success.
+    const QString& errorString() const { return m_errorString; }
 
     // The logical path of the report ("%1/%2/%3.pdf").
     static QString reportPath(const QString& folder, const QString& fileName);
@@ -79,4 +82,5 @@ public:
 private:
     StickCheck m_stickCheck;
     ErrorNotice m_errorNotice;
+    QString m_errorString;
 };

@@ -1,13 +1,13 @@
 #include "Report/ReportImages.h"
 
-#include "Graph/GraphFrame.h"
+#include "Histogram/HistogramPainter.h"
 
-#include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QPalette>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
-#include <memory>
 
 namespace ReportImages {
 namespace {
@@ -21,7 +21,7 @@ const QRect kUnitLabel(100, 54, 141, 21);
 const QColor kCanvasColour(230, 230, 230);
 const QColor kOutOfRange(130, 130, 130);
 
-// The canvas all four pictures are composed on; widgets are grabbed whole
+// The canvas all four pictures are composed on; labels are grabbed whole
 // and drawn at their own positions.
 class Canvas
 {
@@ -73,33 +73,41 @@ bool hasGate(const HistogramScale& scale)
     return !(scale.gateMin < 0 && scale.gateMax < 0);
 }
 
-std::unique_ptr<GraphFrame> makeGraph()
+// The plot as the counting screen's graph draws it: on the window's
+// background, bars three pixels wide and four apart, coloured by the gate
+// when the gate is shown or `byGate` asks for it (without a gate its guide
+// lines stand at samples 1 and 90, unseen). `second` is stacked on `first`.
+QPixmap plot(const std::vector<int>& first, const std::vector<int>& second, int max, QColor colour, bool byGate,
+             const HistogramScale& scale)
 {
-    auto graph = std::make_unique<GraphFrame>();
-    graph->setGeometry(kGraphRect);
-    graph->addGuideLine(graph::Vertical);
-    graph->addGuideLine(graph::Vertical);
-    graph->setAutoScale(false);
-    graph->setInterval(4);
-    graph->setThickness(3);
-    graph->setGraphType(graph::Bar);
-    return graph;
-}
+    constexpr float kStep = 4.0f;
+    constexpr int kThickness = 3;
+    const QSize size = kGraphRect.size();
+    const std::vector<QPoint> firstBars = histogram::bars(first, kStep, max, size.height());
+    const std::vector<QPoint> secondBars = histogram::bars(second, kStep, max, size.height());
+    const std::vector<int> edges = histogram::sampleEdges(first.size(), kStep);
+    // A sample past the bars leaves its line at the left edge.
+    const auto edge = [&edges](int sample) {
+        return sample >= 0 && sample < int(edges.size()) ? edges[size_t(sample)] : 0;
+    };
+    const bool shown = hasGate(scale);
+    const int from = edge(shown ? scale.gateMin : 1);
+    const int to = edge(shown ? scale.gateMax : 90);
 
-// Guide lines take the x of their sample's bar, so they follow the samples.
-void placeGate(GraphFrame& graph, const HistogramScale& scale)
-{
-    graph.setColorForOutofRange(kOutOfRange);
-    if (hasGate(scale)) {
-        graph.setShowGuideLine(true);
-        graph.setGuideLinePosition(graph::Vertical, 0, scale.gateMin);
-        graph.setGuideLinePosition(graph::Vertical, 1, scale.gateMax);
-    } else {
-        graph.setShowGuideLine(false);
-        graph.setGuideLinePosition(graph::Vertical, 0, 1);
-        graph.setGuideLinePosition(graph::Vertical, 1, 90);
+    QPixmap pixmap(size);
+    pixmap.fill(QGuiApplication::palette().color(QPalette::Window));
+    QPainter painter(&pixmap);
+    histogram::flipY(painter, size);
+    if (shown || byGate)
+        histogram::paintGatedBars(painter, firstBars, secondBars, from, to, kThickness, {colour, kOutOfRange});
+    else
+        histogram::paintBars(painter, firstBars, kThickness, colour);
+    if (shown) {
+        painter.setPen(QColor(0, 0, 255));
+        painter.drawLine(QLine(from, 0, from, size.height()));
+        painter.drawLine(QLine(to, 0, to, size.height()));
     }
-    graph.update();
+    return pixmap;
 }
 
 struct AxisTexts
@@ -137,14 +145,8 @@ void drawAxes(Canvas& canvas, const AxisTexts& texts)
 void singleSeries(QImage& out, const std::vector<int>& histogram, QColor colour, const AxisTexts& texts,
                   const HistogramScale& scale)
 {
-    const int max = largestBin(histogram);
-    auto graph = makeGraph();
-    graph->setPdfSamples(histogram, max);
-    graph->setColorForInRange(colour);
-    placeGate(*graph, scale);
-
     Canvas canvas;
-    canvas.draw(*graph);
+    canvas.draw(kGraphRect.topLeft(), plot(histogram, {}, largestBin(histogram), colour, false, scale));
     drawAxes(canvas, texts);
     out = canvas.finish();
 }
@@ -173,19 +175,8 @@ void gen_histogram_Total(QImage& out, const std::vector<int>& total, const std::
                          const std::vector<int>& dead, CellNumberOrConcentraion kind, const HistogramScale& scale)
 {
     const int max = largestBin(total);
-    auto graph = makeGraph();
-    graph->setSamples(live, max);
-    graph->addSecondSamples(dead, max);
-    graph->setColorForInRange(Qt::green);
-    graph->setPDFmode(true);
-    placeGate(*graph, scale);
-
-    QFrame background;
-    background.setGeometry(kGraphRect);
-
     Canvas canvas;
-    canvas.draw(background);
-    canvas.draw(*graph);
+    canvas.draw(kGraphRect.topLeft(), plot(live, dead, max, Qt::green, true, scale));
     drawAxes(canvas, kind == CellNumber ? cellNumberTexts(max + 1) : concentrationTexts(max, scale));
     out = canvas.finish();
 }

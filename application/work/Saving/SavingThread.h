@@ -33,8 +33,9 @@ public:
     void setType(int type);
     void setDestination(QString path, QString filename);
     void set_date(QString& date);
-    // Shown when the report (kind 2) cannot be written; empty keeps the
-    // report's own notice, the modal message 15.
+    // Called when the report (kind 2) cannot be written, as the report's
+    // notice (PdfReport::setErrorNotice): the screen that runs the job shows
+    // the modal message 15 here.
     void setReportErrorNotice(std::function<void()> notice);
 
     // Writes the output of the kind, then emits signalSaveCompleted with

@@ -93,6 +93,7 @@ TEST_F(PdfReportTest, TotalCountReportHasItsTextsAndPictures)
 {
     ASSERT_TRUE(write(sampleContent(0)));
     EXPECT_EQ(notices, 0);
+    EXPECT_TRUE(report.errorString().isEmpty());
     const QString pdf = written();
     ASSERT_EQ(pageCount(pdf), 2);
     const QString page1 = squeezed(pageText(pdf, 1));
@@ -198,10 +199,12 @@ TEST_F(PdfReportTest, StickGoneMeansNoReportAndNoLeftovers)
     stickAnswers = {false};
     EXPECT_FALSE(write(sampleContent(0), "/mnt"));
     EXPECT_FALSE(QFile::exists(written("/mnt")));
+    EXPECT_EQ(report.errorString(), "no USB stick");
 
     root.writeFile("/mnt/result_01/result_01.pdf", "kept");
     stickAnswers = {true, false};  // pulled during the temporary save
     EXPECT_FALSE(write(sampleContent(0), "/mnt"));
+    EXPECT_EQ(report.errorString(), "USB stick removed");
     EXPECT_EQ(root.readFile("/mnt/result_01/result_01.pdf"), QByteArray("kept"));
     EXPECT_FALSE(QFile::exists(root.path("/opt/KOVA3/usb_temp.pdf")));
     EXPECT_EQ(notices, 1);
@@ -241,6 +244,7 @@ TEST_F(PdfReportTest, MissingResourcesOrFolderEndInOneErrorNotice)
             ok = write(c, "/KOVA/anonymous/TOTAL_CELL_COUNTING", name);
         EXPECT_FALSE(ok) << test.what;
         EXPECT_EQ(notices, 1) << test.what;
+        EXPECT_FALSE(report.errorString().isEmpty()) << test.what;
         EXPECT_FALSE(QFile::exists(written("/KOVA/anonymous/TOTAL_CELL_COUNTING", name))) << test.what;
     }
 }

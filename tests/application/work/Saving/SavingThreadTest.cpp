@@ -190,7 +190,7 @@ protected:
             QObject::connect(&job, &SavingThread::signalSaveCompleted, [&](int k, bool pass) {
                 events.push_back("completed " + std::to_string(k) + (pass ? " pass" : " fail"));
             });
-            // The report's own notice is a modal box that would hold the test until its time-out.
+            // Where the save dialog shows its message 15.
             job.setReportErrorNotice([&] { events.push_back("report error notice"); });
             job.setType(kind);
             job.setDestination(destination, "N");
