@@ -61,12 +61,11 @@ Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup&
     Result r;
     // The engine's own detector, timed through its seam.
     const auto detectorTime = std::make_shared<double>(0.0);
-    counter.setCircleDetector([detectorTime](const cv::Mat& image, std::vector<cv::Vec3f>& circles, int method,
-                                             double dp, double minDist, double p1, double p2, int minR, int maxR,
-                                             int direction, bool a, bool b) {
+    counter.setCircleDetector([detectorTime](const cv::Mat& image, const VelimBio::DetectorArgs& args) {
         const Clock::time_point start = Clock::now();
-        VelimBio::HoughCirclesAdaptive(image, circles, method, dp, minDist, p1, p2, minR, maxR, direction, a, b);
+        std::vector<cv::Vec3f> circles = VelimBio::detectCircles(image, args);
         *detectorTime = millisecondsSince(start);
+        return circles;
     });
 
     const Protocol& p = setup.protocol;
@@ -106,7 +105,7 @@ Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup&
     r.objects = counter.getUngatedCellInformation();
     r.times.total = millisecondsSince(start);
     r.times.circleDetector = *detectorTime;
-    counter.setCircleDetector(VelimBio::HoughCirclesAdaptive);
+    counter.setCircleDetector(VelimBio::detectCircles);
     return r;
 }
 

@@ -90,10 +90,14 @@ std::vector<slide::Detection> fromRecords(const std::vector<cv::Vec6f>& records)
 
 std::vector<cv::Vec3f> ourCircles(const cv::Mat& grey)
 {
-    std::vector<cv::Vec3f> circles;
-    VelimBio::HoughCirclesAdaptive(grey, circles, cv::HOUGH_GRADIENT, 1.0, 0.7, kCannyHigh, kVotes, kMinRadius,
-                                   kMaxRadius, -32, true, false);
-    return circles;
+    VelimBio::DetectorArgs args;
+    args.param1 = kCannyHigh;
+    args.param2 = kVotes;
+    args.minRadius = kMinRadius;
+    args.maxRadius = kMaxRadius;
+    args.edgeDirection = -32;
+    args.fitToEdges = true;
+    return VelimBio::detectCircles(grey, args);
 }
 
 void BM_EdgeStage(benchmark::State& state)
@@ -120,8 +124,7 @@ void BM_EdgeStageAndRefinement(benchmark::State& state)
     const Frame& f = frame(static_cast<int>(state.range(0)));
     const auto counter = preparedCounter(f);
     const std::vector<cv::Vec3f> answer = ourCircles(f.grey);
-    counter->setCircleDetector([&answer](const cv::Mat&, std::vector<cv::Vec3f>& circles, int, double, double, double,
-                                         double, int, int, int, bool, bool) { circles = answer; });
+    counter->setCircleDetector([&answer](const cv::Mat&, const VelimBio::DetectorArgs&) { return answer; });
     for (auto _ : state)
         counter->findObjects_BF();
     state.counters["objects"] = static_cast<double>(answer.size());

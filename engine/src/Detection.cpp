@@ -44,10 +44,16 @@ std::vector<cv::Vec6f>& CellCounter::findObjects_BF()
     prepareBinaryImagesBF();
 
     std::vector<cv::Vec3f> circles;
-    if (m_detector)
-        m_detector(m_grayImage, circles, cv::HOUGH_GRADIENT, 1.0, 0.7, static_cast<double>(m_noise_reduction),
-                   static_cast<double>(m_cell_detection_sensitivity), m_min_search_size >> 1,
-                   m_max_search_size >> 1, kEdgeThreshold, true, false);
+    if (m_detector) {
+        DetectorArgs args;
+        args.param1 = static_cast<double>(m_noise_reduction);
+        args.param2 = static_cast<double>(m_cell_detection_sensitivity);
+        args.minRadius = m_min_search_size >> 1;
+        args.maxRadius = m_max_search_size >> 1;
+        args.edgeDirection = kEdgeThreshold;
+        args.fitToEdges = true;
+        circles = m_detector(m_grayImage, args);
+    }
 
     circles.erase(std::remove_if(circles.begin(), circles.end(),
                                  [](const cv::Vec3f& circle) { return !(circle[2] > 0.0f); }),

@@ -541,4 +541,12 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
         circles.emplace_back(c.x, c.y, c.r);
 }
 
+std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& args)
+{
+    std::vector<cv::Vec3f> circles;
+    HoughCirclesAdaptive(image, circles, args.method, args.dp, args.minDist, args.param1, args.param2,
+                         args.minRadius, args.maxRadius, args.edgeDirection, args.fitToEdges, args.keepPartial);
+    return circles;
+}
+
 }  // namespace VelimBio

@@ -16,22 +16,8 @@
 
 namespace {
 
-// The detector's arguments as the engine passes them for a protocol.
-struct DetectorArgs
-{
-    int method = 0;
-    double dp = 0, minDist = 0, param1 = 0, param2 = 0;
-    int minRadius = 0, maxRadius = 0, edgeDirection = 0;
-    bool fitToEdges = false, keepPartial = false;
-
-    std::vector<cv::Vec3f> run(const cv::Mat& grey) const
-    {
-        std::vector<cv::Vec3f> circles;
-        VelimBio::HoughCirclesAdaptive(grey, circles, method, dp, minDist, param1, param2, minRadius, maxRadius,
-                                       edgeDirection, fitToEdges, keepPartial);
-        return circles;
-    }
-};
+using VelimBio::DetectorArgs;
+using VelimBio::detectCircles;
 
 // Asks the engine (through its detector seam) how it calls the detector.
 DetectorArgs engineArgs(int minSize, int maxSize, int detectionLevel, int noiseLevel)
@@ -42,9 +28,9 @@ DetectorArgs engineArgs(int minSize, int maxSize, int detectionLevel, int noiseL
     counter.set_countMode(1, 0.0, 0.0);
     counter.set_BF_Protocol(minSize, maxSize, 1, 180, detectionLevel, 5, noiseLevel, 1);
     DetectorArgs a;
-    counter.setCircleDetector([&a](const cv::Mat&, std::vector<cv::Vec3f>&, int method, double dp, double minDist,
-                                   double p1, double p2, int minR, int maxR, int direction, bool f1, bool f2) {
-        a = {method, dp, minDist, p1, p2, minR, maxR, direction, f1, f2};
+    counter.setCircleDetector([&a](const cv::Mat&, const DetectorArgs& args) {
+        a = args;
+        return std::vector<cv::Vec3f>();
     });
     counter.findObjects_BF();
     return a;
@@ -93,7 +79,7 @@ TEST_P(IsolatedCells, FindsEveryCellOnceWithinTolerance)
     p.debrisCount = 150;
     const slide::Slide s = slide::generateSlide(p);
 
-    const std::vector<cv::Vec3f> circles = args.run(green(s.rgb));
+    const std::vector<cv::Vec3f> circles = detectCircles(green(s.rgb), args);
     const slide::Match m = slide::matchDetections(s.truth, slide::fromCircles(circles));
 
     EXPECT_GE(m.recall, 0.97);
@@ -129,13 +115,13 @@ TEST(Detector, FrameWithoutCellsGivesNoCircles)
     const DetectorArgs defaultLevels = engineArgs(7, 24, 5, 5), pbmcLevels = engineArgs(7, 15, 6, 8);
     const DetectorArgs mostSensitive = engineArgs(7, 24, 10, 5);
     for (const DetectorArgs& args : {defaultLevels, pbmcLevels, mostSensitive}) {
-        EXPECT_TRUE(args.run(noisy).empty()) << args.param2;
-        EXPECT_TRUE(args.run(flat).empty()) << args.param2;
-        EXPECT_TRUE(args.run(cv::Mat()).empty()) << args.param2;
+        EXPECT_TRUE(detectCircles(noisy, args).empty()) << args.param2;
+        EXPECT_TRUE(detectCircles(flat, args).empty()) << args.param2;
+        EXPECT_TRUE(detectCircles(cv::Mat(), args).empty()) << args.param2;
     }
     // Specks below the smallest cell size are no cells at the protocols' levels.
-    EXPECT_TRUE(defaultLevels.run(debris).empty());
-    EXPECT_TRUE(pbmcLevels.run(debris).empty());
+    EXPECT_TRUE(detectCircles(debris, defaultLevels).empty());
+    EXPECT_TRUE(detectCircles(debris, pbmcLevels).empty());
 }
 
 TEST(Detector, RadiiStayInTheRequestedRange)
@@ -149,7 +135,7 @@ TEST(Detector, RadiiStayInTheRequestedRange)
     p.clusterFraction = 0;
     const slide::Slide s = slide::generateSlide(p);
     DetectorArgs args = engineArgs(8, 15, 5, 5);
-    const std::vector<cv::Vec3f> circles = args.run(green(s.rgb));
+    const std::vector<cv::Vec3f> circles = detectCircles(green(s.rgb), args);
     ASSERT_FALSE(circles.empty());
     for (const cv::Vec3f& c : circles) {
         EXPECT_GE(c[2], 4.0f);
@@ -192,7 +178,7 @@ TEST(Detector, EdgeDirectionPicksTheSideOfTheRim)
 
     const auto match = [&](const cv::Mat& image, int direction) {
         args.edgeDirection = direction;
-        return slide::matchDetections(s.truth, slide::fromCircles(args.run(image)));
+        return slide::matchDetections(s.truth, slide::fromCircles(detectCircles(image, args)));
     };
     for (const auto& [image, direction] : {std::pair{grey, -32}, std::pair{inverted, 32}, std::pair{grey, 0},
                                            std::pair{inverted, 0}}) {
@@ -219,7 +205,7 @@ TEST(Detector, DetectionLevelMovesTheSensitivity)
 
     std::vector<double> recall;
     for (int level : {1, 5, 10}) {
-        const std::vector<cv::Vec3f> circles = engineArgs(7, 24, level, 2).run(grey);
+        const std::vector<cv::Vec3f> circles = detectCircles(grey, engineArgs(7, 24, level, 2));
         const slide::Match m = slide::matchDetections(s.truth, slide::fromCircles(circles));
         recall.push_back(m.recall);
         EXPECT_GE(m.precision, 0.97) << "level " << level;
@@ -238,7 +224,7 @@ TEST(Detector, MostSensitiveLevelInventsNothingBetweenCrowdedCells)
     p.cellCount = 1500;
     p.clusterFraction = 0.3;
     const slide::Slide s = slide::generateSlide(p);
-    const std::vector<cv::Vec3f> circles = engineArgs(7, 24, 10, 5).run(green(s.rgb));
+    const std::vector<cv::Vec3f> circles = detectCircles(green(s.rgb), engineArgs(7, 24, 10, 5));
     const slide::Match m = slide::matchDetections(s.truth, slide::fromCircles(circles));
     EXPECT_GE(m.recall, 0.97);
     EXPECT_GE(m.precision, 0.98);
@@ -253,13 +239,13 @@ TEST(Detector, ResultIsTheSameInOrderAndWithAnyNumberOfThreads)
     const cv::Mat grey = green(slide::generateSlide(p).rgb);
     const DetectorArgs args = engineArgs(7, 24, 5, 5);
 
-    const std::vector<cv::Vec3f> first = args.run(grey);
+    const std::vector<cv::Vec3f> first = detectCircles(grey, args);
     const int threads = cv::getNumThreads();
     cv::setNumThreads(1);
-    const std::vector<cv::Vec3f> single = args.run(grey);
+    const std::vector<cv::Vec3f> single = detectCircles(grey, args);
     cv::setNumThreads(threads);
     EXPECT_EQ(first, single);
-    EXPECT_EQ(first, args.run(grey));
+    EXPECT_EQ(first, detectCircles(grey, args));
     // Row by row, then left to right.
     EXPECT_TRUE(std::is_sorted(first.begin(), first.end(), [](const cv::Vec3f& a, const cv::Vec3f& b) {
         return cvRound(a[1]) != cvRound(b[1]) ? cvRound(a[1]) < cvRound(b[1]) : a[0] < b[0];

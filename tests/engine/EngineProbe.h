@@ -49,8 +49,7 @@ inline EngineProbe smallEngine(int rows, int cols, int mode = 0)
 // Returns the given circles whatever the frame: the refinement sees the truth.
 inline VelimBio::CircleDetector oracle(std::vector<cv::Vec3f> truth)
 {
-    return [truth](const cv::Mat&, std::vector<cv::Vec3f>& circles, int, double, double, double, double, int, int,
-                   int, bool, bool) { circles = truth; };
+    return [truth](const cv::Mat&, const VelimBio::DetectorArgs&) { return truth; };
 }
 
 // The counters behind getHistogram2(which): the size bins, or the cluster bins for 2.

@@ -117,22 +117,20 @@ TEST(EngineLevels, EdgeThresholdsAndDetectorCall)
     for (const auto& [level, low, high] : {std::tuple{0, 30, 60}, std::tuple{9, 300, 600}, std::tuple{2, 40, 80}}) {
         EngineProbe engine = smallEngine(80, 100);
         int calls = 0;
-        engine.setCircleDetector([&](const cv::Mat& image, std::vector<cv::Vec3f>& circles, int method, double dp,
-                                     double minDist, double p1, double p2, int minR, int maxR, int edge, bool a,
-                                     bool b) {
+        engine.setCircleDetector([&](const cv::Mat& image, const VelimBio::DetectorArgs& args) {
             ++calls;
             EXPECT_EQ(cv::norm(image, green, cv::NORM_INF), 0.0);
-            EXPECT_EQ(method, cv::HOUGH_GRADIENT);
-            EXPECT_EQ(dp, 1.0);
-            EXPECT_EQ(minDist, 0.7);
-            EXPECT_EQ(p1, double(high));
-            EXPECT_EQ(p2, 12.0);
-            EXPECT_EQ(minR, 3);
-            EXPECT_EQ(maxR, 24);
-            EXPECT_EQ(edge, -32);
-            EXPECT_TRUE(a);
-            EXPECT_FALSE(b);
-            circles.clear();
+            EXPECT_EQ(args.method, cv::HOUGH_GRADIENT);
+            EXPECT_EQ(args.dp, 1.0);
+            EXPECT_EQ(args.minDist, 0.7);
+            EXPECT_EQ(args.param1, double(high));
+            EXPECT_EQ(args.param2, 12.0);
+            EXPECT_EQ(args.minRadius, 3);
+            EXPECT_EQ(args.maxRadius, 24);
+            EXPECT_EQ(args.edgeDirection, -32);
+            EXPECT_TRUE(args.fitToEdges);
+            EXPECT_FALSE(args.keepPartial);
+            return std::vector<cv::Vec3f>();
         });
         feed(engine, frame);
         engine.set_countMode(0, 0.0, 0.0);

@@ -26,10 +26,10 @@ struct TObj
     int32_t gate_position = 0;   // -1 counted (open gate), 1 counted (closed gate), 0 not counted
 };
 
-// The circle detector the engine calls once per count; HoughCirclesAdaptive
-// unless a test or a tool puts another in its place.
-using CircleDetector = std::function<void(const cv::Mat&, std::vector<cv::Vec3f>&, int, double, double, double,
-                                          double, int, int, int, bool, bool)>;
+// The circle detector the engine calls once per count: the circles it finds
+// in the grey frame; detectCircles unless a test or a tool puts another in
+// its place.
+using CircleDetector = std::function<std::vector<cv::Vec3f>(const cv::Mat&, const DetectorArgs&)>;
 
 // Unchanged while v × 10 ≤ 999, else rounded half away from zero to one decimal.
 float round3(float v);
@@ -174,7 +174,7 @@ protected:
     int m_clusterHistogram[kClusterBins] = {};
     std::vector<cv::Vec6f> m_detectedCells;
 
-    CircleDetector m_detector = HoughCirclesAdaptive;
+    CircleDetector m_detector = detectCircles;
 };
 
 }  // namespace VelimBio

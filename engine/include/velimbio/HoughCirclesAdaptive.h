@@ -1,6 +1,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <vector>
 
@@ -43,5 +44,25 @@ namespace VelimBio {
 void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles, int method, double dp,
                           double minDist, double param1, double param2, int minRadius, int maxRadius,
                           int edgeDirection, bool fitToEdges, bool keepPartial);
+
+// The detector's arguments by name (see HoughCirclesAdaptive above); the
+// defaults are the values the engine always uses.
+struct DetectorArgs
+{
+    int method = cv::HOUGH_GRADIENT;
+    double dp = 1.0;
+    double minDist = 0.7;
+    double param1 = 0;
+    double param2 = 0;
+    int minRadius = 0;
+    int maxRadius = 0;
+    int edgeDirection = 0;
+    bool fitToEdges = false;
+    bool keepPartial = false;
+};
+
+// HoughCirclesAdaptive called with named arguments: the engine's detector
+// seam, and what tools and tests call.
+std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& args);
 
 }  // namespace VelimBio
