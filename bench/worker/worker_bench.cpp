@@ -46,7 +46,7 @@ struct CountingBench
         theApp.m_nSkipframe = 5;
         counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t total;
         counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viability;
-        protocolsLoaded = VirtualInstrument::loadDefaultProtocols(total, viability);
+        protocolsLoaded = TestInstrument::loadDefaultProtocols(total, viability);
         worker.set_parameters_BF_TOTAL_CELL_COUNTING(total);
         worker.set_parameters_BF_CELL_COUNTING_VIABILITY(viability);
         worker.registerCellCounter(engine.get(), &camera);
@@ -71,7 +71,7 @@ struct CountingBench
     // Empty when the instrument and its protocols stand.
     QString error() const { return protocolsLoaded ? vi.error() : QStringLiteral("protocols not loaded"); }
 
-    VirtualInstrument vi;
+    TestInstrument vi;
     bool protocolsLoaded = false;
     OV5642Camera camera;
     ImReaderWriter reader;
@@ -98,7 +98,7 @@ void BM_WorkerCapture(benchmark::State& state)
         }
         bench.worker.doWork();
     }
-    const std::vector<slide::SlideCell>& truth = VirtualInstrument::generatedSlide().truth;
+    const std::vector<slide::SlideCell>& truth = TestInstrument::generatedSlide().truth;
     const auto live = std::count_if(truth.begin(), truth.end(), [](const slide::SlideCell& c) { return c.live; });
     state.counters["cells"] = bench.worker.m_CountInfo.total_cell;
     state.counters["truth"] = double(truth.size());
@@ -152,7 +152,7 @@ void BM_WorkerReAnalysis(benchmark::State& state)
     const QString stored = QStringLiteral("/KOVA/anonymous/CELL_COUNTING_VIABILITY/bench/bench_RAW.tif");
     QDir().mkpath(platform::rootPath(QStringLiteral("/KOVA/anonymous/CELL_COUNTING_VIABILITY/bench")));
     std::string path = stored.toStdString();
-    cv::Mat rgb = VirtualInstrument::generatedSlide().rgb.clone();
+    cv::Mat rgb = TestInstrument::generatedSlide().rgb.clone();
     if (!bench.reader.loadAndWrite(rgb.data, rgb.cols, rgb.rows, 8, 3, 5, 2, path, "")) {
         state.SkipWithError("raw image not written");
         return;
@@ -184,13 +184,13 @@ BENCHMARK(BM_BrennerGradient)->Args({1280, 960})->Args({2592, 1944})->Unit(bench
 // and step, the mean of the further sweep steps, and the final move.
 void BM_AutofocusRun(benchmark::State& state)
 {
-    VirtualInstrument vi;
+    TestInstrument vi;
     OV5642Camera camera;
     if (!vi.error().isEmpty() || !camera.open(1, kova::kCalibrationBfnIni, false)) {
         state.SkipWithError("instrument not ready");
         return;
     }
-    const int centre = VirtualInstrument::kFocus;
+    const int centre = TestInstrument::kFocus;
     double toFirstStop = 0, firstStep = 0, sweepStep = 0, finalMove = 0, steps = 0;
     for (auto _ : state) {
         state.PauseTiming();

@@ -25,7 +25,7 @@ constexpr uint16_t kFullFrameExposure = 1000 * 26 / 100;
 
 }  // namespace
 
-VirtualInstrument::VirtualInstrument()
+TestInstrument::TestInstrument()
 {
     platform::SimulatedI2c::attach(SimulatedVideo::kSensorBus);
     std::copy(std::begin(kSensorRegisters), std::end(kSensorRegisters), g_RegIdx);
@@ -56,13 +56,13 @@ VirtualInstrument::VirtualInstrument()
         m_error = QStringLiteral("LED brightness refused");
 }
 
-VirtualInstrument::~VirtualInstrument()
+TestInstrument::~TestInstrument()
 {
     controller.reset();
     mcu.stop();
 }
 
-bool VirtualInstrument::showSlide(const cv::Mat& rgb, int focus)
+bool TestInstrument::showSlide(const cv::Mat& rgb, int focus)
 {
     cv::Mat bgr;
     cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
@@ -71,12 +71,12 @@ bool VirtualInstrument::showSlide(const cv::Mat& rgb, int focus)
         && SimulatedVideo::setSlide(SimulatedVideo::kDefaultSlideImage, focus);
 }
 
-bool VirtualInstrument::showBlankSlide()
+bool TestInstrument::showBlankSlide()
 {
     return showSlide(cv::Mat(960, 1280, CV_8UC3, cv::Scalar::all(196)));
 }
 
-bool VirtualInstrument::loadDefaultProtocols(counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& total,
+bool TestInstrument::loadDefaultProtocols(counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& total,
                                              counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& viability)
 {
     if (!Init_local_protocol())
@@ -95,7 +95,7 @@ bool VirtualInstrument::loadDefaultProtocols(counting_PROTOCOL_BF_TOTAL_CELL_COU
     return true;
 }
 
-const slide::Slide& VirtualInstrument::generatedSlide()
+const slide::Slide& TestInstrument::generatedSlide()
 {
     static const slide::Slide generated = [] {
         slide::SlideParams params;

@@ -10,17 +10,18 @@
 
 #include <memory>
 
-// The virtual instrument in one test's root: the simulated microcontroller
-// linked at /dev/ttyS2 with a connected link, the LED at the camera's
+// The instrument's parts in one test's process and root (the whole virtual
+// instrument of the programs is kovasim::VirtualInstrument): the simulated
+// microcontroller linked at /dev/ttyS2 with a connected link, the LED at the camera's
 // reference brightness, the image sensor's bus with calibration tables at the
 // sensor's reference exposure, and a slide in front of the simulated camera.
-class VirtualInstrument : public TempRoot
+class TestInstrument : public TempRoot
 {
 public:
     static constexpr int kFocus = 32000;
 
-    VirtualInstrument();
-    ~VirtualInstrument();
+    TestInstrument();
+    ~TestInstrument();
 
     // Empty once every part stands; else what failed.
     const QString& error() const { return m_error; }

@@ -117,7 +117,7 @@ protected:
         return move == frames.rend() ? std::string() : *move;
     }
 
-    VirtualInstrument vi;
+    TestInstrument vi;
     OV5642Camera camera;
 };
 
@@ -140,7 +140,7 @@ class AutofocusFromStart : public Autofocus, public ::testing::WithParamInterfac
 
 TEST_P(AutofocusFromStart, EndsWithinOneStopOfTheFocus)
 {
-    const int focus = VirtualInstrument::kFocus;
+    const int focus = TestInstrument::kFocus;
     const int centre = focus + GetParam().centreOffset;
     vi.mcu.setPosition(centre + GetParam().startOffset);
 
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Offsets, AutofocusFromStart,
 TEST_F(Autofocus, SamplesCarryTheirStopsEvenWithoutAMoveToTheFirst)
 {
     // Standing at the first stop: no move, no acknowledgement before the sweep.
-    const int centre = VirtualInstrument::kFocus;
+    const int centre = TestInstrument::kFocus;
     vi.mcu.setPosition(centre - 7 * kStep);
 
     const SearchRun run = autofocus(centre, 0, false);
@@ -173,7 +173,7 @@ TEST_F(Autofocus, SamplesCarryTheirStopsEvenWithoutAMoveToTheFirst)
 
 TEST_F(Autofocus, FocusRisingToTheLastStopEndsThere)
 {
-    const int centre = VirtualInstrument::kFocus - 5000;
+    const int centre = TestInstrument::kFocus - 5000;
 
     const SearchRun run = autofocus(centre, 0, true);
 
@@ -186,7 +186,7 @@ TEST_F(Autofocus, FocusRisingToTheLastStopEndsThere)
 TEST_F(Autofocus, EarlyStopIsTestedFromTheCentreStopOn)
 {
     // Sharp at the fourth stop (step 3).
-    const int centre = VirtualInstrument::kFocus + 4 * kStep;
+    const int centre = TestInstrument::kFocus + 4 * kStep;
     const struct {
         bool earlyStop;
         std::size_t samples;
@@ -197,22 +197,22 @@ TEST_F(Autofocus, EarlyStopIsTestedFromTheCentreStopOn)
         vi.mcu.setPosition(centre);
         const SearchRun run = autofocus(centre, 0, c.earlyStop);
         EXPECT_EQ(run.samples.size(), c.samples);
-        EXPECT_EQ(run.end, VirtualInstrument::kFocus);
+        EXPECT_EQ(run.end, TestInstrument::kFocus);
         EXPECT_EQ(lastMove(), c.finalMove);
     }
 }
 
 TEST_F(Autofocus, ResultIsTheBestStopOrTheCentreShiftedByTheOffset)
 {
-    const int centre = VirtualInstrument::kFocus + 2 * kStep;
+    const int centre = TestInstrument::kFocus + 2 * kStep;
     const struct {
         bool blank;
         int offset;
         int expected;
     } cases[] = {
-        {false, 0, VirtualInstrument::kFocus},
-        {false, -2, VirtualInstrument::kFocus - 2 * kStep},
-        {false, 1, VirtualInstrument::kFocus + kStep},
+        {false, 0, TestInstrument::kFocus},
+        {false, -2, TestInstrument::kFocus - 2 * kStep},
+        {false, 1, TestInstrument::kFocus + kStep},
         {true, 0, centre},
         {true, 1, centre + kStep},
     };
@@ -239,7 +239,7 @@ TEST_F(Autofocus, SilentStageEndsTheSearchInBoundedTime)
     QElapsedTimer clock;
     clock.start();
 
-    const SearchRun run = autofocus(VirtualInstrument::kFocus, 0, false, false, 100);
+    const SearchRun run = autofocus(TestInstrument::kFocus, 0, false, false, 100);
 
     // Every wait has its bound: 17 stage waits of 100 ms, one position query
     // of 200 ms and 16 waits of at most a second for a settled frame (a
@@ -254,7 +254,7 @@ TEST_F(Autofocus, SilentStageEndsTheSearchInBoundedTime)
 // the search goes on the link's tracked count, never on -1.
 TEST_F(Autofocus, FailedPositionQueriesAreNeverTakenAsPositions)
 {
-    const int centre = VirtualInstrument::kFocus + 1300;
+    const int centre = TestInstrument::kFocus + 1300;
     vi.mcu.setPosition(centre + 2000);
     ASSERT_EQ(vi.controller->z_stage_pos(), centre + 2000);
     vi.mcu.setFault(McuSimulator::Fault::LowerCaseOk);
@@ -262,7 +262,7 @@ TEST_F(Autofocus, FailedPositionQueriesAreNeverTakenAsPositions)
     const SearchRun run = autofocus(centre, 0, true);
 
     EXPECT_EQ(run.ends, 1);
-    EXPECT_LE(std::abs(run.end - VirtualInstrument::kFocus), kStep);
+    EXPECT_LE(std::abs(run.end - TestInstrument::kFocus), kStep);
     EXPECT_EQ(run.end, stagePosition());
     ASSERT_FALSE(run.moves.empty());
     for (int position : run.moves)
@@ -273,7 +273,7 @@ TEST_F(Autofocus, FailedPositionQueriesAreNeverTakenAsPositions)
 
 TEST_F(Autofocus, SavesEveryAnalysedFrameUnderTheStick)
 {
-    const int centre = VirtualInstrument::kFocus;
+    const int centre = TestInstrument::kFocus;
     vi.mcu.setPosition(centre);
 
     const SearchRun run = autofocus(centre, 0, false, true);

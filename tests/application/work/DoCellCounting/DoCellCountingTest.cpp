@@ -95,7 +95,7 @@ void loadDefaultProtocols(DoCellCounting& worker)
 {
     counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t total;
     counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viability;
-    ASSERT_TRUE(VirtualInstrument::loadDefaultProtocols(total, viability));
+    ASSERT_TRUE(TestInstrument::loadDefaultProtocols(total, viability));
     worker.set_parameters_BF_TOTAL_CELL_COUNTING(total);
     worker.set_parameters_BF_CELL_COUNTING_VIABILITY(viability);
 }
@@ -416,7 +416,7 @@ protected:
     }
 
     AppState app;
-    VirtualInstrument vi;
+    TestInstrument vi;
     OV5642Camera camera;
     ImReaderWriter reader;
     std::unique_ptr<VelimBio::CellCounter> engine = makeEngine();
@@ -430,7 +430,7 @@ TEST_P(WorkerOnInstrument, CountsTheSlideAndReAnalysisOfItsRawImageAgrees)
 {
     const int mode = GetParam();
     theApp.m_CountingMode = mode;
-    const slide::Slide& slide = VirtualInstrument::generatedSlide();
+    const slide::Slide& slide = TestInstrument::generatedSlide();
     const int trueTotal = static_cast<int>(slide.truth.size());
     int trueLive = 0;
     for (const slide::SlideCell& cell : slide.truth)
