@@ -1,0 +1,167 @@
+#include "EndToEndTest.h"
+
+#include <QTest>
+
+namespace {
+
+constexpr int kToolTimeoutMs = 10000;
+// Laying out a new root includes generating a full-size slide.
+constexpr int kInstrumentReadyMs = 60000;
+
+}  // namespace
+
+EndToEndTest::~EndToEndTest()
+{
+    for (auto program = m_programs.rbegin(); program != m_programs.rend(); ++program)
+        terminate(**program);
+}
+
+QProcess* EndToEndTest::startInstrument(const QStringList& options)
+{
+    QProcess* instrument = startProgram(QStringLiteral(KOVA_INSTRUMENT), QStringList{root.root()} + options);
+    if (instrument && !waitForOutput(*instrument, "ready", kInstrumentReadyMs)) {
+        ADD_FAILURE() << "the virtual instrument is not ready: " << output(*instrument).toStdString();
+        return nullptr;
+    }
+    return instrument;
+}
+
+QProcess* EndToEndTest::startProgram(const QString& program, const QStringList& arguments,
+                                     const QStringList& environment)
+{
+    if (!x.isRunning()) {
+        ADD_FAILURE() << "no X server for " << program.toStdString();
+        return nullptr;
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("DISPLAY"), x.display());
+    env.insert(QStringLiteral("KOVA3_ROOT"), root.root());
+    for (const QString& variable : environment) {
+        const int equals = variable.indexOf(QLatin1Char('='));
+        env.insert(variable.left(equals), equals < 0 ? QString() : variable.mid(equals + 1));
+    }
+
+    m_programs.push_back(std::make_unique<QProcess>());
+    QProcess& process = *m_programs.back();
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    if (!process.waitForStarted()) {
+        ADD_FAILURE() << program.toStdString() << " did not start: " << process.errorString().toStdString();
+        return nullptr;
+    }
+    return &process;
+}
+
+QByteArray EndToEndTest::output(QProcess& program)
+{
+    QByteArray& text = m_output[&program];
+    text += program.readAll();
+    return text;
+}
+
+bool EndToEndTest::waitForOutput(QProcess& program, const QByteArray& text, int timeoutMs)
+{
+    const auto written = [&] { return output(program).contains(text); };
+    return QTest::qWaitFor([&] { return written() || program.state() == QProcess::NotRunning; }, timeoutMs)
+           && written();
+}
+
+void EndToEndTest::terminate(QProcess& program)
+{
+    if (program.state() == QProcess::NotRunning)
+        return;
+    program.terminate();
+    if (!program.waitForFinished(5000)) {
+        program.kill();
+        program.waitForFinished();
+    }
+}
+
+bool EndToEndTest::run(const QString& tool, const QStringList& arguments, QByteArray* output)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), x.display());
+    process.setProcessEnvironment(env);
+    process.start(tool, arguments);
+    if (!process.waitForFinished(kToolTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool EndToEndTest::xdotool(const QStringList& arguments, QByteArray* output)
+{
+    return run(QStringLiteral("xdotool"), arguments, output);
+}
+
+bool EndToEndTest::touch(int x, int y)
+{
+    return xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y), QStringLiteral("click"),
+                    QStringLiteral("1")});
+}
+
+bool EndToEndTest::type(const QString& text)
+{
+    return xdotool({QStringLiteral("type"), QStringLiteral("--"), text});
+}
+
+bool EndToEndTest::key(const QString& keys)
+{
+    return xdotool({QStringLiteral("key"), QStringLiteral("--"), keys});
+}
+
+QStringList EndToEndTest::search(const QStringList& criteria)
+{
+    QByteArray found;
+    // xdotool search fails when nothing matches.
+    if (!xdotool(QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible")} + criteria, &found))
+        return {};
+    return QString::fromLatin1(found).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList EndToEndTest::windows(const QString& title)
+{
+    return search({QStringLiteral("--name"), QStringLiteral("^%1$").arg(title)});
+}
+
+QStringList EndToEndTest::windowsOf(const QProcess& program)
+{
+    return search({QStringLiteral("--pid"), QString::number(program.processId())});
+}
+
+bool EndToEndTest::waitForWindow(const QString& title, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return !windows(title).isEmpty(); }, timeoutMs);
+}
+
+bool EndToEndTest::waitForNoWindow(const QString& title, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return windows(title).isEmpty(); }, timeoutMs);
+}
+
+bool EndToEndTest::waitForWindowOf(const QProcess& program, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return !windowsOf(program).isEmpty(); }, timeoutMs);
+}
+
+bool EndToEndTest::screenshot(const QString& file, const QRect& region)
+{
+    QStringList arguments{QStringLiteral("-window"), QStringLiteral("root")};
+    if (region.isValid())
+        arguments << QStringLiteral("-crop")
+                  << QStringLiteral("%1x%2+%3+%4").arg(region.width()).arg(region.height()).arg(region.x()).arg(region.y())
+                  << QStringLiteral("+repage");
+    return run(QStringLiteral("import"), arguments << file);
+}
+
+bool EndToEndTest::windowScreenshot(const QString& window, const QString& file)
+{
+    return run(QStringLiteral("import"), {QStringLiteral("-window"), window, file});
+}
