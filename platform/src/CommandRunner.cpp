@@ -12,31 +12,42 @@ namespace platform {
 
 namespace {
 
-const QStringList kMachineChangingCommands = {
-    QStringLiteral("shutdown"),  QStringLiteral("reboot"),      QStringLiteral("poweroff"),
-    QStringLiteral("systemctl"), QStringLiteral("mount"),       QStringLiteral("umount"),
-    QStringLiteral("ifup"),      QStringLiteral("ifdown"),      QStringLiteral("ip"),
-    QStringLiteral("wpa_cli"),   QStringLiteral("timedatectl"), QStringLiteral("logrotate"),
-    QStringLiteral("hwclock"),
+// The host tools a program may take from the host PATH under a root other
+// than "/": they read, or write only what their arguments name. Everything
+// else, above all what changes the machine (power, mounts, network, clock,
+// logs, under whatever alias), must have a stand-in under the root.
+const QStringList kHostTools = {
+    QStringLiteral("awk"),   QStringLiteral("df"),    QStringLiteral("grep"),    QStringLiteral("gzip"),
+    QStringLiteral("ls"),    QStringLiteral("md5sum"), QStringLiteral("pidof"), QStringLiteral("readelf"),
+    QStringLiteral("sync"),  QStringLiteral("tar"),
 };
 
 const QStringList kRootBinFolders = {
     QStringLiteral("/bin"), QStringLiteral("/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"),
 };
 
-bool isExecutableFile(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
-}
-
 bool liesInside(const QString& path, const QString& folder)
 {
     return !folder.isEmpty() && (path == folder || path.startsWith(folder + QLatin1Char('/')));
 }
 
-// A relative program path against its working folder. Under a root, both are
-// compared by their canonical paths, so neither ".." nor a link in the
+QString canonicalRoot()
+{
+    return QFileInfo(instrumentRoot()).canonicalFilePath();
+}
+
+// `path` when it is an executable file that stays inside the root once its
+// links are followed; else an empty string.
+QString programInsideRoot(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isExecutable() || !liesInside(info.canonicalFilePath(), canonicalRoot()))
+        return QString();
+    return path;
+}
+
+// A relative program path against its working folder. Under a root, the
+// folder is taken by its canonical path, so neither ".." nor a link in the
 // folder's path leads out of the root.
 QString resolveInFolder(const QString& program, const QString& workingDirectory)
 {
@@ -44,43 +55,32 @@ QString resolveInFolder(const QString& program, const QString& workingDirectory)
     if (isRealInstrument())
         return QDir::cleanPath(QDir(folder).absoluteFilePath(program));
 
-    const QString root = QFileInfo(instrumentRoot()).canonicalFilePath();
     const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
-    const QString path = QDir::cleanPath(canonicalFolder + QLatin1Char('/') + program);
-    if (!liesInside(canonicalFolder, root) || !liesInside(path, root) || !isExecutableFile(path))
+    if (!liesInside(canonicalFolder, canonicalRoot()))
         return QString();
-    return path;
+    return programInsideRoot(QDir::cleanPath(canonicalFolder + QLatin1Char('/') + program));
 }
 
 }  // namespace
-
-bool CommandRunner::changesMachine(const QString& program)
-{
-    return kMachineChangingCommands.contains(QFileInfo(program).fileName());
-}
 
 QString CommandRunner::resolveProgram(const QString& program, const QString& workingDirectory)
 {
     if (program.isEmpty())
         return QString();
-    if (!program.startsWith(QLatin1Char('/')) && program.contains(QLatin1Char('/')))
+    const bool absolute = program.startsWith(QLatin1Char('/'));
+    if (!absolute && program.contains(QLatin1Char('/')))
         return resolveInFolder(program, workingDirectory);
     if (isRealInstrument())
         return program;
-
-    if (program.startsWith(QLatin1Char('/'))) {
-        const QString mapped = rootPath(program);
-        return isExecutableFile(mapped) ? mapped : QString();
-    }
+    if (absolute)
+        return programInsideRoot(rootPath(program));
 
     for (const QString& folder : kRootBinFolders) {
-        const QString candidate = rootPath(folder + QLatin1Char('/') + program);
-        if (isExecutableFile(candidate))
+        const QString candidate = programInsideRoot(rootPath(folder + QLatin1Char('/') + program));
+        if (!candidate.isEmpty())
             return candidate;
     }
-    if (changesMachine(program))
-        return QString();
-    return QStandardPaths::findExecutable(program);
+    return kHostTools.contains(program) ? QStandardPaths::findExecutable(program) : QString();
 }
 
 bool CommandRunner::prepare(QProcess& process, const QString& program, const QStringList& arguments,
@@ -125,12 +125,17 @@ DetachedStart CommandRunner::startDetached(const QString& program, const QString
 CommandResult CommandRunner::run(const QString& program, const QStringList& arguments, int timeoutMs,
                                  const QString& workingDirectory)
 {
-    CommandResult result;
     QProcess process;
     if (!prepare(process, program, arguments, workingDirectory))
-        return result;
+        return CommandResult();
+    return runPrepared(process, timeoutMs);
+}
 
-    KLOG << "run:" << program << arguments.join(QLatin1Char(' '));
+CommandResult CommandRunner::runPrepared(QProcess& process, int timeoutMs)
+{
+    CommandResult result;
+    const QString program = process.program();
+    KLOG << "run:" << program << process.arguments().join(QLatin1Char(' '));
     process.start();
     if (!process.waitForStarted(timeoutMs)) {
         KLOG << "command did not start:" << program << process.errorString();

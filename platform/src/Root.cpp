@@ -1,8 +1,32 @@
 #include "platform/Root.h"
 
 #include <QDir>
+#include <QStringList>
 
 namespace platform {
+
+namespace {
+
+// "/a/./b/../c" → "/a/c", by the text alone (links are the root's own
+// business); ".." at the top stays at the top, as the kernel reads "/..".
+QString cleanAbsolute(const QString& path)
+{
+    QStringList parts;
+    const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString& segment : segments) {
+        if (segment == QLatin1String("."))
+            continue;
+        if (segment == QLatin1String("..")) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts << segment;
+    }
+    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
+}
+
+}  // namespace
 
 QString instrumentRoot()
 {
@@ -22,11 +46,13 @@ bool isRealInstrument()
 QString rootPath(const QString& logicalPath)
 {
     const QString root = instrumentRoot();
-    if (root == QLatin1String("/") || !logicalPath.startsWith(QLatin1Char('/')))
+    if (root == QLatin1String("/") || logicalPath.isEmpty())
         return logicalPath;
-    if (logicalPath == root || logicalPath.startsWith(root + QLatin1Char('/')))
-        return logicalPath;
-    return root + logicalPath;
+    // A relative path counts from the logical "/", like every other path here.
+    const QString clean = cleanAbsolute(QLatin1Char('/') + logicalPath);
+    if (clean == root || clean.startsWith(root + QLatin1Char('/')))
+        return clean;
+    return clean == QLatin1String("/") ? root : root + clean;
 }
 
 std::string rootPath(const std::string& logicalPath)

@@ -8,21 +8,57 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 using platform::CommandRunner;
 
-TEST(CommandRunner, MachineChangingCommandsAreNeverTakenFromTheHost)
+// Under a test root nothing but a few harmless host tools resolves outside
+// it, whatever form the program's name takes.
+TEST(CommandRunner, NothingResolvesOutsideTheRoot)
 {
     TempRoot root;
-    for (const char* name : {"shutdown", "reboot", "poweroff", "systemctl", "mount", "umount", "ifup",
-                             "ifdown", "ip", "wpa_cli", "timedatectl", "logrotate", "hwclock"}) {
-        EXPECT_TRUE(CommandRunner::changesMachine(name)) << name;
-        EXPECT_TRUE(CommandRunner::resolveProgram(name).isEmpty()) << name;
-        const auto result = CommandRunner::run(name, {"--help"}, 2000);
-        EXPECT_FALSE(result.started) << name;
-        EXPECT_FALSE(result.succeeded()) << name;
+    root.writeScript("/usr/bin/tool", "true\n");
+    QDir().mkpath(root.path("/pkg"));
+    // A stand-in that is only a link to a host program does not count.
+    const QString hostProgram = QStandardPaths::findExecutable("true");
+    ASSERT_FALSE(hostProgram.isEmpty());
+    QDir().mkpath(root.path("/usr/sbin"));
+    ASSERT_TRUE(QFile::link(hostProgram, root.path("/usr/sbin/halt")));
+    const QString awk = QStandardPaths::findExecutable("awk");
+    ASSERT_FALSE(awk.isEmpty());
+
+    const struct
+    {
+        QString program, folder, expected;
+    } cases[] = {
+        // Machine-changing commands and their host aliases.
+        {"shutdown", {}, {}}, {"reboot", {}, {}}, {"poweroff", {}, {}}, {"halt", {}, {}},
+        {"init", {}, {}}, {"telinit", {}, {}}, {"systemctl", {}, {}}, {"mount", {}, {}},
+        {"umount", {}, {}}, {"ifup", {}, {}}, {"ifdown", {}, {}}, {"ip", {}, {}},
+        {"wpa_cli", {}, {}}, {"timedatectl", {}, {}}, {"logrotate", {}, {}}, {"hwclock", {}, {}},
+        // Any other host program by name.
+        {"true", {}, {}}, {"sh", {}, {}},
+        // Absolute paths, with ".." that would climb out.
+        {"/usr/bin/mount", {}, {}}, {"/../../usr/bin/mount", {}, {}}, {"/bin/../../../bin/true", {}, {}},
+        {"/usr/bin/../bin/tool", {}, root.path("/usr/bin/tool")},
+        // Relative paths: from the working folder, never from the host.
+        {"usr/bin/mount", {}, {}}, {"usr/bin/tool", root.root(), root.path("/usr/bin/tool")},
+        {"../../../../../../usr/bin/mount", root.path("/pkg"), {}},
+        {"../usr/bin/tool", root.path("/pkg"), root.path("/usr/bin/tool")},
+        // A link under the root that leads to the host.
+        {"halt", {}, {}}, {"/usr/sbin/halt", {}, {}},
+        // The harmless host tools.
+        {"awk", {}, awk},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program.toStdString() + " in " + c.folder.toStdString());
+        EXPECT_EQ(CommandRunner::resolveProgram(c.program, c.folder), c.expected);
+        if (c.expected.isEmpty()) {
+            EXPECT_FALSE(CommandRunner::run(c.program, {"--help"}, 2000, c.folder).started);
+            EXPECT_FALSE(CommandRunner::startDetached(c.program, {"--help"}, c.folder).started);
+        }
     }
 }
 
@@ -57,10 +93,10 @@ TEST(CommandRunner, AbsoluteProgramPathIsResolvedUnderTheRoot)
     EXPECT_FALSE(CommandRunner::run("/bin/true", {}).started);
 }
 
-TEST(CommandRunner, OrdinaryToolsComeFromTheHostPath)
+TEST(CommandRunner, HarmlessToolsComeFromTheHostPath)
 {
     TempRoot root;
-    const auto result = CommandRunner::run("echo", {"hello"});
+    const auto result = CommandRunner::run("awk", {"BEGIN { print \"hello\" }"});
     EXPECT_TRUE(result.succeeded());
     EXPECT_EQ(result.standardOutput, QByteArray("hello\n"));
 }
@@ -69,7 +105,7 @@ TEST(CommandRunner, ArgumentsAreNeverInterpretedByAShell)
 {
     TempRoot root;
     const QString hostile = "$(touch " + root.path("/pwned") + "); `id`";
-    const auto result = CommandRunner::run("echo", {hostile});
+    const auto result = CommandRunner::run("awk", {"BEGIN { print ARGV[1] }", hostile});
     EXPECT_EQ(result.standardOutput, (hostile + "\n").toUtf8());
     EXPECT_FALSE(QFileInfo::exists(root.path("/pwned")));
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 TEST(Root, UnsetOrSlashIsTheRealInstrument)
 {
     for (const char* value : {"", "/", "//"}) {
@@ -25,9 +27,18 @@ TEST(Root, MapsLogicalPathsUnderTheRoot)
         {"/mnt", r + "/mnt"},
         {"/dev/ttyS2", r + "/dev/ttyS2"},
         {"/opt/KOVA3/conf/KOVA3.ini", r + "/opt/KOVA3/conf/KOVA3.ini"},
-        {"relative/file.txt", "relative/file.txt"},  // relative paths are the caller's own
-        {r + "/mnt/x", r + "/mnt/x"},                // already mapped: unchanged
+        {r + "/mnt/x", r + "/mnt/x"},  // already mapped: unchanged
         {r, r},
+        {"", ""},
+        // Cleaned first: neither ".." nor a relative path leads out.
+        {"/a/./b//c/", r + "/a/b/c"},
+        {"/../../etc/passwd", r + "/etc/passwd"},
+        {"/dev/../../../dev/tty", r + "/dev/tty"},
+        {"relative/file.txt", r + "/relative/file.txt"},
+        {"../../dev/tty", r + "/dev/tty"},
+        {"/", r},
+        {r + "/../outside", r + QDir::cleanPath(r + "/../outside")},
+        {r + "/mnt/../opt/x", r + "/opt/x"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::rootPath(c.logical), c.expected) << c.logical.toStdString();

@@ -1,6 +1,8 @@
 #include "XvfbServer.h"
 
-#include "platform/CommandRunner.h"
+#include "HostTool.h"
+
+#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -19,7 +21,7 @@ XvfbServer::XvfbServer()
     for (int attempt = 0; attempt < kAttempts && m_display.isEmpty(); ++attempt) {
         if (!start())
             continue;
-        if (platform::CommandRunner::run(QStringLiteral("xdpyinfo"), {QStringLiteral("-display"), m_display}, 10000)
+        if (runHostTool(QStringLiteral("xdpyinfo"), {QStringLiteral("-display"), m_display}, 10000)
                 .succeeded())
             break;
         std::fprintf(stderr, "Xvfb on %s does not answer; starting another\n", qPrintable(m_display));
@@ -42,11 +44,13 @@ XvfbServer::~XvfbServer()
 bool XvfbServer::start()
 {
     // The display number arrives on standard output (descriptor 1).
-    if (!platform::CommandRunner::prepare(m_process, QStringLiteral("Xvfb"),
-                                          {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                           QStringLiteral("0"), QStringLiteral("800x480x24"),
-                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")}))
+    const QString server = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (server.isEmpty())
         return false;
+    m_process.setProgram(server);
+    m_process.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                            QStringLiteral("0"), QStringLiteral("800x480x24"), QStringLiteral("-nolisten"),
+                            QStringLiteral("tcp")});
     // Nobody reads the server's warnings; a full pipe must never stall it.
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.start();

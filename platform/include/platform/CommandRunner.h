@@ -30,29 +30,37 @@ struct DetachedStart
 };
 
 // Every child process of the system starts here: argument lists only, never a
-// shell string built from data. Under a root other than "/" a bare program
-// name is looked up in the root's bin folders first; the commands that change
-// the machine (power, mounts, network, clock, logs) are never taken from the
-// host, so no test or demo can power off or reconfigure the machine it runs on.
+// shell string built from data. Under a root other than "/" nothing resolves
+// outside the root except a short list of harmless host tools (awk, tar, sync,
+// pidof, ...): every other program, above all those that change the machine
+// (power, mounts, network, clock, logs, under any alias), needs a stand-in
+// under the root, so no test or demo can power off or reconfigure the machine
+// it runs on.
 class CommandRunner
 {
 public:
     static constexpr int kDefaultTimeoutMs = 30000;
 
     // The executable that `program` names, or an empty string when it cannot
-    // be found or may not be run from the host. A relative path with a slash
-    // ("./install.sh") is taken from `workingDirectory` (empty: the current
-    // folder), never from the PATH; under a root other than "/" only when that
-    // folder and the program lie inside the root.
+    // be found or may not be run. On the real instrument a name is taken as it
+    // is (a relative path with a slash from `workingDirectory`). Under a root:
+    //  - an absolute path is cleaned and mapped under the root;
+    //  - a bare name is looked up in the root's /bin, /sbin, /usr/bin and
+    //    /usr/sbin, then, for the harmless host tools only, in the host PATH;
+    //  - a relative path with a slash ("./install.sh") is taken from
+    //    `workingDirectory` (empty: the current folder), never from the PATH,
+    //    and only when that folder lies inside the root;
+    // and a program under the root must stay inside it once its links are
+    // followed.
     static QString resolveProgram(const QString& program, const QString& workingDirectory = QString());
-
-    // True for the commands that are never taken from the host PATH.
-    static bool changesMachine(const QString& program);
 
     // Runs to completion or time-out (then the child is killed).
     static CommandResult run(const QString& program, const QStringList& arguments,
                              int timeoutMs = kDefaultTimeoutMs,
                              const QString& workingDirectory = QString());
+
+    // Runs `process`, as prepare() set it up, to completion or time-out.
+    static CommandResult runPrepared(QProcess& process, int timeoutMs = kDefaultTimeoutMs);
 
     // Sets up `process` for an asynchronous start with the resolved program;
     // false (and nothing set) when the program cannot be resolved.

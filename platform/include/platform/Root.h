@@ -15,8 +15,11 @@ QString instrumentRoot();
 // True when the root is "/", i.e. the real devices may be opened.
 bool isRealInstrument();
 
-// Maps a logical absolute path under the root. Relative paths and paths that
-// already lie under the root are returned unchanged, so mapping twice is safe.
+// Maps a logical path under the root. The path is cleaned first and a
+// relative one counts from the logical "/", so neither ".." nor a relative
+// path leads out of the root. A path that already lies under the root comes
+// back cleaned but otherwise unchanged, so mapping twice is safe. With the
+// root "/" (and for an empty path) the path is returned as it is.
 QString rootPath(const QString& logicalPath);
 std::string rootPath(const std::string& logicalPath);
 

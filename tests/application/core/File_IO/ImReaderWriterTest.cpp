@@ -2,7 +2,7 @@
 
 #include "FullDisk.h"
 #include "TempRoot.h"
-#include "platform/CommandRunner.h"
+#include "HostTool.h"
 
 #include <gtest/gtest.h>
 
@@ -134,7 +134,7 @@ TEST(ImReaderWriter, ResultImageOpensInTiffinfoAndImageMagick)
     ASSERT_TRUE(writeImage(frame(kWidth, kHeight), kWidth, kHeight, "/KOVA/r/r_RAW.tif", "A=1,B=2,"));
     const QString file = root.path("/KOVA/r/r_RAW.tif");
 
-    const platform::CommandResult info = platform::CommandRunner::run("tiffinfo", {file});
+    const platform::CommandResult info = runHostTool("tiffinfo", {file});
     if (!info.started)
         GTEST_SKIP() << "tiffinfo not installed";
     EXPECT_TRUE(info.succeeded()) << info.standardError.constData();
@@ -143,7 +143,7 @@ TEST(ImReaderWriter, ResultImageOpensInTiffinfoAndImageMagick)
     EXPECT_TRUE(info.standardOutput.contains("ImageDescription: A=1,B=2,"));
 
     const platform::CommandResult identify =
-        platform::CommandRunner::run("identify", {"-format", "%w %h %z %[channels] %C", file});
+        runHostTool("identify", {"-format", "%w %h %z %[channels] %C", file});
     if (!identify.started)
         GTEST_SKIP() << "ImageMagick not installed";
     EXPECT_TRUE(identify.succeeded()) << identify.standardError.constData();

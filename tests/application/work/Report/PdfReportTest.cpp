@@ -261,7 +261,7 @@ TEST_F(PdfReportTest, ReportRendersWithItsPictures)
 {
     ASSERT_TRUE(write(sampleContent(1)));
     const QString prefix = root.path("/page");
-    const auto r = platform::CommandRunner::run("pdftoppm", {"-r", "20", "-png", written(), prefix}, 60000);
+    const auto r = runHostTool("pdftoppm", {"-r", "20", "-png", written(), prefix});
     ASSERT_TRUE(r.succeeded()) << r.standardError.toStdString();
     const QImage page2(prefix + "-2.png");
     ASSERT_FALSE(page2.isNull());

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Report/PdfReport.h"
-#include "platform/CommandRunner.h"
+#include "HostTool.h"
 
 #include "TempRoot.h"
 #include "VirtualPrinter.h"
@@ -68,7 +68,7 @@ inline ReportContent sampleContent(int countingMode)
 // Output of a poppler tool on a file ("" when it fails).
 inline QString poppler(const QString& tool, QStringList args)
 {
-    const auto r = platform::CommandRunner::run(tool, args, 60000);
+    const auto r = runHostTool(tool, args);
     return r.succeeded() ? QString::fromUtf8(r.standardOutput) : QString();
 }
 
