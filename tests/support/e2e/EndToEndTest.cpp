@@ -1,5 +1,7 @@
 #include "EndToEndTest.h"
 
+#include "HostTool.h"
+
 #include <QTest>
 
 namespace {
@@ -81,19 +83,11 @@ void EndToEndTest::terminate(QProcess& program)
 
 bool EndToEndTest::run(const QString& tool, const QStringList& arguments, QByteArray* output)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), x.display());
-    process.setProcessEnvironment(env);
-    process.start(tool, arguments);
-    if (!process.waitForFinished(kToolTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
+    // The tool finds the private screen through DISPLAY, which the server sets.
+    const platform::CommandResult result = runHostTool(tool, arguments, kToolTimeoutMs);
     if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        *output = result.standardOutput;
+    return result.succeeded();
 }
 
 bool EndToEndTest::xdotool(const QStringList& arguments, QByteArray* output)
