@@ -56,14 +56,15 @@ void prepare(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& se
                             p.dilution);
 }
 
-Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup)
+Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup,
+                const VelimBio::CircleDetector& detector)
 {
     Result r;
-    // The engine's own detector, timed through its seam.
+    // The detector, timed through the engine's seam.
     const auto detectorTime = std::make_shared<double>(0.0);
-    counter.setCircleDetector([detectorTime](const cv::Mat& image, const VelimBio::DetectorArgs& args) {
+    counter.setCircleDetector([detectorTime, detector](const cv::Mat& image, const VelimBio::DetectorArgs& args) {
         const Clock::time_point start = Clock::now();
-        std::vector<cv::Vec3f> circles = VelimBio::detectCircles(image, args);
+        std::vector<cv::Vec3f> circles = detector(image, args);
         *detectorTime = millisecondsSince(start);
         return circles;
     });

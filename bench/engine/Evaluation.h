@@ -78,9 +78,11 @@ std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup);
 // and the protocol: the start of a count.
 void prepare(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup);
 
-// Counts one RGB frame (CV_8UC3, continuous, 2592x1944) with the engine's own
-// circle detector, timed through the detector seam.
-Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup);
+// Counts one RGB frame (CV_8UC3, continuous, 2592x1944) with the given circle
+// detector (by default the engine's own), timed through the detector seam.
+// The counter is left with its own detector.
+Result evaluate(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup,
+                const VelimBio::CircleDetector& detector = VelimBio::detectCircles);
 
 // The result as one JSON object on one line.
 std::string toJson(const Result& result, const Setup& setup);
