@@ -194,6 +194,12 @@ int CellCounter::verifyANDfit_ellipse(cv::Mat& binary, cv::Point2f& centre, floa
         all.insert(all.end(), contour.begin(), contour.end());
 
     cv::RotatedRect fitted = cv::fitEllipse(all);
+    // Points on a line (or nearly) give no ellipse but NaN axes, which every
+    // later comparison lets through and the overlay's ring radius turns into
+    // garbage.
+    if (!std::isfinite(fitted.size.width) || !std::isfinite(fitted.size.height) || !std::isfinite(fitted.center.x) ||
+        !std::isfinite(fitted.center.y))
+        return 0;
     cv::Point2f enclosingCentre;
     float enclosingRadius = 0.0f;
     cv::minEnclosingCircle(all, enclosingCentre, enclosingRadius);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -16,10 +17,16 @@ namespace {
 // A rim pixel counts for a centre when its darkening direction points at the
 // centre within about 37 degrees.
 constexpr float kAlignment = 0.8f;
+// It shows the outline of a round object there when it points at the centre
+// within 12 degrees: a cell's rim does so all round, the outline of a lobed
+// blob or a rod only here and there.
+constexpr float kCloseAlignment = 0.978f;
 // Rim pixels lie within this many pixels of the circle.
 constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
 constexpr int kSectors = 16;
+// Two outlines this close (pixels) touch.
+constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
 constexpr uchar kFree = 0, kRim = 1, kInside = 2;
 
@@ -34,11 +41,11 @@ void forEachStripe(int rows, int height, F&& f)
     });
 }
 
-// Sectors of the rim a circle must show: from a fifth at param2 = 1
-// (broken, faint rims) to three quarters at 18 (only clear outlines).
+// Sectors of the outline a circle must show: from about half at param2 = 1
+// (broken, faint rims) to nine tenths at 18 (only clear outlines).
 int requiredSectors(double param2, bool keepPartial)
 {
-    double share = std::clamp(0.2 + 0.03 * param2, 0.2, 0.8);
+    double share = std::clamp(0.45 + 0.03 * param2, 0.45, 0.9);
     if (keepPartial)
         share *= 2.0 / 3.0;
     return std::max(1, static_cast<int>(std::ceil(share * kSectors - 1e-9)));
@@ -50,18 +57,21 @@ struct Candidate
     int votes;
 };
 
-// A rim pixel supporting a circle (its index in the edge list), and the
-// sector of the circle it lies in.
+// A rim pixel supporting a circle (its index in the edge list), the sector of
+// the circle it lies in, and whether it points at the centre closely.
 struct RimHit
 {
     int edge, sector;
+    bool close;
 };
+
+using Sectors = std::bitset<kSectors>;
 
 struct Circle
 {
     float x = 0, y = 0, r = 0;
     int votes = 0;
-    int sectors = 0;  // of the outline with rim pixels; 0 when too little rim was found
+    int sectors = 0;  // of the outline shown by its own rim pixels; 0 when too little rim was found
     std::vector<RimHit> hits;
 };
 
@@ -98,10 +108,13 @@ public:
     std::vector<Candidate> candidates() const;
     // The circle fitted to a candidate's rim; sectors 0 when too little rim was found.
     Circle verify(const Candidate& c) const;
-    // Takes the circle's rim pixels for it when enough of them are still free;
-    // `taken` says for each edge pixel whether it is free, the rim of a kept
-    // circle or inside one.
-    bool claim(const Circle& c, std::vector<uchar>& taken) const;
+    // Takes the circle's rim pixels for it when enough of them are still free
+    // and, with the sectors `hidden` by kept neighbours or the frame border,
+    // enough of the outline is seen; `taken` says for each edge pixel whether
+    // it is free, the rim of a kept circle or inside one.
+    bool claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken) const;
+    // Sectors of the circle's outline beyond the frame.
+    Sectors outsideFrame(const Circle& c) const;
     size_t edgeCount() const { return m_edgePixels.size(); }
 
 private:
@@ -113,8 +126,16 @@ private:
     template <typename F>
     void forEachEdgeNear(float cx, float cy, float reach, F&& f) const;
     void gather(float cx, float cy, std::vector<RimPixel>& rim) const;
-    // Sectors of the outline with free rim pixels, or 0 when too few are free.
-    int sectorsSeen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const;
+    // What a circle's rim pixels that are not the rim of a kept circle show.
+    struct Seen
+    {
+        Sectors own;  // sectors with a rim pixel pointing at the centre closely
+        int support = 0;
+        int inside = 0;  // of them inside kept circles
+    };
+    Seen seen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const;
+    // Enough rim and of its own outline to be worth a place in the queue.
+    bool promising(const Seen& s) const;
 
     int m_cell;
     int m_minVotes;
@@ -322,29 +343,35 @@ void forEachOnCircle(const std::vector<RimPixel>& rim, float cx, float cy, float
     }
 }
 
-int Detector::sectorsSeen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const
+Detector::Seen Detector::seen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const
 {
-    std::array<bool, kSectors> covered{};
-    int support = 0;
-    int inside = 0;
+    Seen s;
     for (const RimHit& h : hits) {
         const uchar owner = taken ? (*taken)[static_cast<size_t>(h.edge)] : kFree;
         if (owner == kRim)
             continue;
-        covered[static_cast<size_t>(h.sector)] = true;
-        ++support;
-        inside += owner == kInside ? 1 : 0;
+        if (h.close)
+            s.own.set(static_cast<size_t>(h.sector));
+        ++s.support;
+        s.inside += owner == kInside ? 1 : 0;
     }
-    const int sectors = static_cast<int>(std::count(covered.begin(), covered.end(), true));
+    return s;
+}
+
+bool Detector::promising(const Seen& s) const
+{
+    // At least half of the outline asked for must be the circle's own.
+    return s.support >= m_minVotes && 2 * static_cast<int>(s.own.count()) >= m_minCoverage;
+}
+
+bool Detector::claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken) const
+{
+    const Seen s = seen(c.hits, &taken);
     // An outline drawn mostly (over three quarters) from the insides of kept
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
-    return support >= m_minVotes && sectors >= m_minCoverage && 4 * inside <= 3 * support ? sectors : 0;
-}
-
-bool Detector::claim(const Circle& c, std::vector<uchar>& taken) const
-{
-    if (sectorsSeen(c.hits, &taken) == 0)
+    if (!promising(s) || static_cast<int>((s.own | hidden | outsideFrame(c)).count()) < m_minCoverage ||
+        4 * s.inside > 3 * s.support)
         return false;
     for (const RimHit& h : c.hits)
         taken[static_cast<size_t>(h.edge)] = kRim;
@@ -357,6 +384,39 @@ bool Detector::claim(const Circle& c, std::vector<uchar>& taken) const
             owner = kInside;
     });
     return true;
+}
+
+// Sector i spans the directions from -pi + i·2pi/kSectors (atan2 angles).
+int sectorOf(float x, float y, float cx, float cy)
+{
+    const double a = std::atan2(y - cy, x - cx) + CV_PI;
+    return std::min(kSectors - 1, static_cast<int>(a / (2 * CV_PI) * kSectors));
+}
+
+double sectorMiddle(int i)
+{
+    return (i + 0.5) * 2 * CV_PI / kSectors - CV_PI;
+}
+
+// Sectors that reach within `halfAngle` (radians) of the direction `towards`.
+Sectors sectorsFacing(double towards, double halfAngle)
+{
+    Sectors s;
+    for (int i = 0; i < kSectors; ++i)
+        if (std::abs(std::remainder(sectorMiddle(i) - towards, 2 * CV_PI)) <= halfAngle + CV_PI / kSectors)
+            s.set(static_cast<size_t>(i));
+    return s;
+}
+
+Sectors Detector::outsideFrame(const Circle& c) const
+{
+    Sectors s;
+    for (int i = 0; i < kSectors; ++i) {
+        const double x = c.x + c.r * std::cos(sectorMiddle(i)), y = c.y + c.r * std::sin(sectorMiddle(i));
+        if (x < 1 || y < 1 || x > m_size.width - 2 || y > m_size.height - 2)
+            s.set(static_cast<size_t>(i));
+    }
+    return s;
 }
 
 // Least-squares circle through points (algebraic fit); false when degenerate.
@@ -441,12 +501,12 @@ Circle Detector::verify(const Candidate& c) const
     if (out.r < m_minR || out.r > m_maxR + 1.0f)
         return out;
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
-    forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel& p, float) {
-        const double a = std::atan2(p.y - out.y, p.x - out.x) + CV_PI;
-        const int sector = std::min(kSectors - 1, static_cast<int>(a / (2 * CV_PI) * kSectors));
-        out.hits.push_back({p.edge, sector});
+    forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel& p, float d) {
+        const bool close = p.ux * (out.x - p.x) + p.uy * (out.y - p.y) >= kCloseAlignment * d;
+        out.hits.push_back({p.edge, sectorOf(p.x, p.y, out.x, out.y), close});
     });
-    out.sectors = sectorsSeen(out.hits, nullptr);
+    const Seen s = seen(out.hits, nullptr);
+    out.sectors = promising(s) ? static_cast<int>(s.own.count()) : 0;
     if (out.sectors == 0)
         out.hits.clear();
     return out;
@@ -521,16 +581,41 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
     });
     std::vector<uchar> taken(detector.edgeCount(), kFree);
     std::vector<Circle> kept;
-    KeptCircles near(image.size(), static_cast<float>(minDist) * maxRadius);
-    for (const Circle& c : found) {
-        const bool duplicate = near.any(c.x, c.y, [&](const cv::Vec3f& k) {
-            const float limit = static_cast<float>(minDist) * std::max(c.r, k[2]);
-            return (c.x - k[0]) * (c.x - k[0]) + (c.y - k[1]) * (c.y - k[1]) < limit * limit;
-        });
-        if (!duplicate && detector.claim(c, taken)) {
-            kept.push_back(c);
-            near.add(c);
+    // Neighbours that touch a circle lie within two largest radii and a gap.
+    KeptCircles near(image.size(), std::max(static_cast<float>(minDist) * maxRadius, 2.0f * maxRadius + kTouchGap));
+    // A circle waits for the neighbours that hide part of it: those with more
+    // of their outline in sight come first, and the rest is tried again while
+    // that keeps more.
+    std::vector<const Circle*> queue;
+    for (const Circle& c : found)
+        queue.push_back(&c);
+    while (!queue.empty()) {
+        std::vector<const Circle*> waiting;
+        for (const Circle* c : queue) {
+            const bool duplicate = near.any(c->x, c->y, [&](const cv::Vec3f& k) {
+                const float limit = static_cast<float>(minDist) * std::max(c->r, k[2]);
+                return (c->x - k[0]) * (c->x - k[0]) + (c->y - k[1]) * (c->y - k[1]) < limit * limit;
+            });
+            if (duplicate)
+                continue;
+            // A kept neighbour pressed against the circle hides its outline there.
+            Sectors hidden;
+            near.any(c->x, c->y, [&](const cv::Vec3f& k) {
+                const float d = std::hypot(k[0] - c->x, k[1] - c->y);
+                if (d < c->r + k[2] + kTouchGap)
+                    hidden |= sectorsFacing(std::atan2(k[1] - c->y, k[0] - c->x), std::asin(std::min(1.0f, k[2] / d)));
+                return false;
+            });
+            if (detector.claim(*c, hidden, taken)) {
+                kept.push_back(*c);
+                near.add(*c);
+            } else {
+                waiting.push_back(c);
+            }
         }
+        if (waiting.size() == queue.size())
+            break;
+        queue.swap(waiting);
     }
     std::stable_sort(kept.begin(), kept.end(), [](const Circle& a, const Circle& b) {
         const int ay = cvRound(a.y), by = cvRound(b.y);

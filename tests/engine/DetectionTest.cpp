@@ -67,7 +67,7 @@ TEST(EngineBox, ClippedAtTheBorders)
 // enclosing circle of radius 15 centred at (20, 12).
 TEST(EngineEllipseFit, Table)
 {
-    enum Shape { Nothing, Square, Dot, Ring, LongEllipse, Arc };
+    enum Shape { Nothing, Square, Dot, Ring, LongEllipse, Arc, Sliver };
     const cv::Point2f c(20.5f, 20.5f);
     const struct
     {
@@ -81,6 +81,7 @@ TEST(EngineEllipseFit, Table)
         {"no contour", Nothing, 8, 0, {}, 0, 0, 0},
         {"4-point contour", Square, 3, 0, {}, 0, 0, 0},
         {"edge too short for the radius", Dot, 8, 0, {}, 0, 0, 0},
+        {"points with no finite ellipse through them", Sliver, 4.4f, 0, {}, 0, 0, 0},
         {"ring", Ring, 8, 1, {20, 20}, 15.06f, 15.06f, 0.01f},
         {"enclosing circle above r + 2 replaced, ellipse cut", LongEllipse, 8, 1, c, 8.41f, 16, 0.01f},
         {"wide ellipse cut and re-centred on the enclosing circle", Arc, 15, 1, {20, 12}, 30, 30, 0.01f},
@@ -97,6 +98,11 @@ TEST(EngineEllipseFit, Table)
         case Ring: cv::circle(binary, {20, 20}, 8, 255, 1); break;
         case LongEllipse: cv::ellipse(binary, {20, 20}, {4, 14}, 0, 0, 360, 255, 1); break;
         case Arc: cv::ellipse(binary, {20, 38}, {30, 30}, 0, 240, 300, 255, 1); break;
+        case Sliver:  // seen on a generated slide: the least-squares ellipse has a NaN axis
+            binary.at<uchar>(9, 11) = 255;
+            cv::line(binary, {7, 11}, {9, 11}, 255);
+            binary.at<uchar>(12, 6) = 255;
+            break;
         }
         const cv::RotatedRect untouched({-1, -1}, {-1, -1}, -1);
         cv::RotatedRect e = untouched;

@@ -14,10 +14,15 @@ namespace VelimBio {
 // the image darkens, into an accumulator pooled over 2·dp pixels; local peaks
 // with at least param2 votes (summed over 3×3 cells) are candidates. A
 // candidate's centre and radius are then fitted to its own rim pixels (those
-// whose gradient points at the centre) and it is kept when enough of the rim
-// is there. Most complete outlines first, a circle is dropped when its centre
-// is too close to a kept one, its rim pixels already belong to kept ones, or
-// its rim lies mostly inside kept ones: one circle per object.
+// whose gradient points at the centre) and it is kept when enough of its
+// outline is seen round the circle: rim pixels pointing at the centre within
+// 12 degrees, which a cell's rim has all round and a lobed blob, a rod or a
+// clump of specks only here and there. Where a kept neighbour presses
+// against it or the frame cuts it, the outline counts as seen. Most complete
+// outlines first (and the rest again, as long as that keeps more), a circle
+// is dropped when its centre is too close to a kept one, its rim pixels
+// already belong to kept ones, or its rim lies mostly inside kept ones: one
+// circle per object.
 //
 //   image        8-bit single-channel frame
 //   circles      out: (centre x, centre y, radius) in image pixels, one per
@@ -29,8 +34,9 @@ namespace VelimBio {
 //                than minDist times the larger radius (0.7)
 //   param1       Canny high threshold, L1 gradient (low = param1 / 2)
 //   param2       votes a peak needs and rim pixels a circle needs; it also
-//                sets how much of the outline must be seen (three quarters
-//                at 18, a fifth at 1): 18 finds only clear objects, 1 also
+//                sets how much of the outline must be seen (nine tenths at
+//                18, three quarters at 10, about half at 1), at least half of
+//                that the circle's own: 18 finds only clear objects, 1 also
 //                faint, broken and hidden ones
 //   minRadius, maxRadius   radius range in pixels, inclusive; returned radii
 //                always lie in it
