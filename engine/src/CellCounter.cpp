@@ -77,6 +77,24 @@ void CellCounter::init()
     m_slope = 1.0f;
     m_intercept = 0.0f;
     createArrays();
+    warmUp();
+}
+
+void CellCounter::warmUp()
+{
+    // The first count after boot should cost what later ones do: the work
+    // images' pages are mapped now, not on first write, and the worker
+    // threads are started now, not by the first parallel loop.
+    for (cv::Mat* image : workImages())
+        image->setTo(0);
+    cv::parallel_for_(cv::Range(0, cv::getNumThreads()), [](const cv::Range&) {});
+}
+
+std::array<cv::Mat*, 13> CellCounter::workImages()
+{
+    return {&m_grayImage, &m_edgeImage, &m_auxImage1, &m_auxImage2, &m_channel2Image,
+            &m_channel3Image, &m_overlayImage, &m_tagImage, &m_rawImage, &m_overlayOutput,
+            &m_rawOutput, &m_sobelX, &m_sobelY};
 }
 
 void CellCounter::createArrays()
@@ -97,9 +115,7 @@ void CellCounter::clearArrays()
 
 void CellCounter::cleareAllArrays()
 {
-    for (cv::Mat* image : {&m_grayImage, &m_edgeImage, &m_auxImage1, &m_auxImage2, &m_channel2Image,
-                           &m_channel3Image, &m_overlayImage, &m_tagImage, &m_rawImage, &m_overlayOutput,
-                           &m_rawOutput, &m_sobelX, &m_sobelY})
+    for (cv::Mat* image : workImages())
         image->release();
     clearArrays();
     m_ungatedCellObjects.clear();

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -123,6 +124,9 @@ public:
     static constexpr int kClusterBins = 9;   // clusters of 1..8, then 9 or more
 
 protected:
+    // Touches every work image and starts the thread pool (construction).
+    void warmUp();
+    std::array<cv::Mat*, 13> workImages();
     TObj makeObject(const cv::Vec6f& record) const;
     float sizeOf(float diameter_px) const;
     void addClusterSizes(const std::vector<cv::Vec6f>& prepared);
