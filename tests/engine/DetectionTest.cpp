@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -121,6 +122,131 @@ TEST(EngineEllipseFit, Table)
     }
 }
 
+// The ellipse fit's checks on their bounds, on the drawn arc above (enclosing
+// circle of radius 15 at (20, 12); least-squares ellipse 67.1833 × 80.3500): the
+// enclosing circle is kept for r/2 <= 15 <= r + 2 and replaced by (c, r)
+// otherwise; an axis longer than 2 rr + 1 is cut to 2 rr; the edge must be at
+// least 1.5 r long and hold more than 4 points.
+TEST(EngineEllipseFit, ChecksOnTheirBounds)
+{
+    enum Shape { Arc, Square, SquareAndDot };
+    const cv::Point2f c(20.5f, 20.5f);
+    const struct
+    {
+        const char* name;
+        Shape shape;
+        float radius;
+        int fitted;
+        cv::Point2f centre;
+        float width, height;
+    } cases[] = {
+        {"15 just above r / 2: kept, both axes cut to 30", Arc, 29.9f, 1, {20, 12}, 30, 30},
+        {"15 just below r / 2: replaced, both axes cut to 2r", Arc, 30.1f, 1, c, 60.2f, 60.2f},
+        {"15 just below r + 2: kept", Arc, 13.05f, 1, {20, 12}, 30, 30},
+        {"15 just above r + 2: replaced", Arc, 12.95f, 1, c, 25.9f, 25.9f},
+        {"width just above 2r + 1: cut", Arc, 33.0866f, 1, c, 66.1732f, 66.1732f},
+        {"width just below 2r + 1: kept", Arc, 33.0966f, 1, c, 67.1833f, 66.1932f},
+        {"height just above 2r + 1: cut", Arc, 39.67f, 1, c, 67.1833f, 79.34f},
+        {"height just below 2r + 1: kept", Arc, 39.68f, 1, c, 67.1833f, 80.3500f},
+        {"four points", Square, 3, 0, {}, 0, 0},
+        {"five points", SquareAndDot, 3, 1, {}, 0, 0},
+        {"edge of 24 = 1.5 r", SquareAndDot, 16, 1, {}, 0, 0},
+        {"edge of 24 < 1.5 r", SquareAndDot, 16.01f, 0, {}, 0, 0},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        cv::Mat binary = cv::Mat::zeros(41, 41, CV_8UC1);
+        if (t.shape == Arc)
+            cv::ellipse(binary, {20, 38}, {30, 30}, 0, 240, 300, 255, 1);
+        else
+            cv::rectangle(binary, cv::Rect(10, 10, 7, 7), 255, cv::FILLED);  // 4 corners, perimeter 24
+        if (t.shape == SquareAndDot)
+            binary.at<uchar>(35, 35) = 255;
+        cv::RotatedRect e;
+        cv::Point2f centre = c;
+        EngineProbe engine = smallEngine(41, 41);
+        ASSERT_EQ(engine.verifyANDfit_ellipse(binary, centre, t.radius, e, 2), t.fitted);
+        if (t.shape != Arc)
+            continue;
+        EXPECT_NEAR(e.center.x, t.centre.x, 0.001);
+        EXPECT_NEAR(e.center.y, t.centre.y, 0.001);
+        EXPECT_NEAR(e.size.width, t.width, 0.001);
+        EXPECT_NEAR(e.size.height, t.height, 0.001);
+    }
+}
+
+// The edge map keeps an edge pixel inside the disc of radius round(r) + 2
+// (halves away from zero) round the centre when its gradient's dot product
+// with the way to the centre is below 32.
+TEST(EngineEdgeMap, KeepRuleAndDiscOnTheirBounds)
+{
+    const struct
+    {
+        const char* name;
+        cv::Point pixel;
+        bool edge;
+        short gx, gy;
+        double radius;
+        bool kept;
+    } cases[] = {
+        {"dot product 31", {10, 11}, true, 0, -31, 4.5, true},
+        {"dot product 32", {10, 11}, true, 0, -32, 4.5, false},
+        {"dot product -500", {10, 11}, true, 0, 500, 4.5, true},
+        {"on the disc: round(4.5) + 2 = 7", {17, 10}, true, 0, 0, 4.5, true},
+        {"just off the disc", {18, 10}, true, 0, 0, 4.5, false},
+        {"off the disc: round(4.4) + 2 = 6", {17, 10}, true, 0, 0, 4.4, false},
+        {"not an edge", {10, 11}, false, 0, 0, 4.5, false},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        EngineProbe engine = smallEngine(21, 21);
+        feed(engine, cv::Mat(21, 21, CV_8UC3, cv::Scalar::all(100)));
+        engine.set_BF_Protocol(8, 48, 1, 180, 5, 1, 0, 1);
+        engine.prepareBinaryImagesBF();
+        engine.m_edgeImage.setTo(0);
+        engine.m_sobelX.setTo(0);
+        engine.m_sobelY.setTo(0);
+        engine.m_edgeImage.at<uchar>(t.pixel) = t.edge ? 255 : 0;
+        engine.m_sobelX.at<short>(t.pixel) = t.gx;
+        engine.m_sobelY.at<short>(t.pixel) = t.gy;
+        cv::Mat out;
+        engine.get_roi_sobel({0, 21, 0, 21}, {10, 10}, t.radius, -32, out, 2);
+        EXPECT_EQ(cv::countNonZero(out), t.kept ? 1 : 0);
+        EXPECT_EQ(out.at<uchar>(t.pixel), t.kept ? 255 : 0);
+    }
+}
+
+// The three regions on a radial ramp (200 - 4 × distance from the centre):
+// the means of discs of radius 20 × 0.316, 20 × 0.25 and 20 × 0.75 are close
+// to 200 - 8/3 × radius: 183.1, 186.7 and 160. The centre brightness is the
+// first rounded half up: a circle of radius 3 has too small an inner region,
+// so it is the mean of the 2 × 2 block at the centre, 100.5, and becomes 101.
+TEST(EngineRefinement, RegionsAndCentreRounding)
+{
+    const auto refine = [](const std::function<uchar(int, int)>& grey, cv::Vec3f circle) {
+        EngineProbe engine = smallEngine(100, 100);
+        cv::Mat frame(100, 100, CV_8UC3);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x)
+                frame.at<cv::Vec3b>(y, x) = cv::Vec3b::all(grey(x, y));
+        feed(engine, frame);
+        engine.set_BF_Protocol(8, 48, 1, 180, 5, 1, 0, 1);
+        engine.prepareBinaryImagesBF();
+        engine.m_edgeImage.setTo(0);  // no fit: the ellipse is the circle's centre with r as both axes
+        cv::Vec6f record;
+        engine.find_newCellSize(circle, record, 2, -32);
+        return record;
+    };
+    const cv::Vec6f ramp = refine(
+        [](int x, int y) { return cv::saturate_cast<uchar>(200 - 4 * std::hypot(x - 50.0, y - 50.0)); },
+        {50, 50, 40});
+    EXPECT_EQ(ramp[3], 183.0f);
+    EXPECT_NEAR(ramp[4], 0.852967, 1e-6);  // about 160 / 186.7
+    const cv::Vec6f half = refine([](int x, int y) { return uchar(x == 51 && (y == 50 || y == 51) ? 101 : 100); },
+                                  {50.3f, 50.6f, 3});
+    EXPECT_EQ(half[3], 101.0f);
+}
+
 TEST(EngineViabilityRatio, Table)
 {
     const struct { float m0, m1, m2, ratio; } cases[] = {
@@ -158,6 +284,8 @@ TEST(EngineBrightness, MaskMeanAndTwoByTwoFallback)
         {{{10, 10}, {0, 16}, 0}, {3.7f, 4.2f}, 0.75, 25.25f},     // no width: 2×2 block
         {{{10, 10}, {2, 2}, 0}, {-0.5f, 4.2f}, 0.25, 0.0f},       // block left of the region
         {{{10, 10}, {2, 2}, 0}, {19.2f, 4.2f}, 0.25, 0.0f},       // block past the region's edge
+        {{{10, 10}, {1, 1}, 0}, {3.7f, 4.2f}, 1.0, 25.25f},       // mask of 3 pixels: 2×2 block
+        {{{10, 10}, {1, 1.5f}, 0}, {3.7f, 4.2f}, 1.0, 100.0f},    // mask of 4 pixels: its mean
     };
     for (const auto& c : cases)
         EXPECT_EQ(engine.findMeanBrightness(region, c.ellipse, c.centre, 20, 20, c.scale), c.mean)

@@ -88,6 +88,25 @@ TEST(EngineLevels, Table)
     }
 }
 
+// Every level of the four tables.
+TEST(EngineLevels, WholeTables)
+{
+    const int detection[] = {18, 16, 14, 12, 10, 7, 5, 3, 2, 1};         // levels 1..10
+    const int live[] = {180, 165, 150, 135, 120, 105, 90, 75, 60, 45};   // levels 1..10
+    const float threshold[] = {0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f, 1.1f, 1.2f, 1.3f, 1.4f};
+    const int noise[] = {60, 70, 80, 90, 100, 150, 200, 300, 400, 600};  // levels 0..9
+    for (int level = 1; level <= 10; ++level) {
+        SCOPED_TRACE(testing::Message() << "level " << level);
+        EngineProbe engine = smallEngine(40, 40);
+        engine.set_countMode(1, 0.0, 0.0);
+        engine.set_BF_Protocol(7, 49, 1, 180, level, level, level - 1, 3);
+        EXPECT_EQ(engine.m_cell_detection_sensitivity, detection[level - 1]);
+        EXPECT_EQ(engine.m_live_cell_sensitivity, live[level - 1]);
+        EXPECT_EQ(engine.m_threshold_BFViability, threshold[level - 1]);
+        EXPECT_EQ(engine.m_noise_reduction, noise[level - 1]);
+    }
+}
+
 TEST(EngineLevels, ModesDifferOnlyInLiveFields)
 {
     EngineProbe total = smallEngine(40, 40), viability = smallEngine(40, 40);

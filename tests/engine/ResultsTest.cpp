@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <numeric>
 #include <vector>
 
@@ -48,6 +49,9 @@ TEST(EngineConcentration, Table)
         {9996, 0.01f, 1.1f, 10.00f, 4},  // 9.996 rounds up, no renormalisation
         {9999, 1, 1.1f, 10.00f, 6},
         {0, 1, 0.48979f, 0.0f, 0},
+        {1, 1, 1000.0f, 1.10f, 0},        // one cell per mL times 1.1 is above 1
+        {1, 1.2f, 1000.0f, 1.32f, 0},
+        {1, 0.9f, 1000.0f, 0.0f, 0},      // 0.99: up to one cell per mL reads as 0
         {-5, 1, 0.48979f, -1.0f, -1},
         {7, 1, 0.0f, -1.0f, -1},          // no volume factor: no endless normalisation
         {0, 1, 0.0f, -1.0f, -1},
@@ -74,16 +78,17 @@ TEST(EngineOverlay, RingRadiiAndColours)
         {0, true, kGreen, kRed},
         {1, false, kGreen, kRed},
     };
-    // (x, diameter, ring radius)
-    const struct { float x, diameter; int radius; } rings[] = {{15, 10, 8}, {45, 9.2f, 8}, {80, 11, 9}, {105, 0, 3}};
+    // (x, diameter, ring radius): ceil(d / 2) + 3
+    const struct { float x, diameter; int radius; } rings[] = {
+        {12, 10, 8}, {35, 9.2f, 8}, {58, 8.2f, 8}, {82, 11, 9}, {106, 0, 3}};
     for (const auto& c : colourCases) {
         std::vector<cv::Vec6f> records;
-        for (size_t i = 0; i < 4; ++i)
+        for (size_t i = 0; i < std::size(rings); ++i)
             records.push_back(object(rings[i].x, 30, rings[i].diameter, i % 2 == 0));
         Scene scene(c.mode, records);
         scene.engine.draw_cellsBF(c.byViability);
         const cv::Mat& overlay = scene.engine.getOverlayImageData2(true);
-        for (size_t i = 0; i < 4; ++i) {
+        for (size_t i = 0; i < std::size(rings); ++i) {
             SCOPED_TRACE(testing::Message() << "mode " << c.mode << ", diameter " << rings[i].diameter);
             const cv::Vec3b colour = i % 2 == 0 ? c.live : c.dead;
             const int x = int(rings[i].x), r = rings[i].radius;
