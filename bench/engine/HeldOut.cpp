@@ -216,6 +216,14 @@ VelimBio::CircleDetector stockDetector(double minDist, double votes)
     };
 }
 
+VelimBio::CircleDetector truthDetector(const brightfield::Rendered& scene)
+{
+    std::vector<cv::Vec3f> truth;
+    for (const brightfield::TrueCell& c : scene.cells)
+        truth.emplace_back(c.x, c.y, c.diameter / 2);
+    return [truth](const cv::Mat&, const VelimBio::DetectorArgs&) { return truth; };
+}
+
 brightfield::Rendered renderScene(const Condition& condition, std::uint64_t seed)
 {
     brightfield::SceneParams p = condition.scene;

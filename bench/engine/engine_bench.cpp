@@ -154,8 +154,24 @@ void BM_Detection(benchmark::State& state)
     reportAccuracy(state, f, fromRecords(counter->findObjects_BF()));
 }
 
+// OpenCV's threads for one benchmark: its second argument when it has one.
+class Threads
+{
+public:
+    explicit Threads(const benchmark::State& state) : m_before(cv::getNumThreads())
+    {
+        if (state.range(1) > 0)
+            cv::setNumThreads(static_cast<int>(state.range(1)));
+    }
+    ~Threads() { cv::setNumThreads(m_before); }
+
+private:
+    int m_before;
+};
+
 void BM_StockHoughCircles(benchmark::State& state)
 {
+    const Threads threads(state);
     const Frame& f = frame(static_cast<int>(state.range(0)));
     std::vector<cv::Vec3f> circles;
     for (auto _ : state)
@@ -167,6 +183,7 @@ void BM_StockHoughCircles(benchmark::State& state)
 // Frame in, results and overlay out, as the counting worker runs it.
 void BM_WholeEngine(benchmark::State& state)
 {
+    const Threads threads(state);
     const Frame& f = frame(static_cast<int>(state.range(0)));
     const evaluation::Setup setup = defaultSetup();
     const auto counter = evaluation::makeCounter(setup);
@@ -216,8 +233,10 @@ BENCHMARK(BM_Detector)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseR
 BENCHMARK(BM_EdgeStageAndRefinement)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RefinementOneThread)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Detection)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_StockHoughCircles)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WholeEngine)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Cells, threads: the whole engine against the stock transform alone, on the
+// same frames, with 8 and 2 threads.
+BENCHMARK(BM_StockHoughCircles)->ArgsProduct({{300, 1500}, {8, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WholeEngine)->ArgsProduct({{300, 1500}, {8, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Regating)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CheckClusters)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

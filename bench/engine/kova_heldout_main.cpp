@@ -50,33 +50,53 @@ void writeScene(const std::string& stem, const brightfield::Rendered& r)
     }
 }
 
-int table(Seeds seeds, int only, const QString& folder)
+// What the table runs besides the engine, and protocol levels set for every condition.
+struct Options
+{
+    Seeds seeds = Seeds::HeldOut;
+    int only = -1;
+    QString folder;
+    bool truth = false;  // the true circles in the seam instead of the stock transform
+    int noiseLevel = -1, liveLevel = -1;
+};
+
+int table(const Options& o)
 {
     const auto stock = heldout::stockDetector(heldout::kStockMinDist, heldout::kStockVotes);
     std::printf("%s seeds, %d scenes per condition, viability mode; stock transform: minimum distance %.0f px, "
                 "accumulator threshold %.0f\n",
-                seeds == Seeds::HeldOut ? "Held-out" : "Tuning", heldout::kScenes, heldout::kStockMinDist,
+                o.seeds == Seeds::HeldOut ? "Held-out" : "Tuning", heldout::kScenes, heldout::kStockMinDist,
                 heldout::kStockVotes);
+    if (o.noiseLevel >= 0 || o.liveLevel >= 0)
+        std::printf("Protocol levels set for all: noise reduction %d, live cell %d (-1: the condition's own)\n",
+                    o.noiseLevel, o.liveLevel);
+    std::printf("count and viability: reported - true; precision, recall: by position; diameter: found - true "
+                "over matched cells; calls: share of matched cells called live or dead rightly\n");
     std::printf("| # | condition | cells | engine: count | viability | precision | recall | diameter px | calls "
-                "| stock: count | viability | precision | recall | diameter px | calls |\n");
+                "| %s: count | viability | precision | recall | diameter px | calls |\n",
+                o.truth ? "true circles" : "stock");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
-    const auto& all = heldout::conditions();
-    for (size_t i = 0; i < all.size(); ++i) {
-        if (only >= 0 && static_cast<size_t>(only) != i)
+    for (size_t i = 0; i < heldout::conditions().size(); ++i) {
+        if (o.only >= 0 && static_cast<size_t>(o.only) != i)
             continue;
+        Condition condition = heldout::conditions()[i];
+        if (o.noiseLevel >= 0)
+            condition.protocol.noiseLevel = o.noiseLevel;
+        if (o.liveLevel >= 0)
+            condition.protocol.liveLevel = o.liveLevel;
         Row row;
         for (int s = 0; s < heldout::kScenes; ++s) {
-            const brightfield::Rendered scene = heldout::renderScene(all[i], heldout::seedOf(seeds, i, s));
-            const std::string stem = stemOf(folder.toStdString(), i, s);
-            if (!folder.isEmpty())
+            const brightfield::Rendered scene = heldout::renderScene(condition, heldout::seedOf(o.seeds, i, s));
+            const std::string stem = stemOf(o.folder.toStdString(), i, s);
+            if (!o.folder.isEmpty())
                 writeScene(stem, scene);
             evaluation::Result result;
-            row.engine.add(heldout::count(all[i], scene, VelimBio::detectCircles, &result));
-            if (!folder.isEmpty())
+            row.engine.add(heldout::count(condition, scene, VelimBio::detectCircles, &result));
+            if (!o.folder.isEmpty())
                 cv::imwrite(stem + "_engine.png", heldout::annotate(scene, result));
-            row.stock.add(heldout::count(all[i], scene, stock));
+            row.stock.add(heldout::count(condition, scene, o.truth ? heldout::truthDetector(scene) : stock));
         }
-        std::printf("| %zu | %s | %d | %s | %s |\n", i, all[i].name, row.engine.truth, cells(row.engine).c_str(),
+        std::printf("| %zu | %s | %d | %s | %s |\n", i, condition.name, row.engine.truth, cells(row.engine).c_str(),
                     cells(row.stock).c_str());
         std::fflush(stdout);
     }
@@ -118,19 +138,37 @@ int main(int argc, char** argv)
     parser.addOption({"tuning", "Use the tuning seeds instead of the held-out ones."});
     parser.addOption({"tune", "Search the stock transform's settings on the tuning seeds."});
     parser.addOption({"condition", "Only this condition (its number in the table).", "n"});
-    parser.addOption({"write", "Also write every scene (PNG) and its truth (CSV) into this folder.", "folder"});
+    parser.addOption({"write", "Also write every scene (PNG), its truth (CSV) and the engine's count drawn over "
+                               "it (_engine.png) into this folder.", "folder"});
+    parser.addOption({"true-circles", "Compare with the engine fed the true circles instead of the stock "
+                                      "transform: what the specified steps after detection allow."});
+    parser.addOption({"noise", "Noise reduction level for every condition, 0 to 9.", "level"});
+    parser.addOption({"live", "Live cell sensitivity level for every condition, 1 to 10.", "level"});
     parser.process(app);
 
     if (parser.isSet("tune"))
         return tune();
-    int only = -1;
-    if (parser.isSet("condition")) {
+    Options o;
+    o.seeds = parser.isSet("tuning") ? Seeds::Tuning : Seeds::HeldOut;
+    o.folder = parser.value("write");
+    o.truth = parser.isSet("true-circles");
+    const struct
+    {
+        const char* name;
+        int* value;
+        int lowest, highest;
+    } numbers[] = {{"condition", &o.only, 0, static_cast<int>(heldout::conditions().size()) - 1},
+                   {"noise", &o.noiseLevel, 0, 9},
+                   {"live", &o.liveLevel, 1, 10}};
+    for (const auto& n : numbers) {
+        if (!parser.isSet(n.name))
+            continue;
         bool ok = false;
-        only = parser.value("condition").toInt(&ok);
-        if (!ok || only < 0 || static_cast<size_t>(only) >= heldout::conditions().size()) {
-            std::fprintf(stderr, "kova-heldout: no condition %s\n", qPrintable(parser.value("condition")));
+        *n.value = parser.value(n.name).toInt(&ok);
+        if (!ok || *n.value < n.lowest || *n.value > n.highest) {
+            std::fprintf(stderr, "kova-heldout: --%s must be %d to %d\n", n.name, n.lowest, n.highest);
             return 2;
         }
     }
-    return table(parser.isSet("tuning") ? Seeds::Tuning : Seeds::HeldOut, only, parser.value("write"));
+    return table(o);
 }
