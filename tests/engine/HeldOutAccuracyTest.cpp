@@ -1,0 +1,57 @@
+// The whole engine on two scenes of the held-out set (the second renderer, at
+// seeds no tuning looked at): touching clumps, and cell-sized debris. A
+// failure writes the scene with the count drawn over it next to the test.
+#include "HeldOut.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct HeldOutCase
+{
+    const char* name;
+    const char* condition;
+    int scene;
+};
+
+class HeldOutScene : public ::testing::TestWithParam<HeldOutCase>
+{
+};
+
+TEST_P(HeldOutScene, CountViabilityAndPrecisionWithinTheGoals)
+{
+    const auto& all = heldout::conditions();
+    size_t index = 0;
+    while (index < all.size() && std::strcmp(all[index].name, GetParam().condition) != 0)
+        ++index;
+    ASSERT_LT(index, all.size()) << GetParam().condition;
+    const heldout::Condition& condition = all[index];
+    const brightfield::Rendered scene =
+        heldout::renderScene(condition, heldout::seedOf(heldout::Seeds::HeldOut, index, GetParam().scene));
+
+    evaluation::Result result;
+    const heldout::Tally t = heldout::count(condition, scene, VelimBio::HoughCirclesAdaptive, &result);
+    EXPECT_LE(std::abs(t.countError()), 0.05) << t.found << " counted, " << t.truth << " cells";
+    EXPECT_LE(std::abs(t.viabilityError()), 3.0);
+    EXPECT_GE(t.precision(), 0.97);
+    EXPECT_GE(t.recall(), 0.95);
+    if (HasFailure()) {
+        const std::string file = std::string("heldout_") + GetParam().name + ".png";
+        cv::imwrite(file, heldout::annotate(scene, result));
+        ADD_FAILURE() << "the count drawn over the scene: " << file
+                      << " (green: found, yellow: missed, red: no cell, cross: called wrongly)";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoScenes, HeldOutScene,
+                         ::testing::Values(HeldOutCase{"clumps", "half in clumps of 2-6", 0},
+                                           HeldOutCase{"debris", "sparse, cell-sized debris", 0}),
+                         [](const ::testing::TestParamInfo<HeldOutCase>& info) { return info.param.name; });
+
+}  // namespace
