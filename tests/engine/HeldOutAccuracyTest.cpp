@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -19,6 +20,11 @@ struct HeldOutCase
     const char* condition;
     int scene;
 };
+
+std::ostream& operator<<(std::ostream& os, const HeldOutCase& c)
+{
+    return os << c.condition << ", scene " << c.scene;
+}
 
 class HeldOutScene : public ::testing::TestWithParam<HeldOutCase>
 {
