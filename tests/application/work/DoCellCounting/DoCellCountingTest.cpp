@@ -1,5 +1,7 @@
 #include "DoCellCounting/DoCellCounting.h"
 
+#include "Algorithm/alg_Autofocus.h"
+
 #include "Camera/OV5642Camera.h"
 #include "File_IO/ImReaderWriter.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -491,4 +493,44 @@ INSTANTIATE_TEST_SUITE_P(Modes, WorkerOnInstrument,
                          ::testing::Values(int(BF_TOTAL_CELL_COUNTING), int(BF_CELL_COUNTING_VIABILITY)),
                          [](const testing::TestParamInfo<int>& info) {
                              return info.param == BF_TOTAL_CELL_COUNTING ? "Total" : "Viability";
+                         });
+
+// As on the instrument: the stage starts 3000 steps off the focus, autofocus
+// finds it, and the count that follows is within 3 % of the slide.
+class AutofocusThenCount : public WorkerOnInstrument
+{
+};
+
+TEST_P(AutofocusThenCount, CountsWithinThreePercentOfTheSlide)
+{
+    theApp.m_CountingMode = BF_CELL_COUNTING_VIABILITY;
+    const int trueTotal = static_cast<int>(VirtualInstrument::generatedSlide().truth.size());
+    ASSERT_TRUE(camera.open(1, kova::kCalibrationBfnIni, false));
+    const int centre = VirtualInstrument::kFocus + GetParam();
+    vi.mcu.setPosition(centre);
+
+    int end = -1;
+    alg_Autofocus* af = new alg_Autofocus(nullptr, &camera, camera.width(), camera.height());
+    af->setParam(centre, 0, true, false);
+    QObject::connect(af, &alg_Autofocus::sig_endAutoFocusing, [&end, af](int position) {
+        end = position;
+        af->deleteLater();
+    });
+    af->process();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_LE(std::abs(end - VirtualInstrument::kFocus), alg_Autofocus::kStepSize);
+
+    const float liveGreen = static_cast<float>(camera.getGreenMean(camera.getFrame()));
+    loadDefaultProtocols(*worker);
+    worker->registerCellCounter(engine.get(), &camera);
+    worker->setCountingParameters(liveGreen, kova::kCalibrationBfnIni);
+    worker->m_bReAnalysis = false;
+    worker->clearCountInfo();
+    ASSERT_TRUE(count());
+    EXPECT_NEAR(worker->m_CountInfo.total_cell, trueTotal, 0.03 * trueTotal) << "autofocus ended at " << end;
+}
+
+INSTANTIATE_TEST_SUITE_P(StageOffFocus, AutofocusThenCount, ::testing::Values(-3000, 3000),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return info.param < 0 ? "Below" : "Above";
                          });
