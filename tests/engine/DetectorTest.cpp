@@ -301,7 +301,7 @@ TEST(Detector, ObjectsOfCellSizeThatAreNotRoundAreNoCells)
     field.shape({{115, 62}, {128, 78}, {124, 81}, {111, 65}}, 90);  // a shorter, paler one
     for (const cv::Point& speck : {cv::Point(175, 28), cv::Point(181, 33), cv::Point(174, 37), cv::Point(182, 25)})
         field.shape(star(speck.x, speck.y, 2, 1, 0), 60);  // a clump of specks
-    const std::vector<cv::Vec3f> circles = engineArgs(7, 24, 5, 5).run(field.grey());
+    const std::vector<cv::Vec3f> circles = detectCircles(field.grey(), engineArgs(7, 24, 5, 5));
     const auto [found, elsewhere] = tally(circles, {{30, 30}, {30, 72}});
     EXPECT_EQ(found, std::vector<bool>({true, true}));
     EXPECT_EQ(elsewhere, 0);
@@ -316,7 +316,7 @@ TEST(Detector, CellsHiddenByTouchingNeighboursOrTheFrameBorderAreFound)
                                           {3, 20},  {130, 2}, {157, 100}};
     for (const cv::Point& c : cells)
         field.cell(c, 8, true);
-    const std::vector<cv::Vec3f> circles = engineArgs(7, 24, 5, 5).run(field.grey());
+    const std::vector<cv::Vec3f> circles = detectCircles(field.grey(), engineArgs(7, 24, 5, 5));
     const auto [found, elsewhere] = tally(circles, cells);
     EXPECT_EQ(found, std::vector<bool>(cells.size(), true));
     EXPECT_EQ(elsewhere, 0);

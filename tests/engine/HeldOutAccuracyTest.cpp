@@ -42,7 +42,7 @@ TEST_P(HeldOutScene, CountViabilityAndPrecisionWithinTheGoals)
         heldout::renderScene(condition, heldout::seedOf(heldout::Seeds::HeldOut, index, GetParam().scene));
 
     evaluation::Result result;
-    const heldout::Tally t = heldout::count(condition, scene, VelimBio::HoughCirclesAdaptive, &result);
+    const heldout::Tally t = heldout::count(condition, scene, VelimBio::detectCircles, &result);
     EXPECT_LE(std::abs(t.countError()), 0.05) << t.found << " counted, " << t.truth << " cells";
     EXPECT_LE(std::abs(t.viabilityError()), 3.0);
     EXPECT_GE(t.precision(), 0.97);

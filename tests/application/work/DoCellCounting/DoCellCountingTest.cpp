@@ -504,9 +504,9 @@ class AutofocusThenCount : public WorkerOnInstrument
 TEST_P(AutofocusThenCount, CountsWithinThreePercentOfTheSlide)
 {
     theApp.m_CountingMode = BF_CELL_COUNTING_VIABILITY;
-    const int trueTotal = static_cast<int>(VirtualInstrument::generatedSlide().truth.size());
+    const int trueTotal = static_cast<int>(TestInstrument::generatedSlide().truth.size());
     ASSERT_TRUE(camera.open(1, kova::kCalibrationBfnIni, false));
-    const int centre = VirtualInstrument::kFocus + GetParam();
+    const int centre = TestInstrument::kFocus + GetParam();
     vi.mcu.setPosition(centre);
 
     int end = -1;
@@ -518,7 +518,7 @@ TEST_P(AutofocusThenCount, CountsWithinThreePercentOfTheSlide)
     });
     af->process();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_LE(std::abs(end - VirtualInstrument::kFocus), alg_Autofocus::kStepSize);
+    ASSERT_LE(std::abs(end - TestInstrument::kFocus), alg_Autofocus::kStepSize);
 
     const float liveGreen = static_cast<float>(camera.getGreenMean(camera.getFrame()));
     loadDefaultProtocols(*worker);
