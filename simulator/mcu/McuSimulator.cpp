@@ -471,8 +471,24 @@ void McuSimulator::reply(const std::string& status, const std::string& target, c
 
 void McuSimulator::sendRaw(const std::string& bytes)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    send(bytes);
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    std::size_t done = 0;
+    while (done < bytes.size() && Clock::now() < deadline) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_master < 0)
+            return;
+        const ssize_t written = ::write(m_master, bytes.data() + done, bytes.size() - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR)
+            return;
+        // Full: wait for the host to read, without holding up the simulator.
+        pollfd room{m_master, POLLOUT, 0};
+        lock.unlock();
+        ::poll(&room, 1, 100);
+    }
 }
 
 void McuSimulator::sendReport(const std::string& verb)

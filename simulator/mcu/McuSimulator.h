@@ -82,7 +82,10 @@ public:
     // The microcontroller restarts to its power-up state (LED on at brightness 0,
     // stage homed, power on), then reports "START".
     void raiseRestart();
-    // Any bytes, as they are: lines no firmware sends, for the host's edge cases.
+    // Any bytes, as they are: lines no firmware sends, for the host's edge
+    // cases. Unlike replies, they are never lost to a full terminal: the call
+    // waits (up to 10 s) until the host has taken them all, so more than the
+    // terminal holds must come from a thread other than the host's.
     void sendRaw(const std::string& bytes);
 
     // Every command line received, exactly as its bytes came ("$,STM1,MVN,512,\r\n").

@@ -35,8 +35,11 @@ Controller::~Controller()
 void Controller::openSerialPort()
 {
     KLOG_ENTER;
-    if (!m_pSerialPort)
+    if (!m_pSerialPort) {
         m_pSerialPort = new QSerialPort(this);
+        connect(m_pSerialPort, &QSerialPort::errorOccurred, this,
+                [this](QSerialPort::SerialPortError error) { handlePortError(error); });
+    }
     m_pSerialPort->setPortName(platform::rootPath(QString::fromLatin1(kPortName)));
     if (!trySerialPort())
         return;
@@ -59,6 +62,10 @@ bool Controller::trySerialPort()
         KLOG_VALUE("open failed", m_pSerialPort->errorString());
         return false;
     }
+    m_partialLine.clear();
+    m_droppingLine = false;
+    m_lines.clear();
+    m_linkError.clear();
     if (!command_Blocking(makeFrame(QStringLiteral("DEVICE"), QStringLiteral("READY")))) {
         KLOG << "no handshake from the microcontroller";
         m_pSerialPort->close();
@@ -94,7 +101,9 @@ void Controller::write_nonBlocking(const QString& frame)
     KLOG_ENTER;
     if (!isOpen())
         return;
-    m_pSerialPort->clear(QSerialPort::Input);
+    // What came before the command is kept for the listener, never discarded.
+    receive();
+    dispatchLater();
     m_pSerialPort->write(frame.toLocal8Bit());
     emit sig_debug_Controller(frame);
 }
@@ -106,26 +115,6 @@ void Controller::write_Blocking(const QString& frame, int write_timeout_ms)
         KLOG << "errorDataWritingTimeout";
 }
 
-bool Controller::readAvailableData_Blocking(int read_timeout_ms)
-{
-    KLOG_ENTER;
-    // The time-out bounds the whole reply: bytes that never end a line (noise
-    // on the line) must not hold the caller for ever.
-    const QDeadlineTimer deadline(read_timeout_ms);
-    while (!isOpen() || !m_pSerialPort->canReadLine()) {
-        if (!isOpen() || deadline.hasExpired()
-            || !m_pSerialPort->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            KLOG << "errorDataReadingTimeout";
-            m_commandResponse.clear();
-            return false;
-        }
-    }
-    m_commandResponse = takeLine();
-    KLOG << "m_commandResponse:" << m_commandResponse;
-    emit sig_debug_Controller(m_commandResponse);
-    return parsing_responseReceived(m_commandResponse);
-}
-
 bool Controller::writeAndRead_Blocking(const QString& frame, int write_timeout_ms, int read_timeout_ms)
 {
     KLOG_ENTER;
@@ -134,36 +123,83 @@ bool Controller::writeAndRead_Blocking(const QString& frame, int write_timeout_m
         return false;
     }
     setPortListener(false);
-    m_pSerialPort->clear(QSerialPort::AllDirections);
+    receive();
+    const int from = m_lines.size();
     write_Blocking(frame, write_timeout_ms);
-    const bool replied = readAvailableData_Blocking(read_timeout_ms);
+    const bool replied = readReply_Blocking(frame.section(QLatin1Char(','), 2, 2), from, read_timeout_ms);
     setPortListener(true);
-    // Lines that came with the reply get no readyRead of their own.
-    if (m_pSerialPort->canReadLine())
-        QMetaObject::invokeMethod(this, &Controller::slot_readyRead, Qt::QueuedConnection);
+    dispatchLater();
     return replied;
 }
 
-bool Controller::parsing_responseReceived(const QString& line)
+bool Controller::readReply_Blocking(const QString& verb, int from, int read_timeout_ms)
+{
+    KLOG_ENTER;
+    const QDeadlineTimer deadline(read_timeout_ms);
+    for (;;) {
+        for (int i = from; i < m_lines.size(); ++i) {
+            // A line that does not parse may be the reply, garbled: it fails the command.
+            responseInfo_t info;
+            if (parseReply(m_lines[i], info) && info.command != verb)
+                continue;
+            m_commandResponse = m_lines.takeAt(i);
+            KLOG << "m_commandResponse:" << m_commandResponse;
+            emit sig_debug_Controller(m_commandResponse);
+            return parsing_responseReceived(m_commandResponse);
+        }
+        // The time-out bounds the whole reply: bytes that never end a line
+        // (noise on the line) must not hold the caller for ever.
+        if (!isOpen() || deadline.hasExpired()
+            || !m_pSerialPort->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            KLOG << "errorDataReadingTimeout";
+            m_commandResponse.clear();
+            return false;
+        }
+        receive();
+    }
+}
+
+bool Controller::parseReply(const QString& line, responseInfo_t& info)
 {
     const QStringList parts = line.mid(line.lastIndexOf(QLatin1Char('$')) + 1).split(QLatin1Char(','));
     if (parts.size() != 5)
         return false;
-    m_responseInfo = {parts[0], parts[1], parts[2], parts[3]};
+    info = {parts[0], parts[1], parts[2], parts[3]};
     return true;
 }
 
-QString Controller::takeLine()
+bool Controller::parsing_responseReceived(const QString& line)
 {
-    QByteArray raw = m_pSerialPort->readLine();
-    const int nul = raw.indexOf('\0');
-    if (nul >= 0)
-        raw.truncate(nul);
-    QString line = QString::fromLatin1(raw);
-    const int end = line.indexOf(m_lineEnd);
-    if (end >= 0)
-        line.truncate(end);
-    return line;
+    return parseReply(line, m_responseInfo);
+}
+
+void Controller::receive()
+{
+    if (!isOpen())
+        return;
+    const QByteArray bytes = m_pSerialPort->readAll();
+    int start = 0;
+    for (int end = bytes.indexOf('\n'); end >= 0; end = bytes.indexOf('\n', start)) {
+        m_partialLine += bytes.mid(start, end + 1 - start);
+        start = end + 1;
+        if (!m_droppingLine && m_partialLine.size() <= kMaxLineBytes) {
+            const int nul = m_partialLine.indexOf('\0');
+            QString line = QString::fromLatin1(nul >= 0 ? m_partialLine.left(nul) : m_partialLine);
+            const int lineEnd = line.indexOf(m_lineEnd);
+            if (lineEnd >= 0)
+                line.truncate(lineEnd);
+            m_lines << line;
+        }
+        m_partialLine.clear();
+        m_droppingLine = false;
+    }
+    m_partialLine += bytes.mid(start);
+    if (m_partialLine.size() > kMaxLineBytes) {
+        if (!m_droppingLine)
+            KLOG << "dropping a line longer than" << kMaxLineBytes << "bytes";
+        m_droppingLine = true;
+        m_partialLine.clear();
+    }
 }
 
 QString Controller::makeFrame(const QString& target, const QString& verb, const QString& argument)
@@ -325,14 +361,47 @@ bool Controller::stage_kval_hold(int value)
 
 void Controller::slot_readyRead()
 {
-    // Every whole line waiting is handled now: a line left for a later
-    // readyRead would wait for unrelated data, or be discarded unseen by the
-    // next command's flush.
-    while (isOpen() && m_pSerialPort->canReadLine()) {
-        const QString line = takeLine();
+    receive();
+    dispatchLines();
+}
+
+void Controller::dispatchLines()
+{
+    // Each line leaves the queue before it is handled, so a handler that
+    // sends a command, or runs an event loop that comes back here, neither
+    // loses the lines behind it nor sees one twice.
+    while (!m_lines.isEmpty()) {
+        const QString line = m_lines.takeFirst();
         KLOG << "response:" << line;
         handleListenedLine(line);
     }
+}
+
+void Controller::dispatchLater()
+{
+    // Lines already taken from the port get no readyRead of their own.
+    if (!m_lines.isEmpty())
+        QMetaObject::invokeMethod(this, &Controller::dispatchLines, Qt::QueuedConnection);
+}
+
+void Controller::handlePortError(int error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError
+        && error != QSerialPort::WriteError)
+        return;
+    if (!m_linkError.isEmpty())
+        return;
+    m_linkError = m_pSerialPort->errorString();
+    // Closed from the event loop, not inside the port's own error report: a
+    // hung-up line stays readable for ever and would keep the thread busy.
+    QMetaObject::invokeMethod(this, &Controller::closeLostLink, Qt::QueuedConnection);
+}
+
+void Controller::closeLostLink()
+{
+    KLOG_VALUE("serial link lost", m_linkError);
+    if (m_pSerialPort)
+        m_pSerialPort->close();
 }
 
 void Controller::handleListenedLine(const QString& line)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QSerialPort;
 
@@ -18,9 +19,15 @@ struct responseInfo_t
 // The link to the instrument's microcontroller (focus stage, LED, power) on
 // the serial port "/dev/ttyS2" (mapped under the instrument root), 115200 8N1.
 // Commands are text frames "$,<target>,<verb>,<argument>,\r\n". Blocking
-// commands write, then wait for one reply line; the listener handles the
-// replies to non-blocking stage moves and the unsolicited reports (power
-// switch, restart) and turns them into signals. GUI thread only.
+// commands write, then wait for their reply: the first line received after the
+// write that answers their verb (or does not parse). Every other line is
+// handed to the listener, which turns replies to non-blocking stage moves and
+// the unsolicited reports (power switch, restart) into signals: each line
+// received is dispatched exactly once, in the order received, whatever a
+// handler does (a handler may itself send blocking commands). A line longer
+// than kMaxLineBytes is dropped; a link that fails (hang-up, read or write
+// error) is closed, after which every command fails as on a time-out.
+// GUI thread only.
 class Controller : public QObject
 {
     Q_OBJECT
@@ -32,6 +39,8 @@ public:
 
     static constexpr int kWriteTimeoutMs = 1000;
     static constexpr int kReadTimeoutMs = 5000;
+    // Longest line taken from the port; the firmware's lines are a few dozen bytes.
+    static constexpr int kMaxLineBytes = 4096;
 
     // The application's one link; set by the constructor.
     static Controller* instance;
@@ -51,9 +60,9 @@ public:
 
     void write_nonBlocking(const QString& frame);
     void write_Blocking(const QString& frame, int write_timeout_ms);
-    // True when a well-formed reply line arrived within the time-out, which
-    // bounds the whole wait, however the bytes trickle in.
-    bool readAvailableData_Blocking(int read_timeout_ms);
+    // Writes a command frame and waits for its reply; true when a well-formed
+    // reply came within the read time-out, which bounds the whole wait,
+    // however the bytes trickle in.
     bool writeAndRead_Blocking(const QString& frame, int write_timeout_ms, int read_timeout_ms);
     // Fills m_responseInfo from a reply line; false (and nothing changed) when
     // the line does not have exactly five fields after its last "$".
@@ -102,13 +111,24 @@ private slots:
 private:
     static QString makeFrame(const QString& target, const QString& verb, const QString& argument = QString());
     static QString makeFrame(const QString& target, const QString& verb, qint64 argument);
+    static bool parseReply(const QString& line, responseInfo_t& info);
     // One blocking exchange; true when its reply was well-formed with status "OK".
     bool command_Blocking(const QString& frame);
     bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);
-    // Reads one whole line from the port: bytes up to the first NUL, cut at "\r\n".
-    QString takeLine();
+    // Moves the bytes waiting in the port into m_partialLine and whole lines
+    // into m_lines (a line: its bytes up to the first NUL, cut at "\r\n").
+    void receive();
+    // Waits for the reply to `verb` among the lines from index `from` of
+    // m_lines on, takes it out of the queue and parses it.
+    bool readReply_Blocking(const QString& verb, int from, int read_timeout_ms);
+    // Hands every queued line to the listener, oldest first; now, or from the
+    // event loop.
+    void dispatchLines();
+    void dispatchLater();
     // Acts on one reply line taken by the listener.
     void handleListenedLine(const QString& line);
+    void handlePortError(int error);
+    void closeLostLink();
 
     QSerialPort* m_pSerialPort = nullptr;
     QString m_lineEnd;
@@ -117,4 +137,8 @@ private:
     int m_current_pos = 0;
     int m_nWriteTimeoutMs = kWriteTimeoutMs;
     int m_nReadTimeoutMs = kReadTimeoutMs;
+    QByteArray m_partialLine;    // bytes of a line whose end has not come yet
+    bool m_droppingLine = false; // the current line grew past kMaxLineBytes
+    QStringList m_lines;         // whole lines not yet taken, oldest first
+    QString m_linkError;         // why the link was lost, once it was
 };

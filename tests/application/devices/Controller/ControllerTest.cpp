@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -296,8 +297,8 @@ TEST_F(ControllerTest, BlockingCommandsUnderEveryFault)
         {Fault::CrOnly, -1, false, ""},        // never a whole line
         {Fault::SplitLine, 1234, true, "3.1.4"},
         {Fault::TwoLines, 1234, true, "3.1.4"},
-        // The report is taken as the reply: status OK, but no value.
-        {Fault::EventInExchange, -1, true, ""},
+        // The report goes to the listener; the reply is still the reply.
+        {Fault::EventInExchange, 1234, true, "3.1.4"},
         // Last: the late replies come after every other case.
         {Fault::LateReply, -1, false, ""},
     };
@@ -320,10 +321,70 @@ TEST_F(ControllerTest, BlockingCommandsUnderEveryFault)
         EXPECT_EQ(controller.device_fw_version(), c.version);
         EXPECT_EQ(controller.currentPosition(), 1234);  // -1 is never taken as a position
     }
-    // A report read as a blocking command's reply raises no signal.
+    // Each report that came inside an exchange is dispatched once, after it.
     sim.setFault(Fault::None);
     fence();
-    EXPECT_EQ(poweroff.count(), 0);
+    EXPECT_EQ(poweroff.count(), 3);
+}
+
+// A handler that sends a blocking command (autofocus asks for the position
+// on each stage acknowledgement) must not cost the lines that came behind
+// the one it handles: every line is dispatched once, in order.
+TEST_F(ControllerTest, EveryLineIsDispatchedOnceInOrderWhateverAHandlerDoes)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(3000));
+    std::vector<std::string> events;
+    QObject::connect(&controller, &Controller::sig_z_stage_mvn, [&] {
+        events.push_back(controller.z_stage_pos() >= 0 ? "mvn, then the position" : "mvn, no position");
+    });
+    QObject::connect(&controller, &Controller::sig_device_poweroff, [&] { events.push_back("power"); });
+    QObject::connect(&controller, &Controller::sig_device_reset, [&] { events.push_back("reset"); });
+
+    constexpr int kRounds = 100;
+    std::vector<std::string> expected;
+    for (int i = 0; i < kRounds; ++i) {
+        // One write, so one read: the acknowledgement, then a report behind it.
+        sim.sendRaw("$OK,STM1,MVN,1,\r\n$OK,DEVICE,PWR SW,,\r\n");
+        expected.insert(expected.end(), {"mvn, then the position", "power"});
+    }
+    sim.raiseRestart();
+    expected.push_back("reset");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= expected.size(); }, 20000));
+    EXPECT_EQ(events, expected);
+}
+
+// A line that never ends is dropped once it passes the cap, with whatever
+// completes it; the lines after it are read as before.
+TEST_F(ControllerTest, AnOverlongLineIsDropped)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(100));
+    QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
+    // Parsed whole, the line would read as one more MVP.
+    std::string overlong;
+    while (overlong.size() < 16 * Controller::kMaxLineBytes)
+        overlong += "$OK,STM1,MVP,1,";
+    // More than the terminal holds: sent beside the host, which reads it.
+    std::thread sender([&] { sim.sendRaw(overlong + "\r\n$OK,STM1,MVP,10,\r\n"); });
+    const bool handled = mvp.wait(15000);
+    sender.join();
+    ASSERT_TRUE(handled);
+    fence();
+    EXPECT_EQ(mvp.count(), 1);
+    EXPECT_EQ(controller.currentPosition(), 110);
+}
+
+// A link that hangs up after the handshake (the microcontroller's side is
+// gone) is closed once: no busy thread, and commands fail at once.
+TEST_F(ControllerTest, ALostLinkIsClosedAndCommandsFail)
+{
+    ASSERT_TRUE(connect());
+    sim.stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.isOpen(); }, 5000));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(controller.z_stage_pos(), -1);
+    EXPECT_FALSE(controller.led_on());
+    EXPECT_LT(clock.elapsed(), kReplyMs);
 }
 
 // Bytes that never end a line keep arriving: the reply wait still ends at its
