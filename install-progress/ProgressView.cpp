@@ -19,10 +19,10 @@ ProgressView::ProgressView(QWidget* parent, QProcess* process)
     frame.moveCenter(QGuiApplication::primaryScreen()->geometry().center());
     move(frame.topLeft());
 
-    m_movie = new QMovie(QStringLiteral(":/loader3.gif"), QByteArray(), this);
-    m_ui->progressIndicator->setMovie(m_movie);
-    m_movie->setScaledSize(QSize(400, 20));
-    m_movie->start();
+    auto* movie = new QMovie(QStringLiteral(":/loader3.gif"), QByteArray(), this);
+    m_ui->progressIndicator->setMovie(movie);
+    movie->setScaledSize(QSize(400, 20));
+    movie->start();
 }
 
 ProgressView::~ProgressView() = default;

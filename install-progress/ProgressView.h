@@ -4,7 +4,6 @@
 
 #include <memory>
 
-class QMovie;
 class QProcess;
 
 namespace Ui {
@@ -37,5 +36,4 @@ private:
 
     const std::unique_ptr<Ui::ProgressView> m_ui;
     QProcess* const m_process;
-    QMovie* m_movie;
 };
