@@ -22,7 +22,7 @@ std::unique_ptr<BaseUI> createFrontEnd(bool window, QProcess* process)
 
 void startInstallScript(QProcess& process, BaseUI& frontEnd, const QString& packageFolder)
 {
-    // Unchecked: a script that stays unexecutable is refused by the runner below.
+    // Unchecked: a script that still cannot be run fails to start, a failed installation.
     QFile::setPermissions(QDir(packageFolder).filePath(QStringLiteral("install.sh")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                               | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
