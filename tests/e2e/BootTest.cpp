@@ -83,10 +83,7 @@ TEST_F(BootTest, EndOfTheEventLoopEndsTheProgramWithCode4)
     ASSERT_TRUE(waitForOutput(*app, "no answer from the microcontroller")) << output(*app).toStdString();
     ASSERT_TRUE(waitForWindow(QStringLiteral("Dialog")));
 
-    // Its status is no guide: the window it typed into may be gone before it ends.
-    xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-             QStringLiteral("^Dialog$"), QStringLiteral("windowfocus"), QStringLiteral("--sync"), QStringLiteral("key"),
-             QStringLiteral("Escape")});
+    keyToWindow(windows(QStringLiteral("Dialog")).value(0), QStringLiteral("Escape"));
 
     ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);

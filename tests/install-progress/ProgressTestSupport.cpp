@@ -2,7 +2,6 @@
 
 #include "platform/CommandRunner.h"
 
-#include <QFile>
 #include <QSignalSpy>
 
 #include <cstdlib>
@@ -81,8 +80,6 @@ QString layOutPackage(const TempRoot& root, const QString& name)
         root.writeFile(QStringLiteral("/pkg/README"), "no install script\n");
         return folder;
     }
-    QFile fixture(QStringLiteral(KOVA_FIXTURES "/install-progress/") + name);
-    if (fixture.open(QIODevice::ReadOnly))
-        root.writeFile(QStringLiteral("/pkg/install.sh"), fixture.readAll());
+    root.copyFile(QStringLiteral(KOVA_FIXTURES "/install-progress/") + name, QStringLiteral("/pkg/install.sh"));
     return folder;
 }

@@ -29,6 +29,12 @@ QString TempRoot::writeFile(const QString& logical, const QByteArray& content) c
     return physical;
 }
 
+QString TempRoot::copyFile(const QString& source, const QString& logical) const
+{
+    QFile file(source);
+    return writeFile(logical, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+}
+
 QString TempRoot::writeScript(const QString& logical, const QByteArray& body) const
 {
     const QString physical = writeFile(logical, "#!/bin/sh\n" + body);

@@ -21,6 +21,8 @@ public:
 
     // Writes a file at a logical path (folders created); returns its physical path.
     QString writeFile(const QString& logical, const QByteArray& content) const;
+    // Copies a file of the host (a fixture) to a logical path; returns its physical path.
+    QString copyFile(const QString& source, const QString& logical) const;
     // Installs an executable stand-in script at a logical path, e.g. "/usr/bin/mount".
     QString writeScript(const QString& logical, const QByteArray& body) const;
     // The whole content of a file at a logical path ("" when missing).

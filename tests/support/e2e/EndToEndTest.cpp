@@ -29,7 +29,7 @@ QProcess* EndToEndTest::startInstrument(const QStringList& options)
 }
 
 QProcess* EndToEndTest::startProgram(const QString& program, const QStringList& arguments,
-                                     const QStringList& environment)
+                                     const QStringList& environment, const QString& workingDirectory)
 {
     if (!x.isRunning()) {
         ADD_FAILURE() << "no X server for " << program.toStdString();
@@ -48,6 +48,7 @@ QProcess* EndToEndTest::startProgram(const QString& program, const QStringList& 
     QProcess& process = *m_programs.back();
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
     if (!process.waitForStarted()) {
         ADD_FAILURE() << program.toStdString() << " did not start: " << process.errorString().toStdString();
@@ -111,6 +112,12 @@ bool EndToEndTest::key(const QString& keys)
     return xdotool({QStringLiteral("key"), QStringLiteral("--"), keys});
 }
 
+bool EndToEndTest::keyToWindow(const QString& window, const QString& keys)
+{
+    return xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window, QStringLiteral("key"),
+                    QStringLiteral("--"), keys});
+}
+
 QStringList EndToEndTest::search(const QStringList& criteria)
 {
     QByteArray found;
@@ -143,6 +150,21 @@ bool EndToEndTest::waitForNoWindow(const QString& title, int timeoutMs)
 bool EndToEndTest::waitForWindowOf(const QProcess& program, int timeoutMs)
 {
     return QTest::qWaitFor([&] { return !windowsOf(program).isEmpty(); }, timeoutMs);
+}
+
+QRect EndToEndTest::windowGeometry(const QString& window)
+{
+    // --shell prints X=, Y=, WIDTH= and HEIGHT= lines.
+    QByteArray shell;
+    if (!xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window}, &shell))
+        return QRect();
+    std::map<QByteArray, int> values;
+    for (const QByteArray& line : shell.split('\n')) {
+        const int equals = line.indexOf('=');
+        if (equals > 0)
+            values[line.left(equals)] = line.mid(equals + 1).toInt();
+    }
+    return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
 }
 
 bool EndToEndTest::screenshot(const QString& file, const QRect& region)

@@ -37,10 +37,11 @@ protected:
     QProcess* startInstrument(const QStringList& options = {});
     // Starts `program` on the private screen with the root as KOVA3_ROOT: the
     // test's own environment without QT_QPA_PLATFORM (so Qt takes the X
-    // server), then `environment` ("NAME=value" each) over it. Null (a test
-    // failure added) when it cannot start.
+    // server), then `environment` ("NAME=value" each) over it; in
+    // `workingDirectory` when one is given. Null (a test failure added) when
+    // it cannot start.
     QProcess* startProgram(const QString& program, const QStringList& arguments = {},
-                           const QStringList& environment = {});
+                           const QStringList& environment = {}, const QString& workingDirectory = QString());
     // Everything the program wrote so far, standard output and error as they came.
     QByteArray output(QProcess& program);
     // Waits until the program has written `text`; false when it ended or the
@@ -60,6 +61,10 @@ protected:
     bool type(const QString& text);
     // Presses keys by their X names, e.g. "Escape", "Return", "ctrl+a".
     bool key(const QString& keys);
+    // Gives a window (an id from windows()) the keyboard focus, then presses
+    // keys. The result is no guide when the keys end the program: the window
+    // may be gone before xdotool ends.
+    bool keyToWindow(const QString& window, const QString& keys);
 
     // --- eyes on the screen
 
@@ -70,6 +75,8 @@ protected:
     bool waitForWindow(const QString& title, int timeoutMs = kTimeoutMs);
     bool waitForNoWindow(const QString& title, int timeoutMs = kTimeoutMs);
     bool waitForWindowOf(const QProcess& program, int timeoutMs = kTimeoutMs);
+    // A window's position on the screen and its size; empty when it is not shown.
+    QRect windowGeometry(const QString& window);
     // Writes the screen, or a region of it, to an image file (the format by
     // its extension, e.g. ".png").
     bool screenshot(const QString& file, const QRect& region = QRect());
