@@ -1,103 +1,85 @@
-#include "ProgramUnderTest.h"
-#include "TempRoot.h"
-#include "XdoTool.h"
-#include "XvfbServer.h"
+#include "EndToEndTest.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTest>
 
 namespace {
 
-constexpr int kTimeoutMs = 30000;
 const QString kWindow = QStringLiteral("ProgressView");
+const QString kPackage = QStringLiteral("/pkg");
 
-// The real InstallProgress in a package folder inside a test root, whose
-// install script shows a task and then waits for the test's word.
-class InstallProgressTest : public ::testing::Test
+// The real InstallProgress in a package folder inside the test's root, whose
+// install script notes where it runs, shows a task and then waits for the
+// test's word.
+class InstallProgressTest : public EndToEndTest
 {
 protected:
     void SetUp() override
     {
-        root.copyFile(QStringLiteral(KOVA_FIXTURES "/install-progress/waits.sh"), QStringLiteral("/pkg/install.sh"));
-    }
-    void TearDown() override { stopProgram(viewer); }
-
-    void start(const QProcessEnvironment& env)
-    {
-        viewer.setProcessEnvironment(env);
-        viewer.setWorkingDirectory(root.path(QStringLiteral("/pkg")));
-        viewer.start(QStringLiteral(INSTALL_PROGRESS), QStringList());
-        ASSERT_TRUE(viewer.waitForStarted());
+        root.copyFile(QStringLiteral(KOVA_FIXTURES "/install-progress/waits.sh"), kPackage + "/install.sh");
     }
 
     // Tells the script how to end: "crash" or an exit code. Renamed into
     // place, so the script never reads half a word.
     void tellScript(const QByteArray& word)
     {
-        root.writeFile(QStringLiteral("/pkg/go.new"), word);
-        ASSERT_TRUE(QFile::rename(root.path(QStringLiteral("/pkg/go.new")), root.path(QStringLiteral("/pkg/go"))));
+        root.writeFile(kPackage + "/go.new", word);
+        ASSERT_TRUE(QFile::rename(root.path(kPackage + "/go.new"), root.path(kPackage + "/go")));
     }
 
-    void expectExit(int code)
+    static void expectExit(QProcess& viewer, int code)
     {
-        ASSERT_TRUE(viewer.waitForFinished(kTimeoutMs)) << log.toStdString();
+        ASSERT_TRUE(viewer.waitForFinished(kTimeoutMs));
         EXPECT_EQ(viewer.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(viewer.exitCode(), code);
     }
-
-    TempRoot root;
-    QProcess viewer;
-    QByteArray log;
 };
 
 class InstallProgressWindowTest : public InstallProgressTest
 {
 protected:
-    void startWindow()
+    // The viewer on the private screen, once its window is shown.
+    QProcess* startViewer()
     {
-        ASSERT_TRUE(x.isRunning());
-        QProcessEnvironment env = x.programEnvironment();
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kova.debug=true"));
-        ASSERT_NO_FATAL_FAILURE(start(env));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return screen.windowShown(kWindow); }, kTimeoutMs))
-            << viewer.readAllStandardError().toStdString();
+        QProcess* viewer = startProgram(QStringLiteral(INSTALL_PROGRESS), {},
+                                        {QStringLiteral("QT_LOGGING_RULES=kova.debug=true")}, root.path(kPackage));
+        if (viewer && !waitForWindow(kWindow)) {
+            ADD_FAILURE() << "no window: " << output(*viewer).toStdString();
+            return nullptr;
+        }
+        return viewer;
     }
-
-    XvfbServer x;
-    XdoTool screen{x.display()};
 };
 
 TEST_F(InstallProgressWindowTest, TheCentredWindowGoesWithASuccessfulScript)
 {
-    ASSERT_NO_FATAL_FAILURE(startWindow());
-    EXPECT_EQ(screen.windowGeometry(kWindow), QRect(90, 55, 620, 370));
-    EXPECT_EQ(root.readFile(QStringLiteral("/pkg/ran-in")),
-              QFileInfo(root.path(QStringLiteral("/pkg"))).canonicalFilePath().toUtf8() + "\n");
+    QProcess* viewer = startViewer();
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(windowGeometry(windows(kWindow).value(0)), QRect(90, 55, 620, 370));
+    EXPECT_EQ(root.readFile(kPackage + "/ran-in"),
+              QFileInfo(root.path(kPackage)).canonicalFilePath().toUtf8() + "\n");
 
     ASSERT_NO_FATAL_FAILURE(tellScript("0"));
-    ASSERT_NO_FATAL_FAILURE(expectExit(0));
-    EXPECT_FALSE(screen.windowShown(kWindow));
+    ASSERT_NO_FATAL_FAILURE(expectExit(*viewer, 0));
+    EXPECT_TRUE(windows(kWindow).isEmpty());
 }
 
 TEST_F(InstallProgressWindowTest, AfterACrashTheWindowStaysUntilClosed)
 {
-    ASSERT_NO_FATAL_FAILURE(startWindow());
+    QProcess* viewer = startViewer();
+    ASSERT_TRUE(viewer);
     ASSERT_NO_FATAL_FAILURE(tellScript("crash"));
-    ASSERT_TRUE(waitForLog(viewer, log, "install script ended: crashed", kTimeoutMs)) << log.toStdString();
-    EXPECT_EQ(viewer.state(), QProcess::Running);
-    EXPECT_TRUE(screen.windowShown(kWindow));
+    ASSERT_TRUE(waitForOutput(*viewer, "install script ended: crashed")) << output(*viewer).toStdString();
+    EXPECT_EQ(viewer->state(), QProcess::Running);
+    EXPECT_FALSE(windows(kWindow).isEmpty());
 
-    screen.key(kWindow, QStringLiteral("Escape"));  // the dialog's reject
-    ASSERT_NO_FATAL_FAILURE(expectExit(1));
+    keyToWindow(windows(kWindow).value(0), QStringLiteral("Escape"));  // the dialog's reject
+    ASSERT_NO_FATAL_FAILURE(expectExit(*viewer, 1));
 }
 
-// Without a display the same package gives text lines and the script's verdict.
+// Without a display the same package gives text lines and the script's
+// verdict; standard output alone, so no log line can come between.
 TEST_F(InstallProgressTest, WithoutADisplayItWritesText)
 {
     const struct {
@@ -107,12 +89,15 @@ TEST_F(InstallProgressTest, WithoutADisplayItWritesText)
     } ends[] = {{"0", "Installation complete", 0}, {"3", "Installation failed", 1}, {"crash", "Installation failed", 1}};
     for (const auto& end : ends) {
         SCOPED_TRACE(end.word);
-        QFile::remove(root.path(QStringLiteral("/pkg/go")));
+        QFile::remove(root.path(kPackage + "/go"));
         ASSERT_NO_FATAL_FAILURE(tellScript(end.word));
+        QProcess viewer;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
-        ASSERT_NO_FATAL_FAILURE(start(env));
-        ASSERT_NO_FATAL_FAILURE(expectExit(end.exitCode));
+        viewer.setProcessEnvironment(env);
+        viewer.setWorkingDirectory(root.path(kPackage));
+        viewer.start(QStringLiteral(INSTALL_PROGRESS), QStringList());
+        ASSERT_NO_FATAL_FAILURE(expectExit(viewer, end.exitCode));
         // The seconds are the clock's; the rest is exact.
         const QRegularExpression text(QStringLiteral("^Elapsed time: 00:\\d\\d  Waiting for the test \\n%1$")
                                           .arg(QString::fromLatin1(end.verdict)));
