@@ -43,14 +43,16 @@ XvfbServer::~XvfbServer()
 
 bool XvfbServer::start()
 {
-    // The display number arrives on standard output (descriptor 1).
+    // The display number arrives on standard output (descriptor 1). Without
+    // -noreset the server resets when its last client leaves (the probe
+    // below), and a program connecting during the reset is turned away.
     const QString server = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (server.isEmpty())
         return false;
     m_process.setProgram(server);
     m_process.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                             QStringLiteral("0"), QStringLiteral("800x480x24"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp")});
+                            QStringLiteral("tcp"), QStringLiteral("-noreset")});
     // Nobody reads the server's warnings; a full pipe must never stall it.
     m_process.setStandardErrorFile(QProcess::nullDevice());
     m_process.start();
