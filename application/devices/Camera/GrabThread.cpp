@@ -73,8 +73,9 @@ void GrabThread::run()
     while (!m_bStop) {
         if (m_bReady) {
             if (copyFrame()) {
-                emit grabDone();
+                // Cleared first: an answer that comes during the emit must stand.
                 m_bReady = false;
+                emit grabDone();
             }
         } else if (m_nWaitCount++ > kIdlePolls) {
             // The screen did not answer: send the next frame anyway.

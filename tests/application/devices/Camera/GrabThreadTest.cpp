@@ -190,6 +190,27 @@ TEST_F(GrabThreadTest, OneFrameInFlightUntilTheScreenAnswers)
     EXPECT_LT(recorder.grab(1).at - recorder.grab(0).at, std::chrono::milliseconds(101 * 50));
 }
 
+// A screen that answers while the frame is still being announced (here at
+// once, in the thread's own emit) gets its next frame at the next poll, never
+// only after the idle polls.
+TEST_F(GrabThreadTest, AnAnswerDuringTheAnnouncementIsNotLost)
+{
+    auto& camera = make<ScriptedCamera>(0);
+    Recorder& recorder = record(&camera);
+    QObject::connect(&thread, &GrabThread::grabDone, &thread, &GrabThread::grab, Qt::DirectConnection);
+    constexpr unsigned long kPollUs = 5000;
+    thread.setPollInterval(kPollUs);
+    start(camera);
+    constexpr std::size_t kFrames = 300;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.grabCount() >= kFrames; }, 20000))
+        << recorder.grabCount() << " frames";
+    // Half the idle polls: far above a poll even on a loaded machine, far
+    // below the stall of a lost answer.
+    const auto stall = std::chrono::microseconds(GrabThread::kIdlePolls / 2 * kPollUs);
+    for (std::size_t i = 1; i < kFrames; ++i)
+        ASSERT_LT(recorder.grab(i).at - recorder.grab(i - 1).at, stall) << "frame " << i;
+}
+
 TEST_F(GrabThreadTest, UnansweredFrameIsResentAfterTheIdlePolls)
 {
     auto& camera = make<ScriptedCamera>(0);
