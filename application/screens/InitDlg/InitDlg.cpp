@@ -70,6 +70,15 @@ void InitDlg::end(int code)
     std::exit(code);
 }
 
+void InitDlg::done(int result)
+{
+    if (m_eState != StartupState) {
+        KLOG << "the shutting-down splash cannot be closed";
+        return;
+    }
+    QDialog::done(result);
+}
+
 void InitDlg::Init()
 {
     KLOG_ENTER;

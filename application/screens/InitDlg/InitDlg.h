@@ -15,7 +15,9 @@ enum InitState {
 
 // The full-screen picture over the display while the program starts, and for
 // the last second before it powers the system off or ends for a restart. The
-// two shutting-down states end the process themselves and never return.
+// two shutting-down states end the process themselves and never return:
+// nothing ends them early (Escape, close, reject or accept are ignored), since
+// the hardware is already released when they are shown.
 class InitDlg : public QDialog
 {
     Q_OBJECT
@@ -32,6 +34,8 @@ public:
     ~InitDlg() override;
 
     InitState state() const { return m_eState; }
+
+    void done(int result) override;
 
 public slots:
     void Init();

@@ -65,12 +65,15 @@ TEST_F(InitDlgTest, ShuttingDownRoadsEndWithTheirCodes)
         const char* name;
         InitState state;
         bool hang;
+        bool closeEarly;  // Escape, reject() and close() after 200 ms: all ignored
         int exitCode;
         QByteArray calls;
     } cases[] = {
-        {"power-off", PowerOffState, false, 1, "poweroff\n"},
-        {"power-off, command hangs", PowerOffState, true, 1, "poweroff\n"},
-        {"restart", RestartState, false, 2, ""},
+        {"power-off", PowerOffState, false, false, 1, "poweroff\n"},
+        {"power-off, command hangs", PowerOffState, true, false, 1, "poweroff\n"},
+        {"power-off, closed early", PowerOffState, false, true, 1, "poweroff\n"},
+        {"restart", RestartState, false, false, 2, ""},
+        {"restart, closed early", RestartState, false, true, 2, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -80,7 +83,10 @@ TEST_F(InitDlgTest, ShuttingDownRoadsEndWithTheirCodes)
         if (c.hang)
             root.writeFile(QStringLiteral("/run/hang"), "");
 
-        const ProbeRun run = runProbe(QStringLiteral(HOME_PROBE), root, {QStringLiteral("splash"), QString::number(c.state)});
+        QStringList arguments = {QStringLiteral("splash"), QString::number(c.state)};
+        if (c.closeEarly)
+            arguments << QStringLiteral("close");
+        const ProbeRun run = runProbe(QStringLiteral(HOME_PROBE), root, arguments);
         EXPECT_TRUE(run.exitedNormally);
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(root.readFile(kLayer), "2");

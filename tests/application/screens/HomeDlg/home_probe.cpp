@@ -1,9 +1,11 @@
 // home_probe: runs the program-ending roads of the application in a process
 // of their own, since they end it, under the instrument root of KOVA3_ROOT.
 //
-//   home_probe splash STATE          shows InitDlg(STATE) as the power-off and
+//   home_probe splash STATE [close]  shows InitDlg(STATE) as the power-off and
 //                                    restart roads do, with a settings change
-//                                    still pending in the toolkit's cache
+//                                    still pending in the toolkit's cache;
+//                                    with "close", Escape, reject() and close()
+//                                    reach it after 200 ms
 //   home_probe camera accept|close   a camera that never opens; message 49 is
 //                                    printed ("message: <text>") and then
 //                                    accepted or closed
@@ -18,6 +20,7 @@
 #include "platform/SimulatedVideo.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QSettings>
@@ -50,11 +53,19 @@ int main(int argc, char** argv)
     QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() == 2 && args[0] == QLatin1String("splash")) {
+    if (args.size() >= 2 && args[0] == QLatin1String("splash")) {
         // Left alive on purpose: a change only the toolkit's cache holds.
         auto* pending = new QSettings(platform::rootPath(QString::fromLatin1(kova::kMainIni)), QSettings::IniFormat);
         pending->setValue(QStringLiteral("Probe/pending"), QStringLiteral("written"));
         InitDlg splash(static_cast<InitState>(args[1].toInt()));
+        if (args.value(2) == QLatin1String("close")) {
+            QTimer::singleShot(200, &splash, [&splash] {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&splash, &escape);
+                splash.reject();
+                splash.close();
+            });
+        }
         splash.exec();
         return 0;
     }
@@ -73,6 +84,6 @@ int main(int argc, char** argv)
         home.powerControl()->do_auto_powerOff();
         return 0;
     }
-    std::fprintf(stderr, "usage: home_probe splash STATE | camera accept|close | poweroff\n");
+    std::fprintf(stderr, "usage: home_probe splash STATE [close] | camera accept|close | poweroff\n");
     return 3;
 }
