@@ -2,6 +2,9 @@
 
 #include "HostTool.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -55,6 +58,13 @@ QProcess* EndToEndTest::startProgram(const QString& program, const QStringList& 
         return nullptr;
     }
     return &process;
+}
+
+bool EndToEndTest::installProgram(const QString& program, const QString& logicalPath)
+{
+    const QString installed = root.path(logicalPath);
+    QFile::remove(installed);
+    return QDir().mkpath(QFileInfo(installed).path()) && QFile::copy(program, installed);
 }
 
 QByteArray EndToEndTest::output(QProcess& program)

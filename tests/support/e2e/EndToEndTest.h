@@ -42,6 +42,10 @@ protected:
     // it cannot start.
     QProcess* startProgram(const QString& program, const QStringList& arguments = {},
                            const QStringList& environment = {}, const QString& workingDirectory = QString());
+    // Installs a built program in the root at `logicalPath` (e.g.
+    // "/opt/KOVA3/bin/KOVA3.app"), as a copy: the runner takes no program
+    // whose link leads out of the root.
+    bool installProgram(const QString& program, const QString& logicalPath);
     // Everything the program wrote so far, standard output and error as they came.
     QByteArray output(QProcess& program);
     // Waits until the program has written `text`; false when it ended or the
