@@ -172,8 +172,7 @@ TEST_F(LauncherTest, AdminWithTheSerialNumberReachesTheServicePanel)
 TEST(LauncherBuildDate, TheApplicationCarriesItsBuildTime)
 {
     TempRoot root;
-    QDir().mkpath(root.path(QStringLiteral("/opt/KOVA3/bin")));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(KOVA3_APP), root.path(QStringLiteral("/opt/KOVA3/bin/KOVA3.app"))));
+    root.copyFile(QStringLiteral(KOVA3_APP), QStringLiteral("/opt/KOVA3/bin/KOVA3.app"));
     const QDateTime built = QDateTime::fromString(LoaderDlg::getBuildDate(), QStringLiteral("yyyy-MM-dd hh:mm"));
     ASSERT_TRUE(built.isValid()) << LoaderDlg::getBuildDate().toStdString();
     EXPECT_LE(built, QDateTime::currentDateTime());
