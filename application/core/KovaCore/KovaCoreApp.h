@@ -114,6 +114,11 @@ public:
                                                          PROTOCOL_BF_TOTAL_CELL_COUNTING_t& out);
     static int get_local_protocol_BF_CELL_COUNTING_VIABILITY(QString name, QString path,
                                                              PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& out);
+    // Writes the parameters of a protocol (not its name, not its gating) into
+    // the file at `path` under the INI names of its kind; other keys of the
+    // file stay. 0, or -1 when the file could not be written.
+    static int put_local_protocol(QString path, const counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& protocol);
+    static int put_local_protocol(QString path, const counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& protocol);
     static int get_local_protocol_BF_TOTAL_CELL_COUNTING_item(PROTOCOL_BF_TOTAL_CELL_COUNTING_ITEM_e item,
                                                               local_protocol_t* out);
     static int get_local_protocol_BF_CELL_COUNTING_VIABILITY_item(PROTOCOL_BF_CELL_COUNTING_VIABILITY_ITEM_e item,

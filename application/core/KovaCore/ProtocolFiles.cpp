@@ -20,20 +20,42 @@ QString settingName(const local_protocol_t& row)
     return QStringLiteral("%1/%2").arg(QLatin1String(row.group), QLatin1String(row.key));
 }
 
-// Writes every row of `table` into the file; keys the file holds besides the
-// table's stay as they are.
-int writeTable(const local_protocol_t* table, const QString& path)
+// Writes `count` rows into the file; keys the file holds besides them stay
+// as they are.
+int writeRows(const local_protocol_t* rows, size_t count, const QString& path)
 {
     const QString file = platform::rootPath(path);
     QSettings settings(file, QSettings::IniFormat);
-    for (const local_protocol_t* row = table; row->value != -1; ++row)
-        settings.setValue(settingName(*row), static_cast<qint64>(row->value));
+    for (size_t i = 0; i < count; ++i)
+        settings.setValue(settingName(rows[i]), static_cast<qint64>(rows[i].value));
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         KLOG << "protocol file not written:" << path;
         return -1;
     }
     return 0;
+}
+
+// Writes every row of a built-in table, up to its terminator.
+int writeTable(const local_protocol_t* table, const QString& path)
+{
+    size_t count = 0;
+    while (table[count].value != -1)
+        ++count;
+    return writeRows(table, count, path);
+}
+
+// Writes one value per parameter under the INI names of the kind's DEFAULT
+// table. Counted, not walked to a terminator: a value may well be -1.
+template <size_t N>
+int writeValues(const local_protocol_t (&defaults)[N], const QString& path, const int32_t (&values)[N - 1])
+{
+    local_protocol_t rows[N - 1];
+    for (size_t i = 0; i + 1 < N; ++i) {
+        rows[i] = defaults[i];
+        rows[i].value = values[i];
+    }
+    return writeRows(rows, N - 1, path);
 }
 
 // Only the two counting modes have protocol files; any other type writes nothing.
@@ -86,13 +108,16 @@ const BuiltinProtocol kBuiltinProtocols[] = {
 
 }  // namespace
 
+QString protocol_folder(int type)
+{
+    return QStringLiteral("%1/%2").arg(QLatin1String(kova::kProtocolDir),
+                                       type != BF_TOTAL_CELL_COUNTING ? QStringLiteral("CELL_COUNTING_VIABILITY")
+                                                                      : QStringLiteral("TOTAL_CELL_COUNTING"));
+}
+
 QString KovaCoreApp::gen_local_protocol_ini_path(int type, QString name)
 {
-    const QString folder = QStringLiteral("%1/%2").arg(QLatin1String(kova::kProtocolDir),
-                                                       type != BF_TOTAL_CELL_COUNTING
-                                                           ? QStringLiteral("CELL_COUNTING_VIABILITY")
-                                                           : QStringLiteral("TOTAL_CELL_COUNTING"));
-    return QStringLiteral("%1/%2.ini").arg(folder, name);
+    return QStringLiteral("%1/%2.ini").arg(protocol_folder(type), name);
 }
 
 int KovaCoreApp::mk_DEFAULT_protocol_file(int type, QString path)
@@ -138,6 +163,20 @@ int KovaCoreApp::get_local_protocol_BF_CELL_COUNTING_VIABILITY(QString name, QSt
     return 0;
 }
 
+int KovaCoreApp::put_local_protocol(QString path, const counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& protocol)
+{
+    return writeValues(local_protocol_BF_TOTAL_CELL_COUNTING, path,
+                       {protocol.min_search_size, protocol.max_search_size, protocol.cell_detection_sensitivity,
+                        protocol.noise_reduction, protocol.dilution_factor});
+}
+
+int KovaCoreApp::put_local_protocol(QString path, const counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& protocol)
+{
+    return writeValues(local_protocol_BF_CELL_COUNTING_VIABILITY, path,
+                       {protocol.min_search_size, protocol.max_search_size, protocol.cell_detection_sensitivity,
+                        protocol.live_cell_sensitivity, protocol.noise_reduction, protocol.dilution_factor});
+}
+
 int KovaCoreApp::get_local_protocol_BF_TOTAL_CELL_COUNTING_item(PROTOCOL_BF_TOTAL_CELL_COUNTING_ITEM_e item,
                                                                 local_protocol_t* out)
 {
@@ -154,6 +193,17 @@ int KovaCoreApp::get_local_protocol_BF_CELL_COUNTING_VIABILITY_item(PROTOCOL_BF_
         return -1;
     std::memcpy(out, &local_protocol_BF_CELL_COUNTING_VIABILITY[item], sizeof(local_protocol_t));
     return 0;
+}
+
+QStringList builtin_protocol_names(int type)
+{
+    const int kind = type == BF_TOTAL_CELL_COUNTING ? BF_TOTAL_CELL_COUNTING : BF_CELL_COUNTING_VIABILITY;
+    QStringList names;
+    for (const BuiltinProtocol& builtin : kBuiltinProtocols) {
+        if (builtin.type == kind)
+            names << QLatin1String(builtin.name);
+    }
+    return names;
 }
 
 bool Init_local_protocol()

@@ -18,6 +18,7 @@
 #include "KovaCore/KovaPaths.h"
 #include "Message/MessageDlg.h"
 #include "KovaCore/ProtocolFiles.h"
+#include "Protocol/ProtocolDlg.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
@@ -53,6 +54,40 @@ QString modeFolder(int mode)
 bool physicalExists(const std::string& logical)
 {
     return QFile::exists(platform::rootPath(QString::fromStdString(logical)));
+}
+
+// The screen open over the home screen, by current-dialog id; null when none.
+QWidget* currentScreen()
+{
+    switch (theApp.m_nCurrentDialog) {
+    case KOVACORE_PROTOCOL_DIALOG:
+        return theApp.m_pProtocolDlg;
+    default:
+        return nullptr;
+    }
+}
+
+// Creates screen `id` (unless one is open), runs it modally and deletes it;
+// meanwhile the button is checked and the home buttons are off.
+template <class Screen>
+void runScreen(HomeDlg& home, QPushButton* button, int id, Screen*& screen)
+{
+    if (theApp.m_nCurrentDialog != KOVACORE_HOME_DIALOG)
+        return;
+    button->setChecked(true);
+    home.HomeButtonState(false);
+    if (!screen) {
+        theApp.m_nCurrentDialog = id;
+        screen = new Screen;
+        screen->exec();
+        delete screen;
+        screen = nullptr;
+        // However the screen closed, the home screen is current again.
+        if (theApp.m_nCurrentDialog == id)
+            theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
+    }
+    button->setChecked(false);
+    home.HomeButtonState(true);
 }
 
 }  // namespace
@@ -97,6 +132,10 @@ HomeDlg::HomeDlg(QWidget* parent)
     roads.idle = &m_IdleMinutes;
     roads.iniPath = m_strIniPath;  // set by the start-up chain; empty without it
     roads.setButtonsEnabled = [this](bool enable) { HomeButtonState(enable); };
+    roads.dimScreen = [](int screen, bool dim) {
+        if (screen == KOVACORE_PROTOCOL_DIALOG && theApp.m_pProtocolDlg)
+            theApp.m_pProtocolDlg->slot_set_backLabel(dim);
+    };
     roads.releaseController = [this] {
         delete m_pController;
         m_pController = nullptr;
@@ -253,6 +292,9 @@ void HomeDlg::notifyDateTime()
         return;
     m_nLastMinute = minute;
     theApp.m_strDateTime = current.toString(QStringLiteral("dd MMM yyyy hh:mm"));
+    // The open screen shows the clock in its header on every paint.
+    if (QWidget* screen = currentScreen())
+        screen->update();
 }
 
 void HomeDlg::HomeButtonState(bool enable)
@@ -399,6 +441,11 @@ void HomeDlg::showMessage(int type)
 void HomeDlg::on_BUTTON_LOGOUT_clicked()
 {
     showMessage(1);
+}
+
+void HomeDlg::on_BUTTON_PROTOCOL_pressed()
+{
+    runScreen(*this, ui->BUTTON_PROTOCOL, KOVACORE_PROTOCOL_DIALOG, theApp.m_pProtocolDlg);
 }
 
 void HomeDlg::keyPressEvent(QKeyEvent* event)

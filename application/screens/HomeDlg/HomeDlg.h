@@ -94,6 +94,9 @@ public slots:
     void slot_z_stage_origin() {}
     void slot_z_stage_abs() {}
     void on_BUTTON_LOGOUT_clicked();
+    // Only over the home screen (current-dialog id 0): runs the protocol
+    // screen until it closes, with the home buttons off meanwhile.
+    void on_BUTTON_PROTOCOL_pressed();
 
     // The power roads, handed to the power control.
     void on_POWER_OFF_TIMER(bool active);

@@ -172,3 +172,35 @@ TEST(ProtocolReaders, FallBackKeyByKeyToDefault)
               (QStringList{"7", "24", "5", "5", "5", "2"}));
     EXPECT_FALSE(QFile::exists(root.path(missing)));
 }
+
+TEST(ProtocolWriters, PutWritesEveryParameterOfARecordKeepingOtherKeys)
+{
+    TempRoot root;
+    const QString total = KovaCoreApp::gen_local_protocol_ini_path(0, "Mine");
+    root.writeFile(total, "[Operator]\nNote=kept\n[Noise%20reduction]\nValue=9\n");
+    counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t t{"ignored", 9, 30, -1, 0, 20, 11, 22};
+    ASSERT_EQ(KovaCoreApp::put_local_protocol(total, t), 0);
+    // A -1 is a value like any other: the parameters after it are written too.
+    EXPECT_EQ(readBack(0, "Mine"), (std::vector<int>{9, 30, -1, 0, 20}));
+    const QSettings written(root.path(total), QSettings::IniFormat);
+    EXPECT_EQ(written.value("Operator/Note").toString(), "kept");
+    EXPECT_EQ(written.childGroups().size(), 6) << "no name and no gating in the file";
+
+    counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t v{"x", 3, 60, 1, 10, 9, 100, -1, -1};
+    const QString viability = KovaCoreApp::gen_local_protocol_ini_path(1, "Mine");
+    ASSERT_EQ(KovaCoreApp::put_local_protocol(viability, v), 0);
+    EXPECT_EQ(readBack(1, "Mine"), (std::vector<int>{3, 60, 1, 10, 9, 100}));
+
+    // Where the file cannot be written (a folder stands at its path) the
+    // write fails and says so.
+    QDir().mkpath(root.path(KovaCoreApp::gen_local_protocol_ini_path(0, "Blocked")));
+    EXPECT_EQ(KovaCoreApp::put_local_protocol(KovaCoreApp::gen_local_protocol_ini_path(0, "Blocked"), t), -1);
+}
+
+TEST(BuiltInProtocols, NamesOfEachModeInListOrder)
+{
+    EXPECT_EQ(builtin_protocol_names(0), (QStringList{"DEFAULT", "PBMC"}));
+    const QStringList viability{"DEFAULT", "PBMC", "IQOQ", "3T3", "HeLa", "HL-60", "McCoy", "RAW264_7", "U-937"};
+    EXPECT_EQ(builtin_protocol_names(1), viability);
+    EXPECT_EQ(builtin_protocol_names(2), viability);
+}

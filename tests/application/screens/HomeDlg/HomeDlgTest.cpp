@@ -10,8 +10,11 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 #include "McuSimulator.h"
+#include "ModalAnswerer.h"
 #include "ProbeRun.h"
+#include "Protocol/ProtocolDlg.h"
 #include "TempRoot.h"
+#include "WhenModal.h"
 #include "platform/SimulatedVideo.h"
 
 #include <gtest/gtest.h>
@@ -507,6 +510,51 @@ TEST_F(HomeDlgTest, MouseAtStartUpShowsTheArrow)
 
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+}
+
+// The protocol screen runs over the home screen, which dims it for the
+// power-off question and repaints its clock; HOME brings the home screen back.
+TEST_F(HomeDlgTest, ProtocolButtonRunsTheProtocolScreenOverTheHomeScreen)
+{
+    QDateTime now(QDate(2026, 12, 10), QTime(13, 45, 10));
+    HomeDlg::seams().now = [&now] { return now; };
+    HomeDlg& dlg = start();
+    dlg.show();
+    auto* protocol = dlg.findChild<QPushButton*>("BUTTON_PROTOCOL");
+
+    theApp.m_nCurrentDialog = KOVACORE_SETUP_DIALOG;
+    emit protocol->pressed();
+    EXPECT_EQ(theApp.m_pProtocolDlg, nullptr) << "only over the home screen";
+    theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
+
+    ModalAnswerer boxes;
+    bool whileOpen = false, dimmedForQuestion = false, undimmedAfter = false;
+    QString clock;
+    WhenModal<ProtocolDlg> screen([&](ProtocolDlg* open) {
+        whileOpen = theApp.m_pProtocolDlg == open && theApp.m_nCurrentDialog == KOVACORE_PROTOCOL_DIALOG
+                    && protocol->isChecked() && !protocol->isEnabled();
+        QLabel* overlay = open->findChild<QLabel*>("DIM_OVERLAY");
+        boxes.plan(false, [&] { dimmedForQuestion = overlay->isVisible(); });
+        dlg.powerControl()->slot_POWER_OFF_KEY(true);
+        undimmedAfter = !overlay->isVisible();
+        now = now.addSecs(60);
+        dlg.notifyDateTime();
+        QApplication::processEvents();
+        clock = open->findChild<QLabel*>("LABEL_COMMON_DATETIME")->text();
+        open->findChild<QPushButton*>("BUTTON_HOME")->click();
+    });
+    emit protocol->pressed();
+
+    ASSERT_TRUE(screen.done());
+    EXPECT_TRUE(whileOpen);
+    EXPECT_TRUE(dimmedForQuestion);
+    EXPECT_TRUE(undimmedAfter);
+    EXPECT_EQ(clock, "10 Dec 2026 13:46");
+    EXPECT_EQ(theApp.m_pProtocolDlg, nullptr);
+    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
+    EXPECT_FALSE(protocol->isChecked());
+    EXPECT_TRUE(protocol->isEnabled());
+    EXPECT_EQ(boxes.unplanned, 0);
 }
 
 }  // namespace

@@ -1,0 +1,8 @@
+#include "Common/CommonResources.h"
+
+#include <QtGlobal>
+
+void initCommonResources()
+{
+    Q_INIT_RESOURCE(CommonResources);
+}
