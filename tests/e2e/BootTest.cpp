@@ -1,4 +1,4 @@
-#include "EndToEndTest.h"
+#include "InstrumentAppTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +8,7 @@ namespace {
 const QString kLayer = QStringLiteral("/sys/module/disp/parameters/disp_layer_protect");
 
 // A virtual instrument and the real application on a private X server.
-class BootTest : public EndToEndTest
+class BootTest : public InstrumentAppTest
 {
 protected:
     void startInstrument(const QStringList& options)
@@ -17,30 +17,14 @@ protected:
         // Whatever the application writes at start shows against this.
         root.writeFile(kLayer, "1");
     }
-
-    void startApp()
-    {
-        app = startProgram(QStringLiteral(KOVA3_APP), {}, {QStringLiteral("QT_LOGGING_RULES=kova.debug=true")});
-        ASSERT_TRUE(app);
-    }
-
-    // The home screen is up and the splash gone (they swap in one step, which
-    // the X server may show a moment apart).
-    void waitForHomeScreen()
-    {
-        ASSERT_TRUE(waitForWindow(QStringLiteral("KOVA3"))) << output(*app).toStdString();
-        EXPECT_TRUE(waitForNoWindow(QStringLiteral("Dialog"))) << "the splash is gone";
-    }
-
-    QProcess* app = nullptr;
 };
 
 TEST_F(BootTest, BootsToTheHomeScreen)
 {
     ASSERT_NO_FATAL_FAILURE(startInstrument({}));
-    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_TRUE(startApp());
 
-    ASSERT_NO_FATAL_FAILURE(waitForHomeScreen());
+    ASSERT_TRUE(waitForHomeScreen());
     EXPECT_EQ(app->state(), QProcess::Running);
 
     EXPECT_TRUE(QFile::exists(root.path(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"))));
@@ -61,7 +45,7 @@ TEST_F(BootTest, BootsToTheHomeScreen)
 TEST_F(BootTest, SilentMicrocontrollerKeepsTheSplashAndWritesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(startInstrument({QStringLiteral("--silent")}));
-    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_TRUE(startApp());
 
     ASSERT_TRUE(waitForOutput(*app, "no answer from the microcontroller")) << output(*app).toStdString();
     ASSERT_TRUE(waitForWindow(QStringLiteral("Dialog")));
@@ -79,7 +63,7 @@ TEST_F(BootTest, SilentMicrocontrollerKeepsTheSplashAndWritesNothing)
 TEST_F(BootTest, EndOfTheEventLoopEndsTheProgramWithCode4)
 {
     ASSERT_NO_FATAL_FAILURE(startInstrument({QStringLiteral("--silent")}));
-    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_TRUE(startApp());
     ASSERT_TRUE(waitForOutput(*app, "no answer from the microcontroller")) << output(*app).toStdString();
     ASSERT_TRUE(waitForWindow(QStringLiteral("Dialog")));
 
@@ -95,18 +79,12 @@ TEST_F(BootTest, EndOfTheEventLoopEndsTheProgramWithCode4)
 TEST_F(BootTest, ConfirmedPowerOffEndsTheProgramWithCode1)
 {
     ASSERT_NO_FATAL_FAILURE(startInstrument({}));
-    ASSERT_NO_FATAL_FAILURE(startApp());
-    ASSERT_NO_FATAL_FAILURE(waitForHomeScreen());
+    ASSERT_TRUE(startApp());
+    ASSERT_TRUE(waitForHomeScreen());
     const QString settings = QStringLiteral("/opt/KOVA3/conf/KOVA3.ini");
     ASSERT_TRUE(QFile::remove(root.path(settings)));
 
-    ASSERT_TRUE(touch(40, 40));  // the power button
-    ASSERT_TRUE(waitForWindow(QStringLiteral("Dialog"))) << "the question";
-    ASSERT_TRUE(touch(156 + 88 + 75, 90 + 214 + 23));  // its OK button
-
-    ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
-    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(app->exitCode(), 1);
+    ASSERT_TRUE(powerOffFromHome()) << output(*app).toStdString();
     EXPECT_EQ(root.readFile(QStringLiteral("/run/kova-sim/systemctl.calls")), "systemctl poweroff\n");
     EXPECT_EQ(root.readFile(kLayer), "2");
     EXPECT_TRUE(root.readFile(settings).contains("[KOVA-III]")) << "written again before the end";
