@@ -1,6 +1,8 @@
 #include "KeyboardFrame.h"
 #include "ui_KeyboardFrame.h"
 
+#include "LoaderFont.h"
+
 #include "platform/Log.h"
 
 #include <QCoreApplication>
@@ -29,13 +31,6 @@ QVector<Key> keys()
     return table;
 }
 
-QFont notoSans(int weight)
-{
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(24);
-    font.setWeight(weight);
-    return font;
-}
 
 }  // namespace
 
@@ -65,9 +60,9 @@ void KeyboardFrame::setFont()
 {
     for (const Key& key : keys()) {
         if (key.code != Qt::Key_Enter && key.code != Qt::Key_Backspace)
-            findChild<QPushButton*>(key.objectName)->setFont(notoSans(QFont::Normal));
+            findChild<QPushButton*>(key.objectName)->setFont(loader::notoSans(24));
     }
-    ui->BUTTON_ENTER->setFont(notoSans(QFont::DemiBold));
+    ui->BUTTON_ENTER->setFont(loader::notoSans(24, QFont::DemiBold));
 }
 
 void KeyboardFrame::initialize()

@@ -1,6 +1,8 @@
 #include "LoginDialog.h"
 #include "ui_LoginDialog.h"
 
+#include "LoaderFont.h"
+
 #include "platform/Log.h"
 
 #include <QKeyEvent>
@@ -15,13 +17,6 @@ const char kErrorField[] =
     "color: rgb(145, 158, 195); background-color: rgb(0, 0, 0); border: 1px solid rgb(255, 46, 146); "
     "padding-left: 10px;";
 
-QFont notoSans(int pixelSize, int weight)
-{
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
 
 }  // namespace
 
@@ -48,15 +43,15 @@ LoginDialog::~LoginDialog()
 
 void LoginDialog::setFont()
 {
-    ui->LABEL_LOGIN_TITLE->setFont(notoSans(22, QFont::Bold));
+    ui->LABEL_LOGIN_TITLE->setFont(loader::notoSans(22, QFont::Bold));
     for (QWidget* widget : std::initializer_list<QWidget*>{ui->EDIT_ID, ui->EDIT_PASSWORD, ui->LABEL_ERROR_ID,
                                                            ui->LABEL_ERROR_PASSWORD})
-        widget->setFont(notoSans(22, QFont::Normal));
-    ui->BUTTON_OK->setFont(notoSans(24, QFont::DemiBold));
+        widget->setFont(loader::notoSans(22));
+    ui->BUTTON_OK->setFont(loader::notoSans(24, QFont::DemiBold));
     for (QWidget* widget : std::initializer_list<QWidget*>{ui->EDIT_ID2, ui->EDIT_PASSWORD2})
-        widget->setFont(notoSans(28, QFont::Medium));
+        widget->setFont(loader::notoSans(28, QFont::Medium));
     for (QWidget* widget : std::initializer_list<QWidget*>{ui->LABEL_ID2, ui->LABEL_PASSWORD2})
-        widget->setFont(notoSans(22, QFont::Medium));
+        widget->setFont(loader::notoSans(22, QFont::Medium));
 }
 
 void LoginDialog::init()

@@ -2,6 +2,7 @@
 #include "ui_dialog.h"
 
 #include "LoaderFiles.h"
+#include "LoaderFont.h"
 #include "LoaderSettings.h"
 #include "LoginDialog.h"
 #include "MediaMonitor.h"
@@ -13,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFont>
 
 using platform::CommandRunner;
 
@@ -57,13 +57,6 @@ void releaseDisplayLayer()
         layer.write("0");
 }
 
-QFont notoSans(int pixelSize, int weight)
-{
-    QFont font(QStringLiteral("Noto Sans"));
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
 
 }  // namespace
 
@@ -111,10 +104,10 @@ LoaderDlg::~LoaderDlg()
 
 void LoaderDlg::setFont()
 {
-    ui->LABEL_MSG->setFont(notoSans(22, QFont::Normal));
-    ui->BUTTON_ADMIN->setFont(notoSans(20, QFont::Normal));
-    ui->BUTTON_RESTART->setFont(notoSans(22, QFont::DemiBold));
-    const QFont information = notoSans(18, QFont::Normal);
+    ui->LABEL_MSG->setFont(loader::notoSans(22));
+    ui->BUTTON_ADMIN->setFont(loader::notoSans(20));
+    ui->BUTTON_RESTART->setFont(loader::notoSans(22, QFont::DemiBold));
+    const QFont information = loader::notoSans(18);
     for (QWidget* widget : std::initializer_list<QWidget*>{
              ui->LABEL_IP_ADDRESS_TITLE, ui->LABEL_IP_ADDRESS, ui->LABEL_CURRENT_VERSION_TITLE,
              ui->LABEL_CURRENT_VERSION, ui->LABEL_SERIAL_NUMBER_TITLE, ui->LABEL_SERIAL_NUMBER,

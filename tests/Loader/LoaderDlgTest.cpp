@@ -270,3 +270,13 @@ TEST(LoaderPanel, PowerAndRestart)
     ASSERT_TRUE(LoaderBench::waitFor([&] { return bench.root.readFile("/run/systemctl.calls").endsWith('\n'); }));
     EXPECT_EQ(bench.root.readFile("/run/systemctl.calls"), "systemctl reboot\n");
 }
+
+TEST(LoaderPanel, CameraResetRunsItsScriptWhenInstalled)
+{
+    LoaderBench bench;
+    const auto dialog = LoaderBench::makeDialog();
+    dialog->resetCamera();  // none installed: nothing to run
+    bench.root.writeScript("/opt/KOVA3/bin/camera_reset.sh", "touch \"$KOVA3_ROOT/run/camera.reset\"\n");
+    dialog->resetCamera();
+    EXPECT_TRUE(QFile::exists(bench.root.path("/run/camera.reset"))) << "waited for";
+}
