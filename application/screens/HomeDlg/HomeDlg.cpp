@@ -5,6 +5,7 @@
 #include "Camera/OV5642Camera.h"
 #include "Controller/Controller.h"
 #include "Controller/I2CController.h"
+#include "Count/CountDlg.h"
 #include "File_IO/CSVReaderWriter.h"
 #include "File_IO/ImReaderWriter.h"
 #include "MediaMonitor/MediaMonitor.h"
@@ -60,6 +61,8 @@ bool physicalExists(const std::string& logical)
 QWidget* currentScreen()
 {
     switch (theApp.m_nCurrentDialog) {
+    case KOVACORE_COUNT_DIALOG:
+        return theApp.m_pCountDlg;
     case KOVACORE_PROTOCOL_DIALOG:
         return theApp.m_pProtocolDlg;
     default:
@@ -133,12 +136,18 @@ HomeDlg::HomeDlg(QWidget* parent)
     roads.iniPath = m_strIniPath;  // set by the start-up chain; empty without it
     roads.setButtonsEnabled = [this](bool enable) { HomeButtonState(enable); };
     roads.dimScreen = [](int screen, bool dim) {
+        if (screen == KOVACORE_COUNT_DIALOG && theApp.m_pCountDlg)
+            theApp.m_pCountDlg->slot_set_backLabel(dim);
         if (screen == KOVACORE_PROTOCOL_DIALOG && theApp.m_pProtocolDlg)
             theApp.m_pProtocolDlg->slot_set_backLabel(dim);
     };
     roads.releaseController = [this] {
         delete m_pController;
         m_pController = nullptr;
+    };
+    roads.deleteCountScreen = [] {
+        delete theApp.m_pCountDlg;
+        theApp.m_pCountDlg = nullptr;
     };
     m_pPowerControl = new PowerControl(roads, this);
     connect(ui->BUTTON_POWER, &QPushButton::clicked, m_pPowerControl, &PowerControl::on_BUTTON_POWER_clicked);
@@ -249,6 +258,9 @@ void HomeDlg::slotInitialize()
     step("USB monitor");
     theApp.m_pMediaMonitor = new MediaMonitor;
 
+    step("counting screen");
+    createCountScreen();
+
     step("clock");
     const QDateTime current = now();
     theApp.m_strDateTime = current.toString(QStringLiteral("dd MMM yyyy hh:mm"));
@@ -268,6 +280,18 @@ void HomeDlg::slotInitialize()
 
     step("mouse");
     detectMouse();
+}
+
+void HomeDlg::createCountScreen()
+{
+    if (theApp.m_pCountDlg)
+        return;
+    theApp.m_pCountDlg = new CountDlg;
+    CountDlg::Home home;
+    home.openCamera = [this] { openCamera(); };
+    home.closed = [this] { close_CountDlg(); };
+    theApp.m_pCountDlg->setHome(std::move(home));
+    connect(theApp.m_pCountDlg, &CountDlg::signalFirstFrameUpdated, this, &HomeDlg::slotFirstFrameUpdated);
 }
 
 void HomeDlg::releaseInitDlg()
@@ -309,6 +333,34 @@ void HomeDlg::HomeButtonState(bool enable)
             button->setChecked(false);
     }
     QCoreApplication::processEvents();
+}
+
+void HomeDlg::on_BUTTON_COUNT_pressed()
+{
+    if (theApp.m_nCurrentDialog != KOVACORE_HOME_DIALOG || !theApp.m_pCountDlg)
+        return;
+    KLOG_ENTER;
+    ui->BUTTON_COUNT->setChecked(true);
+    HomeButtonState(false);
+    theApp.m_nCurrentDialog = KOVACORE_COUNT_DIALOG;
+    if (!theApp.m_pCamera || !theApp.m_pCamera->isRunning())
+        openCamera();
+    theApp.m_pCountDlg->Init();
+}
+
+void HomeDlg::slotFirstFrameUpdated()
+{
+    KLOG_ENTER;
+    theApp.m_pCountDlg->show();
+    HomeButtonState(true);
+}
+
+void HomeDlg::close_CountDlg()
+{
+    KLOG_ENTER;
+    m_pBackLabel->hide();
+    ui->BUTTON_COUNT->setChecked(false);
+    HomeButtonState(true);
 }
 
 void HomeDlg::openCamera()

@@ -74,6 +74,8 @@ public:
     void detectMouse();
     // Disables (with the dim overlay) or enables (unchecked) the home buttons.
     void HomeButtonState(bool enable);
+    // The counting screen was left: the home buttons work again.
+    void close_CountDlg();
 
     bool isInitialized() const { return m_bInitialized; }
     Controller* controller() const { return m_pController; }
@@ -97,6 +99,10 @@ public slots:
     // Only over the home screen (current-dialog id 0): runs the protocol
     // screen until it closes, with the home buttons off meanwhile.
     void on_BUTTON_PROTOCOL_pressed();
+    // Opens the camera when it is closed and prepares the counting screen,
+    // which reports its first live frame before it is shown.
+    void on_BUTTON_COUNT_pressed();
+    void slotFirstFrameUpdated();
 
     // The power roads, handed to the power control.
     void on_POWER_OFF_TIMER(bool active);
@@ -115,6 +121,8 @@ private:
     void showMessage(int type);
     // The calibration file of the counting mode in force.
     static std::string calibrationForMode();
+    // Builds the counting screen once and hands it what it needs of this screen.
+    void createCountScreen();
 
     bool m_bInitialized = false;
     Ui::HomeDlg* ui;

@@ -2,6 +2,7 @@
 
 #include "Camera/OV5642Camera.h"
 #include "Controller/Controller.h"
+#include "Count/CountDlg.h"
 #include "File_IO/CSVReaderWriter.h"
 #include "File_IO/ImReaderWriter.h"
 #include "MediaMonitor/MediaMonitor.h"
@@ -62,6 +63,10 @@ protected:
     void TearDown() override
     {
         home.reset();
+        // Before the camera it may still hold.
+        delete theApp.m_pCountDlg;
+        theApp.m_pCountDlg = nullptr;
+        theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
         delete theApp.m_pInitDlg;
         theApp.m_pInitDlg = nullptr;
         delete theApp.m_pCamera;
@@ -99,7 +104,7 @@ TEST_F(HomeDlgTest, StartUpChainRunsInItsOrderOnceTheMicrocontrollerAnswers)
 
     const QStringList expected = {
         "firmware version", "release timer", "settings", "result folders", "protocols", "camera",
-        "calibration file", "hardware check", "image reader/writer", "previous counts", "USB monitor", "clock",
+        "calibration file", "hardware check", "image reader/writer", "previous counts", "USB monitor", "counting screen", "clock",
         "log rotation", "shell flag", "mouse",
     };
     EXPECT_EQ(steps, expected);
@@ -124,6 +129,82 @@ TEST_F(HomeDlgTest, StartUpChainRunsInItsOrderOnceTheMicrocontrollerAnswers)
     EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
     EXPECT_EQ(theApp.get_background_ptr(), dlg.backLabel());
     EXPECT_FALSE(dlg.backLabel()->isVisible());
+    ASSERT_NE(theApp.m_pCountDlg, nullptr);
+    EXPECT_FALSE(theApp.m_pCountDlg->isVisible()) << "built hidden, shown by Count";
+}
+
+TEST_F(HomeDlgTest, CountOpensTheCameraAndShowsTheCountingScreenOnItsFirstLiveFrame)
+{
+    HomeDlg& dlg = start();
+    dlg.show();
+    CountDlg* count = theApp.m_pCountDlg;
+    auto* button = dlg.findChild<QPushButton*>("BUTTON_COUNT");
+
+    theApp.m_nCurrentDialog = KOVACORE_REVIEW_DIALOG;
+    button->click();
+    EXPECT_FALSE(theApp.m_pCamera->isRunning()) << "only from the home screen";
+    theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
+
+    QSignalSpy first(count, &CountDlg::signalFirstFrameUpdated);
+    button->click();
+    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_COUNT_DIALOG);
+    EXPECT_TRUE(theApp.m_pCamera->isRunning());
+    EXPECT_FALSE(count->isVisible()) << "not before its first frame";
+    EXPECT_FALSE(button->isEnabled());
+    ASSERT_TRUE(first.wait(kWaitMs));
+    EXPECT_TRUE(count->isVisible());
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_FALSE(dlg.backLabel()->isVisible());
+
+    count->findChild<QPushButton*>("BUTTON_HOME")->click();
+    EXPECT_FALSE(count->isVisible());
+    EXPECT_FALSE(theApp.m_pCamera->isRunning());
+    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
+    EXPECT_FALSE(button->isChecked());
+    EXPECT_TRUE(button->isEnabled());
+}
+
+TEST_F(HomeDlgTest, TheClockRepaintsTheCountingScreenOnTop)
+{
+    QDateTime now(QDate(2026, 12, 10), QTime(13, 45, 10));
+    HomeDlg::seams().now = [&now] { return now; };
+    HomeDlg& dlg = start();
+    CountDlg* count = theApp.m_pCountDlg;
+    count->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(count));
+    theApp.m_nCurrentDialog = KOVACORE_COUNT_DIALOG;
+    auto* clock = count->findChild<QLabel*>("LABEL_COMMON_DATETIME");
+
+    now = now.addSecs(60);
+    dlg.notifyDateTime();
+    EXPECT_EQ(clock->text(), "10 Dec 2026 13:46");
+}
+
+TEST_F(HomeDlgTest, ThePowerRoadsDimAndDeleteTheCountingScreen)
+{
+    HomeDlg& dlg = start();
+    QPointer<CountDlg> count = theApp.m_pCountDlg;
+    count->show();
+    theApp.m_nCurrentDialog = KOVACORE_COUNT_DIALOG;
+    bool dimmed = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        answer.stop();
+        for (QLabel* label : count->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+            dimmed = dimmed || (label->isVisible() && label->geometry() == QRect(0, 0, 800, 480));
+        box->reject();
+    });
+    answer.start(10);
+
+    dlg.powerControl()->slot_POWER_OFF_KEY(true);
+    EXPECT_TRUE(dimmed) << "the counting screen is dimmed behind the question";
+
+    dlg.powerControl()->slotProgramExit(false);
+    EXPECT_TRUE(count.isNull());
+    EXPECT_EQ(theApp.m_pCountDlg, nullptr);
 }
 
 TEST_F(HomeDlgTest, WithoutAnAnswerNothingRunsAndTheSplashStays)

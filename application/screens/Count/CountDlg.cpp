@@ -1,0 +1,467 @@
+#include "Count/CountDlg.h"
+
+#include "ui_CountDlg.h"
+
+#include "Camera/OV5642Camera.h"
+#include "Controller/Controller.h"
+#include "Debug/DebugMessage.h"
+#include "DoCellCounting/DoCellCounting.h"
+#include "KovaCore/Fonts.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
+#include "Message/MessageDlg.h"
+
+#include "platform/CommandRunner.h"
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include "velimbio/CellCounter.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QThread>
+
+// Resources of a static library are registered from the global namespace.
+static void initCountResources()
+{
+    Q_INIT_RESOURCE(CommonResources);
+    Q_INIT_RESOURCE(CountResources);
+}
+
+namespace {
+
+constexpr float kPixelSizeUm = 1.4f;
+const QString kDimStyle = QStringLiteral("background-color: rgba(0, 0, 0, 50%);");
+const QString kModeIconStyle = QStringLiteral("QLabel { background-image: url(:/Common/%1); border : none; }");
+
+// One row of the Result page: its title and value labels.
+struct ResultRow
+{
+    QLabel* title;
+    QLabel* value;
+};
+
+}  // namespace
+
+CountDlg::Seams& CountDlg::seams()
+{
+    static Seams s;
+    return s;
+}
+
+CountDlg::CountDlg(QWidget* parent)
+    : QDialog(parent, Qt::FramelessWindowHint)
+    , ui(new Ui::CountDlg)
+{
+    KLOG_ENTER;
+    initCountResources();
+    ui->setupUi(this);
+    setFixedSize(800, 480);
+    setFont();
+
+    m_DebugMessage = new DebugMessage(this);
+    m_DebugMessage->setGeometry(200, 80, 600, 400);
+    m_DebugMessage->hide();
+    connect(this, &CountDlg::sig_debug_Message, this, &CountDlg::slot_debug_Message);
+
+    setMainUIState(StateCount);
+    ui->BUTTON_ZOOM->setText(ImageNavigation::zoomCaption(1));
+    CountButtonState(false);
+    ui->BUTTON_TAG->setChecked(false);
+
+    if (!theApp.m_pCellCounter) {
+        theApp.m_pCellCounter = new VelimBio::CellCounter(
+            3, KovaCoreApp::kCanvasRows, KovaCoreApp::kCanvasCols, static_cast<float>(theApp.m_fVolumeFactor),
+            static_cast<float>(theApp.m_fLensMagnification), kPixelSizeUm);
+        theApp.m_pCellCounter->setSizeCalibration(theApp.m_fSlope, theApp.m_fIntercept);
+    }
+
+    m_pDoCellCounting = new DoCellCounting;
+    m_pCountingThread = new QThread;
+    m_pDoCellCounting->moveToThread(m_pCountingThread);
+    connect(m_pCountingThread, &QThread::finished, m_pDoCellCounting, &QObject::deleteLater);
+    connect(m_pCountingThread, &QThread::finished, m_pCountingThread, &QObject::deleteLater);
+    m_pCountingThread->start(QThread::InheritPriority);
+
+    connect(&m_ProgressTimer, &QTimer::timeout, this, &CountDlg::InvalidateProgressbar);
+
+    const QSize sizes[] = {{640, 480}, {1280, 960}, {KovaCoreApp::kCanvasCols, KovaCoreApp::kCanvasRows}};
+    for (int mode = ModeVga; mode <= ModeFull; ++mode) {
+        m_FrameImage[mode] = QImage(sizes[mode], QImage::Format_RGB888);
+        m_pFrameBuffer[mode] = m_FrameImage[mode].bits();
+        m_FramePixmap[mode] = QPixmap(sizes[mode]);
+        m_FramePixmap[mode].fill(Qt::white);
+    }
+
+    ui->BUTTON_AUTO_FOCUS->hide();
+    ui->BUTTON_DEBUG->hide();
+    CountButtonState(true);
+
+    m_pBackLabel = new QLabel(this);
+    m_pBackLabel->setStyleSheet(kDimStyle);
+    m_pBackLabel->setGeometry(0, 0, 800, 480);
+    m_pBackLabel->hide();
+}
+
+CountDlg::~CountDlg()
+{
+    KLOG_ENTER;
+    stopCamera(true);
+    m_pCountingThread->quit();
+    m_pCountingThread->wait();
+    // The worker went with the thread's end; the thread object goes now
+    // rather than through an event loop that may not run again.
+    delete m_pCountingThread;
+    delete ui;
+}
+
+void CountDlg::setFont()
+{
+    const auto apply = [](std::initializer_list<QWidget*> widgets, const QFont& font) {
+        for (QWidget* widget : widgets)
+            widget->setFont(font);
+    };
+    apply({ui->BUTTON_COUNT, ui->BUTTON_FIND_CELLS, ui->BUTTON_NEXT_COUNT, ui->BUTTON_REVIEW_OR_IMAGE,
+           ui->BUTTON_GRAPH, ui->BUTTON_DILUTION, ui->BUTTON_SAVE_PRINT, ui->LABEL_FOCUS_TITLE,
+           ui->LABEL_FIND_CELLS_TITLE, ui->BUTTON_ZOOM, ui->BUTTON_RESULT_ZOOM, ui->BUTTON_TAG, ui->BUTTON_CELL_TYPE,
+           ui->BUTTON_APPLY, ui->BUTTON_AUTO_EXPOSURE, ui->BUTTON_AUTO_FOCUS},
+          notoSans(20, QFont::Medium));
+    apply({ui->LABEL_COUNT_TITLE}, notoSans(24, QFont::Bold));
+    apply({ui->LABEL_COMMON_DATETIME, ui->LABEL_COMMON_PROTOCOL, ui->LABEL_COMMON_TITLE, ui->LABEL_COMMON_TITLE2,
+           ui->LABEL_AGING_ALL_TITLE, ui->LABEL_AGING_ALL, ui->LABEL_AGING_CUR_TITLE, ui->LABEL_AGING_CUR},
+          notoSans(15, QFont::Medium));
+    apply({ui->LABEL_MIN_CELL_SIZE, ui->LABEL_MAX_CELL_SIZE}, notoSans(20, QFont::DemiBold));
+    apply({ui->LABEL_MAX_CELL_CONCENTRATION_EXP, ui->LABEL_CELL_SIZE_UM, ui->LABEL_MAX_CELL_CONCENTRATION,
+           ui->LABEL_MID_CELL_CONCENTRATION, ui->LABEL_MAX_VALUE, ui->LABEL_MID_VALUE},
+          notoSans(14, QFont::Normal));
+    apply({ui->LABEL_TOTAL_CELL_CONCENTRATION, ui->LABEL_LIVE_CELL_CONCENTRATION, ui->LABEL_DEAD_CELL_CONCENTRATION,
+           ui->LABEL_VIABILITY, ui->LABEL_AVERAGE_SIZE, ui->LABEL_TOTAL_CELL_NUMBER, ui->LABEL_LIVE_CELL_NUMBER,
+           ui->LABEL_DEAD_CELL_NUMBER, ui->LABEL_DILUTION_FACTOR, ui->BUTTON_AUTO_FOCUS_OFFSET,
+           ui->BUTTON_AGING_STOP},
+          notoSans(18, QFont::Medium));
+    apply({ui->LABEL_CELL_SIZE}, notoSans(16, QFont::Medium));
+    apply({ui->LABEL_TOTAL_CELL_CONCENTRATION_TITLE, ui->LABEL_LIVE_CELL_CONCENTRATION_TITLE,
+           ui->LABEL_DEAD_CELL_CONCENTRATION_TITLE, ui->LABEL_VIABILITY_TITLE, ui->LABEL_AVERAGE_SIZE_TITLE,
+           ui->LABEL_TOTAL_CELL_NUMBER_TITLE, ui->LABEL_LIVE_CELL_NUMBER_TITLE, ui->LABEL_DEAD_CELL_NUMBER_TITLE,
+           ui->LABEL_DILUTION_FACTOR_TITLE},
+          notoSans(18, QFont::Normal));
+}
+
+void CountDlg::Init()
+{
+    KLOG_ENTER;
+    CountButtonState(false);
+    setMainUIState(StateCount);
+    ui->BUTTON_ZOOM->setText(ImageNavigation::zoomCaption(1));
+
+    if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY)
+        CUR_CAL_INI = kova::kCalibrationCusIni;
+    else if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING)
+        CUR_CAL_INI = kova::kCalibrationBfnIni;
+
+    m_bCounting = m_bCounted = m_bFocusingBeforeCount = m_bClustermapOn = m_bImagePage = false;
+    m_bTagOn = false;
+    ui->BUTTON_TAG->setChecked(false);
+    m_bFirstFrameUpdated = false;
+    m_bMousePressed = false;
+    m_nCameraInitRetry = 0;
+    m_nZoom = 1;
+    m_nViewX = ImageNavigation::kStartView.x();
+    m_nViewY = ImageNavigation::kStartView.y();
+
+    if (Controller::instance)
+        Controller::instance->led_brightness(global_ini()->LED);
+    InitPosition();
+
+    ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
+    theApp.m_bAutoExposureOn = false;
+
+    if (theApp.m_bAutofocusDebug) {
+        m_DebugMessage->show();
+        m_DebugMessage->raise();
+    } else {
+        m_DebugMessage->hide();
+    }
+
+    if (theApp.m_bAgingMode) {
+        ui->AGING_MODE->show();
+        ui->BUTTON_AGING_STOP->setChecked(false);
+        ui->LABEL_AGING_ALL->setText(QString::number(theApp.m_nAgingCount));
+        ui->LABEL_AGING_CUR->clear();
+    } else {
+        ui->AGING_MODE->hide();
+    }
+
+    setModeHeader();
+    startCamera(Mode1280, true);
+    CountButtonState(true);
+}
+
+void CountDlg::setModeHeader()
+{
+    const bool total = theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING;
+    ui->LABEL_MODE->setStyleSheet(kModeIconStyle.arg(total ? QStringLiteral("BF_T_mode.png")
+                                                           : QStringLiteral("BF_V_mode.png")));
+    ui->LABEL_COMMON_PROTOCOL->setText(total ? theApp.m_strTotalProtocolName : theApp.m_strViabilityProtocolName);
+}
+
+void CountDlg::InitPosition()
+{
+    KLOG_ENTER;
+    const int centre = theApp.m_nZstageCenterPos;
+    m_nZstageMaxPos = centre + FocusWindow::kHalfWidth;
+    m_nZstageMinPos = centre - FocusWindow::kHalfWidth;
+    setFocusIndicator(centre);
+
+    Controller* controller = Controller::instance;
+    if (!controller)
+        return;
+    const int position = controller->z_stage_pos();
+    connect(controller, &Controller::sig_z_stage_mvn, this, &CountDlg::slot_z_stage_moved, Qt::UniqueConnection);
+    connect(controller, &Controller::sig_z_stage_mvp, this, &CountDlg::slot_z_stage_moved, Qt::UniqueConnection);
+    // A failed query is no position: moving by it would drive the stage away.
+    if (position < 0) {
+        KLOG << "[Error] stage position unknown; stays at" << theApp.m_nZstageCurrentPos;
+        return;
+    }
+    const int difference = position - centre;
+    if (difference > 0)
+        controller->z_stage_mvn(Controller::MODE_NON_BLOCKING, difference);
+    else if (difference < 0)
+        controller->z_stage_mvp(Controller::MODE_NON_BLOCKING, -difference);
+    else
+        theApp.m_nZstageCurrentPos = position;
+}
+
+void CountDlg::setMainUIState(int state)
+{
+    KLOG_VALUE("state", state);
+    m_State = state;
+    for (QWidget* header : {static_cast<QWidget*>(ui->LABEL_COUNT_TITLE), static_cast<QWidget*>(ui->LABEL_COMMON_PROTOCOL),
+                            static_cast<QWidget*>(ui->LABEL_COMMON_DATETIME), static_cast<QWidget*>(ui->LABEL_COMMON_TITLE),
+                            static_cast<QWidget*>(ui->LABEL_COMMON_TITLE2)})
+        header->show();
+    if (ui->BUTTON_GRAPH->isChecked() && state != StateHistogram)
+        ui->BUTTON_GRAPH->setChecked(false);
+
+    struct Page
+    {
+        const char* title;
+        std::initializer_list<QWidget*> shown;
+        std::initializer_list<QWidget*> hidden;
+    };
+    const auto show = [this](const Page& page) {
+        ui->LABEL_COUNT_TITLE->setText(QString::fromLatin1(page.title));
+        for (QWidget* widget : page.hidden)
+            widget->hide();
+        for (QWidget* widget : page.shown)
+            widget->show();
+    };
+    switch (state) {
+    case StateCount:
+        show({"Count", {ui->BUTTON_HOME, ui->BEFORE_COUNT, ui->BUTTON_ZOOM},
+              {ui->AFTER_COUNT, ui->RESULT_RESULTS, ui->RESULT_IMAGE, ui->HISTOGRAM_GATING, ui->BUTTON_TAG,
+               ui->BUTTON_RESULT_ZOOM}});
+        break;
+    case StateResult:
+        show({"Result", {ui->AFTER_COUNT, ui->BUTTON_HOME, ui->RESULT_RESULTS},
+              {ui->RESULT_IMAGE, ui->BEFORE_COUNT, ui->BUTTON_ZOOM, ui->HISTOGRAM_GATING, ui->BUTTON_TAG,
+               ui->BUTTON_RESULT_ZOOM}});
+        break;
+    case StateHistogram:
+        show({"Histogram & Gating", {ui->BUTTON_HOME, ui->AFTER_COUNT, ui->HISTOGRAM_GATING},
+              {ui->RESULT_RESULTS, ui->RESULT_IMAGE, ui->BUTTON_ZOOM, ui->BEFORE_COUNT, ui->BUTTON_TAG,
+               ui->BUTTON_RESULT_ZOOM}});
+        ui->AFTER_COUNT->raise();
+        break;
+    case StateImage:
+        show({"Image", {ui->BUTTON_HOME, ui->AFTER_COUNT, ui->RESULT_IMAGE, ui->BUTTON_RESULT_ZOOM, ui->BUTTON_TAG},
+              {ui->RESULT_RESULTS, ui->BEFORE_COUNT, ui->HISTOGRAM_GATING}});
+        ui->AFTER_COUNT->raise();
+        break;
+    default:
+        break;
+    }
+}
+
+void CountDlg::CountButtonState(bool enable)
+{
+    for (QWidget* widget :
+         {static_cast<QWidget*>(ui->BUTTON_HOME), static_cast<QWidget*>(ui->LABEL_FOCUS_BACK),
+          static_cast<QWidget*>(ui->BUTTON_COUNT), static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS),
+          static_cast<QWidget*>(ui->BUTTON_AUTO_EXPOSURE), static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS_MINUS),
+          static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS_PLUS), static_cast<QWidget*>(ui->LABEL_FOCUS_TITLE),
+          static_cast<QWidget*>(ui->LABEL_FIND_CELLS_TITLE), static_cast<QWidget*>(ui->BUTTON_NEXT_COUNT),
+          static_cast<QWidget*>(ui->BUTTON_DILUTION), static_cast<QWidget*>(ui->BUTTON_GRAPH),
+          static_cast<QWidget*>(ui->BUTTON_REVIEW_OR_IMAGE), static_cast<QWidget*>(ui->BUTTON_SAVE_PRINT),
+          static_cast<QWidget*>(ui->BUTTON_FIND_CELLS), static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS_OFFSET)})
+        widget->setEnabled(enable);
+    ui->BUTTON_APPLY->setEnabled(enable && !m_bClustermapOn);
+}
+
+void CountDlg::setResult()
+{
+    const ResultRow rows[] = {
+        {ui->LABEL_TOTAL_CELL_CONCENTRATION_TITLE, ui->LABEL_TOTAL_CELL_CONCENTRATION},
+        {ui->LABEL_LIVE_CELL_CONCENTRATION_TITLE, ui->LABEL_LIVE_CELL_CONCENTRATION},
+        {ui->LABEL_DEAD_CELL_CONCENTRATION_TITLE, ui->LABEL_DEAD_CELL_CONCENTRATION},
+        {ui->LABEL_VIABILITY_TITLE, ui->LABEL_VIABILITY},
+        {ui->LABEL_AVERAGE_SIZE_TITLE, ui->LABEL_AVERAGE_SIZE},
+        {ui->LABEL_TOTAL_CELL_NUMBER_TITLE, ui->LABEL_TOTAL_CELL_NUMBER},
+        {ui->LABEL_LIVE_CELL_NUMBER_TITLE, ui->LABEL_LIVE_CELL_NUMBER},
+        {ui->LABEL_DEAD_CELL_NUMBER_TITLE, ui->LABEL_DEAD_CELL_NUMBER},
+        {ui->LABEL_DILUTION_FACTOR_TITLE, ui->LABEL_DILUTION_FACTOR},
+    };
+    const QString values[] = {m_strTotalConcentration, m_strLiveConcentration, m_strDeadConcentration,
+                              m_strViability,          m_strAverageSize,       m_strTotalCellNumber,
+                              m_strLiveCellNumber,     m_strDeadCellNumber,    m_strDilutionFactor};
+    // The rows in the order shown and whether each shows, by counting mode.
+    const bool viability = theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY;
+    int y = kResultFirstRowY;
+    for (int row = 0; row < kResultRows; ++row) {
+        const bool total = row == 0 || row == 4 || row == 5 || row == 8;
+        const bool shown = viability || total;
+        rows[row].title->setVisible(shown);
+        rows[row].value->setVisible(shown);
+        if (!shown)
+            continue;
+        rows[row].value->setText(values[row]);
+        for (QLabel* label : {rows[row].title, rows[row].value})
+            label->move(label->x(), y);
+        y += kResultRowStep;
+    }
+}
+
+void CountDlg::on_BUTTON_REVIEW_OR_IMAGE_clicked()
+{
+    KLOG_ENTER;
+    CountButtonState(false);
+    if (ui->BUTTON_GRAPH->isChecked())
+        ui->BUTTON_GRAPH->setChecked(false);
+    if (!m_bImagePage) {
+        m_bImagePage = true;
+        ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Result"));
+        m_bMousePressed = false;
+        setMainUIState(StateImage);
+    } else {
+        m_bImagePage = false;
+        ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
+        setResult();
+        setMainUIState(StateResult);
+    }
+    repaint();
+    CountButtonState(true);
+}
+
+void CountDlg::on_BUTTON_GRAPH_clicked()
+{
+    KLOG_ENTER;
+    CountButtonState(false);
+    if (ui->BUTTON_GRAPH->isChecked())
+        setMainUIState(StateHistogram);
+    repaint();
+    CountButtonState(true);
+}
+
+int CountDlg::showMessage(int type, const QString& arg2)
+{
+    MessageDlg box;
+    box.m_strArg2 = arg2;
+    box.setMsgType(type);
+    m_pBackLabel->raise();
+    m_pBackLabel->show();
+    const int answer = box.exec();
+    m_pBackLabel->hide();
+    return answer;
+}
+
+void CountDlg::on_BUTTON_HOME_clicked()
+{
+    KLOG_ENTER;
+    if (m_State != StateCount && showMessage(kLeaveQuestion) != 1)
+        return;
+    leave();
+}
+
+void CountDlg::leave()
+{
+    theApp.m_bAutoExposureOn = false;
+    stopCamera(true);
+    CountButtonState(false);
+    if (m_pBackLabel->isVisible())
+        m_pBackLabel->hide();
+    theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
+    if (m_home.closed)
+        m_home.closed();
+    close();
+}
+
+void CountDlg::slot_set_backLabel(bool bshow)
+{
+    KLOG_VALUE("bshow", bshow);
+    if (bshow) {
+        m_bLKeep = m_pBackLabel->isVisible();
+        m_pBackLabel->show();
+        m_pBackLabel->raise();
+    } else if (!m_bLKeep) {
+        m_pBackLabel->hide();
+    }
+}
+
+void CountDlg::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_F9:
+        m_DebugMessage->show();
+        m_DebugMessage->raise();
+        break;
+    case Qt::Key_F12:
+        if (!m_DebugMessage->isHidden())
+            m_DebugMessage->hide();
+        break;
+    default:
+        break;
+    }
+    // No key closes the screen or presses a button.
+    event->accept();
+}
+
+void CountDlg::slot_debug_Message(QStringList msg)
+{
+    for (int i = 0; i < msg.size(); ++i) {
+        QString item = msg.at(i);
+        if (item.size() > 2 && item.contains(QLatin1String("\r\n")))
+            item.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+        m_DebugMessage->insertPlainText(item);
+        if (i == 0)
+            m_DebugMessage->insertPlainText(QStringLiteral("()"));
+        m_DebugMessage->insertPlainText(QStringLiteral(" "));
+    }
+    m_DebugMessage->insertPlainText(QStringLiteral("\r\n"));
+    m_DebugMessage->ensureCursorVisible();
+}
+
+void CountDlg::on_BUTTON_DEBUG_clicked()
+{
+    m_DebugMessage->setVisible(m_DebugMessage->isHidden());
+}
+
+QString CountDlg::getFreeMem()
+{
+    const QString meminfo = platform::rootPath(QStringLiteral("/proc/meminfo"));
+    long long total = 0;
+    for (const char* field : {"MemFree", "Buffers", "Cached"}) {
+        const platform::CommandResult result = platform::CommandRunner::run(
+            QStringLiteral("awk"), {QStringLiteral("/^%1:/ {print $2}").arg(QLatin1String(field)), meminfo},
+            kMemoryQueryTimeoutMs);
+        // A run that fails or prints no number counts as nothing.
+        total += result.succeeded() ? result.standardOutput.trimmed().toLongLong() : 0;
+    }
+    return QStringLiteral("mem = %1 KB").arg(total);
+}
+
+void CountDlg::InvalidateProgressbar()
+{
+    if (m_bCounting && !m_bCounted)
+        update(m_ProgressRect);
+}

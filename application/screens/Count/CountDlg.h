@@ -1,0 +1,220 @@
+#pragma once
+
+#include "Count/FocusWindow.h"
+#include "Count/ImageNavigation.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+
+class DebugMessage;
+class DoCellCounting;
+class GrabThread;
+class QLabel;
+class QThread;
+
+namespace Ui {
+class CountDlg;
+}
+
+// The counting screen: live view and focus (Count page), the count itself,
+// and the Result, Histogram & Gating and Image pages. The home screen builds
+// it once at start-up and keeps it; each visit starts with Init(), which
+// starts the live view while the screen is still hidden, and the home screen
+// shows it when signalFirstFrameUpdated() reports the first live frame. The
+// Home button hides it again. Everything runs in the GUI thread except the
+// counting worker (its own thread for the screen's life) and the live-view
+// thread (from startCamera to stopCamera).
+class CountDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Pages by m_State.
+    enum State { StateCount = 0, StateResult = 1, StateHistogram = 2, StateImage = 3, StateCounting = 5 };
+    // Camera modes by frame size; index of the frame images.
+    enum CameraMode { ModeVga = 0, Mode1280 = 1, ModeFull = 2 };
+
+    static constexpr int kLeaveQuestion = 16;         // leaving resets the results
+    static constexpr int kTransmissionError = 48;     // corrupt frames, camera given up
+    static constexpr int kCameraRestarts = 3;         // restarts after corrupt start-up frames
+    static constexpr int kProgressIntervalMs = 100;
+    static constexpr int kProgressMax = 360;
+    static constexpr int kFrameChecks = 10;           // takes of getFrame
+    static constexpr float kBlackRatio = 0.3f;
+    static constexpr double kDarkGreenMean = 200.0;   // brighter pictures get a dark scale bar
+    static constexpr int kMemoryQueryTimeoutMs = 30000;
+    static constexpr int kResultRows = 9;
+    static constexpr int kResultFirstRowY = 40;
+    static constexpr int kResultRowStep = 35;
+
+    // Waits and intervals; tests shorten them before building the screen.
+    struct Seams
+    {
+        int cameraRestartPauseMs = 1000;  // before a camera is made anew
+        int newFrameTimeoutMs = 1000;     // longest wait for the next camera frame
+    };
+    static Seams& seams();
+
+    // What the screen asks of the home screen.
+    struct Home
+    {
+        // Opens theApp's camera at 1280 × 960 (attempts, message 49 and the
+        // restart when it cannot).
+        std::function<void()> openCamera;
+        // The screen was left: the home screen takes over again.
+        std::function<void()> closed;
+    };
+
+    explicit CountDlg(QWidget* parent = nullptr);
+    ~CountDlg() override;
+
+    void setHome(Home home) { m_home = std::move(home); }
+
+    // Prepares a visit: calibration file by counting mode, LED, stage start
+    // position, mode icon and protocol name, live view at 1280 × 960.
+    void Init();
+    // Focus limits around the calibrated centre and the stage's way back to it.
+    void InitPosition();
+    // Shows the page of a state; an unknown state only shows the header.
+    void setMainUIState(int state);
+    // Enables or disables every button of the screen together.
+    void CountButtonState(bool enable);
+    void setFont();
+
+    // The live view in camera mode `mode`. With `restartAllowed` false a
+    // corrupt start is reported (message 48) instead of restarting the camera.
+    void startCamera(int mode, bool restartAllowed);
+    // Ends the live view; with `closeCamera` also closes the camera.
+    void stopCamera(bool closeCamera);
+
+    // Keeps the tagged result image for the Image page: the dark-image flag
+    // and, with the scale bar enabled, the scale-bar canvas. An empty image
+    // changes nothing.
+    void set_ScalebarImage(cv::Mat image);
+    // A camera frame that passed the corrupt-frame check, taken after more
+    // than `skip` new frames have come (so a changed exposure shows); after
+    // ten takes the last one, checked or not. Null without a running camera.
+    unsigned char* getFrame(int skip);
+
+    // Moves the focus indicator to a stage position.
+    void setFocusIndicator(int position);
+    // Puts the result texts into the Result page, four or nine rows by mode.
+    void setResult();
+
+    int state() const { return m_State; }
+    ImageNavigation::View view() const { return {m_nZoom, {m_nViewX, m_nViewY}}; }
+    bool darkness() const { return m_bdarkness; }
+    bool isLiveViewRunning() const { return m_pGrabThread != nullptr; }
+    int cameraRestarts() const { return m_nCameraInitRetry; }
+
+public slots:
+    void on_BUTTON_REVIEW_OR_IMAGE_clicked();
+    void on_BUTTON_GRAPH_clicked();
+    void on_BUTTON_HOME_clicked();
+    // Dims (true) or undims the screen around the power-off question; an
+    // overlay that was shown before stays.
+    void slot_set_backLabel(bool bshow);
+    // One line of the debug panel.
+    void slot_debug_Message(QStringList msg);
+    void on_BUTTON_DEBUG_clicked();
+    // "mem = %1 KB": free, buffer and cache memory from /proc/meminfo.
+    QString getFreeMem();
+    void InvalidateProgressbar();
+
+    void updateFrame();
+    void slotCameraInitialize();
+    void on_BUTTON_ZOOM_clicked();
+    void on_BUTTON_RESULT_ZOOM_clicked();
+    void slot_z_stage_moved();
+
+signals:
+    void sig_debug_Message(QStringList msg);
+    void updateFrameDone();
+    void signalFirstFrameUpdated();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    // The live view gave up on a camera whose frames stay corrupt.
+    void slotTransmissionError();
+
+private:
+    // Runs a message of the catalogue over the dimmed screen; 1 for OK.
+    int showMessage(int type, const QString& arg2 = QString());
+    void SetNavigatorRect(QRect& rect);
+    // One zoom step for either zoom button; the button shows the new zoom.
+    void stepZoom(class QPushButton* button);
+    // The result image with or without tags (or the scale-bar canvas) into
+    // the full-resolution image and the pixmap of the current zoom.
+    void rebuildResultImage();
+    // Checks and enables the focus buttons by the window around the centre.
+    void applyFocusWindow(int position);
+    // Back to the home screen, with no question.
+    void leave();
+    void paintLive(class QPainter& painter);
+    void paintProgress(class QPainter& painter);
+    void paintResult(class QPainter& painter);
+    void setModeHeader();
+
+    Home m_home;
+    DebugMessage* m_DebugMessage = nullptr;
+    DoCellCounting* m_pDoCellCounting = nullptr;  // lives in m_pCountingThread
+    QThread* m_pCountingThread = nullptr;
+    bool m_bLKeep = false;
+    int m_nZstageMaxPos = 0;
+    int m_nZstageMinPos = 0;
+    QLabel* m_pBackLabel = nullptr;
+    int m_nCameraMode = Mode1280;
+    bool m_bdarkness = false;
+    bool m_bCounted = false;
+    bool m_bCounting = false;
+    bool m_bImagePage = false;
+    bool m_bFocusingBeforeCount = false;
+    bool m_bMousePressed = false;
+    // Pixel buffers of m_FrameImage, written by the live-view thread under the
+    // frame hand-shake (one frame in flight, see updateFrame).
+    uchar* m_pFrameBuffer[3] = {};
+    QPixmap m_FramePixmap[3];
+    QImage m_FrameImage[3];
+    int m_nProgress = 0;
+    QTimer m_ProgressTimer;
+    int m_nZoom = 1;
+    QRect m_ProgressRect = ImageNavigation::kImageArea;
+    int m_nPressX = 0;
+    int m_nPressY = 0;
+    int m_nViewX = ImageNavigation::kStartView.x();
+    int m_nViewY = ImageNavigation::kStartView.y();
+    bool m_bTagOn = false;
+    bool m_bClustermapOn = false;
+    bool m_bNewFrame = false;
+    // The result texts of the Result page.
+    QString m_strTotalConcentration;
+    QString m_strLiveConcentration;
+    QString m_strDeadConcentration;
+    QString m_strViability;
+    QString m_strAverageSize;
+    QString m_strTotalCellNumber;
+    QString m_strLiveCellNumber;
+    QString m_strDeadCellNumber;
+    QString m_strDilutionFactor;
+    GrabThread* m_pGrabThread = nullptr;
+    int m_State = StateCount;
+    bool m_bFirstFrameUpdated = false;
+    int m_nCameraInitRetry = 0;
+    Ui::CountDlg* ui;
+};
