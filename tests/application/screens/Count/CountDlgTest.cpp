@@ -241,7 +241,7 @@ TEST_F(CountScreen, InitChoosesTheCalibrationByModeAndShowsItsIconAndProtocol)
 
 TEST_F(CountScreen, InitSwitchesTheLedOnAndBringsTheStageBackToTheCentre)
 {
-    const int centre = VirtualInstrument::kFocus;
+    const int centre = TestInstrument::kFocus;
     const struct
     {
         const char* name;

@@ -36,7 +36,7 @@ protected:
         theApp.m_fLensMagnification = 1.0;
         theApp.m_fSlope = 1.0;
         theApp.m_fIntercept = 0.0;
-        theApp.m_nZstageCenterPos = VirtualInstrument::kFocus;
+        theApp.m_nZstageCenterPos = TestInstrument::kFocus;
         theApp.m_strTotalProtocolName = QStringLiteral("DEFAULT");
         theApp.m_strViabilityProtocolName = QStringLiteral("PBMC");
         theApp.m_CountingMode = BF_TOTAL_CELL_COUNTING;
@@ -105,7 +105,7 @@ protected:
         return nullptr;
     }
 
-    VirtualInstrument instrument;
+    TestInstrument instrument;
     std::unique_ptr<CountDlg> dlg;
     int opens = 0;
     int closes = 0;

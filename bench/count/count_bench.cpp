@@ -1,0 +1,94 @@
+// The counting screen on the virtual instrument: live frames shown a second
+// with the screen painted, and the GUI thread's share of each frame.
+#include "Count/CountDlg.h"
+
+#include "Camera/OV5642Camera.h"
+#include "Controller/Controller.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
+
+#include "TestInstrument.h"
+
+#include "platform/SimulatedVideo.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// The screen on the Count page, shown, with the live view running.
+struct LiveScreen
+{
+    LiveScreen()
+    {
+        theApp.m_fVolumeFactor = 0.48242;
+        theApp.m_fLensMagnification = 1.431;
+        theApp.m_nZstageCenterPos = TestInstrument::kFocus;
+        global_ini()->LED = platform::SimulatedVideo::kReferenceBrightness;
+        theApp.m_pCamera = new OV5642Camera;
+        theApp.m_pCamera->open(CountDlg::Mode1280, kova::kCalibrationBfnIni, false);
+        dlg = std::make_unique<CountDlg>();
+        dlg->Init();
+        dlg->show();
+        QTest::qWaitForWindowExposed(dlg.get());
+    }
+    ~LiveScreen()
+    {
+        dlg.reset();
+        delete theApp.m_pCamera;
+        theApp.m_pCamera = nullptr;
+    }
+
+    TestInstrument vi;
+    std::unique_ptr<CountDlg> dlg;
+};
+
+// Frames drawn a second: each drawn frame asks the live-view thread for the
+// next, so the rate is what the camera, the copy and the paint allow together.
+void BM_LiveViewFramesShown(benchmark::State& state)
+{
+    LiveScreen screen;
+    if (!screen.vi.error().isEmpty()) {
+        state.SkipWithError(qPrintable(screen.vi.error()));
+        return;
+    }
+    constexpr int kFrames = 30;
+    int drawn = 0;
+    QObject::connect(screen.dlg.get(), &CountDlg::updateFrameDone, [&drawn] { ++drawn; });
+    double seconds = 0;
+    for (auto _ : state) {
+        drawn = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (drawn < kFrames && !clock.hasExpired(20000))
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        const double elapsed = clock.nsecsElapsed() / 1e9;
+        seconds += elapsed;
+        state.SetIterationTime(elapsed);
+    }
+    state.counters["frames_per_s"] = benchmark::Counter(double(kFrames) * state.iterations() / seconds);
+}
+BENCHMARK(BM_LiveViewFramesShown)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The GUI thread's work for one live frame: the frame image to a pixmap and
+// its part drawn scaled into the image area, with the navigator (the copy of
+// the frame into the image is the live-view thread's).
+void BM_LiveFramePaint(benchmark::State& state)
+{
+    LiveScreen screen;
+    screen.dlg->stopCamera(false);
+    for (int i = 1; i < state.range(0); i *= 2)
+        QMetaObject::invokeMethod(screen.dlg.get(), "on_BUTTON_ZOOM_clicked");
+    for (auto _ : state)
+        screen.dlg->repaint(ImageNavigation::kImageArea);
+    state.SetLabel(std::to_string(state.range(0)) + "x");
+}
+BENCHMARK(BM_LiveFramePaint)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
+
+}  // namespace

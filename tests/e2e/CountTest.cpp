@@ -1,0 +1,123 @@
+#include "EndToEndTest.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// The home screen's Count button, the counting screen's zoom and Home buttons.
+constexpr QPoint kHomeCount{100, 280};
+constexpr QPoint kZoom{740, 140};
+constexpr QPoint kCountHome{40, 40};
+const QRect kImageArea(200, 80, 600, 400);
+const QString kCountTitle = QStringLiteral("Count");
+// The shown part correlates at 0.6 to 0.75, another part of the slide near 0.
+constexpr double kSameSlide = 0.4;
+
+// The cells of a grey picture without its lighting: the picture less its blur.
+cv::Mat details(const cv::Mat& grey)
+{
+    cv::Mat picture, blurred;
+    grey.convertTo(picture, CV_32F);
+    cv::GaussianBlur(picture, blurred, cv::Size(), 6.0);
+    return picture - blurred;
+}
+
+// Normalised correlation of the details of two grey pictures of the image
+// area, without the corner under the navigator's red frame.
+double correlation(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Mat da = details(a), db = details(b), result;
+    const cv::Rect navigator(0, 0, 110, 80);
+    da(navigator).setTo(0);
+    db(navigator).setTo(0);
+    cv::matchTemplate(da, db, result, cv::TM_CCOEFF_NORMED);
+    return result.at<float>(0, 0);
+}
+
+// The real application on the virtual instrument, driven on its touch screen.
+class CountTest : public EndToEndTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(startInstrument());
+        app = startProgram(QStringLiteral(KOVA3_APP), {}, {QStringLiteral("QT_LOGGING_RULES=kova.debug=true")});
+        ASSERT_TRUE(app);
+        ASSERT_TRUE(waitForWindow(QStringLiteral("KOVA3"))) << output(*app).toStdString();
+        ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog"))) << "the splash is gone";
+    }
+
+    // What the image area shows, grey, from a screenshot kept beside the test's root.
+    cv::Mat imageArea(const QString& name)
+    {
+        const QString file = QDir(root.root()).filePath(name + QStringLiteral(".png"));
+        if (!screenshot(file, kImageArea))
+            return cv::Mat();
+        cv::Mat grey = cv::imread(QFile::encodeName(file).toStdString(), cv::IMREAD_GRAYSCALE);
+        return grey;
+    }
+
+    // The slide as the live view shows it: the 1280 × 960 frame's part `source`, scaled to the area.
+    cv::Mat expectedLive(const cv::Rect& source)
+    {
+        const cv::Mat slide = cv::imread(QFile::encodeName(root.path("/sim/slide.png")).toStdString(),
+                                         cv::IMREAD_GRAYSCALE);
+        if (slide.empty())
+            return slide;
+        cv::Mat frame, part;
+        cv::resize(slide, frame, cv::Size(1280, 960), 0, 0, cv::INTER_AREA);
+        cv::resize(frame(source), part, cv::Size(kImageArea.width(), kImageArea.height()), 0, 0, cv::INTER_AREA);
+        return part;
+    }
+
+    // The live picture matches the slide's part: not blank, and the cells where the slide has them.
+    void expectLiveShows(const QString& name, const cv::Rect& source)
+    {
+        // Frames keep coming: the picture is checked once it has settled on the slide.
+        cv::Mat shown;
+        const cv::Mat expected = expectedLive(source);
+        ASSERT_FALSE(expected.empty());
+        double best = -1.0;
+        for (int attempt = 0; attempt < 20 && best < kSameSlide; ++attempt) {
+            shown = imageArea(name);
+            ASSERT_FALSE(shown.empty()) << "no screenshot";
+            best = std::max(best, correlation(shown, expected));
+        }
+        cv::Scalar mean, deviation;
+        cv::meanStdDev(shown, mean, deviation);
+        EXPECT_GT(deviation[0], 4.0) << name.toStdString() << ": not blank";
+        EXPECT_GT(best, kSameSlide) << name.toStdString() << ": shows the slide (screenshot in " << root.root().toStdString()
+                             << ")";
+    }
+
+    QProcess* app = nullptr;
+};
+
+TEST_F(CountTest, CountShowsTheLiveSlideWhichZoomsAndHomeReturnsAtOnce)
+{
+    ASSERT_TRUE(touch(kHomeCount.x(), kHomeCount.y()));
+    ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
+    expectLiveShows(QStringLiteral("live-1x"), cv::Rect(21, 41, 1200, 800));
+
+    ASSERT_TRUE(touch(kZoom.x(), kZoom.y()));
+    expectLiveShows(QStringLiteral("live-2x"), cv::Rect(341, 281, 600, 400));
+    ASSERT_TRUE(touch(kZoom.x(), kZoom.y()));
+    expectLiveShows(QStringLiteral("live-4x"), cv::Rect(494, 380, 298, 199));
+    ASSERT_TRUE(touch(kZoom.x(), kZoom.y()));
+    expectLiveShows(QStringLiteral("live-back-1x"), cv::Rect(21, 41, 1200, 800));
+
+    ASSERT_TRUE(touch(kCountHome.x(), kCountHome.y()));
+    EXPECT_TRUE(waitForNoWindow(kCountTitle));
+    EXPECT_TRUE(windows(QStringLiteral("Dialog")).isEmpty()) << "no question from the Count page";
+    EXPECT_FALSE(windows(QStringLiteral("KOVA3")).isEmpty());
+
+    // And Count works again.
+    ASSERT_TRUE(touch(kHomeCount.x(), kHomeCount.y()));
+    EXPECT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
+}
+
+}  // namespace
