@@ -36,7 +36,7 @@ struct LiveScreen
         dlg = std::make_unique<CountDlg>();
         dlg->Init();
         dlg->show();
-        QTest::qWaitForWindowExposed(dlg.get());
+        exposed = QTest::qWaitForWindowExposed(dlg.get());
     }
     ~LiveScreen()
     {
@@ -45,8 +45,12 @@ struct LiveScreen
         theApp.m_pCamera = nullptr;
     }
 
+    // Empty when the instrument stands and the screen is on show.
+    QString error() const { return exposed ? vi.error() : QStringLiteral("the screen was not shown"); }
+
     TestInstrument vi;
     std::unique_ptr<CountDlg> dlg;
+    bool exposed = false;
 };
 
 // Frames drawn a second: each drawn frame asks the live-view thread for the
@@ -54,8 +58,8 @@ struct LiveScreen
 void BM_LiveViewFramesShown(benchmark::State& state)
 {
     LiveScreen screen;
-    if (!screen.vi.error().isEmpty()) {
-        state.SkipWithError(qPrintable(screen.vi.error()));
+    if (!screen.error().isEmpty()) {
+        state.SkipWithError(qPrintable(screen.error()));
         return;
     }
     constexpr int kFrames = 30;
@@ -82,6 +86,10 @@ BENCHMARK(BM_LiveViewFramesShown)->UseManualTime()->Unit(benchmark::kMillisecond
 void BM_LiveFramePaint(benchmark::State& state)
 {
     LiveScreen screen;
+    if (!screen.error().isEmpty()) {
+        state.SkipWithError(qPrintable(screen.error()));
+        return;
+    }
     screen.dlg->stopCamera(false);
     for (int i = 1; i < state.range(0); i *= 2)
         QMetaObject::invokeMethod(screen.dlg.get(), "on_BUTTON_ZOOM_clicked");
