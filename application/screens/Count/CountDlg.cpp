@@ -3,13 +3,14 @@
 #include "ui_CountDlg.h"
 
 #include "Camera/OV5642Camera.h"
+#include "Common/CommonResources.h"
+#include "Common/ScreenHeader.h"
 #include "Controller/Controller.h"
 #include "Debug/DebugMessage.h"
 #include "DoCellCounting/DoCellCounting.h"
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
-#include "Message/MessageDlg.h"
 
 #include "platform/CommandRunner.h"
 #include "platform/Log.h"
@@ -18,21 +19,18 @@
 #include "velimbio/CellCounter.h"
 
 #include <QKeyEvent>
-#include <QLabel>
 #include <QThread>
 
 // Resources of a static library are registered from the global namespace.
 static void initCountResources()
 {
-    Q_INIT_RESOURCE(CommonResources);
+    initCommonResources();
     Q_INIT_RESOURCE(CountResources);
 }
 
 namespace {
 
 constexpr float kPixelSizeUm = 1.4f;
-const QString kDimStyle = QStringLiteral("background-color: rgba(0, 0, 0, 50%);");
-const QString kModeIconStyle = QStringLiteral("QLabel { background-image: url(:/Common/%1); border : none; }");
 
 // One row of the Result page: its title and value labels.
 struct ResultRow
@@ -51,6 +49,7 @@ CountDlg::Seams& CountDlg::seams()
 
 CountDlg::CountDlg(QWidget* parent)
     : QDialog(parent, Qt::FramelessWindowHint)
+    , m_BackLabel(this)
     , ui(new Ui::CountDlg)
 {
     KLOG_ENTER;
@@ -96,11 +95,6 @@ CountDlg::CountDlg(QWidget* parent)
     ui->BUTTON_AUTO_FOCUS->hide();
     ui->BUTTON_DEBUG->hide();
     CountButtonState(true);
-
-    m_pBackLabel = new QLabel(this);
-    m_pBackLabel->setStyleSheet(kDimStyle);
-    m_pBackLabel->setGeometry(0, 0, 800, 480);
-    m_pBackLabel->hide();
 }
 
 CountDlg::~CountDlg()
@@ -192,17 +186,9 @@ void CountDlg::Init()
         ui->AGING_MODE->hide();
     }
 
-    setModeHeader();
+    showCountingMode(ui->LABEL_MODE, ui->LABEL_COMMON_PROTOCOL);
     startCamera(Mode1280, true);
     CountButtonState(true);
-}
-
-void CountDlg::setModeHeader()
-{
-    const bool total = theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING;
-    ui->LABEL_MODE->setStyleSheet(kModeIconStyle.arg(total ? QStringLiteral("BF_T_mode.png")
-                                                           : QStringLiteral("BF_V_mode.png")));
-    ui->LABEL_COMMON_PROTOCOL->setText(total ? theApp.m_strTotalProtocolName : theApp.m_strViabilityProtocolName);
 }
 
 void CountDlg::InitPosition()
@@ -363,22 +349,10 @@ void CountDlg::on_BUTTON_GRAPH_clicked()
     CountButtonState(true);
 }
 
-int CountDlg::showMessage(int type, const QString& arg2)
-{
-    MessageDlg box;
-    box.m_strArg2 = arg2;
-    box.setMsgType(type);
-    m_pBackLabel->raise();
-    m_pBackLabel->show();
-    const int answer = box.exec();
-    m_pBackLabel->hide();
-    return answer;
-}
-
 void CountDlg::on_BUTTON_HOME_clicked()
 {
     KLOG_ENTER;
-    if (m_State != StateCount && showMessage(kLeaveQuestion) != 1)
+    if (m_State != StateCount && m_BackLabel.message(kLeaveQuestion) != 1)
         return;
     leave();
 }
@@ -388,8 +362,7 @@ void CountDlg::leave()
     theApp.m_bAutoExposureOn = false;
     stopCamera(true);
     CountButtonState(false);
-    if (m_pBackLabel->isVisible())
-        m_pBackLabel->hide();
+    m_BackLabel.hide();
     theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
     if (m_home.closed)
         m_home.closed();
@@ -399,13 +372,7 @@ void CountDlg::leave()
 void CountDlg::slot_set_backLabel(bool bshow)
 {
     KLOG_VALUE("bshow", bshow);
-    if (bshow) {
-        m_bLKeep = m_pBackLabel->isVisible();
-        m_pBackLabel->show();
-        m_pBackLabel->raise();
-    } else if (!m_bLKeep) {
-        m_pBackLabel->hide();
-    }
+    m_BackLabel.request(bshow);
 }
 
 void CountDlg::keyPressEvent(QKeyEvent* event)

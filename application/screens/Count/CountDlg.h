@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Common/DimOverlay.h"
 #include "Count/FocusWindow.h"
 #include "Count/ImageNavigation.h"
 
@@ -19,7 +20,6 @@
 class DebugMessage;
 class DoCellCounting;
 class GrabThread;
-class QLabel;
 class QThread;
 
 namespace Ui {
@@ -154,8 +154,6 @@ private slots:
     void slotTransmissionError();
 
 private:
-    // Runs a message of the catalogue over the dimmed screen; 1 for OK.
-    int showMessage(int type, const QString& arg2 = QString());
     void SetNavigatorRect(QRect& rect);
     // One zoom step for either zoom button; the button shows the new zoom.
     void stepZoom(class QPushButton* button);
@@ -169,16 +167,14 @@ private:
     void paintLive(class QPainter& painter);
     void paintProgress(class QPainter& painter);
     void paintResult(class QPainter& painter);
-    void setModeHeader();
 
     Home m_home;
     DebugMessage* m_DebugMessage = nullptr;
     DoCellCounting* m_pDoCellCounting = nullptr;  // lives in m_pCountingThread
     QThread* m_pCountingThread = nullptr;
-    bool m_bLKeep = false;
     int m_nZstageMaxPos = 0;
     int m_nZstageMinPos = 0;
-    QLabel* m_pBackLabel = nullptr;
+    DimOverlay m_BackLabel;  // over the screen while a box of it runs
     int m_nCameraMode = Mode1280;
     bool m_bdarkness = false;
     bool m_bCounted = false;

@@ -113,7 +113,7 @@ void CountDlg::slotTransmissionError()
 {
     KLOG_ENTER;
     stopCamera(true);
-    showMessage(kTransmissionError);
+    m_BackLabel.message(kTransmissionError);
     leave();
 }
 

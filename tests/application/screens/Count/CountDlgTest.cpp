@@ -143,11 +143,7 @@ TEST_F(CountScreen, HomeAsksOnlyOutsideTheCountPageAndARejectionKeepsEverything)
 TEST_F(CountScreen, TheDimOverlayStaysWhenItWasShownBeforeTheQuestion)
 {
     dlg->show();
-    QLabel* overlay = nullptr;
-    for (QLabel* label : dlg->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
-        if (label->styleSheet() == "background-color: rgba(0, 0, 0, 50%);")
-            overlay = label;
-    ASSERT_NE(overlay, nullptr);
+    auto* overlay = child<QLabel>("DIM_OVERLAY");
 
     const struct
     {
