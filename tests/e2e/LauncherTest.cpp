@@ -1,4 +1,4 @@
-#include "EndToEndTest.h"
+#include "InstrumentAppTest.h"
 
 #include "dialog.h"
 
@@ -39,7 +39,7 @@ const QPoint kRestart(401, 360);
 
 // The instrument as it starts on the device: the real KOVA3.app installed in
 // the root's /opt/KOVA3/bin, then KovaLoader on the screen.
-class LauncherTest : public EndToEndTest
+class LauncherTest : public InstrumentAppTest
 {
 protected:
     void startLauncher(const QByteArray& settings)
@@ -55,8 +55,6 @@ protected:
     {
         return QSettings(root.path(kSettings), QSettings::IniFormat).value("KOVA-III/RunMode").toString();
     }
-
-    bool touch(const QPoint& point) { return EndToEndTest::touch(point.x(), point.y()); }
 
     // The screen as it stands; kept beside the test when a check on it fails.
     QImage screen()
@@ -117,9 +115,8 @@ TEST_F(LauncherTest, StartsTheApplicationAndTakesOverWhenItPowersOff)
     EXPECT_TRUE(windowsOf(*launcher).isEmpty());
     EXPECT_EQ(runMode(), "App");
 
-    ASSERT_TRUE(touch(QPoint(40, 40)));  // the home screen's power button
-    ASSERT_TRUE(waitForWindow(QStringLiteral("Dialog"))) << "the question";
-    ASSERT_TRUE(touch(QPoint(156 + 88 + 75, 90 + 214 + 23)));  // its OK
+    ASSERT_TRUE(touchThenDialogs(kHomePowerButton, 1)) << "the question";
+    ASSERT_TRUE(touch(kMessageOk));
 
     ASSERT_TRUE(waitForWindowOf(*launcher)) << output(*launcher).toStdString();
     EXPECT_TRUE(waitForOutput(*launcher, "RunMode_QC")) << "the application ended with 1";
