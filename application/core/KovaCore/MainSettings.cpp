@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QVariant>
 
+#include <climits>
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +21,16 @@ namespace {
 const QString kSoftwareVersion = QStringLiteral(KOVA3_VERSION);
 const QString kDefaultProtocol = QStringLiteral("DEFAULT");
 constexpr double kDefaultMagnification = 1.46;
+
+// What the numbers of the file may mean: the LED's brightness levels, the
+// stage's travel in motor steps, the idle hours the settings page offers, the
+// five digits of a file's sequence number and a green level of a frame.
+constexpr int kMaxLed = 255;
+constexpr int kStageTravel = 64000;
+constexpr int kMinShutdownHours = 1;
+constexpr int kMaxShutdownHours = 24;
+constexpr int kMaxSequence = 99999;
+constexpr int kMaxGreenLevel = 255;
 
 const QString kOn = QStringLiteral("On");
 const QString kOff = QStringLiteral("Off");
@@ -64,9 +75,49 @@ public:
     void set(const char* key, const QVariant& value) { m_s.setValue(QLatin1String(key), value); }
     QVariant get(const char* key, const QVariant& fallback) const { return m_s.value(QLatin1String(key), fallback); }
     QString text(const char* key, const QString& fallback) const { return get(key, fallback).toString(); }
-    int number(const char* key, const QVariant& fallback) const { return get(key, fallback).toInt(); }
+
+    // A whole number in [minimum, maximum]; a missing key gives `fallback`,
+    // and so, logged, does a value that is no such number (it would wrap or
+    // read as 0 otherwise).
+    int number(const char* key, int fallback, int minimum = INT_MIN, int maximum = INT_MAX) const
+    {
+        if (!m_s.contains(QLatin1String(key)))
+            return fallback;
+        bool ok = false;
+        const qlonglong value = text(key, QString()).trimmed().toLongLong(&ok);
+        if (ok && value >= minimum && value <= maximum)
+            return static_cast<int>(value);
+        reject(key, fallback);
+        return fallback;
+    }
+
+    // A finite number rounded to `decimals`, above zero when `positive`; as
+    // number() for a missing key or an unusable value.
+    double real(const char* key, double fallback, int decimals, bool positive) const
+    {
+        if (!m_s.contains(QLatin1String(key)))
+            return fallback;
+        bool ok = false;
+        const double value = roundTo(text(key, QString()).trimmed().toDouble(&ok), decimals);
+        if (ok && std::isfinite(value) && (!positive || value > 0.0))
+            return value;
+        reject(key, fallback);
+        return fallback;
+    }
 
 private:
+    void reject(const char* key, const QVariant& fallback) const
+    {
+        KLOG << "read_INI:" << m_s.group() << key << "=" << text(key, QString()) << "is not usable, using"
+             << fallback.toString();
+    }
+
+    static double roundTo(double value, int decimals)
+    {
+        const double scale = std::pow(10.0, decimals);
+        return std::round(value * scale) / scale;  // std::round: half away from zero
+    }
+
     QSettings& m_s;
 };
 
@@ -100,12 +151,6 @@ void readRegisterTables()
             }
         }
     }
-}
-
-double roundTo(double value, int decimals)
-{
-    const double scale = std::pow(10.0, decimals);
-    return std::round(value * scale) / scale;  // std::round: half away from zero
 }
 
 bool isUsableProtocolName(const QString& name)
@@ -225,19 +270,14 @@ void read_INI(QSettings& s, IdleMinutes& idle)
     {
         Group g(s, "KOVA-III");
         app.m_SerialNumber = g.text("Serial", QStringLiteral("KO3-00-00000"));
-        app.m_fLensMagnification = roundTo(g.get("Magnification", kDefaultMagnification).toDouble(), 4);
-        // The magnification divides into the pixel size: never let a zero or
-        // garbage value through.
-        if (!(app.m_fLensMagnification > 0.0) || !std::isfinite(app.m_fLensMagnification)) {
-            KLOG << "read_INI: magnification" << g.text("Magnification", QString()) << "unusable, using"
-                 << kDefaultMagnification;
-            app.m_fLensMagnification = kDefaultMagnification;
-        }
-        app.m_fVolumeFactor = roundTo(g.get("Volume factor", 0.48979).toDouble(), 5);
-        app.m_fSlope = roundTo(g.get("Slope", 1.0).toDouble(), 8);
-        app.m_fIntercept = roundTo(g.get("Intercept", QStringLiteral("0.0")).toDouble(), 7);
+        // The magnification divides into the pixel size, the volume factor
+        // and the slope scale every concentration and size.
+        app.m_fLensMagnification = g.real("Magnification", kDefaultMagnification, 4, true);
+        app.m_fVolumeFactor = g.real("Volume factor", 0.48979, 5, true);
+        app.m_fSlope = g.real("Slope", 1.0, 8, true);
+        app.m_fIntercept = g.real("Intercept", 0.0, 7, false);
         app.m_bAutoShutdown = g.text("Auto shutdown enable", kOn) == kOn;
-        app.m_nAutoShutdownTime = g.number("Auto shutdown time", QStringLiteral("8"));
+        app.m_nAutoShutdownTime = g.number("Auto shutdown time", 8, kMinShutdownHours, kMaxShutdownHours);
     }
     app.m_bAutofocusDebug = false;
     idle.limit = app.m_nAutoShutdownTime * 60;
@@ -245,7 +285,7 @@ void read_INI(QSettings& s, IdleMinutes& idle)
 
     {
         Group g(s, "Ch. BF");
-        ini.LED = g.number("LED", QStringLiteral("225"));
+        ini.LED = g.number("LED", 225, 0, kMaxLed);
     }
     {
         Group g(s, "Protocol");
@@ -259,7 +299,7 @@ void read_INI(QSettings& s, IdleMinutes& idle)
         app.m_SaveReview.m_bAutoSave = g.text("Save type", kManual) == kAuto;
         app.m_SaveReview.m_strBaseName = g.text("Base name", QStringLiteral("KOVA3"));
         app.m_SaveReview.m_strSuffixType = g.text("Suffix type", QStringLiteral("Sequence"));
-        app.m_SaveReview.m_nSequenceCount = g.number("Sequence count", QStringLiteral("1"));
+        app.m_SaveReview.m_nSequenceCount = g.number("Sequence count", 1, 0, kMaxSequence);
         app.m_SaveReview.m_bEnableScaleBar = g.text("Scale bar", kOff) == kOn;
     }
     {
@@ -274,18 +314,19 @@ void read_INI(QSettings& s, IdleMinutes& idle)
     {
         Group g(s, "Calibration");
         Calibration_s& cal = app.m_Calibration;
-        cal.Z_Reference = g.number("Z reference", 32000);
-        cal.Z_ResetPosition = g.number("Z reset pos", 43000);
-        cal.Z_Reference_2ch = g.number("Z ref 2ch", 32000);
-        cal.Z_Reference_Reusable = g.number("Z ref Reusable", 32000);
-        cal.Z_Reference_Validation = g.number("Z ref Validation", 32000);
+        cal.Z_Reference = g.number("Z reference", 32000, 0, kStageTravel);
+        cal.Z_ResetPosition = g.number("Z reset pos", 43000, 0, kStageTravel);
+        cal.Z_Reference_2ch = g.number("Z ref 2ch", 32000, 0, kStageTravel);
+        cal.Z_Reference_Reusable = g.number("Z ref Reusable", 32000, 0, kStageTravel);
+        cal.Z_Reference_Validation = g.number("Z ref Validation", 32000, 0, kStageTravel);
         cal.Last_ref_calibration = g.text("Last ref calibration", QStringLiteral("-"));
         cal.Last_calibration = g.text("Last calibration", QStringLiteral("-"));
     }
     {
         Group g(s, "Cell counting");
-        app.m_CountingMode = g.number("Counting mode", QStringLiteral("0"));
-        app.m_nSlideType = g.number("Slide type", QStringLiteral("2"));
+        app.m_CountingMode = g.number("Counting mode", BF_TOTAL_CELL_COUNTING, BF_TOTAL_CELL_COUNTING,
+                                      BF_CELL_COUNTING_VIABILITY);
+        app.m_nSlideType = g.number("Slide type", SLIDE_TYPE_2CH);
         switch (app.m_nSlideType) {
         case SLIDE_TYPE_2CH:
             app.m_nZstageCenterPos = app.m_Calibration.Z_Reference_2ch;
@@ -302,7 +343,7 @@ void read_INI(QSettings& s, IdleMinutes& idle)
         app.m_nZstageCurrentPos = app.m_nZstageCenterPos;
         app.m_bAutofocusedCounting = g.text("Autofocused counting", kOn) == kOn;
         app.m_bAutoExposureOn = false;
-        app.m_nSkipframe = g.number("Skip frame", 5);
+        app.m_nSkipframe = g.number("Skip frame", 5, 0, kMaxGreenLevel);
     }
     {
         Group g(s, "Software");

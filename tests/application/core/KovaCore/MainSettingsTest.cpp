@@ -9,6 +9,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <iterator>
 
@@ -197,8 +198,8 @@ TEST_F(MainSettingsTest, NumbersAreRoundedHalfAwayFromZero)
     const struct { const char* magnification; const char* volume; const char* slope; const char* intercept;
                    double m, v, s, i; } cases[] = {
         {"1.43149", "0.48242", "0.98946396", "-3.0461858", 1.4315, 0.48242, 0.98946396, -3.0461858},
-        {"1.23465", "-0.000005", "0.123456785", "-3.04618585", 1.2347, -0.00001, 0.12345679, -3.0461859},
-        {"2.00005", "0.000005", "-0.123456785", "0.00000005", 2.0001, 0.00001, -0.12345679, 0.0000001},
+        {"1.23465", "0.000005", "0.123456785", "-3.04618585", 1.2347, 0.00001, 0.12345679, -3.0461859},
+        {"2.00005", "0.48242", "1.5", "0.00000005", 2.0001, 0.48242, 1.5, 0.0000001},
     };
     for (const auto& c : cases) {
         writeIni(QByteArray("[KOVA-III]\nMagnification=") + c.magnification + "\nVolume%20factor=" + c.volume
@@ -219,6 +220,64 @@ TEST_F(MainSettingsTest, UnusableMagnificationFallsBackToTheDefault)
         read();
         EXPECT_EQ(theApp.m_fLensMagnification, 1.46) << value;
     }
+}
+
+// A number that does not mean what its key means (it would wrap, read as 0,
+// or send the stage or the LED out of range) takes the default, and the
+// default is what is written back.
+TEST_F(MainSettingsTest, UnusableNumbersTakeTheirDefaults)
+{
+    const struct
+    {
+        const char* group;
+        const char* key;
+        const char* value;
+        std::function<double()> loaded;
+        double expected;
+    } cases[] = {
+        {"Ch.%20BF", "LED", "2147483648", [] { return global_ini()->LED; }, 225},
+        {"Ch.%20BF", "LED", "256", [] { return global_ini()->LED; }, 225},
+        {"Ch.%20BF", "LED", "-1", [] { return global_ini()->LED; }, 225},
+        {"Ch.%20BF", "LED", "255", [] { return global_ini()->LED; }, 255},
+        {"Ch.%20BF", "LED", "0", [] { return global_ini()->LED; }, 0},
+        {"Calibration", "Z%20reference", "-2147483649", [] { return theApp.m_Calibration.Z_Reference; }, 32000},
+        {"Calibration", "Z%20reference", "64001", [] { return theApp.m_Calibration.Z_Reference; }, 32000},
+        {"Calibration", "Z%20reference", "64000", [] { return theApp.m_Calibration.Z_Reference; }, 64000},
+        {"Calibration", "Z%20ref%202ch", "-5", [] { return theApp.m_Calibration.Z_Reference_2ch; }, 32000},
+        {"Calibration", "Z%20ref%20Reusable", "1e9", [] { return theApp.m_Calibration.Z_Reference_Reusable; },
+         32000},
+        {"Calibration", "Z%20ref%20Validation", "x", [] { return theApp.m_Calibration.Z_Reference_Validation; },
+         32000},
+        {"Calibration", "Z%20reset%20pos", "99999", [] { return theApp.m_Calibration.Z_ResetPosition; }, 43000},
+        {"KOVA-III", "Auto%20shutdown%20time", "abc", [] { return theApp.m_nAutoShutdownTime; }, 8},
+        {"KOVA-III", "Auto%20shutdown%20time", "0", [] { return theApp.m_nAutoShutdownTime; }, 8},
+        {"KOVA-III", "Auto%20shutdown%20time", "25", [] { return theApp.m_nAutoShutdownTime; }, 8},
+        {"KOVA-III", "Auto%20shutdown%20time", " 24 ", [] { return theApp.m_nAutoShutdownTime; }, 24},
+        {"KOVA-III", "Volume%20factor", "-0.48", [] { return theApp.m_fVolumeFactor; }, 0.48979},
+        {"KOVA-III", "Volume%20factor", "0", [] { return theApp.m_fVolumeFactor; }, 0.48979},
+        {"KOVA-III", "Slope", "-1", [] { return theApp.m_fSlope; }, 1.0},
+        {"KOVA-III", "Slope", "nan", [] { return theApp.m_fSlope; }, 1.0},
+        {"KOVA-III", "Intercept", "inf", [] { return theApp.m_fIntercept; }, 0.0},
+        {"KOVA-III", "Intercept", "-3.5", [] { return theApp.m_fIntercept; }, -3.5},
+        {"Cell%20counting", "Counting%20mode", "2", [] { return theApp.m_CountingMode; }, 0},
+        {"Cell%20counting", "Counting%20mode", "1", [] { return theApp.m_CountingMode; }, 1},
+        {"Cell%20counting", "Skip%20frame", "-1", [] { return theApp.m_nSkipframe; }, 5},
+        {"Cell%20counting", "Slide%20type", "abc", [] { return theApp.m_nSlideType; }, 2},
+        {"Save%20Review", "Sequence%20count", "100000", [] { return theApp.m_SaveReview.m_nSequenceCount; }, 1},
+        {"Save%20Review", "Sequence%20count", "99999", [] { return theApp.m_SaveReview.m_nSequenceCount; }, 99999},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.group) + "/" + c.key + "=" + c.value);
+        writeIni(QByteArray("[") + c.group + "]\n" + c.key + "=" + c.value + "\n");
+        read();
+        EXPECT_EQ(c.loaded(), c.expected);
+        ASSERT_TRUE(MainSettings::before_loseINI());
+        read();
+        EXPECT_EQ(c.loaded(), c.expected);
+    }
+    // The idle limit follows the hours actually used.
+    writeIni("[KOVA-III]\nAuto%20shutdown%20time=abc\n");
+    EXPECT_EQ(read().limit, 8 * 60);
 }
 
 TEST_F(MainSettingsTest, SwitchesCompareExactly)
