@@ -8,7 +8,12 @@ TempRoot::TempRoot()
     : m_previous(qgetenv("KOVA3_ROOT"))
     , m_hadPrevious(qEnvironmentVariableIsSet("KOVA3_ROOT"))
 {
-    qputenv("KOVA3_ROOT", m_dir.path().toLocal8Bit());
+    m_root = qEnvironmentVariable(kSharedRootVariable);
+    if (m_root.isEmpty()) {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_root = m_dir->path();
+    }
+    qputenv("KOVA3_ROOT", m_root.toLocal8Bit());
 }
 
 TempRoot::~TempRoot()

@@ -4,20 +4,26 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // A fresh instrument root for one test: KOVA3_ROOT points at an empty
 // temporary folder for the fixture's life and is restored afterwards.
+// In a test's child process (runOnFullDisk) the root is the parent's, named
+// by kSharedRootVariable, and is left in place.
 class TempRoot
 {
 public:
+    static constexpr char kSharedRootVariable[] = "KOVA_TEST_SHARED_ROOT";
+
     TempRoot();
     ~TempRoot();
     TempRoot(const TempRoot&) = delete;
     TempRoot& operator=(const TempRoot&) = delete;
 
     // The physical folder standing for "/".
-    QString root() const { return m_dir.path(); }
+    QString root() const { return m_root; }
     // The physical path of a logical path ("/opt/KOVA3/conf" → "<root>/opt/KOVA3/conf").
-    QString path(const QString& logical) const { return m_dir.path() + logical; }
+    QString path(const QString& logical) const { return m_root + logical; }
 
     // Writes a file at a logical path (folders created); returns its physical path.
     QString writeFile(const QString& logical, const QByteArray& content) const;
@@ -29,7 +35,8 @@ public:
     QByteArray readFile(const QString& logical) const;
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dir;  // null for a shared root
+    QString m_root;
     QByteArray m_previous;
     bool m_hadPrevious;
 };

@@ -344,7 +344,6 @@ TEST_F(SaveJob, OutcomeIsReportedAsItIs)
     EXPECT_FALSE(QFileInfo::exists(path("N_TAG.tif")));
 
     // A counted image but no logo or report font in the installation: one notice, no report.
-    // (After the forks: the report's zoom starts worker threads.)
     EXPECT_EQ(save(2), (std::vector<std::string>{"report error notice", "progress 2", "completed 2 fail"}));
     EXPECT_FALSE(QFileInfo::exists(path("N.pdf")));
 }
