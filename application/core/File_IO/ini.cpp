@@ -9,6 +9,9 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +26,26 @@ QString fromBytes(const std::string& bytes)
 QMutex g_writeMutex;
 
 }  // namespace
+
+bool syncSettings(QSettings& settings)
+{
+    settings.sync();
+    if (settings.status() != QSettings::FormatError)
+        return settings.status() == QSettings::NoError;
+    // The toolkit shares what it parsed between objects on one path, so the
+    // check reads a copy of the file.
+    QFile file(settings.fileName());
+    QTemporaryFile copy;
+    if (!file.open(QIODevice::ReadOnly) || !copy.open() || copy.write(file.readAll()) != file.size()
+        || !copy.flush())
+        return false;
+    const QSettings check(copy.fileName(), QSettings::IniFormat);
+    if (check.status() != QSettings::NoError || check.allKeys() != settings.allKeys())
+        return false;
+    const QStringList keys = settings.allKeys();
+    return std::all_of(keys.begin(), keys.end(),
+                       [&](const QString& key) { return check.value(key) == settings.value(key); });
+}
 
 int ini_read(std::string section, std::string key, std::string defaultValue, std::string& out, std::string path)
 {
@@ -48,8 +71,7 @@ bool ini_write(std::string section, std::string key, std::string value, std::str
         settings.beginGroup(fromBytes(section));
         settings.setValue(fromBytes(key), fromBytes(value));
         settings.endGroup();
-        settings.sync();
-        if (settings.status() != QSettings::NoError) {
+        if (!syncSettings(settings)) {
             KLOG << "ini_write: cannot write" << file;
             return false;
         }

@@ -2,6 +2,13 @@
 
 #include <string>
 
+class QSettings;
+
+// Writes `settings` to its file; true when the file now holds them. A settings
+// object that met malformed lines in its file keeps reporting that for good,
+// even after it rewrote the file clean: the file is then read back instead.
+bool syncSettings(QSettings& settings);
+
 // Single keys of an INI file by path, for code that works with byte strings.
 // Paths are logical ("/opt/KOVA3/conf/KOVA3.ini") and mapped under the
 // instrument root. Each call opens its own settings object; nothing is cached.

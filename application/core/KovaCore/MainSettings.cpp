@@ -123,8 +123,7 @@ private:
 
 bool synced(QSettings& s, const char* what)
 {
-    s.sync();
-    if (s.status() != QSettings::NoError) {
+    if (!syncSettings(s)) {
         KLOG << what << ": cannot write" << s.fileName();
         return false;
     }

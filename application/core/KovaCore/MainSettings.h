@@ -28,8 +28,7 @@ void read_INI(QSettings& s, IdleMinutes& idle);
 
 // Writes the current values back and syncs. False, with nothing changed,
 // when `s` is not writable, and false when the write failed. A file with
-// malformed lines is rewritten clean, but `s` itself, having met them, still
-// reports false: the toolkit then no longer tells a failed write apart.
+// malformed lines is rewritten clean, and that is a success.
 bool update_INI(QSettings& s);
 
 // update_INI on the file at `logicalPath` (the main settings file by default).

@@ -2,6 +2,7 @@
 
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
+#include "File_IO/ini.h"
 #include "Protocol/ProtocolTables.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
@@ -28,8 +29,7 @@ int writeRows(const local_protocol_t* rows, size_t count, const QString& path)
     QSettings settings(file, QSettings::IniFormat);
     for (size_t i = 0; i < count; ++i)
         settings.setValue(settingName(rows[i]), static_cast<qint64>(rows[i].value));
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
+    if (!syncSettings(settings)) {
         KLOG << "protocol file not written:" << path;
         return -1;
     }

@@ -1,5 +1,7 @@
 #include "File_IO/ini.h"
 
+#include "FullDisk.h"
+#include "LogCapture.h"
 #include "TempRoot.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +80,26 @@ TEST(IniWrite, ReportsFailureWhenTheFileCannotBeWritten)
     TempRoot root;
     root.writeFile("/opt/KOVA3/conf/plainfile", "x");
     EXPECT_FALSE(ini_write("g", "k", "v", "/opt/KOVA3/conf/plainfile/x.ini"));
+}
+
+// A corrupted file is rewritten clean and that is a success, not "cannot
+// write"; a corrupted file that cannot be rewritten (a full medium) is still a
+// failure, and keeps what it held.
+TEST(IniWrite, RepairsACorruptedFileAndTellsRepairFromFailure)
+{
+    TempRoot root;
+    const QByteArray corrupted = "[ShellMode\nno equals sign\n=x\nOn=7\n";
+    root.writeFile(QString::fromStdString(kIni), corrupted);
+    EXPECT_FALSE(runOnFullDisk(0, [] { return ini_write("ShellMode", "On", "1", kIni); }));
+    EXPECT_EQ(root.readFile(QString::fromStdString(kIni)), corrupted);
+
+    LogCapture log;
+    EXPECT_TRUE(ini_write("ShellMode", "On", "0", kIni));
+    EXPECT_FALSE(log.contains("cannot write"));
+    EXPECT_FALSE(root.readFile(QString::fromStdString(kIni)).contains("no equals sign"));
+    std::string out;
+    EXPECT_EQ(ini_read("ShellMode", "On", "", out, kIni), 1);
+    EXPECT_EQ(out, "0");
 }
 
 TEST(IniText, IsTakenUpToTheFirstNul)

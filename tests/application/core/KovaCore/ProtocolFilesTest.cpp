@@ -1,6 +1,7 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/ProtocolFiles.h"
 
+#include "LogCapture.h"
 #include "TempRoot.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,19 @@ TEST(BuiltInProtocols, AreRestoredAtEveryStartKeepingHandAddedKeys)
     ASSERT_TRUE(Init_local_protocol());
     EXPECT_EQ(readBack(1, "IQOQ"), (std::vector<int>{7, 24, 5, 5, 5, 1}));
     EXPECT_EQ(QSettings(root.path(iqoq), QSettings::IniFormat).value("Operator/Note").toString(), "hand made");
+}
+
+// A corrupted built-in file is written again, and that is no failure.
+TEST(BuiltInProtocols, ACorruptedFileIsRepaired)
+{
+    TempRoot root;
+    const QString pbmc = kTotalDir + "/PBMC.ini";
+    root.writeFile(pbmc, "[Min%20search\nsize\n=\n\xff\xfe");
+    LogCapture log;
+    ASSERT_TRUE(Init_local_protocol());
+    EXPECT_FALSE(log.contains("not written"));
+    EXPECT_EQ(readBack(0, "PBMC"), (std::vector<int>{7, 15, 6, 8, 1}));
+    EXPECT_EQ(QSettings(root.path(pbmc), QSettings::IniFormat).status(), QSettings::NoError);
 }
 
 TEST(ProtocolWriters, RejectUnknownKindsAndReportFailedWrites)
