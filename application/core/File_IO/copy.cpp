@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 
@@ -42,6 +43,15 @@ int copy(char const* source, char const* target)
             ::close(in);
         if (out >= 0)
             ::close(out);
+        return -1;
+    }
+
+    // A target that is the source itself, by whatever name, would be emptied.
+    struct stat source_stat {}, target_stat {};
+    if (::fstat(in, &source_stat) != 0 || ::fstat(out, &target_stat) != 0
+        || (source_stat.st_dev == target_stat.st_dev && source_stat.st_ino == target_stat.st_ino)) {
+        ::close(in);
+        ::close(out);
         return -1;
     }
 

@@ -1,14 +1,14 @@
 #include "File_IO/copy.h"
 
+#include "FullDisk.h"
 #include "TempRoot.h"
 
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
 
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <QDir>
+
 #include <unistd.h>
 
 namespace {
@@ -69,18 +69,23 @@ TEST(Copy, AFailedWriteIsReportedAsFailure)
     TempRoot root;
     root.writeFile("/KOVA/big.bin", pattern(10 * 1024));
     root.writeFile("/mnt/.keep", "");
-
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(copy("/KOVA/big.bin", "/mnt/big.bin") == -1 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "copy reported success on a short copy";
+    EXPECT_FALSE(runOnFullDisk(4096, [] { return copy("/KOVA/big.bin", "/mnt/big.bin") == 0; }))
+        << "copy reported success on a short copy";
     EXPECT_EQ(QFileInfo(root.path("/mnt/big.bin")).size(), 4096);
+}
+
+// The source as its own target, however it is named, is refused and kept.
+TEST(Copy, TheSourceIsNeverItsOwnTarget)
+{
+    TempRoot root;
+    root.writeFile("/KOVA/a.txt", "content");
+    QDir().mkpath(root.path("/mnt"));
+    ASSERT_TRUE(QFile::link(root.path("/KOVA/a.txt"), root.path("/mnt/link.txt")));
+    ASSERT_EQ(::link(root.path("/KOVA/a.txt").toLocal8Bit().constData(),
+                     root.path("/mnt/hard.txt").toLocal8Bit().constData()),
+              0);
+    for (const char* target : {"/KOVA/a.txt", "/KOVA/../KOVA/./a.txt", "/mnt/link.txt", "/mnt/hard.txt"}) {
+        EXPECT_EQ(copy("/KOVA/a.txt", target), -1) << target;
+        EXPECT_EQ(root.readFile("/KOVA/a.txt"), QByteArray("content")) << target;
+    }
 }
