@@ -30,7 +30,15 @@ const char* const kFolders[] = {
     "/opt/KOVA3/bin", "/opt/KOVA3/conf", "/opt/KOVA3/log", "/KOVA", "/dev/input/by-id", "/etc/logrotate.d",
     "/var/log", "/run/kova-sim", "/sim",
 };
-const char* const kStandIns[] = {"systemctl", "shutdown", "logrotate"};
+// Each stand-in and where it stands.
+const struct
+{
+    const char* name;
+    const char* folder;
+} kStandIns[] = {
+    {"systemctl", "/bin"},   {"shutdown", "/bin"}, {"logrotate", "/bin"},
+    {"timedatectl", "/bin"}, {"Factory_Reset.sh", "/opt/KOVA3/bin"},
+};
 const char kDisplayLayer[] = "/sys/module/disp/parameters/disp_layer_protect";
 
 bool fail(QString* error, const QString& reason)
@@ -89,10 +97,11 @@ VirtualInstrument::~VirtualInstrument()
 
 bool VirtualInstrument::installStandIns() const
 {
-    for (const char* name : kStandIns) {
-        const QString target = m_root + "/bin/" + name;
+    for (const auto& standIn : kStandIns) {
+        const QString folder = m_root + standIn.folder;
+        const QString target = folder + "/" + standIn.name;
         QFile::remove(target);
-        if (!QFile::copy(QStringLiteral(":/instrument/standins/") + name, target)
+        if (!QDir().mkpath(folder) || !QFile::copy(QStringLiteral(":/instrument/standins/") + standIn.name, target)
             || !QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
                                                   | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
                                                   | QFile::ExeOther))
@@ -122,7 +131,7 @@ bool VirtualInstrument::assemble(const Options& options, QString* error)
         if (!QDir().mkpath(m_root + folder))
             return fail(error, QStringLiteral("cannot create %1%2").arg(m_root, folder));
     }
-    if (!QDir().mkpath(m_root + "/bin") || !installStandIns())
+    if (!installStandIns())
         return fail(error, QStringLiteral("cannot install the command stand-ins"));
     if (!UsbSticks(m_root).installStandIns())
         return fail(error, QStringLiteral("cannot install the USB stand-ins"));

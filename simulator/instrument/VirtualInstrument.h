@@ -10,9 +10,9 @@ namespace kovasim {
 
 // A whole virtual instrument in one root folder, for the demo and the
 // end-to-end tests: the file tree the application expects, the stand-ins for
-// the machine-changing commands (systemctl, shutdown, logrotate, and mount,
-// umount, mountpoint, lsusb from the USB and printer simulators), the report's font and
-// logo, the I2C buses, a generated slide under the simulated camera, and the
+// the machine-changing commands (systemctl, shutdown, logrotate, timedatectl,
+// and mount, umount, mountpoint, lsusb from the USB and printer simulators),
+// the installation's factory-reset script, the report's font and logo, the I2C buses, a generated slide under the simulated camera, and the
 // simulated microcontroller linked at "/dev/ttyS2".
 //
 // The constructor makes `root` the instrument root of this process
@@ -31,6 +31,11 @@ public:
     static constexpr char kSystemctlCalls[] = "/run/kova-sim/systemctl.calls";
     static constexpr char kSystemctlHang[] = "/run/kova-sim/systemctl-hang";
     static constexpr char kShutdownCalls[] = "/run/kova-sim/shutdown.calls";
+    // One line per call, every argument in brackets: "[set-time][2024-2-9 8:5:00]".
+    static constexpr char kTimedatectlCalls[] = "/run/kova-sim/timedatectl.calls";
+    // While it exists timedatectl refuses to set the time, as with network time on.
+    static constexpr char kTimedatectlNtp[] = "/run/kova-sim/timedatectl-ntp";
+    static constexpr char kFactoryResetCalls[] = "/run/kova-sim/factory-reset.calls";
 
     explicit VirtualInstrument(const QString& root);
     ~VirtualInstrument();
@@ -45,8 +50,12 @@ public:
     McuSimulator& mcu() { return m_mcu; }
     QString root() const { return m_root; }
 
-private:
+    // The stand-ins of the machine-changing commands (systemctl, shutdown,
+    // logrotate, timedatectl) in /bin and the factory-reset script in
+    // /opt/KOVA3/bin; each records its calls under /run/kova-sim.
     bool installStandIns() const;
+
+private:
     bool writeSlide(const Options& options) const;
 
     QString m_root;

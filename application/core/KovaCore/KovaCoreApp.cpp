@@ -3,6 +3,7 @@
 #include "KovaCore/KovaPaths.h"
 
 std::string CUR_CAL_INI;
+int g_running_capture = 0;
 KovaCoreApp theApp;
 
 KovaCoreApp::KovaCoreApp()

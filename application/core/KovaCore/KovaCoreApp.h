@@ -189,3 +189,6 @@ extern KovaCoreApp theApp;
 
 // Path of the camera calibration file in force ("/opt/KOVA3/conf/...", logical).
 extern std::string CUR_CAL_INI;
+
+// 1 once the service function has started the capture program in this run.
+extern int g_running_capture;

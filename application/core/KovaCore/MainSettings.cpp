@@ -177,6 +177,14 @@ QString protocolPath(int type, QString& name, bool fallBackWhenMissing)
 
 namespace MainSettings {
 
+void loadCalibrationFiles()
+{
+    std::copy(std::begin(kSensorRegisters), std::end(kSensorRegisters), g_RegIdx);
+    readRegisterTables();
+    theApp.m_Calibration.Background_value =
+        QStringLiteral("%1, %2").arg(exposureText(kova::kCalibrationBfnIni), exposureText(kova::kCalibrationCusIni));
+}
+
 QString exposureText(const char* file)
 {
     std::string high;
@@ -261,10 +269,7 @@ void read_INI(QSettings& s, IdleMinutes& idle)
     KovaCoreApp& app = theApp;
     global_ini_s& ini = *global_ini();
 
-    std::copy(std::begin(kSensorRegisters), std::end(kSensorRegisters), g_RegIdx);
-    readRegisterTables();
-    app.m_Calibration.Background_value =
-        QStringLiteral("%1, %2").arg(exposureText(kova::kCalibrationBfnIni), exposureText(kova::kCalibrationCusIni));
+    loadCalibrationFiles();
 
     {
         Group g(s, "KOVA-III");

@@ -40,6 +40,11 @@ bool before_loseINI(const QString& logicalPath = QString());
 // reset). A name that fails the name rule is never used in a path.
 void loadProtocols(bool fallBackWhenMissing);
 
+// Reads the three camera register files into global_ini()'s register tables
+// (columns in the order of kSensorRegisters, which g_RegIdx is set to) and
+// builds theApp's background value "BFN, CUS" from their exposure texts.
+void loadCalibrationFiles();
+
 // The exposure registers (0x3501, 0x3502 of "1280") of a calibration file as
 // one hexadecimal text: "0x01" and "0x2A" give "0x012A"; "" when missing.
 QString exposureText(const char* file);

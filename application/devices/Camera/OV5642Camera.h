@@ -53,7 +53,7 @@ public:
     // file's registers are written after stream-on. False when the stream
     // cannot be started (nothing is then held).
     bool open(int mode, std::string calibration_ini, bool full_init);
-    bool close();
+    virtual bool close();
     // True between a successful open and close.
     virtual bool isRunning() const { return m_bRunning; }
 

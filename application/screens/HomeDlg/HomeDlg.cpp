@@ -20,6 +20,7 @@
 #include "Message/MessageDlg.h"
 #include "KovaCore/ProtocolFiles.h"
 #include "Protocol/ProtocolDlg.h"
+#include "Settings/SetupDlg.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
@@ -65,23 +66,29 @@ QWidget* currentScreen()
         return theApp.m_pCountDlg;
     case KOVACORE_PROTOCOL_DIALOG:
         return theApp.m_pProtocolDlg;
+    case KOVACORE_SETUP_DIALOG:
+        return theApp.m_pSetupDlg;
     default:
         return nullptr;
     }
 }
 
-// Creates screen `id` (unless one is open), runs it modally and deletes it;
-// meanwhile the button is checked and the home buttons are off.
+// Creates screen `id` (unless one is open), lets `prepare` ready it, runs it
+// modally and deletes it; meanwhile the button is checked and the home
+// buttons are off. False when another screen was current.
 template <class Screen>
-void runScreen(HomeDlg& home, QPushButton* button, int id, Screen*& screen)
+bool runScreen(HomeDlg& home, QPushButton* button, int id, Screen*& screen,
+               const std::function<void(Screen*)>& prepare = {})
 {
     if (theApp.m_nCurrentDialog != KOVACORE_HOME_DIALOG)
-        return;
+        return false;
     button->setChecked(true);
     home.HomeButtonState(false);
     if (!screen) {
         theApp.m_nCurrentDialog = id;
         screen = new Screen;
+        if (prepare)
+            prepare(screen);
         screen->exec();
         delete screen;
         screen = nullptr;
@@ -91,6 +98,7 @@ void runScreen(HomeDlg& home, QPushButton* button, int id, Screen*& screen)
     }
     button->setChecked(false);
     home.HomeButtonState(true);
+    return true;
 }
 
 }  // namespace
@@ -140,6 +148,8 @@ HomeDlg::HomeDlg(QWidget* parent)
             theApp.m_pCountDlg->slot_set_backLabel(dim);
         if (screen == KOVACORE_PROTOCOL_DIALOG && theApp.m_pProtocolDlg)
             theApp.m_pProtocolDlg->slot_set_backLabel(dim);
+        if (screen == KOVACORE_SETUP_DIALOG && theApp.m_pSetupDlg)
+            theApp.m_pSetupDlg->slot_set_backLabel(dim);
     };
     roads.releaseController = [this] {
         delete m_pController;
@@ -178,7 +188,7 @@ void HomeDlg::step(const char* name)
         seams().onStartupStep(QString::fromLatin1(name));
 }
 
-QDateTime HomeDlg::now() const
+QDateTime HomeDlg::clock()
 {
     return seams().now ? seams().now() : QDateTime::currentDateTime();
 }
@@ -262,7 +272,7 @@ void HomeDlg::slotInitialize()
     createCountScreen();
 
     step("clock");
-    const QDateTime current = now();
+    const QDateTime current = clock();
     theApp.m_strDateTime = current.toString(QStringLiteral("dd MMM yyyy hh:mm"));
     m_nLastMinute = current.time().minute();
     connect(&m_ClockTimer, &QTimer::timeout, this, &HomeDlg::notifyDateTime, Qt::UniqueConnection);
@@ -310,7 +320,7 @@ void HomeDlg::releaseInitDlg()
 
 void HomeDlg::notifyDateTime()
 {
-    const QDateTime current = now();
+    const QDateTime current = clock();
     const int minute = current.time().minute();
     if (minute == m_nLastMinute)
         return;
@@ -498,6 +508,31 @@ void HomeDlg::on_BUTTON_LOGOUT_clicked()
 void HomeDlg::on_BUTTON_PROTOCOL_pressed()
 {
     runScreen(*this, ui->BUTTON_PROTOCOL, KOVACORE_PROTOCOL_DIALOG, theApp.m_pProtocolDlg);
+}
+
+void HomeDlg::on_BUTTON_SETUP_pressed()
+{
+    KLOG_ENTER;
+    const auto prepare = [this](SetupDlg* setup) {
+        connect(setup, &SetupDlg::sig_setFactoryReset, this, &HomeDlg::slotFactoryReset);
+        if (theApp.m_pCamera && theApp.m_pCamera->isRunning()) {
+            theApp.m_pCamera->close();
+            QThread::msleep(static_cast<unsigned long>(seams().cameraSettleMs));
+        }
+    };
+    if (!runScreen<SetupDlg>(*this, ui->BUTTON_SETUP, KOVACORE_SETUP_DIALOG, theApp.m_pSetupDlg, prepare))
+        return;
+    if (theApp.m_bProgramExit) {
+        m_pPowerControl->writeSettings();
+        m_pPowerControl->slotProgramExit(true);
+        return;
+    }
+    if (theApp.m_bFactoryReset) {
+        slotFactoryReset();
+        // Done once: a later visit to the settings must not reset again.
+        theApp.m_bFactoryReset = false;
+    }
+    m_pPowerControl->writeSettings();
 }
 
 void HomeDlg::keyPressEvent(QKeyEvent* event)

@@ -35,6 +35,7 @@ public:
     static constexpr int kClockIntervalMs = 1000;
     static constexpr int kCameraAttempts = 3;
     static constexpr int kCameraRetryPauseMs = 1000;
+    static constexpr int kCameraSettleMs = 500;
     static constexpr int kCameraMode = 1;  // 1280 × 960
     // The message shown when the camera does not open (its only button restarts).
     static constexpr int kCameraNotDetectedMessage = 49;
@@ -49,10 +50,14 @@ public:
         // Makes each camera object; null: a plain OV5642Camera.
         std::function<OV5642Camera*()> makeCamera;
         int cameraRetryPauseMs = kCameraRetryPauseMs;
+        // The pause after closing the camera before another screen opens.
+        int cameraSettleMs = kCameraSettleMs;
         // The clock; null: the system time.
         std::function<QDateTime()> now;
     };
     static Seams& seams();
+    // The time of day for every screen: the system's, or the seam's clock.
+    static QDateTime clock();
 
     explicit HomeDlg(QWidget* parent = nullptr);
     ~HomeDlg() override;
@@ -103,6 +108,10 @@ public slots:
     // which reports its first live frame before it is shown.
     void on_BUTTON_COUNT_pressed();
     void slotFirstFrameUpdated();
+    // The same for the settings screen; afterwards leaves for the launcher,
+    // completes a factory reset, and writes the settings, so no change waits
+    // for the next power-off.
+    void on_BUTTON_SETUP_pressed();
 
     // The power roads, handed to the power control.
     void on_POWER_OFF_TIMER(bool active);
@@ -114,7 +123,6 @@ protected:
 
 private:
     void step(const char* name);
-    QDateTime now() const;
     OV5642Camera* makeCamera() const;
     void setFont();
     // Runs a message of the catalogue over the dimmed home screen; the answer is not used.

@@ -80,9 +80,11 @@ public slots:
     // launcher installed and `toLoader`, hands over to it and ends the loop.
     void slotProgramExit(bool toLoader);
 
+    // Writes the settings file the roads keep (not before the settings were read).
+    void writeSettings();
+
 private:
     void dimCurrentScreen(bool dim);
-    void writeSettings();
     void runSplash(int state);
     void unmountStick();
     void releaseCamera();

@@ -1,5 +1,6 @@
 #include "Keyboard/KeyboardDlg.h"
 
+#include "Common/DimOverlay.h"
 #include "Keyboard/KeyboardLook.h"
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -9,7 +10,6 @@
 #include "platform/Log.h"
 
 #include <QKeyEvent>
-#include <QLabel>
 
 namespace {
 
@@ -31,10 +31,7 @@ KeyboardDlg::KeyboardDlg(QWidget* parent) : QDialog(parent), ui(new Ui::Keyboard
     ui->FRAME_KEYBOARD->setObject(this);
     ui->FRAME_KEYBOARD->setMainMode(KEYBOARD_MODE_BASE_NAME);
 
-    m_pBackLabel = new QLabel(this);
-    m_pBackLabel->setGeometry(0, 0, 800, 480);
-    m_pBackLabel->setStyleSheet(QStringLiteral("background-color: rgba(0, 0, 0, 50%);"));
-    m_pBackLabel->hide();
+    m_pOverlay = std::make_unique<DimOverlay>(this);
 
     m_nMode = MODE_BASE_NAME;
     m_strWifiName.clear();
@@ -96,13 +93,7 @@ void KeyboardDlg::setMaxLength(int n)
 
 void KeyboardDlg::slot_set_backLabel(bool on)
 {
-    if (on) {
-        m_bBackLabelWasVisible = m_pBackLabel->isVisible();
-        m_pBackLabel->show();
-        m_pBackLabel->raise();
-    } else if (!m_bBackLabelWasVisible) {
-        m_pBackLabel->hide();
-    }
+    m_pOverlay->request(on);
 }
 
 void KeyboardDlg::keyPressEvent(QKeyEvent* event)

@@ -3,10 +3,12 @@
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class KeyboardDlg;
 }
-class QLabel;
+class DimOverlay;
 
 // The full-screen dialog in which one line of text is typed on the on-screen
 // keyboard: the save base name (mode 4) or a Wi-Fi password (mode 1). The text
@@ -54,6 +56,5 @@ private:
     Ui::KeyboardDlg* ui;
     QString m_strWifiName;
     int m_nMode = MODE_BASE_NAME;
-    QLabel* m_pBackLabel = nullptr;
-    bool m_bBackLabelWasVisible = false;
+    std::unique_ptr<DimOverlay> m_pOverlay;
 };

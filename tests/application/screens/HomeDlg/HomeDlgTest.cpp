@@ -14,6 +14,7 @@
 #include "ModalAnswerer.h"
 #include "ProbeRun.h"
 #include "Protocol/ProtocolDlg.h"
+#include "Settings/SetupDlg.h"
 #include "TempRoot.h"
 #include "WhenModal.h"
 #include "platform/SimulatedVideo.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -62,6 +64,8 @@ protected:
 
     void TearDown() override
     {
+        theApp.m_pHomeDlg = nullptr;
+        theApp.m_bProgramExit = theApp.m_bFactoryReset = false;
         home.reset();
         // Before the camera it may still hold.
         delete theApp.m_pCountDlg;
@@ -89,7 +93,16 @@ protected:
     HomeDlg& start()
     {
         home = std::make_unique<HomeDlg>();
+        theApp.m_pHomeDlg = home.get();
         return *home;
+    }
+
+    // Presses Settings; `whileOpen` runs on the settings screen and ends it.
+    void runSettings(HomeDlg& dlg, std::function<void(SetupDlg*)> whileOpen)
+    {
+        WhenModal<SetupDlg> settings(std::move(whileOpen));
+        dlg.on_BUTTON_SETUP_pressed();
+        EXPECT_TRUE(settings.done()) << "no settings screen";
     }
 
     TempRoot root;
@@ -635,6 +648,59 @@ TEST_F(HomeDlgTest, ProtocolButtonRunsTheProtocolScreenOverTheHomeScreen)
     EXPECT_FALSE(protocol->isChecked());
     EXPECT_TRUE(protocol->isEnabled());
     EXPECT_EQ(boxes.unplanned, 0);
+}
+
+TEST_F(HomeDlgTest, SettingsScreenRunsAloneAndWhatChangedReachesTheFileWhenItCloses)
+{
+    HomeDlg::seams().cameraSettleMs = 0;
+    HomeDlg& dlg = start();
+    root.writeFile(QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_CellCountingViability.csv"), "viability table");
+    theApp.m_bAutoExposureOn = true;
+    runSettings(dlg, [&](SetupDlg* settings) {
+        EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_SETUP_DIALOG);
+        EXPECT_EQ(theApp.m_pSetupDlg, settings);
+        settings->findChild<QRadioButton*>(QStringLiteral("RADIO_MODE_BF_V"))->click();
+        dlg.on_BUTTON_SETUP_pressed();  // a second press while it runs does nothing
+        settings->findChild<QPushButton*>(QStringLiteral("BUTTON_HOME"))->click();
+    });
+    EXPECT_EQ(theApp.m_pSetupDlg, nullptr);
+    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
+    EXPECT_FALSE(theApp.m_bAutoExposureOn);
+    EXPECT_EQ(root.readFile(kViabilityCopy), "viability table") << "the previous counts follow the mode";
+    EXPECT_TRUE(root.readFile(kova::kMainIni).contains("Counting%20mode=1"));
+}
+
+TEST_F(HomeDlgTest, FactoryResetOfTheSettingsCompletesOnceWhenTheScreenCloses)
+{
+    HomeDlg::seams().cameraSettleMs = 0;
+    HomeDlg& dlg = start();
+    const QString pbmc = root.path(QStringLiteral("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/PBMC.ini"));
+    QFile::remove(pbmc);
+    runSettings(dlg, [](SetupDlg* settings) {
+        theApp.m_bFactoryReset = true;  // as the service function leaves it
+        settings->findChild<QPushButton*>(QStringLiteral("BUTTON_HOME"))->click();
+    });
+    EXPECT_TRUE(QFile::exists(pbmc));
+    EXPECT_FALSE(theApp.m_bFactoryReset) << "not again at the next visit";
+}
+
+TEST_F(HomeDlgTest, PowerOffQuestionOverTheSettingsDimsThem)
+{
+    HomeDlg::seams().cameraSettleMs = 0;
+    HomeDlg& dlg = start();
+    dlg.show();
+    ModalAnswerer boxes;
+    bool settingsDimmed = false;
+    runSettings(dlg, [&](SetupDlg* settings) {
+        QLabel* overlay = settings->findChild<QLabel*>("DIM_OVERLAY");
+        boxes.plan(false, [&] { settingsDimmed = overlay->isVisible(); });
+        dlg.powerControl()->slot_POWER_OFF_KEY(true);
+        EXPECT_FALSE(overlay->isVisible()) << "cancelled";
+        settings->findChild<QPushButton*>(QStringLiteral("BUTTON_HOME"))->click();
+    });
+    EXPECT_TRUE(settingsDimmed);
+    EXPECT_FALSE(dlg.backLabel()->isVisible());
+    EXPECT_TRUE(boxes.allPlannedAnswered());
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+#include "InstrumentAppTest.h"
+#include "Settings/ServiceCodes.h"
+
+#include <QFile>
+#include <QPoint>
+#include <QTest>
+
+namespace {
+
+const QString kSettings = QStringLiteral("/opt/KOVA3/conf/KOVA3.ini");
+const QString kTimedatectlCalls = QStringLiteral("/run/kova-sim/timedatectl.calls");
+
+// Where things are on the 800 × 480 screen.
+const QPoint kHomeSettingsButton(700, 280);
+const QPoint kHome(40, 40);
+const QPoint kMenuCountingOptions(100, 120);
+const QPoint kMenuDatePower(100, 360);
+const QPoint kViability(520, 187);
+const QPoint kReusable(437, 315);
+const QPoint kAutofocus(516, 399);
+const QPoint kDateTimeTab(350, 100);
+const QPoint kPowerSaverTab(650, 100);
+const QPoint kHoursField(645, 290);
+const QPoint kSetDateTime(632, 280);
+// The number key pad (500 × 300 at 156, 90).
+const QPoint kKeypadDelete(598, 260);
+const QPoint kKeypadApply(598, 323);
+QPoint keypadDigit(int digit)
+{
+    const int index = digit == 0 ? 9 : digit - 1;
+    return {156 + 12 + 77 * (index % 5) + 35, 90 + 142 + 63 * (index / 5) + 28};
+}
+// The date and time dialog.
+const QPoint kDateFields[] = {{100, 210}, {196, 210}, {305, 210}, {100, 322}, {196, 322}};
+const QPoint kDateApply(703, 400);
+QPoint dateDigit(int digit)
+{
+    return digit == 0 ? QPoint(509, 400) : QPoint(509 + 97 * ((digit - 1) % 3), 160 + 80 * ((digit - 1) / 3));
+}
+
+// The settings screen of the real application, touched as a user would.
+class SettingsTest : public InstrumentAppTest
+{
+protected:
+    // Opens the date dialog from the settings screen's date and power page.
+    void openDateDialog()
+    {
+        ASSERT_TRUE(touch(kMenuDatePower));
+        ASSERT_TRUE(touch(kDateTimeTab));
+        ASSERT_TRUE(touch(kSetDateTime));
+    }
+    // Fills day, month, year, hour and minute on the dialog's keys and applies.
+    void enterDate(const QStringList& fields)
+    {
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(touch(kDateFields[i]));  // a touch clears the field
+            for (const QChar digit : fields[i])
+                ASSERT_TRUE(touch(dateDigit(digit.digitValue())));
+        }
+        ASSERT_TRUE(touch(kDateApply));
+    }
+    bool waitForFile(const QString& logical, const QByteArray& content)
+    {
+        return QTest::qWaitFor([&] { return root.readFile(logical).contains(content); }, kTimeoutMs);
+    }
+    // The instrument and the application at its home screen, with `settings`
+    // as the settings file when it is not empty.
+    void startAtHome(const QByteArray& settings = QByteArray())
+    {
+        ASSERT_TRUE(startInstrument());
+        if (!settings.isEmpty())
+            root.writeFile(kSettings, settings);
+        ASSERT_TRUE(startApp());
+        ASSERT_TRUE(waitForHomeScreen());
+    }
+    void openSettings() { ASSERT_TRUE(touchThenDialogs(kHomeSettingsButton, 1)); }
+};
+
+TEST_F(SettingsTest, ChoicesAndTheClockReachTheInstrument)
+{
+    ASSERT_NO_FATAL_FAILURE(startAtHome("[Cell counting]\nAutofocused counting=Off\n"));
+    ASSERT_NO_FATAL_FAILURE(openSettings());
+
+    ASSERT_TRUE(touch(kViability));
+    ASSERT_TRUE(touch(kReusable));
+    ASSERT_TRUE(touch(kAutofocus));
+    ASSERT_TRUE(touch(kMenuDatePower));
+    ASSERT_TRUE(touch(kPowerSaverTab));
+    ASSERT_TRUE(touch(kHoursField));
+    ASSERT_TRUE(touch(kKeypadDelete));
+    ASSERT_TRUE(touch(keypadDigit(5)));
+    ASSERT_TRUE(touch(kKeypadApply));
+    ASSERT_NO_FATAL_FAILURE(openDateDialog());
+    ASSERT_NO_FATAL_FAILURE(enterDate({"9", "2", "2024", "8", "5"}));
+    EXPECT_TRUE(waitForFile(kTimedatectlCalls, "[set-time][2024-2-9 8:5:00]\n")) << output(*app).toStdString();
+
+    ASSERT_TRUE(touch(kHome));
+    ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
+    for (const QByteArray line : {"Counting%20mode=1", "Slide%20type=9", "Autofocused%20counting=On",
+                                  "Auto%20shutdown%20time=5"})
+        EXPECT_TRUE(waitForFile(kSettings, line)) << line.toStdString() << "\n" << root.readFile(kSettings).toStdString();
+    EXPECT_EQ(app->state(), QProcess::Running);
+}
+
+TEST_F(SettingsTest, LauncherCodeHandsOverToTheLauncher)
+{
+    ASSERT_NO_FATAL_FAILURE(startAtHome());
+    root.writeScript(QStringLiteral("/opt/KOVA3/bin/KovaLoader"), "exit 0\n");
+    ASSERT_NO_FATAL_FAILURE(openSettings());
+    ASSERT_NO_FATAL_FAILURE(openDateDialog());
+    ASSERT_NO_FATAL_FAILURE(enterDate({QString::number(ServiceCode::kLauncher), "1", "2024", "8", "5"}));
+
+    ASSERT_TRUE(app->waitForFinished(kTimeoutMs)) << output(*app).toStdString();
+    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->exitCode(), 4);
+    EXPECT_TRUE(root.readFile(QStringLiteral("/opt/KOVA3/conf/KovaShell.ini")).contains("On=1"));
+    EXPECT_TRUE(root.readFile(kTimedatectlCalls).isEmpty()) << "no clock set";
+}
+
+TEST_F(SettingsTest, FactoryResetCodeRunsTheScriptAndHomeStoresTheFactoryValues)
+{
+    ASSERT_NO_FATAL_FAILURE(startAtHome("[Save Review]\nBase name=CELLS\n[KOVA-III]\nAuto shutdown time=3\n"
+                                        "[Cell counting]\nCounting mode=1\n"));
+    ASSERT_NO_FATAL_FAILURE(openSettings());
+    ASSERT_NO_FATAL_FAILURE(openDateDialog());
+    ASSERT_NO_FATAL_FAILURE(enterDate({QString::number(ServiceCode::kFactoryReset), "1", "2024", "8", "5"}));
+
+    ASSERT_TRUE(waitForWindowCount(QStringLiteral("Dialog"), 3)) << "factory reset?";
+    ASSERT_TRUE(touch(kMessageOk));
+    EXPECT_TRUE(waitForFile(QStringLiteral("/run/kova-sim/factory-reset.calls"), "Factory_Reset.sh"));
+    ASSERT_TRUE(waitForWindowCount(QStringLiteral("Dialog"), 3)) << "factory reset done";
+    ASSERT_TRUE(touch(kMessageOnlyOk));
+
+    ASSERT_TRUE(touch(kHome));
+    ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
+    for (const QByteArray line : {"Base%20name=KOVA3", "Auto%20shutdown%20time=8", "Counting%20mode=0"})
+        EXPECT_TRUE(waitForFile(kSettings, line)) << line.toStdString() << "\n" << root.readFile(kSettings).toStdString();
+}
+
+}  // namespace
