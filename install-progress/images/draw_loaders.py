@@ -72,15 +72,21 @@ def trail(step):
     return (1.0, 0.55, 0.25)[step] if step < 3 else 0.0
 
 
-def loader1():
+def ring_of_dots(size, ring, dot):
+    """Eight dots on a ring of radius `ring`, lit in turn, in a square of `size`."""
     frames = []
+    centre = size / 2
     for f in range(8):
         dots = []
         for i in range(8):
             angle = 2 * math.pi * i / 8 - math.pi / 2
-            dots.append((disc(16 + 11 * math.cos(angle), 16 + 11 * math.sin(angle), 3.2), trail((f - i) % 8)))
-        frames.append(render(32, 32, dots))
-    return 32, 32, frames
+            dots.append((disc(centre + ring * math.cos(angle), centre + ring * math.sin(angle), dot), trail((f - i) % 8)))
+        frames.append(render(size, size, dots))
+    return size, size, frames
+
+
+def loader1():
+    return ring_of_dots(32, 11, 3.2)
 
 
 def loader2():

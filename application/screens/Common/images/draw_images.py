@@ -8,7 +8,6 @@ pressed (or checked) and disabled look. Standard library only; the shape
 helpers and the GIF writer are the loader script's (install-progress). Run it
 again after changing a drawing.
 """
-import math
 import os
 import struct
 import sys
@@ -18,7 +17,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", "..", "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "install-progress", "images"))
 import draw_loaders  # noqa: E402
-from draw_loaders import coverage, disc, rounded_rect, trail, write_gif  # noqa: E402
+from draw_loaders import coverage, disc, rounded_rect, write_gif  # noqa: E402
 
 SETTINGS = os.path.join(ROOT, "application", "screens", "Settings", "images")
 
@@ -120,18 +119,6 @@ def info_key(circle, mark):
     return render(46, 46, [(disc(23, 23, 22), circle), (dot, mark), (bar, mark)])
 
 
-def busy_frames():
-    """The settings' busy indicator: a ring of dots lit in turn, 100 x 100."""
-    frames = []
-    for f in range(8):
-        dots = []
-        for i in range(8):
-            angle = 2 * math.pi * i / 8 - math.pi / 2
-            dots.append((disc(50 + 34 * math.cos(angle), 50 + 34 * math.sin(angle), 9), trail((f - i) % 8)))
-        frames.append(draw_loaders.render(100, 100, dots))
-    return frames
-
-
 def main():
     common = HERE
     write_png(os.path.join(common, "radio-1.png"), radio(SLATE, WHITE, None))
@@ -144,7 +131,8 @@ def main():
         write_png(os.path.join(SETTINGS, "delete2-%d.png" % n), delete_key(*look))
     for n, look in ((1, (BLUE, WHITE)), (2, (DARK_BLUE, WHITE)), (3, (KEY_PRESSED, WHITE))):
         write_png(os.path.join(SETTINGS, "info-%d.png" % n), info_key(*look))
-    write_gif(os.path.join(SETTINGS, "loader1.gif"), 100, 100, busy_frames())
+    # The settings' busy indicator, the loaders' ring of dots at 100 x 100.
+    write_gif(os.path.join(SETTINGS, "loader1.gif"), *draw_loaders.ring_of_dots(100, 34, 9))
 
 
 if __name__ == "__main__":
