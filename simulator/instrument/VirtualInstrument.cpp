@@ -1,5 +1,6 @@
 #include "VirtualInstrument.h"
 
+#include "NetSim.h"
 #include "Slide.h"
 #include "UsbSticks.h"
 #include "VirtualPrinter.h"
@@ -135,6 +136,9 @@ bool VirtualInstrument::assemble(const Options& options, QString* error)
         return fail(error, QStringLiteral("cannot install the command stand-ins"));
     if (!UsbSticks(m_root).installStandIns())
         return fail(error, QStringLiteral("cannot install the USB stand-ins"));
+    const NetSim net(m_root);
+    if (!net.installStandIns() || !(net.interfaceExists(QStringLiteral("eth0")) || net.add(QStringLiteral("eth0"))))
+        return fail(error, QStringLiteral("cannot install the network"));
     if (!sim::VirtualPrinter(m_root).install() || !sim::installReportResources(m_root))
         return fail(error, QStringLiteral("cannot install the printer and report files"));
     for (const char* bus : {"/dev/i2c-0", "/dev/i2c-1"}) {

@@ -11,8 +11,10 @@ namespace kovasim {
 // A whole virtual instrument in one root folder, for the demo and the
 // end-to-end tests: the file tree the application expects, the stand-ins for
 // the machine-changing commands (systemctl, shutdown, logrotate, timedatectl,
-// and mount, umount, mountpoint, lsusb from the USB and printer simulators),
-// the installation's factory-reset script, the report's font and logo, the I2C buses, a generated slide under the simulated camera, and the
+// and mount, umount, mountpoint, lsusb, ip, ifup, ifdown, wpa_cli from the
+// USB, printer and network simulators), the installation's factory-reset
+// script, the on-board Ethernet port eth0 with its cable plugged in (down
+// after every power-up), the report's font and logo, the I2C buses, a generated slide under the simulated camera, and the
 // simulated microcontroller linked at "/dev/ttyS2".
 //
 // The constructor makes `root` the instrument root of this process
