@@ -1,8 +1,7 @@
 #pragma once
 
-#include "Message/MessageDlg.h"
-
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QStringList>
@@ -12,8 +11,11 @@
 #include <functional>
 
 // Answers the message boxes that a test's code runs modally, in the order they
-// were planned. A box nobody planned for is cancelled and counted, so a fault
-// fails the test instead of leaving it waiting in the box's event loop.
+// were planned: any modal box with a LABEL_MESSAGE and a visible BUTTON_OK
+// (the catalogue's boxes, the save dialog's error and saving boxes; a saving
+// box at work shows no OK and is left alone). A box nobody planned for is
+// cancelled and counted, so a fault fails the test instead of leaving it
+// waiting in the box's event loop. A box without CANCEL is answered OK.
 class ModalAnswerer
 {
 public:
@@ -40,8 +42,12 @@ private:
 
     void answerOpenBox()
     {
-        auto* box = qobject_cast<MessageDlg*>(QApplication::activeModalWidget());
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
+            return;
+        auto* label = box->findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"));
+        auto* ok = box->findChild<QPushButton*>(QStringLiteral("BUTTON_OK"));
+        if (!label || !ok || !ok->isVisible())
             return;
         Answer answer{false, {}};
         if (m_plan.empty()) {
@@ -50,10 +56,11 @@ private:
             answer = std::move(m_plan.front());
             m_plan.pop_front();
         }
-        shown << box->findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"))->text();
+        shown << label->text();
         if (answer.whileShown)
             answer.whileShown();
-        box->findChild<QPushButton*>(answer.ok ? QStringLiteral("BUTTON_OK") : QStringLiteral("BUTTON_CANCEL"))->click();
+        auto* cancel = box->findChild<QPushButton*>(QStringLiteral("BUTTON_CANCEL"));
+        (answer.ok || !cancel ? ok : cancel)->click();
     }
 
     QTimer m_timer;

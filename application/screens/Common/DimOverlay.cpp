@@ -42,10 +42,13 @@ void DimOverlay::request(bool dim)
 
 int DimOverlay::runOver(QDialog& dialog)
 {
+    // A box over a screen that is dimmed already (a save under way) leaves it so.
+    const bool dimmed = isVisible();
     show();
     dialog.raise();
     const int result = dialog.exec();
-    hide();
+    if (!dimmed)
+        hide();
     return result;
 }
 

@@ -25,7 +25,8 @@ public:
     // The power-off question's request (slot_set_backLabel of the screens).
     void request(bool dim);
 
-    // Runs `dialog` modally over the dimmed screen; its exec() result.
+    // Runs `dialog` modally over the dimmed screen; its exec() result. A
+    // screen dimmed before stays dimmed after.
     int runOver(QDialog& dialog);
     // Runs message `type` of the catalogue over the dimmed screen, with `arg`
     // as its "%2"; 1 for OK, 0 for CANCEL.

@@ -21,6 +21,7 @@
 #include "KovaCore/ProtocolFiles.h"
 #include "Protocol/ProtocolDlg.h"
 #include "Settings/SetupDlg.h"
+#include "KovaCore/ResultTree.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
@@ -37,25 +38,11 @@
 
 namespace {
 
-const QString kResultRoot = QStringLiteral("/KOVA/");
-const QString kUser = QStringLiteral("anonymous");
-const QString kModeFolders[] = {QStringLiteral("TOTAL_CELL_COUNTING"), QStringLiteral("CELL_COUNTING_VIABILITY")};
 constexpr unsigned char kPmicProbe = 0xA3;
 
-const char* const kPreviousCountHeaders[] = {
-    "User,File,Date,[Total cell],Total cell number,Avg. size,Protocol",
-    "User,File,Date,[Total cell],Total cell number,[Live cell],Live cell number,[Dead cell],Dead cell number,"
-    "Viability,Avg. size,Protocol",
-};
-
-QString modeFolder(int mode)
+bool physicalExists(const QString& logical)
 {
-    return QStringLiteral("%1%2/%3").arg(kResultRoot, kUser, kModeFolders[mode == BF_TOTAL_CELL_COUNTING ? 0 : 1]);
-}
-
-bool physicalExists(const std::string& logical)
-{
-    return QFile::exists(platform::rootPath(QString::fromStdString(logical)));
+    return QFile::exists(platform::rootPath(logical));
 }
 
 // The screen open over the home screen, by current-dialog id; null when none.
@@ -411,30 +398,27 @@ void HomeDlg::handle_previous_counts()
 {
     KLOG_ENTER;
     for (int mode : {BF_TOTAL_CELL_COUNTING, BF_CELL_COUNTING_VIABILITY}) {
-        std::string master;
-        KovaCoreApp::get_local_previous_count_csv_path(mode, master);
-        const QString fileName = QString::fromStdString(master).section(QLatin1Char('/'), -1);
-        const QString copyPath = QStringLiteral("%1/%2").arg(modeFolder(mode), fileName);
+        const QString master = ResultTree::previousCountMaster(mode);
+        const QString copyPath = ResultTree::previousCountCopy(mode);
         QFile::remove(platform::rootPath(copyPath));
-        if (physicalExists(master) && copy(master.c_str(), copyPath.toStdString().c_str()) != 0)
-            KLOG << "[Error] cannot copy" << QString::fromStdString(master) << "to" << copyPath;
+        if (physicalExists(master) && copy(master.toUtf8().constData(), copyPath.toUtf8().constData()) != 0)
+            KLOG << "[Error] cannot copy" << master << "to" << copyPath;
     }
 
     delete theApp.m_pPreviousCountCSV;
-    const int mode = theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY ? 1 : 0;
-    theApp.m_pPreviousCountCSV = new CSVReaderWriter(kPreviousCountLines, "%s", kPreviousCountHeaders[mode]);
-    std::string master;
-    KovaCoreApp::get_local_previous_count_csv_path(mode, master);
+    const int mode = theApp.m_CountingMode;
+    theApp.m_pPreviousCountCSV =
+        new CSVReaderWriter(ResultTree::kPreviousCountLines, "%s", ResultTree::previousCountHeader(mode));
+    const QString master = ResultTree::previousCountMaster(mode);
     if (physicalExists(master))
-        theApp.m_pPreviousCountCSV->read(master.c_str());
+        theApp.m_pPreviousCountCSV->read(master.toUtf8().constData());
 }
 
 void HomeDlg::Init_saving_report()
 {
     KLOG_ENTER;
-    const QString user = kResultRoot + kUser;
-    for (const QString& folder : {kResultRoot, user, modeFolder(BF_TOTAL_CELL_COUNTING),
-                                  modeFolder(BF_CELL_COUNTING_VIABILITY)}) {
+    for (const QString& folder : {ResultTree::modeFolder(BF_TOTAL_CELL_COUNTING),
+                                  ResultTree::modeFolder(BF_CELL_COUNTING_VIABILITY)}) {
         if (!QDir().mkpath(platform::rootPath(folder)))
             KLOG << "[Error] cannot create" << folder;
     }

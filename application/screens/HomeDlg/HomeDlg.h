@@ -39,7 +39,6 @@ public:
     static constexpr int kCameraMode = 1;  // 1280 × 960
     // The message shown when the camera does not open (its only button restarts).
     static constexpr int kCameraNotDetectedMessage = 49;
-    static constexpr int kPreviousCountLines = 1001;  // the header and 1000 rows
 
     // Where the start-up and the camera meet the outside world; tests replace
     // them before constructing the screen, since the chain runs inside it.

@@ -31,5 +31,6 @@ void applyMessageBoxLook(QDialog* box, QLabel* label, QPushButton* ok, QPushButt
 
     label->setFont(notoSans(22, QFont::Normal));
     ok->setFont(notoSans(22, 63));
-    cancel->setFont(notoSans(22, 63));
+    if (cancel)
+        cancel->setFont(notoSans(22, 63));
 }

@@ -149,7 +149,8 @@ QString text(int type, const QStringList& args)
                 continue;
             }
             if (n >= 2 && n <= 4) {
-                out += args.value(n - 2).toHtmlEscaped();
+                // Plain text: escaped, and its line feeds are line breaks.
+                out += args.value(n - 2).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
                 ++i;
                 continue;
             }

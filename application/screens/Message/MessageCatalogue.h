@@ -32,8 +32,9 @@ const Entry* entry(int type);
 QString errorCode(int type);
 
 // The text of a number with "%1" replaced by its error code and "%2".."%4"
-// by `args` (HTML-escaped, inserted in one pass so an argument is never
-// re-read as a placeholder). Empty for numbers without a text.
+// by `args` (plain text: HTML-escaped, each line feed a line break; inserted
+// in one pass so an argument is never re-read as a placeholder). Empty for
+// numbers without a text.
 QString text(int type, const QStringList& args = {});
 
 }  // namespace MessageCatalogue

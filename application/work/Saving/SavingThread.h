@@ -58,14 +58,15 @@ public:
     // (bilinear). A factor below 2 gives the whole image.
     static void zoom_image(int factor, cv::Mat& source, cv::Mat& target);
 
+    // The protocol of the last count: the total one in counting mode 0, the
+    // viability one otherwise.
+    static ReportProtocol countedProtocol();
+
 signals:
     void signalSaveCompleted_Progress(int type);
     void signalSaveCompleted(int type, bool pass);
 
 private:
-    // The protocol of the last count: the total one in counting mode 0, the
-    // viability one otherwise.
-    static ReportProtocol countedProtocol();
     // "<mantissa> x 10e<exponent> cells/mL", as the report prints it.
     static QString concentration(float mantissa, int exponent);
     bool writeImage(const cv::Mat& image, const QString& fileName);

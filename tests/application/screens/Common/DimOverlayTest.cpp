@@ -36,6 +36,11 @@ TEST(DimOverlay, UndimKeepsADimmingThatWasThereBefore)
     EXPECT_TRUE(dimmedWhileShown);
     EXPECT_FALSE(overlay.isVisible());
     EXPECT_TRUE(boxes.shown.value(0).contains("Insert a USB drive."));
+
+    overlay.show();  // a save under way
+    boxes.plan(true);
+    overlay.message(15);
+    EXPECT_TRUE(overlay.isVisible()) << "a box over a dimmed screen leaves it dimmed";
 }
 
 }  // namespace

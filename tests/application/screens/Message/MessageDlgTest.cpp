@@ -178,6 +178,11 @@ TEST(MessageDlg, ArgumentsAreInsertedOnceAndAsText)
     EXPECT_TRUE(shown.contains("IP ADDR : %3 <b>x</b>\n")) << shown.toStdString();
     EXPECT_TRUE(shown.contains("MASK : 255.255.255.0\nGATEWAY : ")) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith("GATEWAY : ")) << "an empty argument is empty text";
+
+    EXPECT_EQ(MessageCatalogue::text(10, {"the first field for \n<the> current"}),
+              "<p><b>Error (Code : 0010)</b><br/><br/>The value in the first field for <br/>&lt;the&gt; current must be"
+              "<br/>between 1.00 and 9.99.</p>")
+        << "a line feed of an argument is a line break";
 }
 
 TEST(MessageDlg, NumbersWithoutTextChangeNothing)
