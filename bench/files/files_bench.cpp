@@ -3,9 +3,11 @@
 // per-result CSV file of a count with 5000 objects, and one new row in a
 // previous-counts table of 1000 rows (write, and the newest-first copy too).
 #include "Saving/SavingThread.h"
+#include "CountedResult.h"
 #include "File_IO/CSVReaderWriter.h"
 #include "File_IO/ImReaderWriter.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/ResultTree.h"
 #include "Slide.h"
 #include "TempRoot.h"
 #include "velimbio/CellCounter.h"
@@ -67,16 +69,6 @@ void BM_ReadResultTiff(benchmark::State& state)
 }
 BENCHMARK(BM_ReadResultTiff)->Unit(benchmark::kMillisecond);
 
-class CountedEngine : public VelimBio::CellCounter
-{
-public:
-    CountedEngine()
-        : CellCounter(3, kRows, kCols, 0.48979f, 1.431f, 1.4f)
-    {
-    }
-    void setObjects(std::vector<VelimBio::TObj> objects) { m_ungatedCellObjects = std::move(objects); }
-};
-
 void BM_WriteResultCsv5000(benchmark::State& state)
 {
     CountedEngine engine;
@@ -113,8 +105,7 @@ void BM_WriteResultCsv5000(benchmark::State& state)
 }
 BENCHMARK(BM_WriteResultCsv5000)->Unit(benchmark::kMillisecond);
 
-const char* const kHeader = "User,File,Date,[Total cell],Total cell number,[Live cell],Live cell number,"
-                            "[Dead cell],Dead cell number,Viability,Avg. size,Protocol";
+const char* const kHeader = ResultTree::previousCountHeader(BF_CELL_COUNTING_VIABILITY);
 const char* const kTable = "/KOVA/bench/PreviousCount_BF_CellCountingViability.csv";
 
 void appendRow(CSVReaderWriter& table, int row)

@@ -1,5 +1,6 @@
 #include "Saving/SavingThread.h"
 
+#include "CountedResult.h"
 #include "File_IO/ImReaderWriter.h"
 #include "FullDisk.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -26,54 +27,6 @@ constexpr int kCols = 2592;
 constexpr int kRows = 1944;
 const char* const kDestination = "/KOVA/anonymous/CELL_COUNTING_VIABILITY";
 
-// The engine after a count: its images and its list of all objects.
-class CountedEngine : public VelimBio::CellCounter
-{
-public:
-    CountedEngine()
-        : CellCounter(3, kRows, kCols, 0.48979f, 1.431f, 1.4f)
-    {
-    }
-    void setImages(const cv::Mat& raw, const cv::Mat& overlay)
-    {
-        m_rawImage = raw.clone();
-        m_overlayImage = overlay.clone();
-    }
-    void setObjects(std::vector<VelimBio::TObj> objects) { m_ungatedCellObjects = std::move(objects); }
-};
-
-cv::Mat pattern(int seed)
-{
-    cv::Mat image(kRows, kCols, CV_8UC3);
-    cv::RNG rng(uint64_t(seed) + 1);
-    rng.fill(image, cv::RNG::UNIFORM, 0, 256);
-    return image;
-}
-
-VelimBio::TObj object(int x, int y, float size, float circularity, float roundness, int mean, bool live, int gate)
-{
-    VelimBio::TObj o;
-    o.x = x;
-    o.y = y;
-    o.size_um = size;
-    o.diameter_px = size;
-    o.circularity = circularity;
-    o.roundness = roundness;
-    o.mean_intensity = mean;
-    o.is_live = live;
-    o.gate_position = gate;
-    o.is_gated = gate != 0;
-    return o;
-}
-
-std::vector<int32_t> bins(size_t count, std::initializer_list<std::pair<size_t, int32_t>> filled)
-{
-    std::vector<int32_t> values(count, 0);
-    for (const auto& bin : filled)
-        values[bin.first] = bin.second;
-    return values;
-}
-
 QByteArray fixture(const char* name)
 {
 
@@ -92,74 +45,12 @@ protected:
         root.writeFile("/opt/KOVA3/conf/Calibration_CUS.ini", "[1280]\n0x3501=0x01\n0x3502=0x56\n");
         root.writeFile(QStringLiteral("%1/N/.keep").arg(kDestination), "");
 
-        KovaCoreApp& app = theApp;
-        app.m_SerialNumber = "KV3-2026-0042";
-        app.m_CurrentVersion = "1.0.2";
-        global_ini()->IQOQ.FW_version = "1.3.7";
-        app.m_bAutofocusedCounting = true;
-        app.m_nAutofocusOffset = 1;
-        app.m_fVolumeFactor = 0.48979;
-        app.m_fLensMagnification = 1.431;
-        app.m_nSlideType = SLIDE_TYPE_REUSABLE;
-        app.m_Calibration.Last_calibration = "05 Nov 2026";
-        app.m_Calibration.Background_value = "0x012A, 0x0156";
-        app.m_Calibration.Z_Reference_2ch = 10240;
-        app.m_Calibration.Z_Reference_Reusable = 11264;
-        app.m_Calibration.Z_Reference_Validation = 9728;
-        app.m_SaveReview.m_bEnableScaleBar = false;
-
-        app.m_Counted_Total_Protocol = {};
-        app.m_Counted_Total_Protocol.name = "DEFAULT";
-        app.m_Counted_Total_Protocol.min_search_size = 5;
-        app.m_Counted_Total_Protocol.max_search_size = 40;
-        app.m_Counted_Total_Protocol.cell_detection_sensitivity = 6;
-        app.m_Counted_Total_Protocol.noise_reduction = 3;
-        app.m_Counted_Total_Protocol.dilution_factor = 1;
-        app.m_Counted_Total_Protocol.gating_min_size = -1;
-        app.m_Counted_Total_Protocol.gating_max_size = -1;
-
-        app.m_Counted_Viability_Protocol = {};
-        app.m_Counted_Viability_Protocol.name = "PBMC";
-        app.m_Counted_Viability_Protocol.min_search_size = 4;
-        app.m_Counted_Viability_Protocol.max_search_size = 20;
-        app.m_Counted_Viability_Protocol.cell_detection_sensitivity = 7;
-        app.m_Counted_Viability_Protocol.live_cell_sensitivity = 6;
-        app.m_Counted_Viability_Protocol.noise_reduction = 4;
-        app.m_Counted_Viability_Protocol.dilution_factor = 2;
-        app.m_Counted_Viability_Protocol.gating_min_size = 3;
-        app.m_Counted_Viability_Protocol.gating_max_size = 18;
-
-        TCountImageInfo& r = app.m_CountResult;
-        r = TCountImageInfo();
-        r.total = 2.25f;
-        r.total_exp = 5;
-        r.total_cell = 100;
-        r.live = 1.8f;
-        r.live_exp = 5;
-        r.live_cell = 80;
-        r.dead = 4.5f;
-        r.dead_exp = 4;
-        r.dead_cell = 20;
-        r.viability = 80.0f;
-        r.average_cell_size = 12.345f;
-        r.dilution = 1.0f;
-        r.z_position = 10496;
-        r.live_histogram = bins(181, {{9, 30}, {12, 50}});
-        r.dead_histogram = bins(181, {{11, 15}, {180, 5}});
-        r.total_histogram = bins(181, {{9, 30}, {11, 15}, {12, 50}, {180, 5}});
-        r.cluster_histogram = bins(9, {{0, 90}, {1, 4}, {8, 1}});
-
-        engine = std::make_unique<CountedEngine>();
-        engine->setImages(pattern(0), pattern(40));
-        engine->setObjects({object(100, 200, 12.345678f, 0.987654f, 101.25f, 87, true, -1),
-                            object(2591, 0, 4.5f, 1.0f, 100.0f, 255, false, 1),
-                            object(0, 1943, 181.25f, 0.0f, 0.0f, 0, true, 0)});
-        app.m_pCellCounter = engine.get();
+        count = std::make_unique<CountedResult>(BF_CELL_COUNTING_VIABILITY);
     }
 
     void TearDown() override
     {
-        theApp.m_pCellCounter = nullptr;
+        count.reset();
         theApp.m_strFinalName.clear();
         theApp.m_SaveReview.m_bEnableScaleBar = false;
     }
@@ -203,7 +94,7 @@ protected:
     QString path(const char* file) const { return root.path(QStringLiteral("%1/N/%2").arg(kDestination, file)); }
 
     TempRoot root;
-    std::unique_ptr<CountedEngine> engine;
+    std::unique_ptr<CountedResult> count;
 };
 
 void expectImage(const QString& logical, const cv::Mat& expected, const QString& description)
@@ -258,11 +149,11 @@ TEST_F(SaveJob, ImagesAreTheEnginesFramesWithTheMetadataText)
     viabilityMode();
     ASSERT_EQ(save(12), (std::vector<std::string>{"progress 0", "completed 0 pass", "progress 1", "completed 1 pass"}));
     const QString metadata = QString::fromUtf8(fixture("metadata_viability.txt"));
-    expectImage(QStringLiteral("%1/N/N_TAG.tif").arg(kDestination), pattern(40), metadata);
-    expectImage(QStringLiteral("%1/N/N_RAW.tif").arg(kDestination), pattern(0), metadata);
+    expectImage(QStringLiteral("%1/N/N_TAG.tif").arg(kDestination), patternFrame(40), metadata);
+    expectImage(QStringLiteral("%1/N/N_RAW.tif").arg(kDestination), patternFrame(0), metadata);
 
     // With the scale bar on, the analysed image is the application's canvas.
-    const cv::Mat canvas = pattern(90);
+    const cv::Mat canvas = patternFrame(90);
     theApp.setScaleBarImg(canvas);
     theApp.m_SaveReview.m_bEnableScaleBar = true;
     ASSERT_EQ(save(8), (std::vector<std::string>{"progress 0", "completed 0 pass"}));
@@ -305,7 +196,7 @@ TEST_F(SaveJob, ResultCsvEdgeValues)
     theApp.m_Counted_Viability_Protocol.gating_max_size = 40;
     theApp.m_nAutofocusOffset = 7;
     theApp.m_nSlideType = 3;
-    engine->setObjects({});
+    count->engine().setObjects({});
     ASSERT_EQ(save(1), (std::vector<std::string>{"progress 3", "completed 3 pass"}));
     const QByteArray csv = root.readFile(QStringLiteral("%1/N/N.csv").arg(kDestination));
     for (const char* expected : {"\nViability,0.0%\n", "\nAvg. size,0.0 um\n", "\nSize gating,-1 \xe2\x89\xa4 x < 40 um\n",
@@ -337,7 +228,7 @@ TEST_F(SaveJob, OutcomeIsReportedAsItIs)
     unknown.run();
     EXPECT_FALSE(reported);
 
-    theApp.m_pCellCounter = engine.get();
+    theApp.m_pCellCounter = &count->engine();
     EXPECT_FALSE(runOnFullDisk(512, [&] { return save(1).back() == "completed 3 pass"; }));
     EXPECT_FALSE(QFileInfo::exists(path("N.csv")));
     EXPECT_FALSE(runOnFullDisk(64 * 1024, [&] { return save(8).back() == "completed 0 pass"; }));
