@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the radio indicators the screens share and the settings screens'
-images as PNG files (and the settings' busy animation as a GIF).
+"""Draws the radio indicators and check boxes the screens share and the
+settings screens' images as PNG files (and the settings' busy animation as a
+GIF).
 
-Flat shapes in the screens' own colours: the radio indicators, the date
-keypad's delete key and the round information key, each in its normal,
-pressed (or checked) and disabled look. Standard library only; the shape
-helpers and the GIF writer are the loader script's (install-progress). Run it
-again after changing a drawing.
+Flat shapes in the screens' own colours: the radio indicators, the check
+boxes, the date keypad's delete key and the round information key, each in
+its normal, pressed (or checked) and disabled look. Standard library only;
+the shape helpers and the GIF writer are the loader script's
+(install-progress); the other screens' image scripts take their shapes and
+the PNG writer from here. Run it again after changing a drawing.
 """
 import os
 import struct
@@ -104,6 +106,13 @@ def radio(edge, fill, dot):
     return render(26, 26, layers)
 
 
+def checkbox(face, edge, mark):
+    layers = [(rounded_rect(1, 1, 25, 25, 4), edge), (rounded_rect(2.5, 2.5, 23.5, 23.5, 3), face)]
+    if mark:
+        layers.append((union(stroke(7, 13.5, 11.5, 18, 3.2), stroke(11.5, 18, 19.5, 8.5, 3.2)), mark))
+    return render(26, 26, layers)
+
+
 def delete_key(face, edge, glyph):
     key = rounded_rect(0, 0, 88, 71, 3)
     inner = rounded_rect(1, 1, 87, 70, 2.5)
@@ -124,6 +133,9 @@ def main():
     write_png(os.path.join(common, "radio-1.png"), radio(SLATE, WHITE, None))
     write_png(os.path.join(common, "radio-2.png"), radio(BLUE, WHITE, BLUE))
     write_png(os.path.join(common, "radio-3.png"), radio(KEY_PRESSED, WHITE, KEY_PRESSED))
+    write_png(os.path.join(common, "checkbox 1.png"), checkbox(WHITE, KEY_PRESSED, None))
+    write_png(os.path.join(common, "checkbox 2.png"), checkbox(BLUE, BLUE, WHITE))
+    write_png(os.path.join(common, "checkbox 3.png"), checkbox(KEY_OFF, KEY_OFF, SLATE))
 
     os.makedirs(SETTINGS, exist_ok=True)
     for n, look in ((1, (KEY_FACE, KEY_EDGE, INK)), (2, (KEY_PRESSED, KEY_PRESSED, KEY_EDGE)),

@@ -3,50 +3,52 @@
 and "internal2" (the instrument's storage), 71x57, in four states each:
 1 normal, 2 pressed or chosen, 3 disabled, 4 disabled and chosen.
 
-Uses the screens' raster toolkit (screens/Common/images/drawing.py); run it
-again after changing a drawing.
+The shapes and the PNG writer are the screens' shared ones
+(screens/Common/images/draw_images.py); run it again after changing a drawing.
 """
 import os
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "Common", "images"))
-from drawing import (BLUE, EDGE, GREY, INK, PALE, PALE_BLUE, PANEL, WHITE,  # noqa: E402
-                     disc, draw, line, minus, polygon, rect, rounded_rect, union)
+from draw_images import (BLUE, INK, KEY_EDGE, KEY_FACE, KEY_OFF, WHITE,  # noqa: E402
+                         disc, minus, polygon, render, rounded_rect, stroke, union, write_png)
 
 W, H = 71, 57
+PALE = (233, 236, 243)
+PALE_BLUE = (160, 184, 250)
 
 USB = union(
-    line(35.5, 13, 35.5, 44, 3),
+    stroke(35.5, 13, 35.5, 44, 3),
     polygon([(35.5, 6), (41, 14), (30, 14)]),
     disc(35.5, 45.5, 4.5),
-    line(35.5, 34, 25, 27, 3), line(25, 27, 25, 21, 3), disc(25, 19, 3.5),
-    line(35.5, 38, 46, 31, 3), line(46, 31, 46, 24, 3), rect(42.5, 17, 49.5, 24),
+    stroke(35.5, 34, 25, 27, 3), stroke(25, 27, 25, 21, 3), disc(25, 19, 3.5),
+    stroke(35.5, 38, 46, 31, 3), stroke(46, 31, 46, 24, 3), rounded_rect(42.5, 17, 49.5, 24, 0),
 )
 
 DRIVE = union(
     minus(rounded_rect(17, 16, 54, 41, 4), rounded_rect(19.5, 18.5, 51.5, 38.5, 2.5)),
-    line(19.5, 30.5, 51.5, 30.5, 2.5),
+    stroke(19.5, 30.5, 51.5, 30.5, 2.5),
     disc(46, 34.7, 1.8), disc(40.5, 34.7, 1.8),
 )
 
 # face, border, symbol of each state
 STATES = {
-    1: (PANEL, EDGE, INK),
+    1: (KEY_FACE, KEY_EDGE, INK),
     2: (BLUE, BLUE, WHITE),
-    3: (PALE, GREY, GREY),
+    3: (PALE, KEY_OFF, KEY_OFF),
     4: (PALE_BLUE, PALE_BLUE, WHITE),
 }
 
 
 def key(symbol, state):
     face, edge, ink = STATES[state]
-    return [(rounded_rect(0.5, 0.5, W - 0.5, H - 0.5, 4), edge),
-            (rounded_rect(1.5, 1.5, W - 1.5, H - 1.5, 3), face),
-            (symbol, ink)]
+    return render(W, H, [(rounded_rect(0.5, 0.5, W - 0.5, H - 0.5, 4), edge),
+                         (rounded_rect(1.5, 1.5, W - 1.5, H - 1.5, 3), face),
+                         (symbol, ink)])
 
 
 if __name__ == "__main__":
     for state in STATES:
-        draw(HERE, "usb-%d.png" % state, W, H, key(USB, state))
-        draw(HERE, "internal2-%d.png" % state, W, H, key(DRIVE, state))
+        write_png(os.path.join(HERE, "usb-%d.png" % state), key(USB, state))
+        write_png(os.path.join(HERE, "internal2-%d.png" % state), key(DRIVE, state))
