@@ -68,14 +68,13 @@ struct Granule
 // outside) and by position relative to its centre.
 struct Look
 {
-    enum Kind { LiveCell, DeadCell, Blob, Specks } kind = LiveCell;
     Rgb body{1, 1, 1};   // inside
     Rgb rim{1, 1, 1};    // the band just inside the outline
     float rimWidth = 1;  // pixels
     float coreSoftness = 1;
     float halo = 0, haloWidth = 1.5f;
     std::vector<Granule> granules;
-    std::vector<cv::Vec3f> specks;  // Specks: dx, dy, radius; body is their transmission
+    std::vector<cv::Vec3f> specks;  // a clump of specks instead: dx, dy, radius; body is their transmission
 };
 
 struct Object
@@ -87,7 +86,7 @@ struct Object
 class Layout
 {
 public:
-    Layout(const SceneParams& p) : m_p(p), m_rng(p.seed * 0x9E3779B97F4A7C15ull + 1), m_cols(p.width / kCell + 1),
+    explicit Layout(const SceneParams& p) : m_p(p), m_rng(p.seed * 0x9E3779B97F4A7C15ull + 1), m_cols(p.width / kCell + 1),
         m_rows(p.height / kCell + 1), m_grid(static_cast<size_t>(m_cols * m_rows)) {}
 
     void placeCells(std::vector<TrueCell>& truth, std::vector<Object>& objects);
@@ -175,7 +174,6 @@ Object Layout::cellObject(const TrueCell& c)
     const float r = (o.outline.a + o.outline.b) / 2;
     Look& l = o.look;
     if (c.live) {
-        l.kind = Look::LiveCell;
         const float rim = static_cast<float>(uniform(0.22, 0.5));
         l.rim = Rgb(rim * 1.03f, rim, rim * 0.97f);
         const float core = static_cast<float>(uniform(1.04, 1.2));
@@ -186,7 +184,6 @@ Object Layout::cellObject(const TrueCell& c)
         l.halo = static_cast<float>(uniform(0.03, 0.12));
         l.haloWidth = static_cast<float>(uniform(1.0, 2.0));
     } else {
-        l.kind = Look::DeadCell;
         // Trypan blue passes blue and stops red and green; pale cells took
         // up little of it.
         const float k = c.pale ? static_cast<float>(uniform(0.55, 0.85)) : static_cast<float>(uniform(0.12, 0.4));
@@ -215,7 +212,6 @@ Object Layout::debrisObject()
     const Rgb tint(1.0f, 0.96f, 0.88f);  // dust and cell fragments: brownish grey
     if (kind == 0) {
         // A lobed blob: three to six lobes that no ellipse follows.
-        l.kind = Look::Blob;
         o.outline.a = size / 2;
         o.outline.b = size / 2 * static_cast<float>(uniform(0.65, 1.0));
         const double total = uniform(0.18, 0.35);
@@ -228,13 +224,11 @@ Object Layout::debrisObject()
         }
     } else if (kind == 1) {
         // A rod or fibre fragment.
-        l.kind = Look::Blob;
         o.outline.a = size / 2 * static_cast<float>(uniform(1.2, 2.0));
         o.outline.b = o.outline.a / static_cast<float>(uniform(2.5, 5.0));
         o.outline.amp[0] = static_cast<float>(uniform(-0.05, 0.05));
     } else {
         // A clump of specks.
-        l.kind = Look::Specks;
         o.outline.a = o.outline.b = size / 2;
         const int n = static_cast<int>(uniform(3, 9));
         for (int i = 0; i < n; ++i) {
@@ -246,7 +240,7 @@ Object Layout::debrisObject()
     // Uniformly dark, or a dark edge round a lighter inside as cells have.
     l.body = tint * grey;
     l.rim = l.body;
-    if (l.kind == Look::Blob && chance(0.5)) {
+    if (l.specks.empty() && chance(0.5)) {
         l.body = tint * static_cast<float>(uniform(0.8, 1.05));
         l.rim = tint * static_cast<float>(uniform(0.25, 0.55));
         l.rimWidth = std::max(1.0f, pixels(uniform(1.0, 2.5)));
@@ -323,7 +317,6 @@ void Layout::placeDebris(std::vector<Object>& objects)
         place(debrisObject(), 50);
     for (int i = 0; i < m_p.specks; ++i) {
         Object o;
-        o.look.kind = Look::Blob;
         o.outline.a = pixels(uniform(0.6, 2.0));
         o.outline.b = o.outline.a * static_cast<float>(uniform(0.6, 1.0));
         o.outline.angle = static_cast<float>(uniform(0, kTwoPi));
@@ -337,7 +330,7 @@ void Layout::placeDebris(std::vector<Object>& objects)
 Rgb transmission(const Object& o, float dx, float dy, float boundary)
 {
     const Look& l = o.look;
-    if (l.kind == Look::Specks) {
+    if (!l.specks.empty()) {
         Rgb t(1, 1, 1);
         for (const cv::Vec3f& s : l.specks)
             if ((dx - s[0]) * (dx - s[0]) + (dy - s[1]) * (dy - s[1]) < s[2] * s[2])
