@@ -2,11 +2,12 @@
 
 #include "velimbio/Log.h"
 
+#include "Stripes.h"
+
 #include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 
 namespace VelimBio {
@@ -175,14 +176,16 @@ void CellCounter::setCircleDetector(CircleDetector detector)
 
 void CellCounter::prepareImageData(unsigned char* frame)
 {
-    // A no-op unless the buffers were released (cleareAllArrays): then the
-    // copy would go through a null pointer.
-    m_rawImage.create(m_rows, m_cols, CV_8UC3);
-    std::memcpy(m_rawImage.data, frame, static_cast<size_t>(m_rows) * m_cols * 3);
+    // Copied into the buffer the engine owns (recreated if cleareAllArrays
+    // released it).
+    copyInStripes(cv::Mat(m_rows, m_cols, CV_8UC3, frame), m_rawImage);
     m_grayImage.release();
     m_tagImage = m_rawImage;
-    cv::Mat green;
-    cv::extractChannel(m_rawImage, green, 1);
+    cv::Mat green(m_rows, m_cols, CV_8UC1);
+    forEachStripe(m_rows, kStripeRows, [&](int y0, int y1) {
+        cv::Mat rows = green.rowRange(y0, y1);
+        cv::extractChannel(m_rawImage.rowRange(y0, y1), rows, 1);
+    });
     setImageData(green, 1, false);
 }
 

@@ -1,5 +1,7 @@
 #include "velimbio/CellCounter.h"
 
+#include "Stripes.h"
+
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -26,9 +28,8 @@ float viabilityRatio(float m0, float m1, float m2)
 
 void CellCounter::prepareBinaryImagesBF()
 {
-    m_tagImage.copyTo(m_overlayImage);
-    cv::Sobel(m_grayImage, m_sobelX, CV_16S, 1, 0, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
-    cv::Sobel(m_grayImage, m_sobelY, CV_16S, 0, 1, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
+    copyInStripes(m_tagImage, m_overlayImage);
+    sobelInStripes(m_grayImage, m_sobelX, m_sobelY);
     cv::Canny(m_sobelX, m_sobelY, m_edgeImage, m_noise_reduction / 2, m_noise_reduction, false);
 }
 

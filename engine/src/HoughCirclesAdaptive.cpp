@@ -1,5 +1,7 @@
 #include "velimbio/HoughCirclesAdaptive.h"
 
+#include "Stripes.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -29,17 +31,6 @@ constexpr int kSectors = 16;
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
 constexpr uchar kFree = 0, kRim = 1, kInside = 2;
-
-// Runs f(first row, end row) over stripes of `height` rows, in parallel.
-template <typename F>
-void forEachStripe(int rows, int height, F&& f)
-{
-    const int stripes = (rows + height - 1) / height;
-    cv::parallel_for_(cv::Range(0, stripes), [&](const cv::Range& r) {
-        for (int i = r.start; i < r.end; ++i)
-            f(i * height, std::min(rows, (i + 1) * height));
-    });
-}
 
 // Sectors of the outline a circle must show: from about half at param2 = 1
 // (broken, faint rims) to nine tenths at 18 (only clear outlines).
@@ -92,14 +83,8 @@ public:
           m_minR(minRadius), m_maxR(maxRadius), m_direction(edgeDirection), m_fit(fitToEdges),
           m_minCoverage(requiredSectors(param2, keepPartial))
     {
-        cv::Mat dx(image.size(), CV_16S), dy(image.size(), CV_16S), edges;
-        // Stripes of a view read their border rows from the whole image, so the
-        // result is the same as in one piece.
-        forEachStripe(image.rows, 64, [&](int y0, int y1) {
-            const cv::Range rows(y0, y1);
-            cv::Sobel(image.rowRange(rows), dx.rowRange(rows), CV_16S, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
-            cv::Sobel(image.rowRange(rows), dy.rowRange(rows), CV_16S, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
-        });
+        cv::Mat dx, dy, edges;
+        sobelInStripes(image, dx, dy);
         cv::Canny(dx, dy, edges, param1 / 2, param1, false);
         listEdges(edges, dx, dy);
     }
@@ -153,10 +138,9 @@ private:
 void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat& dy)
 {
     m_size = edges.size();
-    const int height = 64;
-    std::vector<std::vector<RimPixel>> stripes(static_cast<size_t>((edges.rows + height - 1) / height));
-    forEachStripe(edges.rows, height, [&](int y0, int y1) {
-        std::vector<RimPixel>& out = stripes[static_cast<size_t>(y0 / height)];
+    std::vector<std::vector<RimPixel>> stripes(static_cast<size_t>((edges.rows + kStripeRows - 1) / kStripeRows));
+    forEachStripe(edges.rows, kStripeRows, [&](int y0, int y1) {
+        std::vector<RimPixel>& out = stripes[static_cast<size_t>(y0 / kStripeRows)];
         for (int y = y0; y < y1; ++y) {
             const uchar* e = edges.ptr<uchar>(y);
             const short* gx = dx.ptr<short>(y);

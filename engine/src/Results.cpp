@@ -2,6 +2,8 @@
 
 #include "velimbio/Log.h"
 
+#include "Stripes.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
@@ -53,7 +55,7 @@ void CellCounter::getConcentration(int count, float dilution, float& mantissa, i
 
 void CellCounter::draw_cellsBF(bool colour_by_viability)
 {
-    m_tagImage.copyTo(m_overlayImage);
+    copyInStripes(m_tagImage, m_overlayImage);
     const bool byViability = colour_by_viability || m_bViabilityColours != 0;
     for (const TObj& object : m_cellObjects) {
         if (object.gate_position == 0)
@@ -71,13 +73,13 @@ void CellCounter::draw_cellsBF(bool colour_by_viability)
 
 cv::Mat& CellCounter::getOverlayImageData2(bool bTAGon)
 {
-    (bTAGon ? m_overlayImage : m_rawImage).copyTo(m_overlayOutput);
+    copyInStripes(bTAGon ? m_overlayImage : m_rawImage, m_overlayOutput);
     return m_overlayOutput;
 }
 
 cv::Mat& CellCounter::getRawImageData()
 {
-    m_rawImage.copyTo(m_rawOutput);
+    copyInStripes(m_rawImage, m_rawOutput);
     return m_rawOutput;
 }
 
