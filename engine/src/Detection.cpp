@@ -53,6 +53,11 @@ std::vector<cv::Vec6f>& CellCounter::findObjects_BF()
         args.maxRadius = m_max_search_size >> 1;
         args.edgeDirection = kEdgeThreshold;
         args.fitToEdges = true;
+        // The edge stage's maps are the detector's own: the same derivatives,
+        // and Canny at the same thresholds (every noise-reduction value is even).
+        args.dx = m_sobelX;
+        args.dy = m_sobelY;
+        args.edges = m_edgeImage;
         circles = m_detector(m_grayImage, args);
     }
 

@@ -77,15 +77,20 @@ struct RimPixel
 class Detector
 {
 public:
-    Detector(const cv::Mat& image, double dp, double param1, double param2, int minRadius, int maxRadius,
-             int edgeDirection, bool fitToEdges, bool keepPartial)
-        : m_cell(std::max(1, cvRound(2 * dp))), m_minVotes(std::max(1, static_cast<int>(std::ceil(param2)))),
-          m_minR(minRadius), m_maxR(maxRadius), m_direction(edgeDirection), m_fit(fitToEdges),
-          m_minCoverage(requiredSectors(param2, keepPartial))
+    // a: the arguments with radii already checked.
+    Detector(const cv::Mat& image, const DetectorArgs& a)
+        : m_cell(std::max(1, cvRound(2 * a.dp))), m_minVotes(std::max(1, static_cast<int>(std::ceil(a.param2)))),
+          m_minR(a.minRadius), m_maxR(a.maxRadius), m_direction(a.edgeDirection), m_fit(a.fitToEdges),
+          m_minCoverage(requiredSectors(a.param2, a.keepPartial))
     {
+        const auto given = [&image](const cv::Mat& m, int type) { return m.size() == image.size() && m.type() == type; };
+        if (given(a.dx, CV_16SC1) && given(a.dy, CV_16SC1) && given(a.edges, CV_8UC1)) {
+            listEdges(a.edges, a.dx, a.dy);
+            return;
+        }
         cv::Mat dx, dy, edges;
         sobelInStripes(image, dx, dy);
-        cv::Canny(dx, dy, edges, param1 / 2, param1, false);
+        cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
         listEdges(edges, dx, dy);
     }
 
@@ -535,15 +540,33 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
                           double minDist, double param1, double param2, int minRadius, int maxRadius,
                           int edgeDirection, bool fitToEdges, bool keepPartial)
 {
-    circles.clear();
-    if (image.empty())
-        return;
-    CV_Assert(image.type() == CV_8UC1 && method == cv::HOUGH_GRADIENT && dp > 0);
-    minRadius = std::max(minRadius, 1);
-    if (maxRadius < minRadius)
-        return;
+    DetectorArgs args;
+    args.method = method;
+    args.dp = dp;
+    args.minDist = minDist;
+    args.param1 = param1;
+    args.param2 = param2;
+    args.minRadius = minRadius;
+    args.maxRadius = maxRadius;
+    args.edgeDirection = edgeDirection;
+    args.fitToEdges = fitToEdges;
+    args.keepPartial = keepPartial;
+    circles = detectCircles(image, args);
+}
 
-    const Detector detector(image, dp, param1, param2, minRadius, maxRadius, edgeDirection, fitToEdges, keepPartial);
+std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& arguments)
+{
+    if (image.empty())
+        return {};
+    CV_Assert(image.type() == CV_8UC1 && arguments.method == cv::HOUGH_GRADIENT && arguments.dp > 0);
+    DetectorArgs a = arguments;
+    a.minRadius = std::max(a.minRadius, 1);
+    if (a.maxRadius < a.minRadius)
+        return {};
+    const double minDist = a.minDist;
+    const int maxRadius = a.maxRadius;
+
+    const Detector detector(image, a);
     const std::vector<Candidate> candidates = detector.candidates();
     std::vector<Circle> found(candidates.size());
     // Candidates are independent; each result has its own slot, so the outcome
@@ -605,16 +628,10 @@ void HoughCirclesAdaptive(const cv::Mat& image, std::vector<cv::Vec3f>& circles,
         const int ay = cvRound(a.y), by = cvRound(b.y);
         return ay != by ? ay < by : a.x < b.x;
     });
+    std::vector<cv::Vec3f> circles;
     circles.reserve(kept.size());
     for (const Circle& c : kept)
         circles.emplace_back(c.x, c.y, c.r);
-}
-
-std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& args)
-{
-    std::vector<cv::Vec3f> circles;
-    HoughCirclesAdaptive(image, circles, args.method, args.dp, args.minDist, args.param1, args.param2,
-                         args.minRadius, args.maxRadius, args.edgeDirection, args.fitToEdges, args.keepPartial);
     return circles;
 }
 

@@ -149,6 +149,10 @@ TEST(EngineLevels, EdgeThresholdsAndDetectorCall)
             EXPECT_EQ(args.edgeDirection, -32);
             EXPECT_TRUE(args.fitToEdges);
             EXPECT_FALSE(args.keepPartial);
+            // The edge stage's own maps, not copies.
+            EXPECT_EQ(args.dx.data, engine.m_sobelX.data);
+            EXPECT_EQ(args.dy.data, engine.m_sobelY.data);
+            EXPECT_EQ(args.edges.data, engine.m_edgeImage.data);
             return std::vector<cv::Vec3f>();
         });
         feed(engine, frame);

@@ -65,6 +65,11 @@ struct DetectorArgs
     int edgeDirection = 0;
     bool fitToEdges = false;
     bool keepPartial = false;
+    // The image's 3 × 3 derivatives d/dx and d/dy (16-bit, borders replicated)
+    // and their Canny map at param1 / 2 and param1 (L1), when the caller has
+    // made them already; otherwise (empty, or not of the image's size) the
+    // detector makes its own.
+    cv::Mat dx, dy, edges;
 };
 
 // HoughCirclesAdaptive called with named arguments: the engine's detector
