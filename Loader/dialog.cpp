@@ -74,6 +74,10 @@ LoaderDlg::LoaderDlg(QWidget* parent, const LoaderTiming& timing)
     connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             &LoaderDlg::slot_finished);
 
+    m_timerIP.setSingleShot(true);
+    m_timerIP.setInterval(timing.addressCheckMs);
+    connect(&m_timerIP, &QTimer::timeout, this, &LoaderDlg::slot_check_IP);
+
     slot_luanch_app();
 
     // Both always run: a stick present at start is mounted even in Zig mode.

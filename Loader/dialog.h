@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NetInterfaces.h"
+
 #include <QDialog>
 #include <QProcess>
 #include <QString>
@@ -13,6 +15,7 @@ class Dialog;
 struct LoaderTiming
 {
     int buttonsEnableMs = 500;  // until the service buttons are enabled
+    int addressCheckMs = 3000;  // from the interface's restart to the address check
 };
 
 // The launcher's one window, a frameless 800×480 dialog of two layers: the
@@ -75,6 +78,10 @@ public:
     // Runs "/opt/KOVA3/bin/camera_reset.sh" when it exists and waits for it.
     void resetCamera();
 
+    // Whether the wired interface "eth0" has a link; an interface that is
+    // down is brought up first.
+    bool isMediaOk();
+
     // The serial number last read by displayInformation.
     QString serialNumber() const { return m_strSerialNumber; }
 
@@ -84,6 +91,8 @@ public slots:
     void slot_finished(int exitCode, QProcess::ExitStatus status);
     void slot_luanch_app();
     void slot_set_normal();
+    // Shows the first IPv4 address of "eth0" (green), or "[X]" (red).
+    void slot_check_IP();
 
 private slots:
     void on_BUTTON_RUN_APP_clicked();
@@ -94,6 +103,9 @@ private slots:
     void on_BUTTON_DEVELOPER_MODE_clicked();
     void on_BUTTON_RESTART_clicked();
     void on_BUTTON_ADMIN_clicked();
+    // Puts "eth0" on DHCP with the link check as pre-up hook and restarts it;
+    // the address is checked a moment later.
+    void on_BUTTON_IP_LOAD_clicked();
 
 private:
     void setFont();
@@ -108,7 +120,12 @@ private:
     // refuses is handled as a failed start.
     void startChild(const QString& name);
 
+    // Ends a network-address check: the address, or a failure when empty.
+    void showAddress(const QString& address);
+
     QProcess m_process;          // the one watched child
     QString m_strSerialNumber;   // the expected service password
+    QTimer m_timerIP;            // the address check after a restart of the interface
+    platform::LinkProbe m_linkProbe;
     Ui::Dialog* ui;
 };

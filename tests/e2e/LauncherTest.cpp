@@ -164,6 +164,21 @@ TEST_F(LauncherTest, AdminWithTheSerialNumberReachesTheServicePanel)
     EXPECT_EQ(launcher->exitCode(), 0);
 }
 
+// Refresh on the service panel: the virtual instrument's eth0 (cable in) is
+// put on DHCP and its address shown with a green lamp.
+TEST_F(LauncherTest, RefreshShowsTheWiredAddress)
+{
+    ASSERT_NO_FATAL_FAILURE(startLauncher("[KOVA-III]\nRunMode=QC\nZig mode=On\n"));
+    ASSERT_TRUE(waitForWindowOf(*launcher)) << output(*launcher).toStdString();
+    ASSERT_TRUE(waitForColour(QPoint(400, 200), kServicePanel, "service-panel"));
+
+    ASSERT_TRUE(touch(QPoint(230 + 145 + 50, 10 + 11 + 20)));  // Refresh
+    EXPECT_TRUE(waitForColour(QPoint(230 + 250 + 16, 10 + 15 + 16), QColor(0, 255, 0), "network-lamp"));
+    EXPECT_EQ(root.readFile(QStringLiteral("/etc/network/interfaces.d/eth0")),
+              "iface eth0 inet dhcp\n  pre-up /opt/KOVA3/bin/check-link.sh eth0\n");
+    EXPECT_FALSE(platform::netInterfaceFromName(QStringLiteral("eth0")).ipv4Entries().isEmpty());
+}
+
 // The application's build metadata as the launcher reads it, with the real
 // readelf on the real program.
 TEST(LauncherBuildDate, TheApplicationCarriesItsBuildTime)
