@@ -20,7 +20,8 @@ struct LoaderTiming
 
 // The launcher's one window, a frameless 800×480 dialog of two layers: the
 // front panel ("the software closed unexpectedly", Restart, Admin) and the
-// service panel (program buttons, instrument information, power).
+// service panel (program buttons, instrument information, the wired
+// network address, power).
 //
 // The construction runs the whole start-up: by the stored run mode it starts
 // the main program at once and stays hidden, or shows itself; the service
