@@ -60,4 +60,17 @@ std::string rootPath(const std::string& logicalPath)
     return rootPath(QString::fromStdString(logicalPath)).toStdString();
 }
 
+QString logicalPath(const QString& physicalPath)
+{
+    const QString root = instrumentRoot();
+    if (root == QLatin1String("/") || physicalPath.isEmpty())
+        return physicalPath;
+    const QString clean = cleanAbsolute(physicalPath);
+    if (clean == root)
+        return QStringLiteral("/");
+    if (clean.startsWith(root + QLatin1Char('/')))
+        return clean.mid(root.size());
+    return clean;
+}
+
 }  // namespace platform

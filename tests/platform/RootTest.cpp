@@ -51,3 +51,25 @@ TEST(Root, APrefixThatIsNotAFolderBoundaryIsStillMapped)
     const QString sibling = root.root() + "-other/file";
     EXPECT_EQ(platform::rootPath(sibling), root.root() + sibling);
 }
+
+TEST(Root, LogicalPathUndoesTheMapping)
+{
+    TempRoot root;
+    const QString r = root.root();
+    const struct { QString physical, logical; } cases[] = {
+        {r + "/mnt", "/mnt"},
+        {r + "/KOVA/anonymous/TOTAL_CELL_COUNTING/R", "/KOVA/anonymous/TOTAL_CELL_COUNTING/R"},
+        {r, "/"},
+        {r + "/mnt/./a/../b/", "/mnt/b"},
+        {r + "-other/file", r + "-other/file"},  // not under the root
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::logicalPath(c.physical), c.logical) << c.physical.toStdString();
+        if (c.logical.startsWith('/') && !c.logical.startsWith(r)) {
+            EXPECT_EQ(platform::logicalPath(platform::rootPath(c.logical)), c.logical);
+        }
+    }
+    qputenv("KOVA3_ROOT", "/");
+    EXPECT_EQ(platform::logicalPath("/mnt/x"), "/mnt/x");
+}

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -56,16 +57,17 @@ int copy(char const* source, char const* target)
     }
 
     bool ok = ::ftruncate(out, 0) == 0;
-    char buffer[1024];
+    // 64 KiB at a time: 1 KiB blocks made an export to a stick half as fast.
+    std::vector<char> buffer(64 * 1024);
     while (ok) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got == 0)
             break;
         if (got < 0) {
             ok = errno == EINTR;
             continue;
         }
-        ok = writeAll(out, buffer, got);
+        ok = writeAll(out, buffer.data(), got);
     }
     if (ok)
         ok = ::fsync(out) == 0;

@@ -17,11 +17,12 @@
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
+#include "KovaCore/ResultTree.h"
 #include "Message/MessageDlg.h"
 #include "KovaCore/ProtocolFiles.h"
 #include "Protocol/ProtocolDlg.h"
 #include "Settings/SetupDlg.h"
-#include "KovaCore/ResultTree.h"
+#include "Review/ReviewDlg.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
@@ -51,6 +52,8 @@ QWidget* currentScreen()
     switch (theApp.m_nCurrentDialog) {
     case KOVACORE_COUNT_DIALOG:
         return theApp.m_pCountDlg;
+    case KOVACORE_REVIEW_DIALOG:
+        return theApp.m_pReviewDlg;
     case KOVACORE_PROTOCOL_DIALOG:
         return theApp.m_pProtocolDlg;
     case KOVACORE_SETUP_DIALOG:
@@ -133,6 +136,8 @@ HomeDlg::HomeDlg(QWidget* parent)
     roads.dimScreen = [](int screen, bool dim) {
         if (screen == KOVACORE_COUNT_DIALOG && theApp.m_pCountDlg)
             theApp.m_pCountDlg->slot_set_backLabel(dim);
+        if (screen == KOVACORE_REVIEW_DIALOG && theApp.m_pReviewDlg)
+            theApp.m_pReviewDlg->slot_set_backLabel(dim);
         if (screen == KOVACORE_PROTOCOL_DIALOG && theApp.m_pProtocolDlg)
             theApp.m_pProtocolDlg->slot_set_backLabel(dim);
         if (screen == KOVACORE_SETUP_DIALOG && theApp.m_pSetupDlg)
@@ -517,6 +522,11 @@ void HomeDlg::on_BUTTON_SETUP_pressed()
         theApp.m_bFactoryReset = false;
     }
     m_pPowerControl->writeSettings();
+}
+
+void HomeDlg::on_BUTTON_REVIEW_pressed()
+{
+    runScreen(*this, ui->BUTTON_REVIEW, KOVACORE_REVIEW_DIALOG, theApp.m_pReviewDlg);
 }
 
 void HomeDlg::keyPressEvent(QKeyEvent* event)

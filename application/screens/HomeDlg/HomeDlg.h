@@ -111,6 +111,8 @@ public slots:
     // completes a factory reset, and writes the settings, so no change waits
     // for the next power-off.
     void on_BUTTON_SETUP_pressed();
+    // The same for the review screen.
+    void on_BUTTON_REVIEW_pressed();
 
     // The power roads, handed to the power control.
     void on_POWER_OFF_TIMER(bool active);

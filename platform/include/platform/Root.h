@@ -23,4 +23,9 @@ bool isRealInstrument();
 QString rootPath(const QString& logicalPath);
 std::string rootPath(const std::string& logicalPath);
 
+// The logical form of a path under the root (what rootPath maps to it),
+// cleaned; the root itself is "/". A path outside the root comes back cleaned
+// but otherwise unchanged; with the root "/" the path is returned as it is.
+QString logicalPath(const QString& physicalPath);
+
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include "ProbeRun.h"
 #include "Protocol/ProtocolDlg.h"
 #include "Settings/SetupDlg.h"
+#include "Review/ReviewDlg.h"
 #include "TempRoot.h"
 #include "WhenModal.h"
 #include "platform/SimulatedVideo.h"
@@ -605,49 +606,61 @@ TEST_F(HomeDlgTest, MouseAtStartUpShowsTheArrow)
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
 }
 
-// The protocol screen runs over the home screen, which dims it for the
-// power-off question and repaints its clock; HOME brings the home screen back.
-TEST_F(HomeDlgTest, ProtocolButtonRunsTheProtocolScreenOverTheHomeScreen)
+// The protocol and review screens run over the home screen, which dims
+// them for the power-off question and repaints their clock; HOME brings the
+// home screen back. A button acts only over the home screen.
+TEST_F(HomeDlgTest, ScreenButtonsRunTheirScreensOverTheHomeScreen)
 {
     QDateTime now(QDate(2026, 12, 10), QTime(13, 45, 10));
     HomeDlg::seams().now = [&now] { return now; };
     HomeDlg& dlg = start();
     dlg.show();
-    auto* protocol = dlg.findChild<QPushButton*>("BUTTON_PROTOCOL");
+    const struct
+    {
+        const char* button;
+        int id;
+        std::function<QDialog*()> open;
+    } screens[] = {
+        {"BUTTON_PROTOCOL", KOVACORE_PROTOCOL_DIALOG, [] { return theApp.m_pProtocolDlg; }},
+        {"BUTTON_REVIEW", KOVACORE_REVIEW_DIALOG, [] { return theApp.m_pReviewDlg; }},
+    };
+    for (const auto& s : screens) {
+        auto* button = dlg.findChild<QPushButton*>(s.button);
+        theApp.m_nCurrentDialog = KOVACORE_SETUP_DIALOG;
+        emit button->pressed();
+        EXPECT_EQ(s.open(), nullptr) << s.button << " only over the home screen";
+        theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
 
-    theApp.m_nCurrentDialog = KOVACORE_SETUP_DIALOG;
-    emit protocol->pressed();
-    EXPECT_EQ(theApp.m_pProtocolDlg, nullptr) << "only over the home screen";
-    theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
+        ModalAnswerer boxes;
+        bool whileOpen = false, dimmedForQuestion = false, undimmedAfter = false;
+        QString clock;
+        WhenModal<QDialog> screen([&](QDialog* open) {
+            whileOpen = s.open() == open && theApp.m_nCurrentDialog == s.id && button->isChecked()
+                        && !button->isEnabled();
+            QLabel* overlay = open->findChild<QLabel*>("DIM_OVERLAY");
+            boxes.plan(false, [&] { dimmedForQuestion = overlay->isVisible(); });
+            dlg.powerControl()->slot_POWER_OFF_KEY(true);
+            undimmedAfter = !overlay->isVisible();
+            now = now.addSecs(60);
+            dlg.notifyDateTime();
+            QApplication::processEvents();
+            clock = open->findChild<QLabel*>("LABEL_COMMON_DATETIME")->text();
+            open->findChild<QPushButton*>("BUTTON_HOME")->click();
+        });
+        emit button->pressed();
 
-    ModalAnswerer boxes;
-    bool whileOpen = false, dimmedForQuestion = false, undimmedAfter = false;
-    QString clock;
-    WhenModal<ProtocolDlg> screen([&](ProtocolDlg* open) {
-        whileOpen = theApp.m_pProtocolDlg == open && theApp.m_nCurrentDialog == KOVACORE_PROTOCOL_DIALOG
-                    && protocol->isChecked() && !protocol->isEnabled();
-        QLabel* overlay = open->findChild<QLabel*>("DIM_OVERLAY");
-        boxes.plan(false, [&] { dimmedForQuestion = overlay->isVisible(); });
-        dlg.powerControl()->slot_POWER_OFF_KEY(true);
-        undimmedAfter = !overlay->isVisible();
-        now = now.addSecs(60);
-        dlg.notifyDateTime();
-        QApplication::processEvents();
-        clock = open->findChild<QLabel*>("LABEL_COMMON_DATETIME")->text();
-        open->findChild<QPushButton*>("BUTTON_HOME")->click();
-    });
-    emit protocol->pressed();
-
-    ASSERT_TRUE(screen.done());
-    EXPECT_TRUE(whileOpen);
-    EXPECT_TRUE(dimmedForQuestion);
-    EXPECT_TRUE(undimmedAfter);
-    EXPECT_EQ(clock, "10 Dec 2026 13:46");
-    EXPECT_EQ(theApp.m_pProtocolDlg, nullptr);
-    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
-    EXPECT_FALSE(protocol->isChecked());
-    EXPECT_TRUE(protocol->isEnabled());
-    EXPECT_EQ(boxes.unplanned, 0);
+        ASSERT_TRUE(screen.done()) << s.button;
+        EXPECT_TRUE(whileOpen) << s.button;
+        EXPECT_TRUE(dimmedForQuestion) << s.button;
+        EXPECT_TRUE(undimmedAfter) << s.button;
+        EXPECT_EQ(clock, theApp.m_strDateTime) << s.button;
+        EXPECT_EQ(s.open(), nullptr) << s.button;
+        EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG) << s.button;
+        EXPECT_FALSE(button->isChecked()) << s.button;
+        EXPECT_TRUE(button->isEnabled()) << s.button;
+        EXPECT_EQ(boxes.unplanned, 0) << s.button;
+    }
+    EXPECT_EQ(theApp.m_strDateTime, "10 Dec 2026 13:47");
 }
 
 TEST_F(HomeDlgTest, SettingsScreenRunsAloneAndWhatChangedReachesTheFileWhenItCloses)

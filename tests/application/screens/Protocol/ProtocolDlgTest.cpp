@@ -92,6 +92,8 @@ TEST_F(ProtocolScreen, ListsBuiltInsFirstThenTheFilesInCharacterCodeOrder)
         (c.mode == 0 ? theApp.m_strTotalProtocolName : theApp.m_strViabilityProtocolName) = c.loaded;
         open();
         EXPECT_EQ(dlg->getProtocollist(), c.rows) << c.loaded.toStdString();
+        EXPECT_EQ(dlg->findChild<QLabel*>(QStringLiteral("LABEL_PROTOCOL_%1_TITLE_1").arg(frame()))->text(),
+                  "Min.\nsearch size\n(3~59um)");
         EXPECT_EQ(current(), c.current) << c.loaded.toStdString();
     }
 }

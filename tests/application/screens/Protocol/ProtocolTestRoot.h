@@ -4,6 +4,7 @@
 #include "KovaCore/ProtocolFiles.h"
 #include "Message/MessageCatalogue.h"
 #include "ModalAnswerer.h"
+#include "QtPrinters.h"
 #include "TempRoot.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,183 @@
+#include "FileManager/FileOperator.h"
+
+#include "File_IO/copy.h"
+#include "MediaMonitor/MediaMonitor.h"
+#include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr unsigned long kFolderBytes = 4096;
+constexpr double kBytesToMiB = 9.5367431640625e-07;
+const char kMountPoint[] = "/mnt";
+
+// The entries a folder is copied with: files and folders, no hidden ones.
+QFileInfoList entriesOf(const QString& logicalFolder)
+{
+    return QDir(platform::rootPath(logicalFolder))
+        .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+}
+
+QString child(const QString& folder, const QString& name)
+{
+    return folder + QLatin1Char('/') + name;
+}
+
+// The canonical physical form of a logical path; empty when it does not exist.
+QString canonical(const QString& logical)
+{
+    return QFileInfo(platform::rootPath(logical)).canonicalFilePath();
+}
+
+// The previous-counts tables that copying all results passes over.
+bool isPreviousCountTable(const QString& name)
+{
+    return name.startsWith(QLatin1String("PreviousCount")) && name.endsWith(QLatin1String(".csv"));
+}
+
+}  // namespace
+
+void FileOperator::setData(file_operations_t data)
+{
+    m_operation = data.operation;
+    m_sources = data.sources;
+}
+
+void FileOperator::setDst(QFileInfo dst)
+{
+    m_dst = dst;
+}
+
+QString FileOperator::rename_for_file(QString folder, QString base, QString extension)
+{
+    const QDir dir(platform::rootPath(folder));
+    QString candidate = base + extension;
+    for (qint64 n = 1; dir.exists(candidate); ++n)
+        candidate = QStringLiteral("%1(%2)%3").arg(base).arg(n).arg(extension);
+    return candidate;
+}
+
+QString FileOperator::rename_for_dir(QString folder, QString name)
+{
+    const QDir dir(platform::rootPath(folder));
+    QString candidate = name;
+    for (qint64 n = 1; dir.exists(candidate); ++n)
+        candidate = QStringLiteral("%1(%2)").arg(name).arg(n);
+    return candidate;
+}
+
+void FileOperator::erase(QFileInfo fi)
+{
+    const QString path = platform::rootPath(fi.filePath());
+    if (QFileInfo(path).isDir())
+        QDir(path).removeRecursively();
+    else
+        QFile::remove(path);
+}
+
+void FileOperator::calculateCopyList(const QFileInfo& source, int& count, unsigned long& size)
+{
+    const QString path = source.filePath();
+    if (QFileInfo(platform::rootPath(path)).isDir()) {
+        size += kFolderBytes;
+        for (const QFileInfo& entry : entriesOf(path))
+            calculateCopyList(QFileInfo(child(path, entry.fileName())), count, size);
+        return;
+    }
+    struct stat status {};
+    if (::stat(QFile::encodeName(platform::rootPath(path)).constData(), &status) == 0) {
+        ++count;
+        size += static_cast<unsigned long>(status.st_size);
+    }
+}
+
+bool FileOperator::holdsDestination(const QFileInfo& source) const
+{
+    const QString src = canonical(source.filePath());
+    const QString dst = canonical(m_dst.filePath());
+    return !src.isEmpty() && (dst == src || dst.startsWith(src + QLatin1Char('/')));
+}
+
+bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folder, int& count, unsigned long& size)
+{
+    const QString path = source.filePath();
+    const QFileInfo physical(platform::rootPath(path));
+    if (physical.isDir()) {
+        const QString name = rename_for_dir(folder, source.fileName());
+        if (!QDir(platform::rootPath(folder)).mkdir(name)) {
+            KLOG << "[Error] folder not made:" << child(folder, name);
+            return false;
+        }
+        for (const QFileInfo& entry : entriesOf(path)) {
+            if (!copyRecursively(QFileInfo(child(path, entry.fileName())), child(folder, name), count, size))
+                return false;
+        }
+        return true;
+    }
+    if (!physical.isFile())
+        return false;
+
+    const QString fileName = source.fileName();
+    if (!(m_operation == file_operations_t::CopyAllResults && isPreviousCountTable(fileName))) {
+        // "archive.tar.gz" is "archive.tar" and ".gz"; a name without a dot,
+        // or with its only dot in front (".profile"), is kept whole.
+        const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+        const QString base = dot > 0 ? fileName.left(dot) : (dot == 0 ? QString() : fileName);
+        const QString extension = dot >= 0 ? fileName.mid(dot) : QString();
+        const QString target = child(folder, rename_for_file(folder, base, extension));
+        if (::copy(path.toUtf8().constData(), target.toUtf8().constData()) != 0) {
+            KLOG << "[Error] file not copied:" << path << "to" << target;
+            return false;
+        }
+    }
+    ++count;
+    size += static_cast<unsigned long>(physical.size());
+    emit signalSetCurrentFileCountAndSize(count, size);
+    return true;
+}
+
+void FileOperator::run()
+{
+    KLOG_ENTER;
+    int totalCount = 0;
+    unsigned long totalSize = 0;
+    for (const QString& source : m_sources) {
+        if (QFileInfo::exists(platform::rootPath(source)))
+            calculateCopyList(QFileInfo(source), totalCount, totalSize);
+    }
+    const float required = static_cast<float>(totalSize * kBytesToMiB);
+    if (MediaMonitor::freeDiskSpace(QString::fromLatin1(kMountPoint)) < required) {
+        KLOG_VALUE("needed MiB", required);
+        emit signalPasteError(PasteErrorDiskSpace);
+        return;
+    }
+    emit signalSetTotalFileCountAndSize(totalCount, totalSize);
+
+    int count = 0;
+    unsigned long size = 0;
+    QStringList copied;
+    for (const QString& source : m_sources) {
+        if (!QFileInfo::exists(platform::rootPath(source)))
+            continue;
+        if (holdsDestination(QFileInfo(source))) {
+            KLOG << "[Error] the destination lies in the source:" << source;
+            emit signalPasteError(PasteErrorSameFolder);
+            return;
+        }
+        if (!copyRecursively(QFileInfo(source), m_dst.filePath(), count, size)) {
+            emit signalPasteError(PasteErrorDestination);
+            return;
+        }
+        copied << source;
+    }
+    if (m_operation == file_operations_t::Move) {
+        for (const QString& source : copied)
+            erase(QFileInfo(source));
+    }
+    emit signalCompleted();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QFileInfo>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+// Why a copy job stopped.
+enum FileOperationPasteError {
+    PasteErrorSameFolder = 1,   // a source is the destination, or holds it
+    PasteErrorDiskSpace = 2,    // the sources need more than the free space at "/mnt"
+    PasteErrorDestination = 3,  // a folder or a file could not be made at the destination
+};
+Q_DECLARE_METATYPE(FileOperationPasteError)
+
+// A copy job: the operation and the files and folders it copies, in order.
+struct file_operations_t
+{
+    enum { Copy = 0, CopyAllResults = 1, Move = 2 };
+    int operation = Copy;  // CopyAllResults passes over the previous-counts tables
+    QStringList sources;   // logical paths
+};
+
+// A one-shot worker thread that copies a job's sources into one destination
+// folder and, for a move, erases them afterwards. Nothing is ever overwritten:
+// a name that is taken gets a number, "R(1)", "a(1).tif". It checks the free
+// space first, reports its totals, then its running totals after every file,
+// and ends with exactly one of signalCompleted or signalPasteError; sources
+// copied before a failure stay at the destination. The worker shares nothing
+// with other threads once started; a caller connects finished() to
+// deleteLater(). Paths are logical.
+class FileOperator : public QThread
+{
+    Q_OBJECT
+
+public:
+    FileOperator() = default;
+
+    // Set both before start().
+    void setData(file_operations_t data);
+    void setDst(QFileInfo dst);
+
+    // A name free in `folder` for a file of `base` and `extension` (with its
+    // dot, or empty): "base.ext", then "base(1).ext", "base(2).ext", ...
+    static QString rename_for_file(QString folder, QString base, QString extension);
+    // A name free in `folder` for a folder: "name", "name(1)", ...
+    static QString rename_for_dir(QString folder, QString name);
+    // Removes a file, or a folder with everything in it; the outcome is not checked.
+    static void erase(QFileInfo fi);
+
+signals:
+    void signalSetTotalFileCountAndSize(int count, unsigned long size);
+    void signalSetCurrentFileCountAndSize(int count, unsigned long size);
+    void signalCompleted();
+    void signalPasteError(FileOperationPasteError code);
+
+protected:
+    void run() override;
+
+private:
+    // Adds a source's files and bytes (and 4096 bytes per folder) to the totals.
+    static void calculateCopyList(const QFileInfo& source, int& count, unsigned long& size);
+    // Copies one source into `folder`, advancing the running counts; false
+    // when a folder or a file could not be made.
+    bool copyRecursively(const QFileInfo& source, const QString& folder, int& count, unsigned long& size);
+    // Whether the destination is the source or lies inside it.
+    bool holdsDestination(const QFileInfo& source) const;
+
+    int m_operation = file_operations_t::Copy;
+    QStringList m_sources;
+    QFileInfo m_dst;
+};

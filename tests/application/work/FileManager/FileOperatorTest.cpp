@@ -1,0 +1,213 @@
+#include "FileManager/FileOperator.h"
+
+#include "FullDisk.h"
+#include "QtPrinters.h"
+#include "TempRoot.h"
+#include "platform/DiskSpace.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString kStick = QStringLiteral("/mnt");
+
+// One copy job run to its end, with every signal it sent.
+struct Job
+{
+    QList<QPair<int, unsigned long>> totals;
+    QList<QPair<int, unsigned long>> running;
+    int completed = 0;
+    QList<int> errors;
+    int endings() const { return completed + errors.size(); }
+};
+
+class CopyWorker : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(root.path(kStick));
+        qRegisterMetaType<FileOperationPasteError>("FileOperationPasteError");
+        setFreeMiB(1000);
+    }
+
+    void setFreeMiB(quint64 mib)
+    {
+        ASSERT_TRUE(platform::setSimulatedDiskSpace(root.path(kStick), {1 << 20, 4096, mib, mib}));
+    }
+
+    void file(const QString& logical, int bytes) const { root.writeFile(logical, QByteArray(bytes, 'x')); }
+
+    // Runs a job to its end in the worker's own thread; the signals are
+    // recorded there, as they are sent.
+    Job run(int operation, const QStringList& sources, const QString& destination = kStick)
+    {
+        FileOperator worker;
+        Job job;
+        QObject::connect(&worker, &FileOperator::signalSetTotalFileCountAndSize, [&](int c, unsigned long s) { job.totals << qMakePair(c, s); });
+        QObject::connect(&worker, &FileOperator::signalSetCurrentFileCountAndSize, [&](int c, unsigned long s) { job.running << qMakePair(c, s); });
+        QObject::connect(&worker, &FileOperator::signalCompleted, [&] { ++job.completed; });
+        QObject::connect(&worker, &FileOperator::signalPasteError, [&](FileOperationPasteError e) { job.errors << e; });
+        worker.setData({operation, sources});
+        worker.setDst(QFileInfo(destination));
+        worker.start();
+        EXPECT_TRUE(worker.wait(30000));
+        EXPECT_EQ(job.endings(), 1) << "one ending signal per run";
+        return job;
+    }
+
+    // What a folder holds, in character-code order.
+    QStringList onStick(const QString& folder = kStick) const
+    {
+        QStringList names = QDir(root.path(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempRoot root;
+};
+
+TEST_F(CopyWorker, TakenNamesGetTheNextNumber)
+{
+    file("/src/R/a.tif", 3);
+    file("/src/a.tif", 4);
+    file("/src/archive.tar.gz", 5);
+    file("/src/.profile", 6);
+    file("/src/README", 7);
+    const QStringList sources{"/src/R", "/src/a.tif", "/src/archive.tar.gz", "/src/.profile", "/src/README"};
+    for (int round = 0; round < 3; ++round)
+        ASSERT_EQ(run(0, sources).completed, 1);
+
+    EXPECT_EQ(onStick(), (QStringList{"(1).profile", "(2).profile", ".profile", "R", "R(1)", "R(2)", "README",
+                                      "README(1)", "README(2)", "a(1).tif", "a(2).tif", "a.tif", "archive.tar(1).gz",
+                                      "archive.tar(2).gz", "archive.tar.gz"}));
+    for (const char* name : {"R/a.tif", "R(2)/a.tif", "a(2).tif", "README(1)", ".profile", "(2).profile"})
+        EXPECT_TRUE(QFile::exists(root.path(kStick + "/" + name))) << name;
+    EXPECT_EQ(root.readFile(kStick + "/archive.tar(1).gz"), QByteArray(5, 'x'));
+    EXPECT_EQ(FileOperator::rename_for_dir(kStick, "R"), "R(3)");
+    EXPECT_EQ(FileOperator::rename_for_file(kStick, "new", ".tif"), "new.tif");
+}
+
+// Copying all results passes over the previous-counts tables, but counts them.
+TEST_F(CopyWorker, AllResultsLeavePreviousCountsBehindYetCountThem)
+{
+    file("/KOVA/anonymous/TOTAL_CELL_COUNTING/R/r.csv", 10);
+    file("/KOVA/anonymous/TOTAL_CELL_COUNTING/PreviousCount_BF_TotalCellCounting.csv", 5);
+    const QString mode = "/KOVA/anonymous/TOTAL_CELL_COUNTING";
+
+    const Job all = run(1, {mode});
+    EXPECT_EQ(onStick(kStick + "/TOTAL_CELL_COUNTING"), (QStringList{"R"}));
+    ASSERT_EQ(all.totals.size(), 1);
+    EXPECT_EQ(all.totals[0].second, 15ul + 2 * 4096) << "4096 bytes per folder in the total";
+    EXPECT_EQ(all.running.last(), qMakePair(2, 15ul)) << "but not in the running size";
+
+    run(0, {mode});
+    EXPECT_EQ(onStick(kStick + "/TOTAL_CELL_COUNTING(1)"),
+              (QStringList{"PreviousCount_BF_TotalCellCounting.csv", "R"}));
+}
+
+TEST_F(CopyWorker, NeedsNoMoreThanTheFreeSpaceOfTheStick)
+{
+    file("/src/two.raw", 2 << 20);  // exactly 2 MiB
+    setFreeMiB(1);
+    const Job refused = run(0, {"/src/two.raw"});
+    EXPECT_EQ(refused.errors, QList<int>{PasteErrorDiskSpace});
+    EXPECT_TRUE(refused.totals.isEmpty());
+    EXPECT_TRUE(onStick().isEmpty());
+
+    setFreeMiB(2);
+    EXPECT_EQ(run(0, {"/src/two.raw"}).completed, 1);
+}
+
+TEST_F(CopyWorker, StopsAtTheFailingSourceKeepingEarlierCopies)
+{
+    file("/src/A/a.tif", 3);
+    file("/src/b.tif", 3);
+    ASSERT_EQ(::mkfifo(root.path("/src/pipe").toUtf8().constData(), 0644), 0);
+    const struct
+    {
+        QStringList sources;
+        QString destination;
+        int error;
+        QStringList copied;
+    } cases[] = {
+        {{"/src/A", kStick, "/src/b.tif"}, kStick, PasteErrorSameFolder, {"A"}},
+        // The destination inside a source would copy the copy again.
+        {{"/src/b.tif", "/src"}, "/src/A", PasteErrorSameFolder, {"a.tif", "b.tif"}},
+        {{"/src/b.tif", "/src/pipe", "/src/A"}, kStick, PasteErrorDestination, {"b.tif"}},
+        {{"/src/b.tif"}, "/missing", PasteErrorDestination, {}},
+    };
+    for (const auto& c : cases) {
+        QDir(root.path(kStick)).removeRecursively();
+        QDir().mkpath(root.path(kStick));
+        if (c.destination == "/src/A")
+            QFile::remove(root.path("/src/A/b.tif"));
+        const Job job = run(0, c.sources, c.destination);
+        EXPECT_EQ(job.errors, QList<int>{c.error}) << c.sources.join(' ').toStdString();
+        EXPECT_EQ(onStick(c.destination), c.copied) << c.sources.join(' ').toStdString();
+    }
+}
+
+TEST_F(CopyWorker, NothingToCopyCompletesAtOnce)
+{
+    for (const QStringList& sources : {QStringList{}, QStringList{"/gone", "/also/gone"}}) {
+        const Job job = run(0, sources);
+        EXPECT_EQ(job.totals, (QList<QPair<int, unsigned long>>{qMakePair(0, 0ul)}));
+        EXPECT_EQ(job.completed, 1);
+    }
+}
+
+TEST_F(CopyWorker, MoveErasesWhatItCopied)
+{
+    file("/src/A/a.tif", 3);
+    file("/src/b.tif", 3);
+    EXPECT_EQ(run(2, {"/src/A", "/src/b.tif"}).completed, 1);
+    EXPECT_EQ(onStick(), (QStringList{"A", "b.tif"}));
+    EXPECT_TRUE(QDir(root.path("/src")).isEmpty());
+}
+
+// A stick that fills up during the copy: the file that does not fit fails
+// the job, what was copied before it stays.
+TEST_F(CopyWorker, AMediumFillingUpMidCopyStopsWithTheDestinationError)
+{
+    file("/src/small.tif", 1000);
+    file("/src/large.tif", 64 * 1024);
+    const QString root_ = root.root();
+    const bool asExpected = runOnFullDisk(16 * 1024, [&] {
+        qputenv("KOVA3_ROOT", root_.toUtf8());
+        FileOperator worker;
+        QList<int> errors;
+        int completed = 0;
+        QObject::connect(&worker, &FileOperator::signalPasteError, [&](FileOperationPasteError e) { errors << e; });
+        QObject::connect(&worker, &FileOperator::signalCompleted, [&] { ++completed; });
+        worker.setData({0, {"/src/small.tif", "/src/large.tif"}});
+        worker.setDst(QFileInfo(kStick));
+        worker.start();
+        worker.wait();
+        return completed == 0 && errors == QList<int>{PasteErrorDestination};
+    });
+    EXPECT_TRUE(asExpected);
+    EXPECT_EQ(root.readFile(kStick + "/small.tif").size(), 1000);
+}
+
+TEST_F(CopyWorker, AWorkerTiedToItsEndDeletesItself)
+{
+    file("/src/a.tif", 3);
+    QPointer<FileOperator> worker = new FileOperator;
+    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->setData({0, {"/src/a.tif"}});
+    worker->setDst(QFileInfo(kStick));
+    worker->start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return worker.isNull(); }, 30000));
+}
+
+}  // namespace
