@@ -181,9 +181,7 @@ TEST_F(CopyWorker, AMediumFillingUpMidCopyStopsWithTheDestinationError)
 {
     file("/src/small.tif", 1000);
     file("/src/large.tif", 64 * 1024);
-    const QString root_ = root.root();
     const bool asExpected = runOnFullDisk(16 * 1024, [&] {
-        qputenv("KOVA3_ROOT", root_.toUtf8());
         FileOperator worker;
         QList<int> errors;
         int completed = 0;
