@@ -31,7 +31,7 @@ constexpr int kMessageDiskFull = 5;
 constexpr int kMessageExported = 41;
 constexpr int kMessageDeleteAllCounts = 42;
 constexpr int kMessageInsertUsb = 45;
-const QString kMountPoint = QStringLiteral("/mnt");
+const QString kMountPoint = QString::fromLatin1(ResultTree::kStickMount);
 const QString kExportTemp = QStringLiteral("%1%2/%3").arg(QLatin1String(kova::kInstallDir), QStringLiteral("/log"),
                                                           QStringLiteral("temp.csv"));
 constexpr int kShortened = 16;

@@ -1,6 +1,7 @@
 #include "FileManager/FileOperator.h"
 
 #include "File_IO/copy.h"
+#include "KovaCore/ResultTree.h"
 #include "MediaMonitor/MediaMonitor.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
@@ -14,7 +15,6 @@ namespace {
 
 constexpr unsigned long kFolderBytes = 4096;
 constexpr double kBytesToMiB = 9.5367431640625e-07;
-const char kMountPoint[] = "/mnt";
 
 // The entries a folder is copied with: files and folders, no hidden ones.
 QFileInfoList entriesOf(const QString& logicalFolder)
@@ -151,7 +151,7 @@ void FileOperator::run()
             calculateCopyList(QFileInfo(source), totalCount, totalSize);
     }
     const float required = static_cast<float>(totalSize * kBytesToMiB);
-    if (MediaMonitor::freeDiskSpace(QString::fromLatin1(kMountPoint)) < required) {
+    if (MediaMonitor::freeDiskSpace(QString::fromLatin1(ResultTree::kStickMount)) < required) {
         KLOG_VALUE("needed MiB", required);
         emit signalPasteError(PasteErrorDiskSpace);
         return;

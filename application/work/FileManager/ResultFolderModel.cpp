@@ -13,7 +13,7 @@
 
 namespace {
 
-const QString kMountPoint = QStringLiteral("/mnt");
+const QString kMountPoint = QString::fromLatin1(ResultTree::kStickMount);
 
 }  // namespace
 
