@@ -17,7 +17,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("KOVA_TEST_LOG"))
-        QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
+        QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false\nnm*.debug=false"));
     TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
