@@ -6,6 +6,7 @@
 #include "HomeDlg/HomeDlg.h"
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "Network/NetworkManager.h"
 #include "velimbio/Log.h"
 #include "platform/Log.h"
 
@@ -23,6 +24,9 @@ int main(int argc, char** argv)
     auto* app = new QApplication(argc, argv);
     VelimBio::setLogHandler([](const std::string& line) { KLOG << QString::fromStdString(line); });
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+
+    // For the whole run, never deleted; the home screen starts it last.
+    theApp.m_pNetworkManager = new NetworkManager;
 
     auto* filter = new AwakeEventFilter;
     app->installEventFilter(filter);

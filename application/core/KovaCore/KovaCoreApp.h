@@ -136,7 +136,7 @@ public:
     VelimBio::CellCounter* m_pCellCounter = nullptr;
     InitDlg* m_pInitDlg = nullptr;
     MediaMonitor* m_pMediaMonitor = nullptr;
-    NetworkManager* m_pNetworkManager = nullptr;  // created by the network service at start-up
+    NetworkManager* m_pNetworkManager = nullptr;  // made by main at start-up, for the whole run
 
     QString m_strDateTime;  // "dd MMM yyyy hh:mm"
     QString m_strTotalProtocolName;

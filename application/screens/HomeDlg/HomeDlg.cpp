@@ -10,6 +10,7 @@
 #include "File_IO/ImReaderWriter.h"
 #include "MediaMonitor/MediaMonitor.h"
 #include "MouseCursorSelector/MouseCursorSelector.h"
+#include "Network/NetworkManager.h"
 #include "File_IO/copy.h"
 #include "File_IO/ini.h"
 #include "HomeDlg/PowerControl.h"
@@ -282,6 +283,9 @@ void HomeDlg::slotInitialize()
 
     step("mouse");
     detectMouse();
+
+    step("network");
+    theApp.m_pNetworkManager->initialize();
 }
 
 void HomeDlg::createCountScreen()

@@ -9,6 +9,7 @@
 #include "HomeDlg/HomeDlg.h"
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "Network/NetworkManager.h"
 #include "Settings/SettingsLook.h"
 #include "Settings/SettingsResources.h"
 
@@ -34,6 +35,9 @@ SetupDlg::SetupDlg(QWidget* parent)
 
 SetupDlg::~SetupDlg()
 {
+    // Leaving from the networks page hides it too: the media check slows down again.
+    if (m_state == NETWORKS)
+        theApp.m_pNetworkManager->unregisterNotify();
     delete ui;
 }
 
@@ -54,12 +58,15 @@ void SetupDlg::initialize()
     setMainUIState(COUNTING_OPTIONS);
     connect(ui->SaveReview, &SaveReviewframe::signal_setBackStatus, this, &SetupDlg::slot_setBackStatus);
     connect(ui->DatePower, &DatePowerframe::signal_setBackStatus, this, &SetupDlg::slot_setBackStatus);
+    connect(ui->Networks, &NetworksFrame::signal_setBackStatus, this, &SetupDlg::slot_setBackStatus);
+    connect(ui->Networks, &NetworksFrame::signal_setProgress, this, &SetupDlg::slot_setProgress);
 }
 
 void SetupDlg::setMainUIState(SettingsUIState state)
 {
     KLOG_ENTER;
     KLOG_VALUE("state", int(state));
+    const bool networksShown = !ui->Networks->isHidden();
     switch (state) {
     case COUNTING_OPTIONS:
         if (theApp.m_pCamera && theApp.m_pCamera->isRunning())
@@ -84,6 +91,13 @@ void SetupDlg::setMainUIState(SettingsUIState state)
     for (int page = 0; page < 5; ++page) {
         pages[page]->setVisible(page == state);
         buttons[page]->setChecked(page == state);
+    }
+    // The media check runs often only while the networks page is shown.
+    if (networksShown != (state == NETWORKS)) {
+        if (state == NETWORKS)
+            theApp.m_pNetworkManager->registerNotify();
+        else
+            theApp.m_pNetworkManager->unregisterNotify();
     }
 }
 

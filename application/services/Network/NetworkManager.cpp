@@ -89,7 +89,9 @@ void NetworkManager::initialize()
 
 QList<NetInfoPtr> NetworkManager::currentConnections(bool force)
 {
-    if (force || m_interfaces.isEmpty())
+    // A receiver of the refresh's report asking again must not read again:
+    // on a system without interfaces that would never end.
+    if (force || (m_interfaces.isEmpty() && !m_bRefreshing))
         refreshConnectionInfo(0);
     return m_interfaces;
 }
@@ -126,7 +128,10 @@ void NetworkManager::refreshConnectionInfo(int status)
         m_interfaces.append(nic);
         qCDebug(nm) << nic->name() << flagWords(*nic, iface);
     }
+    const bool nested = m_bRefreshing;
+    m_bRefreshing = true;
     stateNotify();
+    m_bRefreshing = nested;
 }
 
 void NetworkManager::stateNotify()

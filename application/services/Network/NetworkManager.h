@@ -48,7 +48,7 @@ public:
     void initialize();
 
     // The current records in the system's order; read first when `force`
-    // or while there are none.
+    // or while there are none (unless a refresh is reporting).
     QList<NetInfoPtr> currentConnections(bool force);
     // An ifup or ifdown runs.
     bool isBusy() const;
@@ -135,4 +135,5 @@ private:
     QSet<QString> m_devices;  // /sys/class/net at the last media check
     WpaCliParser m_wpa;
     QString m_errorString;
+    bool m_bRefreshing = false;  // a refresh is reporting its new list
 };

@@ -16,6 +16,7 @@
 #include "Protocol/ProtocolDlg.h"
 #include "Settings/SetupDlg.h"
 #include "Review/ReviewDlg.h"
+#include "AppNetwork.h"
 #include "TempRoot.h"
 #include "WhenModal.h"
 #include "platform/SimulatedVideo.h"
@@ -53,6 +54,7 @@ class HomeDlgTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        appNetworkManager();
         QString error;
         ASSERT_TRUE(sim.start(&error)) << error.toStdString();
         ASSERT_TRUE(sim.linkAt());
@@ -119,7 +121,7 @@ TEST_F(HomeDlgTest, StartUpChainRunsInItsOrderOnceTheMicrocontrollerAnswers)
     const QStringList expected = {
         "firmware version", "release timer", "settings", "result folders", "protocols", "camera",
         "calibration file", "hardware check", "image reader/writer", "previous counts", "USB monitor", "counting screen", "clock",
-        "log rotation", "shell flag", "mouse",
+        "log rotation", "shell flag", "mouse", "network",
     };
     EXPECT_EQ(steps, expected);
     EXPECT_TRUE(dlg.isInitialized());

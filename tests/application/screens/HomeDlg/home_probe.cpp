@@ -15,7 +15,9 @@
 #include "HomeDlg/HomeDlg.h"
 #include "HomeDlg/PowerControl.h"
 #include "InitDlg/InitDlg.h"
+#include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
+#include "Network/NetworkManager.h"
 #include "platform/Root.h"
 #include "platform/SimulatedVideo.h"
 
@@ -52,6 +54,7 @@ int main(int argc, char** argv)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("kova.debug=false"));
     QApplication app(argc, argv);
+    theApp.m_pNetworkManager = new NetworkManager;  // as the program's start-up makes it
     const QStringList args = app.arguments().mid(1);
     if (args.size() >= 2 && args[0] == QLatin1String("splash")) {
         // Left alive on purpose: a change only the toolkit's cache holds.

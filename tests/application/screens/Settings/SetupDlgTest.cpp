@@ -1,5 +1,6 @@
 #include "Settings/SetupDlg.h"
 
+#include "AppNetwork.h"
 #include "Keyboard/KeyboardDlg.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "WhenModal.h"
@@ -30,6 +31,7 @@ class SetupDlgTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        appNetworkManager();
         ASSERT_TRUE(instrument.error().isEmpty()) << instrument.error().toStdString();
         global_ini()->LED = 321;
         theApp.m_CountingMode = BF_TOTAL_CELL_COUNTING;
