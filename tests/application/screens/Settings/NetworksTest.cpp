@@ -244,6 +244,22 @@ TEST_F(NetworksTest, RefusedApplyEnablesApplyAgain)
     EXPECT_TRUE(sim.calls().isEmpty());
 }
 
+// Apply configures the first Ethernet interface with a cable, never another.
+TEST_F(NetworksTest, ApplyGoesToTheFirstLinkedEthernetInterface)
+{
+    ASSERT_TRUE(sim.add("enp1s0"));
+    ASSERT_TRUE(sim.unplug("enp1s0"));
+    ASSERT_NO_FATAL_FAILURE(ethernetUp());
+    showPage();
+    child<QPushButton>("BUTTON_APPLY")->click();
+    ASSERT_TRUE(waitIdle());
+    const QStringList calls = sim.calls();
+    EXPECT_TRUE(calls.contains("ifdown eth0"));
+    EXPECT_TRUE(calls.contains("ifup eth0"));
+    EXPECT_FALSE(calls.contains("ifup enp1s0"));
+    EXPECT_FALSE(QFile::exists(root.path("/etc/network/interfaces.d/enp1s0")));
+}
+
 // A pulled cable reaches the page with the next media check.
 TEST_F(NetworksTest, MediaCheckUpdatesThePage)
 {
