@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHostAddress>
 
 namespace netconf = platform::netconf;
 
@@ -15,7 +14,8 @@ constexpr qint64 kSupplicantBaseMinBytes = 5;
 constexpr qint64 kStanzaBaseMinBytes = 10;
 constexpr int kKillWaitMs = 1000;  // a killed child is reaped at once
 
-QString flagWords(const NetInfo& nic, const platform::NetInterface& iface)
+// "UP,RUN,BRD 192.168.10.102" for the log.
+QString describe(const platform::NetInterface& iface)
 {
     QStringList words;
     if (iface.flags.testFlag(QNetworkInterface::IsUp))
@@ -25,7 +25,7 @@ QString flagWords(const NetInfo& nic, const platform::NetInterface& iface)
     if (iface.flags.testFlag(QNetworkInterface::CanBroadcast))
         words << QStringLiteral("BRD");
     QStringList addresses;
-    for (const QNetworkAddressEntry& entry : nic.ip_addresses(false))
+    for (const QNetworkAddressEntry& entry : iface.ipv4Entries())
         addresses << entry.ip().toString();
     return words.join(QLatin1Char(',')) + QLatin1Char(' ') + addresses.join(QLatin1Char(' '));
 }
@@ -126,7 +126,7 @@ void NetworkManager::refreshConnectionInfo(int status)
             continue;
         auto nic = std::make_shared<NetInfo>(iface);
         m_interfaces.append(nic);
-        qCDebug(nm) << nic->name() << flagWords(*nic, iface);
+        qCDebug(nm) << nic->name() << describe(iface);
     }
     const bool nested = m_bRefreshing;
     m_bRefreshing = true;
