@@ -1,4 +1,4 @@
-#include "EndToEndTest.h"
+#include "InstrumentAppTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,16 +39,14 @@ double correlation(const cv::Mat& a, const cv::Mat& b)
 }
 
 // The real application on the virtual instrument, driven on its touch screen.
-class CountTest : public EndToEndTest
+class CountTest : public InstrumentAppTest
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(startInstrument());
-        app = startProgram(QStringLiteral(KOVA3_APP), {}, {QStringLiteral("QT_LOGGING_RULES=kova.debug=true")});
-        ASSERT_TRUE(app);
-        ASSERT_TRUE(waitForWindow(QStringLiteral("KOVA3"))) << output(*app).toStdString();
-        ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog"))) << "the splash is gone";
+        ASSERT_TRUE(startApp());
+        ASSERT_TRUE(waitForHomeScreen());
     }
 
     // What the image area shows, grey, from a screenshot kept beside the test's root.
@@ -93,30 +91,28 @@ protected:
         EXPECT_GT(best, kSameSlide) << name.toStdString() << ": shows the slide (screenshot in " << root.root().toStdString()
                              << ")";
     }
-
-    QProcess* app = nullptr;
 };
 
 TEST_F(CountTest, CountShowsTheLiveSlideWhichZoomsAndHomeReturnsAtOnce)
 {
-    ASSERT_TRUE(touch(kHomeCount.x(), kHomeCount.y()));
+    ASSERT_TRUE(touch(kHomeCount));
     ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
     expectLiveShows(QStringLiteral("live-1x"), cv::Rect(21, 41, 1200, 800));
 
-    ASSERT_TRUE(touch(kZoom.x(), kZoom.y()));
+    ASSERT_TRUE(touch(kZoom));
     expectLiveShows(QStringLiteral("live-2x"), cv::Rect(341, 281, 600, 400));
-    ASSERT_TRUE(touch(kZoom.x(), kZoom.y()));
+    ASSERT_TRUE(touch(kZoom));
     expectLiveShows(QStringLiteral("live-4x"), cv::Rect(494, 380, 298, 199));
-    ASSERT_TRUE(touch(kZoom.x(), kZoom.y()));
+    ASSERT_TRUE(touch(kZoom));
     expectLiveShows(QStringLiteral("live-back-1x"), cv::Rect(21, 41, 1200, 800));
 
-    ASSERT_TRUE(touch(kCountHome.x(), kCountHome.y()));
+    ASSERT_TRUE(touch(kCountHome));
     EXPECT_TRUE(waitForNoWindow(kCountTitle));
     EXPECT_TRUE(windows(QStringLiteral("Dialog")).isEmpty()) << "no question from the Count page";
     EXPECT_FALSE(windows(QStringLiteral("KOVA3")).isEmpty());
 
     // And Count works again.
-    ASSERT_TRUE(touch(kHomeCount.x(), kHomeCount.y()));
+    ASSERT_TRUE(touch(kHomeCount));
     EXPECT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
 }
 
