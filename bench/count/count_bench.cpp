@@ -2,6 +2,7 @@
 // with the screen painted, and the GUI thread's share of each frame.
 #include "Count/CountDlg.h"
 
+#include "Algorithm/AutoExposure.h"
 #include "Camera/OV5642Camera.h"
 #include "Controller/Controller.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -98,5 +99,56 @@ void BM_LiveFramePaint(benchmark::State& state)
     state.SetLabel(std::to_string(state.range(0)) + "x");
 }
 BENCHMARK(BM_LiveFramePaint)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
+
+// Auto exposure from the screen from a dark (300) and a bright (3500) start,
+// on the live view's camera: each measurement waits for six new frames.
+void BM_AutoExposure(benchmark::State& state)
+{
+    LiveScreen screen;
+    if (!screen.error().isEmpty()) {
+        state.SkipWithError(qPrintable(screen.error()));
+        return;
+    }
+    OV5642Camera* camera = theApp.m_pCamera;
+    int measurements = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (auto _ : state) {
+        camera->setRegister(0x3501, static_cast<unsigned short>(state.range(0)));
+        const unsigned short start = camera->getRegister(0x3501);
+        AutoExposure::Camera access;
+        access.measureGreen = [&] {
+            ++measurements;
+            return camera->getGreenMean(screen.dlg->getFrame(CountDlg::kExposureFrameSkip));
+        };
+        access.readExposure = [&] { return camera->getRegister(0x3501); };
+        access.writeExposure = [&](unsigned short e) { camera->setRegister(0x3501, e); };
+        benchmark::DoNotOptimize(AutoExposure::search(access));
+        benchmark::DoNotOptimize(start);
+    }
+    state.counters["measurements"] = double(measurements) / state.iterations();
+    state.counters["ms_per_measurement"] = double(clock.elapsed()) / measurements;
+}
+BENCHMARK(BM_AutoExposure)->Arg(300)->Arg(3500)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Autofocus from the screen with the stage 3000 steps off the slide's focus,
+// the live view running beside it.
+void BM_ScreenAutofocus(benchmark::State& state)
+{
+    LiveScreen screen;
+    if (!screen.error().isEmpty()) {
+        state.SkipWithError(qPrintable(screen.error()));
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        screen.vi.mcu.setPosition(TestInstrument::kFocus - 3000);
+        Controller::instance->z_stage_pos();
+        state.ResumeTiming();
+        screen.dlg->slot_do_autoFocusing();
+    }
+    state.counters["end_from_focus"] = double(screen.vi.mcu.state().position - TestInstrument::kFocus);
+}
+BENCHMARK(BM_ScreenAutofocus)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace

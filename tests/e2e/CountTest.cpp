@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
+
+#include <functional>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -12,6 +15,9 @@ namespace {
 constexpr QPoint kHomeCount{100, 280};
 constexpr QPoint kZoom{740, 140};
 constexpr QPoint kCountHome{40, 40};
+constexpr QPoint kFocusDown{138, 269};
+constexpr QPoint kFindCells{100, 434};
+constexpr int kFocus = 32000;  // the virtual instrument's slide and calibrated centre
 const QRect kImageArea(200, 80, 600, 400);
 const QString kCountTitle = QStringLiteral("Count");
 // The shown part correlates at 0.6 to 0.75, another part of the slide near 0.
@@ -24,6 +30,15 @@ cv::Mat details(const cv::Mat& grey)
     grey.convertTo(picture, CV_32F);
     cv::GaussianBlur(picture, blurred, cv::Size(), 6.0);
     return picture - blurred;
+}
+
+// The sharpness of a grey picture: the Brenner gradient, per pixel.
+double brenner(const cv::Mat& grey)
+{
+    cv::Mat picture, difference;
+    grey.convertTo(picture, CV_32F);
+    cv::subtract(picture.colRange(2, picture.cols), picture.colRange(0, picture.cols - 2), difference);
+    return cv::sum(difference.mul(difference))[0] / double(difference.total());
 }
 
 // Normalised correlation of the details of two grey pictures of the image
@@ -73,6 +88,26 @@ protected:
     }
 
     // The live picture matches the slide's part: not blank, and the cells where the slide has them.
+    // Screenshots of the image area until one shows what `wanted` looks for (kept in `shown`).
+    bool waitForPicture(const QString& name, cv::Mat& shown, const std::function<bool(const cv::Mat&)>& wanted)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                shown = imageArea(name);
+                return !shown.empty() && wanted(shown);
+            },
+            kTimeoutMs);
+    }
+
+    // The stage position in the simulated microcontroller's state file; -1 when unknown.
+    int stagePosition()
+    {
+        for (const QByteArray& line : root.readFile(QStringLiteral("/run/kova-sim/state")).split('\n'))
+            if (line.startsWith("position="))
+                return line.mid(9).toInt();
+        return -1;
+    }
+
     void expectLiveShows(const QString& name, const cv::Rect& source)
     {
         // Frames keep coming: the picture is checked once it has settled on the slide.
@@ -114,6 +149,34 @@ TEST_F(CountTest, CountShowsTheLiveSlideWhichZoomsAndHomeReturnsAtOnce)
     // And Count works again.
     ASSERT_TRUE(touch(kHomeCount));
     EXPECT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
+}
+
+TEST_F(CountTest, FocusButtonsMoveTheStageAndFindCellsMakesTheLiveSlideSharp)
+{
+    ASSERT_TRUE(touch(kHomeCount));
+    ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kFocus; }, kTimeoutMs));
+    const double atFocus = brenner(imageArea(QStringLiteral("focus")));
+
+    constexpr int kPresses = 8;
+    for (int press = 1; press <= kPresses; ++press) {
+        ASSERT_TRUE(touch(kFocusDown));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kFocus - 256 * press; }, kTimeoutMs))
+            << "press " << press << ": at " << stagePosition();
+    }
+    cv::Mat blurred;
+    ASSERT_TRUE(waitForPicture(QStringLiteral("defocused"), blurred,
+                               [&](const cv::Mat& shown) { return brenner(shown) < atFocus / 2; }))
+        << "the live slide blurs, screenshots in " << root.root().toStdString();
+
+    ASSERT_TRUE(touch(kFindCells));
+    ASSERT_TRUE(waitForOutput(*app, "autofocus ms")) << "the run ended";
+    EXPECT_LE(std::abs(stagePosition() - kFocus), 512);
+    cv::Mat sharp;
+    EXPECT_TRUE(waitForPicture(QStringLiteral("found"), sharp,
+                               [&](const cv::Mat& shown) { return brenner(shown) > 2 * brenner(blurred); }))
+        << "the live slide is sharp again, screenshots in " << root.root().toStdString();
+    EXPECT_TRUE(QFile::exists(root.path(QStringLiteral("/opt/KOVA3/conf/AutoExposure.ini"))));
 }
 
 }  // namespace

@@ -138,18 +138,9 @@ uint16_t hexRegister(const std::string& text)
 
 void readRegisterTables()
 {
-    static const char* const files[] = {kova::kCalibrationCusIni, kova::kCalibrationBfnIni, kova::kAutoExposureIni};
-    static const char* const sections[] = {"VGA", "1280", "5M"};
-    for (int t = 0; t < 3; ++t) {
-        for (int r = 0; r < 3; ++r) {
-            for (int i = 0; i < kRegisterCount; ++i) {
-                std::string value;
-                ini_read(sections[r], QString::asprintf("0x%04X", g_RegIdx[i]).toStdString(), "0x0000", value,
-                         files[t]);
-                global_ini()->regTables[t][r][i] = hexRegister(value);
-            }
-        }
-    }
+    for (int table = 0; table < 3; ++table)
+        for (int row = 0; row < 3; ++row)
+            MainSettings::readRegisterRow(table, row);
 }
 
 bool isUsableProtocolName(const QString& name)
@@ -183,6 +174,17 @@ void loadCalibrationFiles()
     readRegisterTables();
     theApp.m_Calibration.Background_value =
         QStringLiteral("%1, %2").arg(exposureText(kova::kCalibrationBfnIni), exposureText(kova::kCalibrationCusIni));
+}
+
+void readRegisterRow(int table, int row)
+{
+    static const char* const files[] = {kova::kCalibrationCusIni, kova::kCalibrationBfnIni, kova::kAutoExposureIni};
+    static const char* const sections[] = {"VGA", "1280", "5M"};
+    for (int i = 0; i < kRegisterCount; ++i) {
+        std::string value;
+        ini_read(sections[row], QString::asprintf("0x%04X", g_RegIdx[i]).toStdString(), "0x0000", value, files[table]);
+        global_ini()->regTables[table][row][i] = hexRegister(value);
+    }
 }
 
 QString exposureText(const char* file)

@@ -45,6 +45,11 @@ void loadProtocols(bool fallBackWhenMissing);
 // builds theApp's background value "BFN, CUS" from their exposure texts.
 void loadCalibrationFiles();
 
+// Reloads one row (register_row_e) of one register table (register_table_e)
+// of global_ini() from its file, in the column order of g_RegIdx; a missing
+// key reads as 0.
+void readRegisterRow(int table, int row);
+
 // The exposure registers (0x3501, 0x3502 of "1280") of a calibration file as
 // one hexadecimal text: "0x01" and "0x2A" give "0x012A"; "" when missing.
 QString exposureText(const char* file);

@@ -168,6 +168,7 @@ void CountDlg::Init()
     InitPosition();
 
     ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
+    m_bFindCells = false;
     theApp.m_bAutoExposureOn = false;
 
     if (theApp.m_bAutofocusDebug) {
@@ -188,6 +189,9 @@ void CountDlg::Init()
 
     showCountingMode(ui->LABEL_MODE, ui->LABEL_COMMON_PROTOCOL);
     startCamera(Mode1280, true);
+    m_nAutofocusOffset = 0;
+    theApp.m_nAutofocusOffset = 0;
+    showAutofocusOffset();
     CountButtonState(true);
 }
 

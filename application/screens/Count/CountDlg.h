@@ -17,6 +17,7 @@
 
 #include <functional>
 
+class alg_Autofocus;
 class DebugMessage;
 class DoCellCounting;
 class GrabThread;
@@ -53,6 +54,8 @@ public:
     static constexpr float kBlackRatio = 0.3f;
     static constexpr double kDarkGreenMean = 200.0;   // brighter pictures get a dark scale bar
     static constexpr int kMemoryQueryTimeoutMs = 30000;
+    static constexpr int kExposureFrameSkip = 5;      // frames before an exposure is measured
+    static constexpr int kFocusOffsets = 3;           // the offset button's 0, 1, 2
     static constexpr int kResultRows = 9;
     static constexpr int kResultFirstRowY = 40;
     static constexpr int kResultRowStep = 35;
@@ -108,12 +111,16 @@ public:
 
     // Moves the focus indicator to a stage position.
     void setFocusIndicator(int position);
+    // Keeps an exposure found by auto exposure for the full-resolution capture.
+    void save_autoExposure(unsigned short exposure);
     // Puts the result texts into the Result page, four or nine rows by mode.
     void setResult();
 
     int state() const { return m_State; }
     ImageNavigation::View view() const { return {m_nZoom, {m_nViewX, m_nViewY}}; }
     bool darkness() const { return m_bdarkness; }
+    float greenReference() const { return m_fGreenReference; }
+    int autofocusOffset() const { return m_nAutofocusOffset; }
     bool isLiveViewRunning() const { return m_pGrabThread != nullptr; }
     int cameraRestarts() const { return m_nCameraInitRetry; }
 
@@ -137,8 +144,32 @@ public slots:
     void on_BUTTON_RESULT_ZOOM_clicked();
     void slot_z_stage_moved();
 
+    // One focus step of 256 motor steps up or down; the window is applied
+    // when the stage answers.
+    void on_BUTTON_AUTO_FOCUS_PLUS_clicked();
+    void on_BUTTON_AUTO_FOCUS_MINUS_clicked();
+    // Runs autofocus around the calibrated centre to its end (stage moves are
+    // awaited in nested event loops); ends with sig_endAutoFocusing().
+    void slot_do_autoFocusing();
+    void slot_move_z_position(int position);
+    void slot_endAutoFocusing(int position);
+    // The next autofocus offset, 0 → 1 → 2 → 0 (× 512 steps above the focus found).
+    void on_BUTTON_AUTO_FOCUS_OFFSET_clicked();
+    // The live picture's green mean, the reference of the next count.
+    void slot_check_intensity();
+    // Sets the exposure for a green mean of 150 and keeps it when it is reached.
+    void slot_do_autoExposure();
+    void on_BUTTON_AUTO_EXPOSURE_clicked();
+    void on_BUTTON_AUTO_FOCUS_clicked();
+    // Auto exposure, then autofocus, with the screen locked until the
+    // autofocus ends; the counts until the next entry use the exposure found.
+    void on_BUTTON_FIND_CELLS_clicked();
+    void slot_start_findcells();
+    void slot_end_findcells();
+
 signals:
     void sig_debug_Message(QStringList msg);
+    void sig_endAutoFocusing();
     void updateFrameDone();
     void signalFirstFrameUpdated();
 
@@ -160,6 +191,8 @@ private:
     // The result image with or without tags (or the scale-bar canvas) into
     // the full-resolution image and the pixmap of the current zoom.
     void rebuildResultImage();
+    // The offset button's caption and font for m_nAutofocusOffset.
+    void showAutofocusOffset();
     // Checks and enables the focus buttons by the window around the centre.
     void applyFocusWindow(int position);
     // Back to the home screen, with no question.
@@ -170,8 +203,11 @@ private:
 
     Home m_home;
     DebugMessage* m_DebugMessage = nullptr;
+    alg_Autofocus* m_pAutofocus = nullptr;  // while an autofocus run lasts
     DoCellCounting* m_pDoCellCounting = nullptr;  // lives in m_pCountingThread
     QThread* m_pCountingThread = nullptr;
+    float m_fGreenReference = 0.0f;
+    bool m_bFindCells = false;  // a Find Cells run since the entry
     int m_nZstageMaxPos = 0;
     int m_nZstageMinPos = 0;
     DimOverlay m_BackLabel;  // over the screen while a box of it runs
@@ -198,6 +234,7 @@ private:
     bool m_bTagOn = false;
     bool m_bClustermapOn = false;
     bool m_bNewFrame = false;
+    int m_nAutofocusOffset = 0;
     // The result texts of the Result page.
     QString m_strTotalConcentration;
     QString m_strLiveConcentration;

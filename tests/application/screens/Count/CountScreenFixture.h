@@ -130,6 +130,8 @@ private:
         bool debug = theApp.m_bAutofocusDebug;
         bool autoExposure = theApp.m_bAutoExposureOn;
         SaveReview_s save = theApp.m_SaveReview;
+        bool busy = theApp.m_bBusy;
+        int autofocusOffset = theApp.m_nAutofocusOffset;
     };
 
     void restoreApp()
@@ -149,6 +151,8 @@ private:
         theApp.m_bAutofocusDebug = m_saved.debug;
         theApp.m_bAutoExposureOn = m_saved.autoExposure;
         theApp.m_SaveReview = m_saved.save;
+        theApp.m_bBusy = m_saved.busy;
+        theApp.m_nAutofocusOffset = m_saved.autofocusOffset;
         CUR_CAL_INI.clear();
     }
 
