@@ -85,5 +85,11 @@ int powerKill(int argc, char** argv, std::FILE* out, int replyWaitDeciseconds)
     }
     ::fsync(port);
     ::close(port);
+    if (kCommands[current][0] != '\0') {
+        const std::string command(kCommands[current], std::strlen(kCommands[current]) - 2);
+        std::fprintf(out, "Error: no acknowledgement of %s; the power kill was not acknowledged\n",
+                     command.c_str());
+        return kNotAcknowledged;
+    }
     return 0;
 }

@@ -75,20 +75,26 @@ TEST_F(PowerKillTest, AsksTheVersionThenKillsThePower)
     EXPECT_TRUE(sim.powerKillReceived());
 }
 
-// The argument is a logical path too, mapped under the root.
-TEST_F(PowerKillTest, TalksToTheDeviceGivenAsArgument)
+// The argument is a logical path too, mapped under the root: neither ".."
+// nor a relative path leads to a terminal of the host.
+TEST(PowerKill, TalksToTheDeviceGivenAsArgument)
 {
-    const std::string device = "/dev/ttyUSB0";
-    ASSERT_TRUE(sim.linkAt(QString::fromStdString(device)));
-    QFile::remove(root.path("/dev/ttyS2"));
-    const Outcome run = powerKillWith({device, "ignored"});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.output.find("Writing " + kVersion + " to " + device + "\n"), std::string::npos);
-    EXPECT_TRUE(sim.powerKillReceived());
+    for (const std::string device : {"/dev/ttyUSB0", "/../../dev/ttyUSB0", "../../dev/ttyUSB0", "dev/ttyUSB0"}) {
+        SCOPED_TRACE(device);
+        TempRoot root;
+        McuSimulator sim;
+        ASSERT_TRUE(sim.start());
+        ASSERT_TRUE(sim.linkAt(QStringLiteral("/dev/ttyUSB0")));
+        const Outcome run = powerKillWith({device, "ignored"});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.output.find("Writing " + kVersion + " to " + device + "\n"), std::string::npos);
+        EXPECT_TRUE(sim.powerKillReceived());
+    }
 }
 
-// Without "$OK" the version query is tried three times, and the power stays on.
-TEST_F(PowerKillTest, StopsAfterThreeUnansweredAttempts)
+// Without "$OK" a command is tried three times; the power kill then was never
+// acknowledged, and the tool says so and fails.
+TEST_F(PowerKillTest, StopsAfterThreeUnansweredAttemptsAndFails)
 {
     for (Fault fault : {Fault::Silence, Fault::LowerCaseOk}) {
         SCOPED_TRACE(static_cast<int>(fault));
@@ -99,7 +105,10 @@ TEST_F(PowerKillTest, StopsAfterThreeUnansweredAttempts)
         silent.setFault(fault);
         // Silence is waited out briefly; the wrong reply must come within its read.
         const Outcome run = powerKillWith({}, fault == Fault::Silence ? 1 : 20);
-        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.exitCode, kNotAcknowledged);
+        const std::string error = "Error: no acknowledgement of $,DEVICE,FW VERSION,,; the power kill was not "
+                                  "acknowledged\n";
+        EXPECT_EQ(run.output.substr(run.output.size() - std::min(run.output.size(), error.size())), error);
         EXPECT_EQ(silent.frames(), (std::vector<std::string>(3, kVersion)));
         EXPECT_FALSE(silent.powerKillReceived());
         const std::string reply = fault == Fault::Silence ? "" : "$ok,DEVICE,FW VERSION,3.1.4,\r\n";
