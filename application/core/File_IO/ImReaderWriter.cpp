@@ -1,5 +1,6 @@
 #include "File_IO/ImReaderWriter.h"
 
+#include "File_IO/PartFile.h"
 #include "File_IO/TagParser.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
@@ -107,14 +108,16 @@ public:
     bool created() const { return m_fd >= 0; }
     TIFF* get() const { return m_tiff; }
 
-    // Writes what libtiff still holds (the directory) and closes the file;
-    // false when either fails.
+    // Writes what libtiff still holds (the directory), forces the file to the
+    // medium and closes it; false when any step fails.
     bool close()
     {
         bool ok = m_tiff && TIFFFlush(m_tiff) == 1;
         if (m_tiff)
             TIFFCleanup(m_tiff);
         m_tiff = nullptr;
+        if (ok)
+            ok = ::fsync(m_fd) == 0;
         if (m_fd >= 0)
             ok = ::close(m_fd) == 0 && ok;
         m_fd = -1;
@@ -231,8 +234,11 @@ bool ImReaderWriter::write(std::string& path, std::string metadata)
 
 bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
 {
-    const std::string file = platform::rootPath(path);
-    const QString qfile = QString::fromStdString(file);
+    // Written beside the image and put in its place once whole: a failed
+    // save (a full disk) keeps the image that was there.
+    const QString target = QString::fromStdString(platform::rootPath(path));
+    const QString qfile = partPath(target);
+    const std::string file = qfile.toStdString();
     TiffOutput tiff(file);
     if (!tiff.created()) {
         KLOG << "ImReaderWriter: cannot create" << qfile;
@@ -285,12 +291,12 @@ bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
     // A full disk shows here: a short strip, a directory that cannot be
     // written or a close that fails.
     const bool closed = tiff.close();
-    const bool ok = written == expected && closed;
-    if (!ok) {
+    if (written != expected || !closed) {
         KLOG << "ImReaderWriter: writing failed, removing" << qfile;
         QFile::remove(qfile);
+        return false;
     }
-    return ok;
+    return commitPart(qfile, target);
 }
 
 bool ImReaderWriter::_write_qt(std::string& path, const char* format)

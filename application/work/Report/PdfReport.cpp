@@ -1,5 +1,6 @@
 #include "Report/PdfReport.h"
 
+#include "File_IO/PartFile.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
@@ -433,17 +434,6 @@ bool Builder::save(const QString& physicalPath)
     return true;
 }
 
-// Puts the finished `part` in place of `target` in one rename, so an existing
-// report is replaced and a failure leaves the old one as it was.
-bool commit(const QString& part, const QString& target)
-{
-    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) == 0)
-        return true;
-    KLOG << "report: cannot replace" << target;
-    QFile::remove(part);
-    return false;
-}
-
 }  // namespace
 
 // The page backgrounds live in the static library's resources, which the
@@ -498,7 +488,7 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
 
     Builder builder(content, fileName);
     bool written = builder.build();
-    const QString part = target + QStringLiteral(".part");
+    const QString part = partPath(target);
     if (written && toStick) {
         const QString temp = platform::rootPath(kStickTemp);
         written = builder.save(temp);
@@ -508,7 +498,7 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
             written = false;
         }
         QFile::remove(part);
-        if (written && !(QFile::copy(temp, part) && commit(part, target))) {
+        if (written && !(QFile::copy(temp, part) && commitPart(part, target))) {
             m_errorString = QStringLiteral("not copied to the USB stick");
             written = false;
         }
@@ -517,7 +507,7 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
         QFile::remove(part);
     } else if (written) {
         written = builder.save(part);
-        if (written && !commit(part, target)) {
+        if (written && !commitPart(part, target)) {
             m_errorString = QStringLiteral("cannot replace the report");
             written = false;
         }

@@ -326,8 +326,9 @@ TEST(ImReaderWriter, ReadReturnsNullForAnythingButAnIntactEightBitRgbImage)
     EXPECT_EQ(reader.getTiffDirectoryCounts("/KOVA/i/missing.tif"), 0);
 }
 
-// A full disk must not pass for a saved image, nor leave half a file behind.
-TEST(ImReaderWriter, FailedTiffWriteIsReportedAndLeavesNoFile)
+// A full disk must not pass for a saved image, nor leave half a file behind,
+// nor cost the image that a re-save would have replaced.
+TEST(ImReaderWriter, FailedTiffWriteIsReportedAndKeepsWhatWasThere)
 {
     TempRoot root;
     root.writeFile("/KOVA/f/.keep", "");
@@ -336,6 +337,13 @@ TEST(ImReaderWriter, FailedTiffWriteIsReportedAndLeavesNoFile)
         EXPECT_FALSE(runOnFullDisk(limit, [&] { return writeImage(pixels, kWidth, kHeight, "/KOVA/f/f_TAG.tif", "A=1"); }))
             << limit;
         EXPECT_FALSE(QFileInfo::exists(root.path("/KOVA/f/f_TAG.tif"))) << limit;
+        EXPECT_FALSE(QFileInfo::exists(root.path("/KOVA/f/f_TAG.tif.part"))) << limit;
     }
+    ASSERT_TRUE(writeImage(pixels, kWidth, kHeight, "/KOVA/f/old_TAG.tif", "A=old"));
+    const QByteArray old = root.readFile("/KOVA/f/old_TAG.tif");
+    EXPECT_FALSE(runOnFullDisk(4L * 1024 * 1024,
+                               [&] { return writeImage(pixels, kWidth, kHeight, "/KOVA/f/old_TAG.tif", "A=new"); }));
+    EXPECT_EQ(root.readFile("/KOVA/f/old_TAG.tif"), old);
+    EXPECT_FALSE(QFileInfo::exists(root.path("/KOVA/f/old_TAG.tif.part")));
     EXPECT_FALSE(writeImage(pixels, kWidth, kHeight, "/KOVA/no-such-folder/f_TAG.tif"));
 }
