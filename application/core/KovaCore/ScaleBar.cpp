@@ -1,3 +1,5 @@
+#include "KovaCore/ScaleBar.h"
+
 #include "KovaCore/KovaCoreApp.h"
 
 #include "platform/Log.h"
@@ -16,7 +18,6 @@ constexpr int kMidTickTop = 5;     // the 50 µm mark of a 100 µm bar
 constexpr int kMinorTickTop = 8;
 constexpr float kTickStepUm = 10.0f;
 constexpr float kObjectiveMicronPerPixel = 1.4f;  // sensor pixel pitch over the lens
-constexpr float kDefaultBarUm = 100.0f;
 
 // Tick positions: every 10 µm from 0, then the last column. The last stepped
 // position lies at or past the last column and falls outside when it is past.
@@ -37,29 +38,30 @@ std::vector<int> tickPositions(int width, float micronPerPixel)
 
 }  // namespace
 
-bool KovaCoreApp::createScaleBar(float micronPerPixel, float lengthUm, int r, int g, int b)
+namespace scalebar {
+
+float micronPerPixel(double lensMagnification)
 {
-    // A bar must fit the image; anything else (including a zero or non-finite
-    // pixel size from a bad magnification) leaves the last bar as it was.
+    return static_cast<float>(static_cast<double>(kObjectiveMicronPerPixel) / lensMagnification);
+}
+
+bool draw(float micronPerPixel, float lengthUm, const QColor& color, QImage& bar, QString& label)
+{
     const float widthF = lengthUm / micronPerPixel;
-    if (!(micronPerPixel > 0.0f) || !std::isfinite(widthF) || widthF < 1.0f || widthF > static_cast<float>(kCanvasCols)) {
-        KLOG << "createScaleBar: no bar of" << lengthUm << "um at" << micronPerPixel << "um/px";
+    if (!(micronPerPixel > 0.0f) || !std::isfinite(widthF) || widthF < 1.0f
+        || widthF > static_cast<float>(KovaCoreApp::kCanvasCols)) {
+        KLOG << "scale bar: no bar of" << lengthUm << "um at" << micronPerPixel << "um/px";
         return false;
     }
     const int width = static_cast<int>(widthF);
+    label = QStringLiteral("%1 \u00B5m").arg(static_cast<double>(lengthUm), 0, 'g', 6);
+    bar = QImage(width, kBarHeight, QImage::Format_RGBA8888);
+    bar.fill(Qt::transparent);
 
-    m_fMicronPerPixel = micronPerPixel;
-    m_fScaleBarLength = lengthUm;
-    m_strScaleBarLabel = QStringLiteral("%1 \u00B5m").arg(static_cast<double>(lengthUm), 0, 'g', 6);
-    m_ScaleBarColor = QColor(r, g, b);
-
-    m_ScaleBarImage = QImage(width, kBarHeight, QImage::Format_RGBA8888);
-    m_ScaleBarImage.fill(Qt::transparent);
-
-    QPainter painter(&m_ScaleBarImage);
-    painter.setPen(QPen(m_ScaleBarColor, 1));
-    painter.setBrush(QBrush(m_ScaleBarColor, Qt::SolidPattern));
-    painter.fillRect(QRect(QPoint(0, kBarTop), QPoint(width - 1, kBarHeight - 1)), m_ScaleBarColor);
+    QPainter painter(&bar);
+    painter.setPen(QPen(color, 1));
+    painter.setBrush(QBrush(color, Qt::SolidPattern));
+    painter.fillRect(QRect(QPoint(0, kBarTop), QPoint(width - 1, kBarHeight - 1)), color);
 
     const std::vector<int> ticks = tickPositions(width, micronPerPixel);
     for (size_t k = 0; k < ticks.size(); ++k) {
@@ -73,22 +75,39 @@ bool KovaCoreApp::createScaleBar(float micronPerPixel, float lengthUm, int r, in
     return true;
 }
 
-void KovaCoreApp::paintScaleBar(cv::Mat& canvas) const
+void paint(const QImage& bar, const QString& label, const QColor& color, cv::Mat& canvas)
 {
     // The painter writes straight into the pixels: refuse anything but the
     // full-resolution canvas rather than write past a smaller one.
-    if (canvas.rows != kCanvasRows || canvas.cols != kCanvasCols || canvas.type() != CV_8UC3
-        || !canvas.isContinuous() || m_ScaleBarImage.isNull()) {
-        KLOG << "paintScaleBar: canvas" << canvas.cols << "x" << canvas.rows << "not painted";
+    if (canvas.rows != KovaCoreApp::kCanvasRows || canvas.cols != KovaCoreApp::kCanvasCols
+        || canvas.type() != CV_8UC3 || !canvas.isContinuous() || bar.isNull()) {
+        KLOG << "scale bar: canvas" << canvas.cols << "x" << canvas.rows << "not painted";
         return;
     }
-    QImage image(canvas.data, kCanvasCols, kCanvasRows, kCanvasCols * 3, QImage::Format_RGB888);
+    QImage image(canvas.data, canvas.cols, canvas.rows, canvas.cols * 3, QImage::Format_RGB888);
     QPainter painter(&image);
-    painter.setPen(m_ScaleBarColor);
+    painter.setPen(color);
     painter.setFont(QFont(QStringLiteral("Ubuntu"), 15, QFont::Normal, false));
-    const int barHeight = m_ScaleBarImage.height();
-    painter.drawText(QPoint(10, 1914 - barHeight), m_strScaleBarLabel);
-    painter.drawImage(QPoint(10, 1924 - barHeight), m_ScaleBarImage);
+    painter.drawText(QPoint(10, 1914 - bar.height()), label);
+    painter.drawImage(QPoint(10, 1924 - bar.height()), bar);
+}
+
+}  // namespace scalebar
+
+bool KovaCoreApp::createScaleBar(float micronPerPixel, float lengthUm, int r, int g, int b)
+{
+    const QColor color(r, g, b);
+    if (!scalebar::draw(micronPerPixel, lengthUm, color, m_ScaleBarImage, m_strScaleBarLabel))
+        return false;
+    m_fMicronPerPixel = micronPerPixel;
+    m_fScaleBarLength = lengthUm;
+    m_ScaleBarColor = color;
+    return true;
+}
+
+void KovaCoreApp::paintScaleBar(cv::Mat& canvas) const
+{
+    scalebar::paint(m_ScaleBarImage, m_strScaleBarLabel, m_ScaleBarColor, canvas);
 }
 
 void KovaCoreApp::prepareScalebar(bool black)
@@ -96,8 +115,7 @@ void KovaCoreApp::prepareScalebar(bool black)
     if (!m_SaveReview.m_bEnableScaleBar)
         return;
     const int c = black ? 0 : 255;
-    const float micronPerPixel = static_cast<float>(static_cast<double>(kObjectiveMicronPerPixel) / m_fLensMagnification);
-    if (createScaleBar(micronPerPixel, kDefaultBarUm, c, c, c))
+    if (createScaleBar(scalebar::micronPerPixel(m_fLensMagnification), scalebar::kDefaultLengthUm, c, c, c))
         paintScaleBar(m_ScaleBarMat);
 }
 

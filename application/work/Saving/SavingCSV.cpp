@@ -153,10 +153,10 @@ bool SavingThread::savingCSV()
     line(f(app.m_fVolumeFactor, 5));
 
     out.flush();
-    emit signalSaveCompleted_Progress(CsvFile);
     if (out.status() != QTextStream::Ok || !file.commit()) {
         KLOG << "SavingThread::savingCSV: writing failed" << file.fileName() << file.errorString();
         return false;
     }
+    emit signalSaveCompleted_Progress(CsvFile);
     return true;
 }

@@ -6,6 +6,7 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 #include "KovaCore/MainSettings.h"
+#include "KovaCore/ScaleBar.h"
 #include "platform/Log.h"
 #include "velimbio/CellCounter.h"
 
@@ -280,6 +281,41 @@ void SavingThread::zoom_image(int factor, cv::Mat& source, cv::Mat& target)
     const int height = source.rows / factor;
     const cv::Rect crop((source.cols - width) >> 1, (source.rows - height) >> 1, width, height);
     cv::resize(source(crop), target, source.size(), 0, 0, cv::INTER_LINEAR);
+}
+
+float SavingThread::get_ypos(float y0, float step, int index)
+{
+    return y0 - static_cast<float>(index) * step;
+}
+
+bool SavingThread::createScaleBar(float micronPerPixel, float lengthUm, int r, int g, int b)
+{
+    const QColor color(r, g, b);
+    if (!scalebar::draw(micronPerPixel, lengthUm, color, m_ScaleBarImage, m_strScaleBarLabel))
+        return false;
+    m_fMicronPerPixel = micronPerPixel;
+    m_fScaleBarLength = lengthUm;
+    m_ScaleBarColor = color;
+    return true;
+}
+
+void SavingThread::paintScaleBar(cv::Mat& canvas) const
+{
+    scalebar::paint(m_ScaleBarImage, m_strScaleBarLabel, m_ScaleBarColor, canvas);
+}
+
+void SavingThread::prepareScalebar(bool black)
+{
+    m_bEnableScaleBar = theApp.m_SaveReview.m_bEnableScaleBar;
+    if (!m_bEnableScaleBar)
+        return;
+    const int c = black ? 0 : 255;
+    createScaleBar(scalebar::micronPerPixel(theApp.m_fLensMagnification), scalebar::kDefaultLengthUm, c, c, c);
+}
+
+void SavingThread::ReceiveSavingInfo(QString path, QString filename, int)
+{
+    setDestination(std::move(path), std::move(filename));
 }
 
 float round2(float value, float scale)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QImage>
 #include <QObject>
 #include <QString>
 
@@ -62,9 +64,29 @@ public:
     // viability one otherwise.
     static ReportProtocol countedProtocol();
 
+    // The y of line `index` of a column that starts at y0 and climbs by step:
+    // y0 − index × step.
+    static float get_ypos(float y0, float step, int index);
+
+    // The job's own scale bar, drawn as the application object draws its bar
+    // (the saved analysed image takes the application's canvas, not this).
+    // createScaleBar refuses (false, nothing changed) a bar that would not be
+    // 1 to 2592 pixels wide; prepareScalebar takes the application's switch
+    // and, when it is on, only draws the 100 µm bar (black or white).
+    bool createScaleBar(float micronPerPixel, float lengthUm, int r, int g, int b);
+    void paintScaleBar(cv::Mat& canvas) const;
+    void prepareScalebar(bool black);
+
+public slots:
+    // As setDestination; the third argument is not used.
+    void ReceiveSavingInfo(QString path, QString filename, int);
+
 signals:
     void signalSaveCompleted_Progress(int type);
     void signalSaveCompleted(int type, bool pass);
+    // Part of the job's interface for a caller that wants one answer per job;
+    // the job itself reports through signalSaveCompleted.
+    void SendSavingCompleted(bool pass);
 
 private:
     // "<mantissa> x 10e<exponent> cells/mL", as the report prints it.
@@ -77,6 +99,13 @@ private:
     QString m_strPath;
     QString m_strDate;
     std::function<void()> m_reportErrorNotice;
+
+    bool m_bEnableScaleBar = false;
+    float m_fScaleBarLength = 0.0f;  // µm
+    float m_fMicronPerPixel = 0.0f;
+    QImage m_ScaleBarImage;
+    QString m_strScaleBarLabel;
+    QColor m_ScaleBarColor;
 };
 
 // value × scale rounded half away from zero, divided by scale again (float

@@ -229,7 +229,8 @@ TEST_F(SaveJob, OutcomeIsReportedAsItIs)
     EXPECT_FALSE(reported);
 
     theApp.m_pCellCounter = &count->engine();
-    EXPECT_FALSE(runOnFullDisk(512, [&] { return save(1).back() == "completed 3 pass"; }));
+    // A CSV file that could not be committed never reports its progress.
+    EXPECT_TRUE(runOnFullDisk(512, [&] { return save(1) == std::vector<std::string>{"completed 3 fail"}; }));
     EXPECT_FALSE(QFileInfo::exists(path("N.csv")));
     EXPECT_FALSE(runOnFullDisk(64 * 1024, [&] { return save(8).back() == "completed 0 pass"; }));
     EXPECT_FALSE(QFileInfo::exists(path("N_TAG.tif")));
@@ -237,6 +238,52 @@ TEST_F(SaveJob, OutcomeIsReportedAsItIs)
     // A counted image but no logo or report font in the installation: one notice, no report.
     EXPECT_EQ(save(2), (std::vector<std::string>{"report error notice", "progress 2", "completed 2 fail"}));
     EXPECT_FALSE(QFileInfo::exists(path("N.pdf")));
+}
+
+// The destination slot sets what setDestination sets.
+TEST_F(SaveJob, ReceivedSavingInfoIsTheDestination)
+{
+    totalMode();
+    root.writeFile("/KOVA/anonymous/other/M/.keep", "");
+    SavingThread job;
+    job.setType(SavingThread::CsvFile);
+    job.ReceiveSavingInfo("/KOVA/anonymous/other", "M", 7);
+    job.run();
+    EXPECT_TRUE(root.readFile("/KOVA/anonymous/other/M/M.csv").contains("File name,M.csv"));
+}
+
+// The job's own scale bar is the application's bar, drawn the same way; it
+// follows the application's switch and only draws, never paints, by itself.
+TEST_F(SaveJob, OwnScaleBarIsDrawnAsTheApplicationDrawsIt)
+{
+    const auto painted = [](auto& owner) {
+        cv::Mat canvas(kRows, kCols, CV_8UC3, cv::Scalar::all(0));
+        owner.paintScaleBar(canvas);
+        return canvas;
+    };
+    for (bool black : {false, true}) {
+        SCOPED_TRACE(black);
+        theApp.m_SaveReview.m_bEnableScaleBar = false;
+        SavingThread job;
+        job.prepareScalebar(black);
+        EXPECT_EQ(cv::countNonZero(painted(job).reshape(1)), 0) << "no bar while the switch is off";
+
+        theApp.m_SaveReview.m_bEnableScaleBar = true;
+        job.prepareScalebar(black);
+        KovaCoreApp app;
+        app.m_fLensMagnification = theApp.m_fLensMagnification;
+        const int c = black ? 0 : 255;
+        ASSERT_TRUE(app.createScaleBar(1.4f / 1.431f, 100.0f, c, c, c));
+        const cv::Mat own = painted(job);
+        EXPECT_EQ(cv::norm(own, painted(app), cv::NORM_INF), 0.0);
+        if (!black) {
+            EXPECT_GT(cv::countNonZero(own.reshape(1)), 1000);
+        }
+    }
+    SavingThread job;
+    EXPECT_FALSE(job.createScaleBar(0.0f, 100.0f, 1, 2, 3));
+    EXPECT_FALSE(job.createScaleBar(0.01f, 100.0f, 1, 2, 3));  // wider than the image
+    EXPECT_TRUE(job.createScaleBar(1.0f, 100.0f, 1, 2, 3));
 }
 
 TEST(SavingThreadHelpers, GatingColumnRoundingAndZoom)
@@ -265,4 +312,10 @@ TEST(SavingThreadHelpers, GatingColumnRoundingAndZoom)
 
     SavingThread::zoom_image(1, source, zoomed);
     EXPECT_EQ(cv::norm(zoomed, source, cv::NORM_INF), 0.0);
+
+    const struct { float y0, step; int index; float expected; } lines[] = {
+        {100.0f, 12.5f, 0, 100.0f}, {100.0f, 12.5f, 3, 62.5f}, {10.0f, 4.0f, 5, -10.0f}, {0.0f, -2.0f, 2, 4.0f},
+    };
+    for (const auto& c : lines)
+        EXPECT_EQ(SavingThread::get_ypos(c.y0, c.step, c.index), c.expected) << c.index;
 }
