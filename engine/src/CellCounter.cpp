@@ -20,7 +20,7 @@ const int param_Noise_Reduction_KOVA3[] = {60, 70, 80, 90, 100, 150, 200, 300, 4
 const int param_Live_Cell_Sensitivity[] = {180, 165, 150, 135, 120, 105, 90, 75, 60, 45, 30, 15}; // level 1..10
 const int param_Live_Cell_Sensitivity_KOVA3[] = {50, 60, 70, 80, 90, 100, 110, 120, 130, 140};   // level 1..10
 
-// An edited protocol file can hold any level; never read outside a table.
+// An edited protocol file can hold any value; never read outside a table.
 int clampedLevel(const char* name, int level, int lowest, int highest)
 {
     if (level >= lowest && level <= highest)
@@ -141,8 +141,8 @@ void CellCounter::set_BF_Protocol(int min_search_size, int max_search_size, int 
 {
     m_cell_detection_sensitivity =
         param_Cell_Detection_Sensitivity[clampedLevel("cell detection level", cell_detection_level, 1, 10) - 1];
-    m_min_search_size = min_search_size;
-    m_max_search_size = max_search_size;
+    m_min_search_size = clampedLevel("min search size", min_search_size, 0, kSizeBins - 1);
+    m_max_search_size = clampedLevel("max search size", max_search_size, 0, kSizeBins - 1);
     m_histogramMin = histogram_min;
     m_histogramMax = histogram_max;
     m_noise_reduction = param_Noise_Reduction_KOVA3[clampedLevel("noise reduction level", noise_reduction_level, 0, 9)];

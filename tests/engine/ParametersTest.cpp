@@ -88,6 +88,40 @@ TEST(EngineLevels, Table)
     }
 }
 
+// Search sizes outside the size table (an edited protocol file) are clamped
+// and logged: the detector never sees a radius past the table.
+TEST(EngineLevels, SearchSizesStayInTheSizeTable)
+{
+    const struct
+    {
+        int min, max;
+        int expectedMin, expectedMax;
+        const char* logged;
+    } cases[] = {
+        {7, 49, 7, 49, nullptr},
+        {0, 180, 0, 180, nullptr},
+        {-5, 49, 0, 49, "min search size -5"},
+        {7, 181, 7, 180, "max search size 181"},
+        {7, 2147483647, 7, 180, "max search size 2147483647"},
+        {-2147483647 - 1, 49, 0, 49, "min search size -2147483648"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.min << ".." << c.max);
+        LogCapture log;
+        EngineProbe engine = smallEngine(80, 100);
+        feed(engine, cellFrame(80, 100));
+        engine.set_countMode(0, 0.0, 0.0);
+        engine.set_BF_Protocol(c.min, c.max, 1, 180, 4, 1, 2, 1);
+        EXPECT_EQ(engine.m_min_search_size, c.expectedMin);
+        EXPECT_EQ(engine.m_max_search_size, c.expectedMax);
+        if (c.logged)
+            EXPECT_TRUE(log.mentions(c.logged));
+        else
+            EXPECT_FALSE(log.mentions("outside"));
+        engine.findObjects_BF();  // the stock detector, with the clamped radii
+    }
+}
+
 // Every level of the four tables.
 TEST(EngineLevels, WholeTables)
 {

@@ -86,6 +86,29 @@ struct counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t
     int32_t gating_max_size = 0;
 };
 
+// What the protocol screen's steppers allow, and so what a count runs with:
+// search sizes in µm (minimum below maximum), levels, the dilution factor.
+namespace protocol_range {
+constexpr int kMinSizeLow = 3;
+constexpr int kMinSizeHigh = 59;
+constexpr int kMaxSizeLow = 4;
+constexpr int kMaxSizeHigh = 60;
+constexpr int kLevelLow = 1;  // cell detection and live cell sensitivity
+constexpr int kLevelHigh = 10;
+constexpr int kNoiseLow = 0;
+constexpr int kNoiseHigh = 9;
+constexpr int kDilutionLow = 1;
+constexpr int kDilutionHigh = 100;
+}  // namespace protocol_range
+
+// A protocol as a count may run it: every parameter clamped into its range
+// (the maximum search size kept above the minimum), each change logged. The
+// readers keep what the file holds, since the protocol screen shows it so;
+// the count hands only these values to the worker and the engine.
+counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t boundedForCount(const counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t& protocol);
+counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t boundedForCount(
+    const counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t& protocol);
+
 // Loads a text record into an integer record: the name and each parameter
 // (base 10; anything else gives 0). The gating fields keep their values, and
 // levels are kept as read: the engine bounds them where it looks them up.

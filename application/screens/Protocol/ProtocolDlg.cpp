@@ -40,19 +40,22 @@ const Parameter kViabilityColumns[] = {Parameter::MinSize, Parameter::MaxSize, P
 // the steps 1, 2, ..., 10, 20, ..., 100.
 int stepped(Parameter parameter, bool up, int value, int minSize, int maxSize)
 {
+    using namespace protocol_range;
     switch (parameter) {
     case Parameter::MinSize:
-        return up ? (value < 59 && value + 1 < maxSize ? value + 1 : value) : (value > 3 ? value - 1 : value);
+        return up ? (value < kMinSizeHigh && value + 1 < maxSize ? value + 1 : value)
+                  : (value > kMinSizeLow ? value - 1 : value);
     case Parameter::MaxSize:
-        return up ? (value < 60 ? value + 1 : value) : (value > 4 && value - 1 > minSize ? value - 1 : value);
+        return up ? (value < kMaxSizeHigh ? value + 1 : value)
+                  : (value > kMaxSizeLow && value - 1 > minSize ? value - 1 : value);
     case Parameter::Level:
-        return up ? (value < 10 ? value + 1 : value) : (value > 1 ? value - 1 : value);
+        return up ? (value < kLevelHigh ? value + 1 : value) : (value > kLevelLow ? value - 1 : value);
     case Parameter::Noise:
-        return up ? (value < 9 ? value + 1 : value) : (value > 0 ? value - 1 : value);
+        return up ? (value < kNoiseHigh ? value + 1 : value) : (value > kNoiseLow ? value - 1 : value);
     case Parameter::Dilution:
         if (up)
-            return value < 100 ? (value <= 9 ? value + 1 : value + 10) : value;
-        return value > 1 ? (value <= 10 ? value - 1 : value - 10) : value;
+            return value < kDilutionHigh ? (value <= 9 ? value + 1 : value + 10) : value;
+        return value > kDilutionLow ? (value <= 10 ? value - 1 : value - 10) : value;
     }
     return value;
 }

@@ -55,7 +55,7 @@ void DoCellCounting::setCountingParameters(float green_1280, std::string ini_fil
 void DoCellCounting::set_parameters_BF_TOTAL_CELL_COUNTING(counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t protocol)
 {
     KLOG_ENTER;
-    m_total_protocol = protocol;
+    m_total_protocol = boundedForCount(protocol);
     KLOG << "min_search_size : " << protocol.min_search_size;
     KLOG << "max_search_size : " << protocol.max_search_size;
     KLOG << "cell_detection_sensitivity : " << protocol.cell_detection_sensitivity;
@@ -67,7 +67,7 @@ void DoCellCounting::set_parameters_BF_CELL_COUNTING_VIABILITY(
     counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t protocol)
 {
     KLOG_ENTER;
-    m_viability_protocol = protocol;
+    m_viability_protocol = boundedForCount(protocol);
     KLOG << "min_search_size : " << protocol.min_search_size;
     KLOG << "max_search_size : " << protocol.max_search_size;
     KLOG << "cell_detection_sensitivity : " << protocol.cell_detection_sensitivity;

@@ -46,6 +46,8 @@ public:
     // must reach (less the application's skip tolerance); ini_file: the camera
     // calibration for the full-resolution capture.
     void setCountingParameters(float green_1280, std::string ini_file);
+    // The protocol of the next count, bounded to what the protocol screen
+    // allows (boundedForCount): an edited file cannot stall or crash a count.
     void set_parameters_BF_TOTAL_CELL_COUNTING(counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t protocol);
     void set_parameters_BF_CELL_COUNTING_VIABILITY(counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t protocol);
     // Zeroes every number of m_CountInfo; the histograms stay.

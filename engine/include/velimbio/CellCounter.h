@@ -68,8 +68,9 @@ public:
     void cleareAllArrays();
     void setSizeCalibration(double slope, double intercept);
     void set_countMode(int mode, double, double);
-    // Levels outside their tables (detection and live 1..10, noise 0..9) are
-    // clamped to the table and logged.
+    // Levels outside their tables (detection and live 1..10, noise 0..9) and
+    // search sizes outside the size table (0..180 µm) are clamped to the
+    // table and logged.
     void set_BF_Protocol(int min_search_size, int max_search_size, int histogram_min, int histogram_max,
                          int cell_detection_level, int live_cell_level, int noise_reduction_level, int dilution);
     void setCircleDetector(CircleDetector detector);

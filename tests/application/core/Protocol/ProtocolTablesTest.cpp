@@ -112,3 +112,50 @@ TEST(ProtocolRecords, TextConvertsToNumbersAndGatingIsKept)
                                 total.noise_reduction, total.dilution_factor, total.gating_max_size}),
               (std::vector<int>{7, 15, 6, 8, 1, 181}));
 }
+
+// A count runs with what the protocol screen's steppers allow, whatever the
+// file holds: every parameter clamped, the maximum size above the minimum.
+TEST(ProtocolRecords, ACountRunsWithinTheSteppersRanges)
+{
+    const struct
+    {
+        std::vector<int> given;     // min, max, detection, live, noise, dilution
+        std::vector<int> expected;
+    } cases[] = {
+        {{7, 15, 6, 6, 8, 2}, {7, 15, 6, 6, 8, 2}},
+        {{3, 60, 1, 10, 0, 100}, {3, 60, 1, 10, 0, 100}},
+        {{7, 2147483647, 6, 6, 8, 2}, {7, 60, 6, 6, 8, 2}},
+        {{-2147483647 - 1, 1000000000, 0, 11, -1, 0}, {3, 60, 1, 10, 0, 1}},
+        {{59, 4, 11, 0, 10, 101}, {59, 60, 10, 1, 9, 100}},
+        {{70, 70, 5, 5, 5, 5}, {59, 60, 5, 5, 5, 5}},
+        {{20, 20, 5, 5, 5, 5}, {20, 21, 5, 5, 5, 5}},
+    };
+    for (const auto& c : cases) {
+        counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t viability;
+        viability.name = "Edited";
+        viability.min_search_size = c.given[0];
+        viability.max_search_size = c.given[1];
+        viability.cell_detection_sensitivity = c.given[2];
+        viability.live_cell_sensitivity = c.given[3];
+        viability.noise_reduction = c.given[4];
+        viability.dilution_factor = c.given[5];
+        viability.gating_min_size = -7;
+        const counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t v = boundedForCount(viability);
+        EXPECT_EQ((std::vector<int>{v.min_search_size, v.max_search_size, v.cell_detection_sensitivity,
+                                    v.live_cell_sensitivity, v.noise_reduction, v.dilution_factor}),
+                  c.expected);
+        EXPECT_EQ(v.name, "Edited");
+        EXPECT_EQ(v.gating_min_size, -7);  // not a protocol parameter
+
+        counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t total;
+        total.min_search_size = c.given[0];
+        total.max_search_size = c.given[1];
+        total.cell_detection_sensitivity = c.given[2];
+        total.noise_reduction = c.given[4];
+        total.dilution_factor = c.given[5];
+        const counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t t = boundedForCount(total);
+        EXPECT_EQ((std::vector<int>{t.min_search_size, t.max_search_size, t.cell_detection_sensitivity,
+                                    t.noise_reduction, t.dilution_factor}),
+                  (std::vector<int>{c.expected[0], c.expected[1], c.expected[2], c.expected[4], c.expected[5]}));
+    }
+}

@@ -334,6 +334,34 @@ INSTANTIATE_TEST_SUITE_P(
                                 6},
                       FrameCase{"fifteenth_frame_counted", 5, {{100, false}}, 14}));
 
+// An edited protocol file cannot hand the engine a search size it cannot
+// afford: the worker counts with the steppers' largest.
+TEST_F(WorkerRun, AProtocolOutOfRangeCountsWithinTheSteppersRanges)
+{
+    counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t edited;
+    edited.name = "Edited";
+    edited.min_search_size = 7;
+    edited.max_search_size = 2147483647;
+    edited.cell_detection_sensitivity = 6;
+    edited.live_cell_sensitivity = 6;
+    edited.noise_reduction = 8;
+    edited.dilution_factor = 1000000000;
+    worker.set_parameters_BF_CELL_COUNTING_VIABILITY(edited);
+    int maxRadius = -1;
+    engine->setCircleDetector([&](const cv::Mat&, const VelimBio::DetectorArgs& args) {
+        maxRadius = args.maxRadius;
+        return std::vector<cv::Vec3f>();
+    });
+    camera.frames.push_back(frame(130));
+    QSignalSpy completed(&worker, &DoCellCounting::completed);
+
+    worker.doWork();
+
+    ASSERT_EQ(completed.count(), 1);
+    EXPECT_EQ(maxRadius, protocol_range::kMaxSizeHigh / 2);
+    EXPECT_EQ(worker.m_CountInfo.dilution, float(protocol_range::kDilutionHigh));
+}
+
 TEST_F(WorkerRun, CameraThatFailsAtFullResolutionEndsTheCountUncounted)
 {
     platform::SimulatedVideo::Faults faults;
