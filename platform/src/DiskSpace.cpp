@@ -1,11 +1,11 @@
 #include "platform/DiskSpace.h"
 
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 #include <QVector>
 
@@ -50,7 +50,7 @@ bool writeTable(const QVector<TableLine>& lines)
     const QString path = rootPath(QString::fromLatin1(kSimulatedDiskSpaceTable));
     QDir().mkpath(QFileInfo(path).path());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!openSaveFile(file, QIODevice::Text))
         return false;
     for (const TableLine& entry : lines) {
         const QString line = QStringLiteral("%1 %2 %3 %4 %5\n")

@@ -1,9 +1,10 @@
 #include "McuState.h"
 
+#include "platform/SaveFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 bool McuState::read(const QString& physicalPath, McuState& state)
 {
@@ -36,7 +37,7 @@ bool McuState::write(const QString& physicalPath) const
     if (!QDir().mkpath(QFileInfo(physicalPath).path()))
         return false;
     QSaveFile file(physicalPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!platform::openSaveFile(file, QIODevice::Text))
         return false;
     const QByteArray text = QStringLiteral("position=%1\nled=%2\nbrightness=%3\npower=%4\n")
                                 .arg(position)

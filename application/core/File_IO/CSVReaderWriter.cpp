@@ -2,9 +2,9 @@
 
 #include "platform/Log.h"
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdarg>
 #include <cstdio>
@@ -141,7 +141,7 @@ bool CSVReaderWriter::save(const char* path, const std::string& bytes) const
     // Up to 1000 earlier counts live in this file: a full disk must leave the
     // old table in place rather than an empty or cut one.
     QSaveFile file(physical(path));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!platform::openSaveFile(file)) {
         KLOG << "CSVReaderWriter: cannot open" << file.fileName();
         return false;
     }

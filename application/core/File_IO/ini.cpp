@@ -2,11 +2,11 @@
 
 #include "platform/Log.h"
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
 #include <QTemporaryFile>
@@ -87,7 +87,7 @@ bool ini_write(std::string section, std::string key, std::string value, std::str
     text.replace(QStringLiteral("%20"), QStringLiteral(" "));
 
     QSaveFile rewritten(file);
-    if (!rewritten.open(QIODevice::WriteOnly)) {
+    if (!platform::openSaveFile(rewritten)) {
         KLOG << "ini_write: cannot rewrite" << file;
         return false;
     }

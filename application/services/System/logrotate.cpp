@@ -3,11 +3,11 @@
 #include "platform/CommandRunner.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <limits>
@@ -96,7 +96,7 @@ template <size_t N>
 bool writeLines(const QString& logicalPath, const char* const (&lines)[N])
 {
     QSaveFile file(platform::rootPath(logicalPath));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!platform::openSaveFile(file)) {
         KLOG << "cannot write" << logicalPath;
         return false;
     }

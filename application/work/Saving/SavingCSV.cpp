@@ -6,9 +6,9 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 #include "velimbio/CellCounter.h"
 
-#include <QSaveFile>
 #include <QStringList>
 #include <QTextCodec>
 #include <QTextStream>
@@ -48,7 +48,7 @@ bool SavingThread::savingCSV()
         app.m_pCellCounter ? app.m_pCellCounter->getUngatedCellInformation() : kNoObjects;
 
     QSaveFile file(platform::rootPath(resultFolderPath(m_Filename + QStringLiteral(".csv"))));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!platform::openSaveFile(file)) {
         KLOG << "SavingThread::savingCSV: cannot open" << file.fileName();
         return false;
     }

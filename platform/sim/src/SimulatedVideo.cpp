@@ -1,11 +1,11 @@
 #include "SimulatedVideoInternal.h"
 
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace platform {
 
@@ -25,7 +25,7 @@ bool writeSimulatorFile(const QString& logicalPath, const QByteArray& text)
     if (!QDir().mkpath(QFileInfo(physical).path()))
         return false;
     QSaveFile file(physical);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+    return openSaveFile(file) && file.write(text) == text.size() && file.commit();
 }
 
 }  // namespace

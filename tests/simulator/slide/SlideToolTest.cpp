@@ -1,0 +1,70 @@
+// kova-slide as its users run it: options checked for range and finiteness,
+// no image without its truth.
+#include "FullDisk.h"
+#include "HostTool.h"
+#include "TempRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+namespace {
+
+platform::CommandResult slideTool(const QStringList& arguments)
+{
+    return runHostTool(QStringLiteral(KOVA_SLIDE), arguments);
+}
+
+QStringList filesIn(const TempRoot& root)
+{
+    return QDir(root.root()).entryList(QDir::Files | QDir::Hidden);
+}
+
+}  // namespace
+
+TEST(SlideTool, EveryOptionIsCheckedWithAClearMessage)
+{
+    TempRoot root;
+    const struct
+    {
+        QStringList arguments;
+        const char* message;
+    } cases[] = {
+        {{"--blur", "nan"}, "--blur needs a number from 0 to 50"},
+        {{"--blur", "inf"}, "--blur"},
+        {{"--blur", "1e12"}, "--blur"},
+        {{"--min-diameter", "nan"}, "--min-diameter needs a number from 2 to 200"},
+        {{"--min-diameter", "30", "--max-diameter", "20"}, "--min-diameter 30 is above --max-diameter 20"},
+        {{"--live", "1.5"}, "--live"},
+        {{"--noise", "-1"}, "--noise"},
+        {{"--cells", "2.5"}, "--cells needs a whole number"},
+        {{"--seed", "-1"}, "--seed"},
+        {{"--no-such-option"}, "no-such-option"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const platform::CommandResult run = slideTool(c.arguments + QStringList{root.path("/slide.png")});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.standardError.contains(c.message)) << run.standardError.toStdString();
+    }
+    EXPECT_EQ(filesIn(root), QStringList());
+}
+
+TEST(SlideTool, WritesTheImageAndItsTruthOrNeither)
+{
+    TempRoot root;
+    const QStringList arguments{"--cells", "20", root.path("/slide.png")};
+    EXPECT_FALSE(runOnFullDisk(64 * 1024, [&] { return slideTool(arguments).exitCode == 0; }));
+    EXPECT_EQ(filesIn(root), QStringList());
+
+    root.writeFile("/blocked", "a file, not a folder");
+    EXPECT_EQ(slideTool({"--cells", "20", "--truth", root.path("/blocked/truth.csv"), root.path("/slide.png")})
+                  .exitCode,
+              1);
+    EXPECT_EQ(filesIn(root), QStringList{"blocked"});
+
+    const platform::CommandResult run = slideTool(arguments);
+    ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_EQ(run.standardOutput, "20 cells\n");
+    EXPECT_EQ(filesIn(root), (QStringList{"blocked", "slide.csv", "slide.png"}));
+}
