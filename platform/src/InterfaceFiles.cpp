@@ -2,10 +2,10 @@
 
 #include "platform/Log.h"
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <functional>
@@ -188,7 +188,7 @@ QMap<QString, QString> readConnectionConfig(const QString& name)
 bool writeFile(const QString& logicalPath, const QByteArray& content, QString* errorString)
 {
     QSaveFile file(rootPath(logicalPath));
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+    if (!openSaveFile(file) || file.write(content) != content.size() || !file.commit()) {
         KLOG << "[Error] cannot write" << logicalPath << file.errorString();
         return fail(errorString, QStringLiteral("cannot write %1: %2").arg(logicalPath, file.errorString()));
     }
