@@ -9,6 +9,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -60,8 +62,26 @@ struct Options
     int noiseLevel = -1, liveLevel = -1;
 };
 
+// The engine on the in-focus conditions (*), against the goals.
+void summary(const std::vector<Tally>& rows)
+{
+    std::vector<double> count;
+    double worstCount = 0, worstViability = 0, lowestPrecision = 1;
+    for (const Tally& t : rows) {
+        count.push_back(std::abs(t.countError()));
+        worstCount = std::max(worstCount, count.back());
+        worstViability = std::max(worstViability, std::abs(t.viabilityError()));
+        lowestPrecision = std::min(lowestPrecision, t.precision());
+    }
+    std::nth_element(count.begin(), count.begin() + count.size() / 2, count.end());
+    std::printf("In focus (*), engine: median count error %.1f %% (goal 3), worst %.1f %% (goal 5), worst viability "
+                "error %.1f pp (goal 3), lowest precision %.3f (goal 0.97)\n",
+                100 * count[count.size() / 2], 100 * worstCount, worstViability, lowestPrecision);
+}
+
 int table(const Options& o)
 {
+    std::vector<Tally> inFocus;
     const auto stock = heldout::stockDetector(heldout::kStockMinDist, heldout::kStockVotes);
     std::printf("%s seeds, %d scenes per condition, viability mode; stock transform: minimum distance %.0f px, "
                 "accumulator threshold %.0f\n",
@@ -96,10 +116,14 @@ int table(const Options& o)
                 cv::imwrite(stem + "_engine.png", heldout::annotate(scene, result));
             row.stock.add(heldout::count(condition, scene, o.truth ? heldout::truthDetector(scene) : stock));
         }
-        std::printf("| %zu | %s | %d | %s | %s |\n", i, condition.name, row.engine.truth, cells(row.engine).c_str(),
-                    cells(row.stock).c_str());
+        std::printf("| %zu | %s%s | %d | %s | %s |\n", i, condition.name, condition.inFocus ? " *" : "",
+                    row.engine.truth, cells(row.engine).c_str(), cells(row.stock).c_str());
         std::fflush(stdout);
+        if (condition.inFocus)
+            inFocus.push_back(row.engine);
     }
+    if (!inFocus.empty())
+        summary(inFocus);
     return 0;
 }
 
