@@ -111,7 +111,7 @@ private:
     bool free(float x, float y, float r, float gap, int group) const;
     void occupy(float x, float y, float r, int group);
 
-    TrueCell drawCell();
+    TrueCell newCell();
     Object cellObject(const TrueCell& c);
     Object debrisObject();
     // Places up to `size` touching cells of one clump; returns how many.
@@ -148,7 +148,7 @@ void Layout::occupy(float x, float y, float r, int group)
     m_largest = std::max(m_largest, r);
 }
 
-TrueCell Layout::drawCell()
+TrueCell Layout::newCell()
 {
     TrueCell c;
     c.diameter = pixels(uniform(m_p.minDiameterUm, m_p.maxDiameterUm));
@@ -253,7 +253,7 @@ int Layout::placeClump(int size, int group, std::vector<TrueCell>& truth, std::v
 {
     std::vector<TrueCell> members;
     for (int attempt = 0; attempt < 300 && static_cast<int>(members.size()) < size; ++attempt) {
-        TrueCell c = drawCell();
+        TrueCell c = newCell();
         const float r = c.diameter / 2;
         if (members.empty()) {
             c.x = static_cast<float>(uniform(r + 1, m_p.width - r - 2));
