@@ -60,6 +60,8 @@ void SetupDlg::initialize()
     connect(ui->DatePower, &DatePowerframe::signal_setBackStatus, this, &SetupDlg::slot_setBackStatus);
     connect(ui->Networks, &NetworksFrame::signal_setBackStatus, this, &SetupDlg::slot_setBackStatus);
     connect(ui->Networks, &NetworksFrame::signal_setProgress, this, &SetupDlg::slot_setProgress);
+    connect(ui->UpdateCalibration, &UpdateCalibrationFrame::signal_setBackStatus, this,
+            &SetupDlg::slot_setBackStatus);
 }
 
 void SetupDlg::setMainUIState(SettingsUIState state)
@@ -135,12 +137,13 @@ void SetupDlg::on_BUTTON_HOME_clicked()
 {
     KLOG_ENTER;
     theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
-    if (ui->CellCounting->modeChanged()) {
-        if (theApp.m_pHomeDlg)
-            theApp.m_pHomeDlg->handle_previous_counts();
-        // The next camera start takes the calibration file of the new mode.
+    const bool modeChanged = ui->CellCounting->modeChanged();
+    if (modeChanged && theApp.m_pHomeDlg)
+        theApp.m_pHomeDlg->handle_previous_counts();
+    // The next camera start takes the calibration file of the mode, not the
+    // auto exposure's made with the old mode or the old calibration.
+    if (modeChanged || ui->UpdateCalibration->backgroundChanged())
         theApp.m_bAutoExposureOn = false;
-    }
     close();
 }
 
