@@ -265,11 +265,14 @@ CalibratingThread::Balance CalibratingThread::balanceColor2(std::uint16_t reg, f
         const bool passed = up ? rounded(intensity) > high : rounded(intensity) < low;
         if (round >= 1 && passed) {
             const auto newest = [](int index, int back) { return (index + 5 - back) % 5; };
-            balance.gain = calibration::secantGain(
+            const std::uint16_t secant = calibration::secantGain(
                 m_lastGain[newest(m_nLastGainIndex, 2)], m_fLastIntensity[newest(m_nLastIntensityIndex, 2)],
                 m_lastGain[newest(m_nLastGainIndex, 1)], m_fLastIntensity[newest(m_nLastIntensityIndex, 1)], target);
-            m_camera->setRegister(reg, balance.gain);
-            KLOG << "secant gain" << balance.gain << "reads" << channel(readings(kColourReadings), reg);
+            if (secant != balance.gain) {
+                balance.gain = secant;
+                m_camera->setRegister(reg, secant);
+            }
+            KLOG << "secant gain" << secant << "reads" << channel(readings(kColourReadings), reg);
             return balance;
         }
     }
