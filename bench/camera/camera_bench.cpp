@@ -1,10 +1,17 @@
 // kova_camera_bench: getFrame at 1280 × 960 and 2592 × 1944 on the simulated
 // camera, which bounds the live frame rate and the count's capture step, and
-// the simulated camera's cost of rendering one frame.
+// the simulated camera's cost of rendering one frame; the illumination
+// calibration's reading (a frame and its channel means) and a whole
+// calibration step without its settling pauses.
+#include "Calibration/CalibratingThread.h"
 #include "Camera/OV5642Camera.h"
+#include "KovaCore/KovaCoreApp.h"
 #include "Slide.h"
 
+#include "platform/SimulatedI2c.h"
 #include "platform/SimulatedVideo.h"
+
+#include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -94,5 +101,71 @@ void BM_SimulatedFrame(benchmark::State& state)
 }
 BENCHMARK(BM_SimulatedFrame)->Arg(1280)->Arg(2592)->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Iterations(20)->Repetitions(3)->ReportAggregatesOnly(true);
+
+// theApp's camera at 1280 × 960 on an empty bright field, with the sensor's
+// bus standing, as the calibration worker uses it.
+class CalibrationCameraScope
+{
+public:
+    CalibrationCameraScope()
+    {
+        root();
+        platform::SimulatedI2c::attach(platform::SimulatedVideo::kSensorBus);
+        platform::SimulatedVideo::setSlide("/sim/none.png", platform::SimulatedVideo::kDefaultFocus);
+        theApp.m_pCamera = new OV5642Camera;
+    }
+    ~CalibrationCameraScope()
+    {
+        delete theApp.m_pCamera;
+        theApp.m_pCamera = nullptr;
+        platform::SimulatedVideo::setSlide("/sim/slide.png", platform::SimulatedVideo::kDefaultFocus);
+    }
+    static std::unique_ptr<CalibrationCamera> camera()
+    {
+        return std::make_unique<AppCalibrationCamera>([] { theApp.m_pCamera->open(1, CUR_CAL_INI, false); });
+    }
+};
+
+// One reading of the calibration: the newest frame converted to RGB and its
+// three channel means (exact sums over the 1.2 million pixels).
+void BM_CalibrationReading(benchmark::State& state)
+{
+    CalibrationCameraScope scope;
+    const std::unique_ptr<CalibrationCamera> camera = CalibrationCameraScope::camera();
+    if (!camera->open()) {
+        state.SkipWithError("the camera does not open");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(camera->reading());
+    camera->close();
+}
+BENCHMARK(BM_CalibrationReading)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// Step 1 of the illumination calibration on the empty field, in its thread,
+// without the settling pauses (two of 500 ms per exposure setting on the
+// instrument): what the readings, the settling polls, the register traffic
+// and the file writes cost.
+void BM_CalibrationStep(benchmark::State& state)
+{
+    CalibrationCameraScope scope;
+    int result = 0;
+    for (auto _ : state) {
+        CalibratingThread worker;
+        worker.setCamera(CalibrationCameraScope::camera());
+        worker.setSettleMs(0);
+        worker.setStep(1);
+        QObject::connect(&worker, &CalibratingThread::Calibrate_completed, [&result](int code) { result = code; });
+        worker.start();
+        // The camera is opened in this (the GUI) thread.
+        while (!worker.wait(5))
+            QCoreApplication::processEvents();
+    }
+    if (result != 0)
+        state.SkipWithError(("the step ended with " + std::to_string(result)).c_str());
+}
+BENCHMARK(BM_CalibrationStep)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace

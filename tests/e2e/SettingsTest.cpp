@@ -22,6 +22,14 @@ const QPoint kDateTimeTab(350, 100);
 const QPoint kPowerSaverTab(650, 100);
 const QPoint kHoursField(645, 290);
 const QPoint kSetDateTime(632, 280);
+const QPoint kMenuUpdateCalibration(100, 440);
+const QPoint kCalibrationTab(650, 100);
+const QPoint kCalibrateBackground(683, 243);
+const QPoint kCalibrateAutofocus(683, 391);
+// The calibration dialogs (500 × 300 at 156, 90).
+const QPoint kBackgroundStart(268, 329);
+const QPoint kAutofocusStart(319, 327);
+const QPoint kCalibrationExitAlone(405, 327);
 // The number key pad (500 × 300 at 156, 90).
 const QPoint kKeypadDelete(598, 260);
 const QPoint kKeypadApply(598, 323);
@@ -58,6 +66,12 @@ protected:
                 ASSERT_TRUE(touch(dateDigit(digit.digitValue())));
         }
         ASSERT_TRUE(touch(kDateApply));
+    }
+    // The slide under the camera: an image of the root (a missing one is an
+    // empty bright field) sharp at `focus`.
+    void showSlide(const char* image, int focus)
+    {
+        root.writeFile(QStringLiteral("/sim/slide.txt"), QStringLiteral("image=%1\nfocus=%2\n").arg(image).arg(focus).toUtf8());
     }
     bool waitForFile(const QString& logical, const QByteArray& content)
     {
@@ -135,6 +149,51 @@ TEST_F(SettingsTest, FactoryResetCodeRunsTheScriptAndHomeStoresTheFactoryValues)
     ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
     for (const QByteArray line : {"Base%20name=KOVA3", "Auto%20shutdown%20time=8", "Counting%20mode=0"})
         EXPECT_TRUE(waitForFile(kSettings, line)) << line.toStdString() << "\n" << root.readFile(kSettings).toStdString();
+}
+
+// Both calibrations through the update and calibration page: the
+// illumination's two steps (an empty field, then the slide) write the
+// register files and stamp the settings; the focus calibration finds the
+// slide's focus off the centre, and HOME stores it.
+TEST_F(SettingsTest, CalibrationsReachTheFiles)
+{
+    const QString bfn = QStringLiteral("/opt/KOVA3/conf/Calibration_BFN.ini");
+    ASSERT_NO_FATAL_FAILURE(startAtHome("[Calibration]\nZ ref 2ch=30000\n"));
+    const QByteArray factoryBfn = root.readFile(bfn);
+    ASSERT_NO_FATAL_FAILURE(openSettings());
+    ASSERT_TRUE(touch(kMenuUpdateCalibration));
+    ASSERT_TRUE(touch(kCalibrationTab));
+    EXPECT_TRUE(waitForFile(QStringLiteral("/run/kova-sim/state"), "position=30000\n")) << "the stage at the centre";
+
+    showSlide("/sim/none.png", 32000);
+    ASSERT_TRUE(touchThenDialogs(kCalibrateBackground, 2));
+    ASSERT_TRUE(touch(kBackgroundStart));
+    ASSERT_TRUE(waitForOutput(*app, "calibration state : 1", 60000)) << output(*app).toStdString();
+    showSlide("/sim/slide.png", 32000);
+    ASSERT_TRUE(touch(kBackgroundStart));
+    ASSERT_TRUE(waitForOutput(*app, "calibration state : 2", 60000)) << output(*app).toStdString();
+    ASSERT_TRUE(touch(kCalibrationExitAlone));
+    ASSERT_TRUE(waitForWindowCount(QStringLiteral("Dialog"), 1));
+    EXPECT_NE(root.readFile(bfn), factoryBfn);
+    EXPECT_TRUE(root.readFile(bfn).contains("0x3400=0x05")) << "the red gain the calibration sets";
+    EXPECT_TRUE(root.readFile(QStringLiteral("/opt/KOVA3/conf/Calibration_CUS.ini")).contains("0x3400=0x05"));
+    EXPECT_TRUE(waitForFile(kSettings, "Last calibration=")) << root.readFile(kSettings).toStdString();
+    EXPECT_FALSE(root.readFile(kSettings).contains("Last calibration=-"));
+
+    const int focus = 31500;
+    showSlide("/sim/slide.png", focus);
+    ASSERT_TRUE(touchThenDialogs(kCalibrateAutofocus, 2));
+    ASSERT_TRUE(touch(kAutofocusStart));
+    ASSERT_TRUE(waitForOutput(*app, "focus reference", 60000)) << output(*app).toStdString();
+    ASSERT_TRUE(touch(kCalibrationExitAlone));
+    ASSERT_TRUE(waitForWindowCount(QStringLiteral("Dialog"), 1));
+    ASSERT_TRUE(touch(kHome));
+    ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
+    ASSERT_TRUE(waitForFile(kSettings, "Z%20reference="));
+    const QByteArray settings = root.readFile(kSettings);
+    const int at = settings.indexOf("Z%20reference=") + int(qstrlen("Z%20reference="));
+    const int reference = settings.mid(at, settings.indexOf('\n', at) - at).toInt();
+    EXPECT_NEAR(reference, focus, 256) << settings.toStdString();
 }
 
 }  // namespace
