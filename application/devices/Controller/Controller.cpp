@@ -323,6 +323,21 @@ int Controller::z_stage_pos()
     return position;
 }
 
+int Controller::z_stage_move_to(int target)
+{
+    const int position = z_stage_pos();
+    if (position < 0) {
+        KLOG << "[Error] stage position unknown; the stage stays";
+        return -1;
+    }
+    const int difference = position - target;
+    if (difference > 0)
+        z_stage_mvn(MODE_NON_BLOCKING, difference);
+    else if (difference < 0)
+        z_stage_mvp(MODE_NON_BLOCKING, -difference);
+    return position;
+}
+
 bool Controller::z_stage_ron(int value)
 {
     KLOG_ENTER;

@@ -84,6 +84,11 @@ public:
     // status other than "OK", or no number); it is never a position, so
     // callers must check for it before using the result.
     int z_stage_pos();
+    // Moves the stage from the position the microcontroller reports to
+    // `target` by one relative move, sent without waiting (the listener takes
+    // its reply). Returns the position reported; -1 when the query failed,
+    // and then nothing moves: a failed query is no position to move from.
+    int z_stage_move_to(int target);
     bool z_stage_ron(int value);
     bool z_stage_rop(int value);
     bool stage_kval_acc(int value);

@@ -206,21 +206,10 @@ void CountDlg::InitPosition()
     Controller* controller = Controller::instance;
     if (!controller)
         return;
-    const int position = controller->z_stage_pos();
     connect(controller, &Controller::sig_z_stage_mvn, this, &CountDlg::slot_z_stage_moved, Qt::UniqueConnection);
     connect(controller, &Controller::sig_z_stage_mvp, this, &CountDlg::slot_z_stage_moved, Qt::UniqueConnection);
-    // A failed query is no position: moving by it would drive the stage away.
-    if (position < 0) {
-        KLOG << "[Error] stage position unknown; stays at" << theApp.m_nZstageCurrentPos;
-        return;
-    }
-    const int difference = position - centre;
-    if (difference > 0)
-        controller->z_stage_mvn(Controller::MODE_NON_BLOCKING, difference);
-    else if (difference < 0)
-        controller->z_stage_mvp(Controller::MODE_NON_BLOCKING, -difference);
-    else
-        theApp.m_nZstageCurrentPos = position;
+    if (controller->z_stage_move_to(centre) == centre)
+        theApp.m_nZstageCurrentPos = centre;
 }
 
 void CountDlg::setMainUIState(int state)

@@ -470,17 +470,7 @@ void HomeDlg::slot_device_reset()
 {
     KLOG_ENTER;
     m_pController->led_brightness(global_ini()->LED);
-    const int reported = m_pController->z_stage_pos();
-    // A failed query is no position: moving by it would drive the stage away.
-    if (reported < 0) {
-        KLOG << "[Error] stage position unknown; stays at" << theApp.m_nZstageCurrentPos;
-        return;
-    }
-    const int difference = reported - theApp.m_nZstageCurrentPos;
-    if (difference > 0)
-        m_pController->z_stage_mvn(Controller::MODE_NON_BLOCKING, difference);
-    else if (difference < 0)
-        m_pController->z_stage_mvp(Controller::MODE_NON_BLOCKING, -difference);
+    m_pController->z_stage_move_to(theApp.m_nZstageCurrentPos);
 }
 
 void HomeDlg::showMessage(int type)

@@ -14,7 +14,6 @@
 
 #include "platform/Log.h"
 
-#include <QPainter>
 
 namespace {
 
@@ -26,7 +25,6 @@ const QString kMessages[] = {
                    "Validation slide or<br/>turn off the instrument during calibration.</p></p>"),
     QStringLiteral("Calibration Complete!"),
 };
-const QRect kBar(100, 242, CalibrateAutofocusDlg::kProgressWidth, 10);
 
 }  // namespace
 
@@ -98,13 +96,8 @@ void CalibrateAutofocusDlg::paintEvent(QPaintEvent* event)
     QDialog::paintEvent(event);
     if (m_MessageType != MESSAGE_PROCESSING || !m_bProgressOn)
         return;
-    m_nProgress = std::min(m_nProgress + kProgressStep, kProgressWidth);
-    QPainter painter(this);
-    painter.setPen(Qt::white);
-    painter.drawRect(kBar);
-    painter.fillRect(QRect(kBar.x(), kBar.y(), m_nProgress, kBar.height()), Qt::white);
-    painter.fillRect(QRect(kBar.x() + m_nProgress, kBar.y(), kProgressWidth - m_nProgress, kBar.height()),
-                     QColor(255, 255, 255, 30));
+    m_nProgress = std::min(m_nProgress + kProgressStep, kCalibrationProgressWidth);
+    drawCalibrationProgress(this, m_nProgress);
 }
 
 void CalibrateAutofocusDlg::on_BUTTON_START_clicked()
@@ -155,7 +148,7 @@ void CalibrateAutofocusDlg::slot_endAutoFocusing(int position)
     disconnect(m_pAutofocus, nullptr, this, nullptr);
     m_pAutofocus->deleteLater();
     m_pAutofocus = nullptr;
-    m_nProgress = kProgressWidth;
+    m_nProgress = kCalibrationProgressWidth;
     update();
     setMessageType(MESSAGE_COMPLETE);
     theApp.m_Calibration.Z_Reference = position;

@@ -24,7 +24,6 @@ public:
 
     static constexpr int kProgressIntervalMs = 150;
     static constexpr int kProgressStep = 5;
-    static constexpr int kProgressWidth = 300;
 
     // The search's waits, which tests shorten.
     struct Seams

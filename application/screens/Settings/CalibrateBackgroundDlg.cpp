@@ -12,7 +12,6 @@
 #include "platform/Log.h"
 
 #include <QCoreApplication>
-#include <QPainter>
 #include <QThread>
 
 namespace {
@@ -33,7 +32,6 @@ const QString kMessages[] = {
                    "repeate the calibration.</p></p>"),
 };
 const QRect kExitAlone(174, 214, 150, 46);
-const QRect kBar(100, 242, CalibrateBackgroundDlg::kProgressWidth, 10);
 
 }  // namespace
 
@@ -115,13 +113,8 @@ void CalibrateBackgroundDlg::paintEvent(QPaintEvent* event)
     QDialog::paintEvent(event);
     if (!m_bProcessing || m_bProgressFrozen)
         return;
-    m_nProgress = std::min(m_nProgress + 1, kProgressWidth);
-    QPainter painter(this);
-    painter.setPen(Qt::white);
-    painter.drawRect(kBar);
-    painter.fillRect(QRect(kBar.x(), kBar.y(), m_nProgress, kBar.height()), Qt::white);
-    painter.fillRect(QRect(kBar.x() + m_nProgress, kBar.y(), kProgressWidth - m_nProgress, kBar.height()),
-                     QColor(255, 255, 255, 30));
+    m_nProgress = std::min(m_nProgress + 1, kCalibrationProgressWidth);
+    drawCalibrationProgress(this, m_nProgress);
 }
 
 void CalibrateBackgroundDlg::InitPosition()
@@ -178,7 +171,7 @@ void CalibrateBackgroundDlg::startStep(int step)
 void CalibrateBackgroundDlg::Calibrate_Step_Completed(int result)
 {
     KLOG_ENTER;
-    m_nProgress = kProgressWidth;
+    m_nProgress = kCalibrationProgressWidth;
     repaint();
     QThread::msleep(static_cast<unsigned long>(seams().endPauseMs));
     if (m_pCalibratingThread) {

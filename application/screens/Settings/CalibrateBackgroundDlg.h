@@ -35,7 +35,6 @@ public:
     enum State { STATE_STEP1 = 0, STATE_STEP2 = 1, STATE_COMPLETE = 2, STATE_FAILED = 3 };
 
     static constexpr int kProgressIntervalMs = 150;
-    static constexpr int kProgressWidth = 300;
     static constexpr int kStartPauseMs = 100;
     static constexpr int kEndPauseMs = 500;
 

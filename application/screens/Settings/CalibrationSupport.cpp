@@ -4,25 +4,13 @@
 #include "HomeDlg/HomeDlg.h"
 #include "KovaCore/KovaCoreApp.h"
 
-#include "platform/Log.h"
+#include <QPainter>
 
 void moveStageToCentre()
 {
-    Controller* link = Controller::instance;
-    if (!link)
-        return;
-    const int position = link->z_stage_pos();
-    if (position < 0) {
-        KLOG << "[Error] stage position unknown; the stage stays";
-        return;
-    }
-    const int difference = position - theApp.m_nZstageCenterPos;
-    if (difference > 0)
-        link->z_stage_mvn(Controller::MODE_NON_BLOCKING, difference);
-    else if (difference < 0)
-        link->z_stage_mvp(Controller::MODE_NON_BLOCKING, -difference);
-    else
-        theApp.m_nZstageCurrentPos = position;
+    const int centre = theApp.m_nZstageCenterPos;
+    if (Controller::instance && Controller::instance->z_stage_move_to(centre) == centre)
+        theApp.m_nZstageCurrentPos = centre;
 }
 
 std::function<void()>& calibrationCameraOpener()
@@ -37,4 +25,14 @@ void openCalibrationCamera()
         calibrationCameraOpener()();
     else if (theApp.m_pHomeDlg)
         theApp.m_pHomeDlg->openCamera();
+}
+
+void drawCalibrationProgress(QWidget* dialog, int filled)
+{
+    const QRect bar(100, 242, kCalibrationProgressWidth, 10);
+    QPainter painter(dialog);
+    painter.setPen(Qt::white);
+    painter.drawRect(bar);
+    painter.fillRect(QRect(bar.x(), bar.y(), filled, bar.height()), Qt::white);
+    painter.fillRect(QRect(bar.x() + filled, bar.y(), bar.width() - filled, bar.height()), QColor(255, 255, 255, 30));
 }

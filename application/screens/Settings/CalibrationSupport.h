@@ -2,6 +2,8 @@
 
 #include <functional>
 
+class QWidget;
+
 // What the update and calibration page and its calibration dialogs share.
 
 // Moves the focus stage to theApp's focus centre without waiting for the move
@@ -15,3 +17,9 @@ void moveStageToCentre();
 // or through the opener a test sets.
 void openCalibrationCamera();
 std::function<void()>& calibrationCameraOpener();
+
+// The calibration dialogs' progress bar, 300 × 10 at (100, 242): a white
+// outline, white over the first `filled` pixels, faint white after them.
+// Call from the dialog's paintEvent.
+inline constexpr int kCalibrationProgressWidth = 300;
+void drawCalibrationProgress(QWidget* dialog, int filled);

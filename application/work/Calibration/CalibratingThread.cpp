@@ -7,6 +7,8 @@
 
 #include "platform/Log.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <cmath>
 
@@ -21,7 +23,11 @@ constexpr int kSearchReadings = 10;
 constexpr int kColourReadings = 5;
 constexpr int kSettleNewFrames = 6;
 constexpr int kSettlePolls = 10;
-constexpr int kPauseSliceMs = 20;
+// A frame read while the exposure changed may show either; the next ones show the new one.
+constexpr int kFreshFrames = 2;
+// How long a pause waits for those frames from a camera that gives none.
+constexpr int kFreshFrameWaitMs = 2000;
+constexpr int kPollMs = 5;
 
 void storeLast(unsigned* ring, int n, int* index, unsigned value)
 {
@@ -64,12 +70,22 @@ CalibratingThread::~CalibratingThread()
     wait();
 }
 
-bool CalibratingThread::pause(int ms)
+bool CalibratingThread::pause(int atLeastMs)
 {
-    for (int left = ms; left > 0; left -= kPauseSliceMs) {
+    QElapsedTimer clock;
+    clock.start();
+    unsigned last = m_camera->frameIndex();
+    int fresh = 0;
+    while (clock.elapsed() < atLeastMs || (fresh < kFreshFrames && clock.elapsed() < kFreshFrameWaitMs)) {
         if (stopped())
             return false;
-        QThread::msleep(static_cast<unsigned long>(std::min(left, kPauseSliceMs)));
+        const unsigned index = m_camera->frameIndex();
+        if (index != last) {
+            last = index;
+            ++fresh;
+        } else {
+            QThread::msleep(kPollMs);
+        }
     }
     return !stopped();
 }
@@ -256,6 +272,10 @@ CalibratingThread::Balance CalibratingThread::balanceColor2(std::uint16_t reg, f
             break;
         balance.gain = up ? balance.gain + kGainStep : std::max(0, balance.gain - kGainStep);
         m_camera->setRegister(reg, balance.gain);
+        if (!pause(0)) {
+            balance.result = kStopped;
+            return balance;
+        }
         intensity = channel(readings(kColourReadings), reg);
         storeLast(m_lastGain, 5, &m_nLastGainIndex, balance.gain);
         storeLast(m_fLastIntensity, 5, &m_nLastIntensityIndex, intensity);

@@ -50,7 +50,8 @@ public:
     void setStep(int step) { m_nStep = step; }
     // The camera the step works with (owned); set before start().
     void setCamera(std::unique_ptr<CalibrationCamera> camera) { m_camera = std::move(camera); }
-    // The settling pause around each exposure setting (500 ms).
+    // The settling pause around each exposure setting (500 ms; tests take 0,
+    // which still waits for new frames).
     void setSettleMs(int ms) { m_nSettleMs = ms; }
 
     // The parts of a step, for the worker's own run() and for tests.
@@ -86,8 +87,11 @@ private:
     bool writeExposure(std::uint16_t exposure);
     // The green (or the register's colour) mean of the last of `count` readings.
     CalibrationCamera::Means readings(int count);
-    // Sleeps `ms`, returning early (false) when asked to stop.
-    bool pause(int ms);
+    // After a register write: at least `atLeastMs`, and until two new frames
+    // have come (up to 2 s from a camera that gives none), so no reading shows
+    // the sensor before the write, however busy the machine; false when asked
+    // to stop.
+    bool pause(int atLeastMs);
     // After an exposure write: pause, the settling wait, pause; false when asked to stop.
     bool settle();
     bool stopped() const { return isInterruptionRequested(); }

@@ -285,7 +285,7 @@ TEST_F(BackgroundDialogTest, TwoStepsToCompleteThenTheTablesAreReloaded)
     // Step 2 found 765 (0x02FD) for the viability file; the table has it.
     EXPECT_EQ(global_ini()->regTables[REG_TABLE_CUS][REG_ROW_1280][0], 0x02);
     EXPECT_EQ(global_ini()->regTables[REG_TABLE_CUS][REG_ROW_1280][1], 0xFD);
-    EXPECT_EQ(dlg.progress(), CalibrateBackgroundDlg::kProgressWidth);
+    EXPECT_EQ(dlg.progress(), kCalibrationProgressWidth);
 
     button(dlg, "BUTTON_EXIT")->click();
     EXPECT_FALSE(theApp.m_bCalibrating);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTest>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -62,8 +63,14 @@ protected:
         MainSettings::loadCalibrationFiles();
         OV5642Camera camera;
         EXPECT_TRUE(camera.open(1, file, false));
-        float r = 0, g = 0, b = 0;
+        // Two new frames: the first may have been exposed while the registers were set.
         unsigned index = 0;
+        camera.getFrame(index);
+        for (int fresh = 0; fresh < 2; ++fresh) {
+            const unsigned before = index;
+            EXPECT_TRUE(QTest::qWaitFor([&] { return camera.getFrame(index), index != before; }, 30000));
+        }
+        float r = 0, g = 0, b = 0;
         camera.getIntensityMean(camera.getFrame(index), r, g, b);
         camera.close();
         return cv::Scalar(r, g, b);
