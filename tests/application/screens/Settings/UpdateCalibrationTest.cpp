@@ -1,5 +1,6 @@
 #include "Settings/UpdateCalibrationFrame.h"
 
+#include "AppNetwork.h"
 #include "Calibration/CalibratingThread.h"
 #include "Camera/OV5642Camera.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -105,6 +106,7 @@ TEST_F(UpdateCalibrationTest, BackgroundValueIsReadFromBothFilesAndItsChangeIsTo
 
 TEST_F(UpdateCalibrationTest, HomeAfterAChangedBackgroundLeavesAutoExposure)
 {
+    appNetworkManager();
     theApp.m_bAutoExposureOn = true;
     SetupDlg setup;
     setup.findChild<QPushButton*>(QStringLiteral("BUTTON_HOME"))->click();
