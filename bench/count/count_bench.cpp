@@ -5,6 +5,9 @@
 #include "Algorithm/AutoExposure.h"
 #include "Camera/OV5642Camera.h"
 #include "Controller/Controller.h"
+#include "File_IO/CSVReaderWriter.h"
+#include "File_IO/ImReaderWriter.h"
+#include "KovaCore/ResultTree.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 
@@ -17,7 +20,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QTest>
+
+#include "platform/Root.h"
 
 #include <memory>
 
@@ -150,5 +158,106 @@ void BM_ScreenAutofocus(benchmark::State& state)
     state.counters["end_from_focus"] = double(screen.vi.mcu.state().position - TestInstrument::kFocus);
 }
 BENCHMARK(BM_ScreenAutofocus)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The screen as after start-up for counting: the DEFAULT total protocol, a
+// previous-counts table of 1000 rows, the result folders.
+struct CountingScreen : LiveScreen
+{
+    CountingScreen()
+    {
+        TestInstrument::loadDefaultProtocols(theApp.m_Loaded_Total_Protocol, theApp.m_Loaded_Viability_Protocol);
+        theApp.m_CountingMode = BF_TOTAL_CELL_COUNTING;
+        theApp.m_nSkipframe = 5;
+        theApp.m_pImReaderWriter = &reader;
+        theApp.m_pPreviousCountCSV =
+            new CSVReaderWriter(ResultTree::kPreviousCountLines, "%s", ResultTree::previousCountHeader(0));
+        for (int row = 0; row < 1000; ++row)
+            theApp.m_pPreviousCountCSV->fillDataField("anonymous, ,01 Jan 2026 00:00:00,1.00e5,%d,10.0,DEFAULT", row);
+        QDir().mkpath(platform::rootPath(ResultTree::modeFolder(0)));
+        QDir().mkpath(platform::rootPath(QFileInfo(ResultTree::previousCountMaster(0)).path()));
+        CountDlg::Home home;
+        home.openCamera = [] { theApp.m_pCamera->open(CountDlg::Mode1280, CUR_CAL_INI, false); };
+        dlg->setHome(home);
+    }
+    ~CountingScreen()
+    {
+        delete theApp.m_pPreviousCountCSV;
+        theApp.m_pPreviousCountCSV = nullptr;
+        theApp.m_pImReaderWriter = nullptr;
+    }
+
+    // Count pressed on the live view; true once the Result page is drawn.
+    bool count(double& toWorkerMs)
+    {
+        QElapsedTimer clock;
+        bool appended = false;
+        const auto started = QObject::connect(dlg.get(), &CountDlg::start_do_counting,
+                                              [&] { toWorkerMs = clock.nsecsElapsed() / 1e6; });
+        const auto done = QObject::connect(dlg.get(), &CountDlg::signalAppendCSVData, [&] { appended = true; });
+        clock.start();
+        QMetaObject::invokeMethod(dlg.get(), "on_BUTTON_COUNT_clicked");
+        while (dlg->state() != CountDlg::StateResult && !clock.hasExpired(20000))
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QObject::disconnect(started);
+        QObject::disconnect(done);
+        return appended && dlg->state() == CountDlg::StateResult;
+    }
+
+    ImReaderWriter reader;
+};
+
+// Count pressed → Result page shown, autofocus off: the screen's start
+// (green reference, snapshot, live view stopped) and everything after it
+// (the worker's switch to full resolution, capture and conversion, the engine,
+// the take-over of the result with the camera reopened, texts, row, page).
+void BM_CountToResultPage(benchmark::State& state)
+{
+    CountingScreen screen;
+    if (!screen.error().isEmpty()) {
+        state.SkipWithError(qPrintable(screen.error()));
+        return;
+    }
+    double start = 0;
+    for (auto _ : state) {
+        if (!screen.count(start)) {
+            state.SkipWithError("no result");
+            return;
+        }
+        state.PauseTiming();
+        // Back to the live view, as Next Count does.
+        screen.dlg->setMainUIState(CountDlg::StateCount);
+        screen.dlg->startCamera(CountDlg::Mode1280, true);
+        state.ResumeTiming();
+    }
+    state.counters["until_worker_ms"] = start;
+    state.counters["cells"] = theApp.m_CountResult.total_cell;
+}
+BENCHMARK(BM_CountToResultPage)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The screen's share after the worker: the result images copied and drawn,
+// the camera closed and reopened at 1280 × 960, the texts, the previous-counts
+// row (1000 rows rewritten) and the Result page.
+void BM_ResultTakeOver(benchmark::State& state)
+{
+    CountingScreen screen;
+    double start = 0;
+    if (!screen.error().isEmpty() || !screen.count(start)) {
+        state.SkipWithError("no count");
+        return;
+    }
+    for (auto _ : state)
+        QMetaObject::invokeMethod(screen.dlg.get(), "receiveCountingCompleted");
+}
+BENCHMARK(BM_ResultTakeOver)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The previous-counts row of a count: the table of 1000 rows rewritten and
+// its newest-first copy made.
+void BM_PreviousCountAppend(benchmark::State& state)
+{
+    CountingScreen screen;
+    for (auto _ : state)
+        screen.dlg->savePreviousCount();
+}
+BENCHMARK(BM_PreviousCountAppend)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <fstream>
+
 // Resources of a static library must be registered from the global namespace.
 static void initInstrumentResources()
 {
@@ -121,6 +123,10 @@ bool VirtualInstrument::writeSlide(const Options& options) const
         cv::Mat bgr;
         cv::cvtColor(generated.rgb, bgr, cv::COLOR_RGB2BGR);
         if (!cv::imwrite(image.toStdString(), bgr))
+            return false;
+        std::ofstream truth(platform::rootPath(QString::fromLatin1(kSlideTruth)).toStdString());
+        slide::writeTruthCsv(truth, generated.truth);
+        if (!truth.flush())
             return false;
     }
     return platform::SimulatedVideo::setSlide(QString::fromLatin1(kSlideImage), options.focus);

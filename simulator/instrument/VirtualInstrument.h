@@ -30,6 +30,8 @@ public:
     };
 
     static constexpr char kSlideImage[] = "/sim/slide.png";
+    // The generated slide's cells (slide::writeTruthCsv), beside its image.
+    static constexpr char kSlideTruth[] = "/sim/slide-truth.csv";
     static constexpr char kSystemctlCalls[] = "/run/kova-sim/systemctl.calls";
     static constexpr char kSystemctlHang[] = "/run/kova-sim/systemctl-hang";
     static constexpr char kShutdownCalls[] = "/run/kova-sim/shutdown.calls";

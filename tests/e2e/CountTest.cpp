@@ -16,6 +16,8 @@ constexpr QPoint kHomeCount{100, 280};
 constexpr QPoint kZoom{740, 140};
 constexpr QPoint kCountHome{40, 40};
 constexpr QPoint kFocusDown{138, 269};
+constexpr QPoint kCount{100, 120};
+constexpr QPoint kImagePage{100, 200};
 constexpr QPoint kFindCells{100, 434};
 constexpr int kFocus = 32000;  // the virtual instrument's slide and calibrated centre
 const QRect kImageArea(200, 80, 600, 400);
@@ -58,9 +60,11 @@ double correlation(const cv::Mat& a, const cv::Mat& b)
 class CountTest : public InstrumentAppTest
 {
 protected:
-    void SetUp() override
+    void SetUp() override { ASSERT_TRUE(startInstrument()); }
+
+    // The application up on its home screen.
+    void boot()
     {
-        ASSERT_TRUE(startInstrument());
         ASSERT_TRUE(startApp());
         ASSERT_TRUE(waitForHomeScreen());
     }
@@ -131,6 +135,7 @@ protected:
 
 TEST_F(CountTest, CountShowsTheLiveSlideWhichZoomsAndHomeReturnsAtOnce)
 {
+    ASSERT_NO_FATAL_FAILURE(boot());
     ASSERT_TRUE(touch(kHomeCount));
     ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
     expectLiveShows(QStringLiteral("live-1x"), cv::Rect(21, 41, 1200, 800));
@@ -154,6 +159,7 @@ TEST_F(CountTest, CountShowsTheLiveSlideWhichZoomsAndHomeReturnsAtOnce)
 
 TEST_F(CountTest, FocusButtonsMoveTheStageAndFindCellsMakesTheLiveSlideSharp)
 {
+    ASSERT_NO_FATAL_FAILURE(boot());
     ASSERT_TRUE(touch(kHomeCount));
     ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kFocus; }, kTimeoutMs));
@@ -184,6 +190,65 @@ TEST_F(CountTest, FocusButtonsMoveTheStageAndFindCellsMakesTheLiveSlideSharp)
                                [&](const cv::Mat& shown) { return brenner(shown) > 0.8 * atFocus; }))
         << "the live slide is sharp again: " << brenner(sharp) << " against " << atFocus << " at the start";
     EXPECT_TRUE(QFile::exists(root.path(QStringLiteral("/opt/KOVA3/conf/AutoExposure.ini"))));
+}
+
+// The slide's truth as kova-instrument wrote it: its cells and the live ones.
+struct Truth
+{
+    int cells = 0;
+    int live = 0;
+};
+
+Truth readTruth(const QByteArray& csv)
+{
+    Truth truth;
+    const QList<QByteArray> lines = csv.trimmed().split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        ++truth.cells;
+        truth.live += lines[i].split(',').value(5) == "1";
+    }
+    return truth;
+}
+
+TEST_F(CountTest, ACountMatchesTheSlideAndItsRowOutlivesTheProgram)
+{
+    // Viability counting, the DEFAULT protocol.
+    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Cell counting]\nCounting mode=1\n");
+    ASSERT_NO_FATAL_FAILURE(boot());
+    const Truth truth = readTruth(root.readFile(QStringLiteral("/sim/slide-truth.csv")));
+    ASSERT_GT(truth.cells, 100);
+    const QString master = QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_CellCountingViability.csv");
+    const QString copy = QStringLiteral("/KOVA/anonymous/CELL_COUNTING_VIABILITY/PreviousCount_BF_CellCountingViability.csv");
+
+    ASSERT_TRUE(touch(kHomeCount));
+    ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
+    ASSERT_TRUE(touch(kCount));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return root.readFile(master).split('\n').size() == 2; }, kTimeoutMs))
+        << output(*app).toStdString();
+    EXPECT_TRUE(waitForOutput(*app, "Finish Count ALL"));
+    EXPECT_TRUE(screenshot(artefact(QStringLiteral("result-page.png"))));
+    ASSERT_TRUE(touch(kImagePage));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screenshot(artefact(QStringLiteral("image-page.png"))); }, kTimeoutMs));
+
+    // User, file, date, total, number, live, number, dead, number, viability, size, protocol.
+    const QByteArray row = root.readFile(master).split('\n').value(1);
+    const QList<QByteArray> fields = row.split(',');
+    ASSERT_EQ(fields.size(), 12) << row.toStdString();
+    const int counted = fields[4].toInt();
+    EXPECT_NEAR(counted, truth.cells, 0.05 * truth.cells) << row.toStdString();
+    EXPECT_NEAR(fields[9].toDouble(), 100.0 * truth.live / truth.cells, 5.0) << row.toStdString();
+    EXPECT_EQ(fields[11], "DEFAULT");
+    EXPECT_EQ(root.readFile(copy).split('\n').value(1), row) << "the newest-first copy";
+
+    // Home (asking first), power off, start again: the row is still there.
+    ASSERT_TRUE(touchThenDialogs(kCountHome, 1));
+    ASSERT_TRUE(touch(kMessageOk));
+    ASSERT_TRUE(waitForNoWindow(kCountTitle));
+    ASSERT_TRUE(powerOffFromHome());
+    ASSERT_TRUE(startApp());
+    ASSERT_TRUE(waitForHomeScreen());
+    EXPECT_EQ(root.readFile(master).split('\n').value(1), row);
+    EXPECT_EQ(root.readFile(copy).split('\n').value(1), row);
 }
 
 }  // namespace

@@ -75,9 +75,15 @@ CountDlg::CountDlg(QWidget* parent)
         theApp.m_pCellCounter->setSizeCalibration(theApp.m_fSlope, theApp.m_fIntercept);
     }
 
+    qRegisterMetaType<std::string>("std::string");
     m_pDoCellCounting = new DoCellCounting;
     m_pCountingThread = new QThread;
     m_pDoCellCounting->moveToThread(m_pCountingThread);
+    connect(this, &CountDlg::start_do_counting, m_pDoCellCounting, &DoCellCounting::doWork);
+    connect(m_pDoCellCounting, &DoCellCounting::completed, this, &CountDlg::receiveCountingCompleted);
+    connect(m_pDoCellCounting, &DoCellCounting::signalCameraModeChangeFailed, this,
+            &CountDlg::slotCameraModeChangeFailed);
+    connect(m_pDoCellCounting, &DoCellCounting::signalReAnalysisFailed, this, &CountDlg::slotReAnalysisFailed);
     connect(m_pCountingThread, &QThread::finished, m_pDoCellCounting, &QObject::deleteLater);
     connect(m_pCountingThread, &QThread::finished, m_pCountingThread, &QObject::deleteLater);
     m_pCountingThread->start(QThread::InheritPriority);
@@ -158,6 +164,7 @@ void CountDlg::Init()
     ui->BUTTON_TAG->setChecked(false);
     m_bFirstFrameUpdated = false;
     m_bMousePressed = false;
+    m_nAgingCameraError = 0;
     m_nCameraInitRetry = 0;
     m_nZoom = 1;
     m_nViewX = ImageNavigation::kStartView.x();
@@ -291,9 +298,10 @@ void CountDlg::setResult()
         {ui->LABEL_DEAD_CELL_NUMBER_TITLE, ui->LABEL_DEAD_CELL_NUMBER},
         {ui->LABEL_DILUTION_FACTOR_TITLE, ui->LABEL_DILUTION_FACTOR},
     };
-    const QString values[] = {m_strTotalConcentration, m_strLiveConcentration, m_strDeadConcentration,
-                              m_strViability,          m_strAverageSize,       m_strTotalCellNumber,
-                              m_strLiveCellNumber,     m_strDeadCellNumber,    m_strDilutionFactor};
+    const ResultTexts::Texts& t = m_ResultTexts;
+    const QString values[] = {t.totalConcentration, t.liveConcentration, t.deadConcentration,
+                              t.viability,          t.averageSize,       t.totalCells,
+                              t.liveCells,          t.deadCells,         t.dilution};
     // The rows in the order shown and whether each shows, by counting mode.
     const bool viability = theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY;
     int y = kResultFirstRowY;

@@ -3,6 +3,8 @@
 #include "Common/DimOverlay.h"
 #include "Count/FocusWindow.h"
 #include "Count/ImageNavigation.h"
+#include "Count/ResultTexts.h"
+#include "Protocol/ProtocolRecords.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -16,6 +18,7 @@
 #include <opencv2/core.hpp>
 
 #include <functional>
+#include <string>
 
 class alg_Autofocus;
 class DebugMessage;
@@ -46,10 +49,14 @@ public:
     enum CameraMode { ModeVga = 0, Mode1280 = 1, ModeFull = 2 };
 
     static constexpr int kLeaveQuestion = 16;         // leaving resets the results
+    static constexpr int kAgingFinished = 37;
+    static constexpr int kAgingCameraError = 38;      // with the counts made
+    static constexpr int kResultFileError = 40;       // a stored image that cannot be counted
     static constexpr int kTransmissionError = 48;     // corrupt frames, camera given up
     static constexpr int kCameraRestarts = 3;         // restarts after corrupt start-up frames
     static constexpr int kProgressIntervalMs = 100;
     static constexpr int kProgressMax = 360;
+    static constexpr int kProgressDone = 365;         // past the bar's end: drawn full
     static constexpr int kFrameChecks = 10;           // takes of getFrame
     static constexpr float kBlackRatio = 0.3f;
     static constexpr double kDarkGreenMean = 200.0;   // brighter pictures get a dark scale bar
@@ -65,6 +72,7 @@ public:
     {
         int cameraRestartPauseMs = 1000;  // before a camera is made anew
         int newFrameTimeoutMs = 1000;     // longest wait for the next camera frame
+        int agingPauseMs = 3000;          // a shown result before the next aging count
     };
     static Seams& seams();
 
@@ -115,6 +123,24 @@ public:
     void save_autoExposure(unsigned short exposure);
     // Puts the result texts into the Result page, four or nine rows by mode.
     void setResult();
+
+    // The count proper: the loaded protocol's snapshot (no gate chosen), the
+    // live view stopped, the worker loaded and started in its thread.
+    void slot_do_counting();
+    // The result texts, the previous-counts row and the Result page.
+    void AfterCounting();
+    // Appends the count's row to the master previous-counts table of the
+    // counting mode, rewrites it and its newest-first copy in the result
+    // tree, then emits signalAppendCSVData.
+    void savePreviousCount();
+    // Saves the shown result without the user: the save/print dialog's
+    // automatic save, which reports through slot_autosave_completed (and
+    // slot_aging_savecompleted during an aging run).
+    void auto_save();
+    // The end of an aging run: message 37.
+    void slot_aging_finish();
+
+    const ResultTexts::Texts& resultTexts() const { return m_ResultTexts; }
 
     int state() const { return m_State; }
     ImageNavigation::View view() const { return {m_nZoom, {m_nViewX, m_nViewY}}; }
@@ -167,9 +193,33 @@ public slots:
     void slot_start_findcells();
     void slot_end_findcells();
 
+    // A count of the live sample: green reference, autofocus when autofocused
+    // counting is on, then the worker.
+    void on_BUTTON_COUNT_clicked();
+    // The worker's count is in: images and record taken over, the camera
+    // reopened, the Result page shown, and what follows (saving, aging).
+    void receiveCountingCompleted();
+    // The camera did not switch to full resolution: reopened and the count
+    // started again, at most three times for one count.
+    void slotCameraModeChangeFailed();
+    // Counts a stored raw image (a "_RAW.tif") again, as the review screen asks.
+    void slot_analysis(QString path);
+    // Back to the live view for the next count (message 16 first, unless an
+    // aging run goes on, which then takes its next step).
+    void on_BUTTON_NEXT_COUNT_clicked();
+    void slot_autosave_completed();
+    void slot_aging_countingcompleted();
+    void slot_aging_savecompleted();
+    void on_BUTTON_AGING_STOP_toggled(bool checked);
+
 signals:
     void sig_debug_Message(QStringList msg);
     void sig_endAutoFocusing();
+    void start_do_counting();
+    // The previous-counts row a count added (no line end).
+    void signalAppendCSVData(std::string data);
+    // Relays the save/print dialog's signal of the same name.
+    void signalFilenameReplaced(int, QString);
     void updateFrameDone();
     void signalFirstFrameUpdated();
 
@@ -183,6 +233,8 @@ protected:
 private slots:
     // The live view gave up on a camera whose frames stay corrupt.
     void slotTransmissionError();
+    // The stored image of a re-analysis could not be counted.
+    void slotReAnalysisFailed();
 
 private:
     void SetNavigatorRect(QRect& rect);
@@ -197,6 +249,10 @@ private:
     void applyFocusWindow(int position);
     // Back to the home screen, with no question.
     void leave();
+    // The count's end in the screen: progress stopped, buttons back.
+    void endCounting();
+    // An aging run's step after a count: the next count, or the run's end.
+    void agingStep();
     void paintLive(class QPainter& painter);
     void paintProgress(class QPainter& painter);
     void paintResult(class QPainter& painter);
@@ -208,6 +264,8 @@ private:
     QThread* m_pCountingThread = nullptr;
     float m_fGreenReference = 0.0f;
     bool m_bFindCells = false;  // a Find Cells run since the entry
+    QElapsedTimer m_CountAllTimer;  // the whole count, from the press
+    QElapsedTimer m_CountTimer;     // the count proper, from the worker's start
     int m_nZstageMaxPos = 0;
     int m_nZstageMinPos = 0;
     DimOverlay m_BackLabel;  // over the screen while a box of it runs
@@ -235,19 +293,16 @@ private:
     bool m_bClustermapOn = false;
     bool m_bNewFrame = false;
     int m_nAutofocusOffset = 0;
-    // The result texts of the Result page.
-    QString m_strTotalConcentration;
-    QString m_strLiveConcentration;
-    QString m_strDeadConcentration;
-    QString m_strViability;
-    QString m_strAverageSize;
-    QString m_strTotalCellNumber;
-    QString m_strLiveCellNumber;
-    QString m_strDeadCellNumber;
-    QString m_strDilutionFactor;
+    ResultTexts::Texts m_ResultTexts;
+    // The protocol of the running count, as loaded when it started.
+    counting_PROTOCOL_BF_TOTAL_CELL_COUNTING_t m_TotalProtocol;
+    counting_PROTOCOL_BF_CELL_COUNTING_VIABILITY_t m_ViabilityProtocol;
     GrabThread* m_pGrabThread = nullptr;
     int m_State = StateCount;
     bool m_bFirstFrameUpdated = false;
+    // Camera errors of an aging run: a failed switch to full resolution.
+    int m_nAgingCameraError = 0;
+    int m_nModeChangeFailures = 0;  // of the running count
     int m_nCameraInitRetry = 0;
     Ui::CountDlg* ui;
 };

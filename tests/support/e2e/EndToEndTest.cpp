@@ -191,3 +191,15 @@ bool EndToEndTest::windowScreenshot(const QString& window, const QString& file)
 {
     return run(QStringLiteral("import"), {QStringLiteral("-window"), window, file});
 }
+
+QString EndToEndTest::artefact(const QString& name) const
+{
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    // Parameterised tests have a "/" in their names.
+    const QString testName = QStringLiteral("%1.%2")
+                                  .arg(QString::fromUtf8(test->test_suite_name()), QString::fromUtf8(test->name()))
+                                  .replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString folder = QStringLiteral(KOVA_TEST_ARTEFACTS) + QLatin1Char('/') + testName;
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + name;
+}

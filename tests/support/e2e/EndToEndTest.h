@@ -86,6 +86,10 @@ protected:
     bool screenshot(const QString& file, const QRect& region = QRect());
     // Writes one window (an id from windows()) to an image file.
     bool windowScreenshot(const QString& window, const QString& file);
+    // A file in the folder kept after the run for this test (the build's
+    // "test-artefacts/<suite>.<test>/"), made when missing: where a test puts
+    // what is to be looked at later, such as screenshots.
+    QString artefact(const QString& name) const;
 
     TempRoot root;
     XvfbServer x;

@@ -1,0 +1,87 @@
+// After a count: the previous-counts row, the automatic save and the aging
+// (endurance) run that repeats counts without a user.
+#include "Count/CountDlg.h"
+
+#include "ui_CountDlg.h"
+
+#include "File_IO/CSVReaderWriter.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/ResultTree.h"
+
+#include "platform/Log.h"
+
+void CountDlg::savePreviousCount()
+{
+    KLOG_ENTER;
+    CSVReaderWriter* table = theApp.m_pPreviousCountCSV;
+    if (!table) {
+        KLOG << "[Error] no previous-counts table";
+        return;
+    }
+    const int mode = theApp.m_CountingMode;
+    const QString protocol = mode == BF_TOTAL_CELL_COUNTING ? theApp.m_strTotalProtocolName
+                                                            : theApp.m_strViabilityProtocolName;
+    const std::string row = ResultTexts::previousCountRow(mode, theApp.m_CountResult, protocol,
+                                                          QDateTime::currentDateTime());
+    table->fillDataField("%s", row.c_str());
+    const QString master = ResultTree::previousCountMaster(mode);
+    if (!table->write(master.toUtf8().constData()))
+        KLOG << "[Error] previous counts not written to" << master;
+    ResultTree::refreshPreviousCountCopy(mode);
+    emit signalAppendCSVData(row);
+}
+
+void CountDlg::auto_save()
+{
+    KLOG_ENTER;
+    // The save/print dialog's automatic save goes here; until then nothing
+    // is saved and the save reports its end at once.
+    slot_autosave_completed();
+    if (theApp.m_bAgingMode && theApp.m_SaveReview.m_bAutoSave)
+        slot_aging_savecompleted();
+}
+
+void CountDlg::slot_autosave_completed()
+{
+    KLOG << "-------------> finished!!! ";
+    m_BackLabel.hide();
+    theApp.m_bBusy = false;
+}
+
+void CountDlg::slot_aging_countingcompleted()
+{
+    auto_save();
+}
+
+void CountDlg::slot_aging_savecompleted()
+{
+    on_BUTTON_NEXT_COUNT_clicked();
+}
+
+void CountDlg::on_BUTTON_AGING_STOP_toggled(bool checked)
+{
+    KLOG_VALUE("checked", checked);
+    theApp.m_bAgingMode = !checked;
+}
+
+void CountDlg::agingStep()
+{
+    ++theApp.m_nAgingProgress;
+    ui->LABEL_AGING_CUR->setText(QString::number(theApp.m_nAgingProgress));
+    KLOG_VALUE("aging", theApp.m_nAgingProgress);
+    if (m_nAgingCameraError > 0) {
+        m_nAgingCameraError = 0;
+        theApp.m_bAgingMode = false;
+        m_BackLabel.message(kAgingCameraError, QString::number(theApp.m_nAgingProgress));
+    } else if (theApp.m_nAgingProgress < theApp.m_nAgingCount) {
+        on_BUTTON_COUNT_clicked();
+    } else {
+        theApp.m_bAgingMode = false;
+        slot_aging_finish();
+    }
+}
+
+void CountDlg::slot_aging_finish()
+{
+    m_BackLabel.message(kAgingFinished);
+}

@@ -1,0 +1,282 @@
+// The counting screen's side of a count: the Count press, the hand-over to
+// the counting worker in its thread, the take-over of its result, the result
+// texts and pages, the re-count of a stored image, and Next Count.
+#include "Count/CountDlg.h"
+
+#include "ui_CountDlg.h"
+
+#include "Camera/OV5642Camera.h"
+#include "DoCellCounting/DoCellCounting.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
+#include "Common/ScreenHeader.h"
+
+#include "platform/Log.h"
+
+#include "velimbio/CellCounter.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char kBlankLiveByte = 10;  // near black until the first new frame
+
+// The loaded protocol as a count's snapshot: no gate chosen yet.
+template <class Protocol>
+Protocol snapshot(Protocol loaded)
+{
+    loaded.gating_min_size = -1;
+    loaded.gating_max_size = -1;
+    return loaded;
+}
+
+}  // namespace
+
+void CountDlg::on_BUTTON_COUNT_clicked()
+{
+    KLOG_ENTER;
+    m_CountAllTimer.start();
+    slot_check_intensity();
+    ui->BUTTON_AUTO_FOCUS_MINUS->setChecked(false);
+    ui->BUTTON_AUTO_FOCUS_PLUS->setChecked(false);
+    ui->BUTTON_ZOOM->hide();
+    CountButtonState(false);
+    m_bCounting = true;
+    m_bCounted = false;
+    setMainUIState(StateCounting);
+    m_nProgress = 0;
+    m_ProgressTimer.start(kProgressIntervalMs);
+    theApp.m_bBusy = true;
+    m_bFocusingBeforeCount = theApp.m_bAutofocusedCounting;
+    if (m_bFocusingBeforeCount)
+        slot_do_autoFocusing();
+    slot_do_counting();
+}
+
+void CountDlg::slot_do_counting()
+{
+    KLOG_ENTER;
+    m_CountTimer.start();
+    if (theApp.m_bAgingMode) {
+        ui->AGING_MODE->setEnabled(true);
+        ui->BUTTON_AGING_STOP->setEnabled(true);
+    }
+    for (QWidget* widget : {static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS_MINUS),
+                            static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS_PLUS),
+                            static_cast<QWidget*>(ui->LABEL_FOCUS_TITLE),
+                            static_cast<QWidget*>(ui->LABEL_FIND_CELLS_TITLE)})
+        widget->setEnabled(false);
+    if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING) {
+        m_TotalProtocol = snapshot(theApp.m_Loaded_Total_Protocol);
+        theApp.m_Counted_Total_Protocol = m_TotalProtocol;
+    } else if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY) {
+        m_ViabilityProtocol = snapshot(theApp.m_Loaded_Viability_Protocol);
+        theApp.m_Counted_Viability_Protocol = m_ViabilityProtocol;
+    }
+    // The worker takes the camera over: the live view lets it go first.
+    stopCamera(false);
+    m_pDoCellCounting->registerCellCounter(theApp.m_pCellCounter, theApp.m_pCamera);
+    if (m_bFindCells)
+        CUR_CAL_INI = kova::kAutoExposureIni;
+    m_pDoCellCounting->setCountingParameters(m_fGreenReference, CUR_CAL_INI);
+    if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING)
+        m_pDoCellCounting->set_parameters_BF_TOTAL_CELL_COUNTING(m_TotalProtocol);
+    else if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY)
+        m_pDoCellCounting->set_parameters_BF_CELL_COUNTING_VIABILITY(m_ViabilityProtocol);
+    m_pDoCellCounting->m_bReAnalysis = false;
+    m_pDoCellCounting->clearCountInfo();
+    emit start_do_counting();
+}
+
+void CountDlg::receiveCountingCompleted()
+{
+    KLOG_ENTER;
+    m_nProgress = kProgressDone;
+    repaint();
+
+    VelimBio::CellCounter* engine = theApp.m_pCellCounter;
+    const std::size_t bytes = std::size_t(m_FrameImage[ModeFull].sizeInBytes());
+    const cv::Mat& plain = engine->getOverlayImageData2(false);
+    if (plain.isContinuous() && plain.total() * plain.elemSize() == bytes)
+        std::memcpy(m_pFrameBuffer[ModeFull], plain.data, bytes);
+    set_ScalebarImage(engine->getOverlayImageData2(true));
+    // An aging run keeps its camera errors to its next step.
+    if (!theApp.m_bAgingMode)
+        m_nAgingCameraError = 0;
+    m_nModeChangeFailures = 0;
+    theApp.m_CountResult = m_pDoCellCounting->m_CountInfo;
+    m_FramePixmap[ModeFull] = QPixmap::fromImage(m_FrameImage[ModeFull]);
+    endCounting();
+    m_nProgress = kProgressDone;
+    m_bCounted = true;
+
+    stopCamera(true);
+    if (!theApp.m_pCamera)
+        theApp.m_pCamera = new OV5642Camera;
+    if (m_home.openCamera)
+        m_home.openCamera();
+    AfterCounting();
+    setEnabled(true);
+
+    if (theApp.m_bAgingMode) {
+        QThread::msleep(static_cast<unsigned long>(seams().agingPauseMs));
+        if (theApp.m_SaveReview.m_bAutoSave)
+            auto_save();
+        else
+            on_BUTTON_NEXT_COUNT_clicked();
+    } else if (theApp.m_SaveReview.m_bAutoSave) {
+        auto_save();
+    } else {
+        theApp.m_bBusy = false;
+    }
+    KLOG << "-------------Finish Count !!" << m_CountTimer.elapsed();
+    KLOG << "-------------Finish Count ALL !!" << m_CountAllTimer.elapsed();
+    update();
+}
+
+void CountDlg::endCounting()
+{
+    m_ProgressTimer.stop();
+    m_bCounting = false;
+    CountButtonState(true);
+}
+
+void CountDlg::AfterCounting()
+{
+    KLOG_ENTER;
+    const bool total = theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING;
+    m_ResultTexts = ResultTexts::fromResult(
+        theApp.m_CountResult, total ? m_TotalProtocol.dilution_factor : m_ViabilityProtocol.dilution_factor);
+    m_nZoom = 4;
+    m_nCameraMode = ModeFull;
+    m_nViewX = ImageNavigation::kResultView.x();
+    m_nViewY = ImageNavigation::kResultView.y();
+    theApp.m_CountResult.z_position = theApp.m_nZstageCurrentPos;
+    savePreviousCount();
+    ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
+    setResult();
+    setMainUIState(StateResult);
+    QCoreApplication::processEvents();
+    ui->BUTTON_ZOOM->setText(ImageNavigation::zoomCaption(1));
+    ui->BUTTON_RESULT_ZOOM->setText(ImageNavigation::zoomCaption(4));
+}
+
+void CountDlg::slotCameraModeChangeFailed()
+{
+    KLOG_ENTER;
+    m_ProgressTimer.stop();
+    if (theApp.m_bAgingMode)
+        ++m_nAgingCameraError;
+    delete theApp.m_pCamera;
+    theApp.m_pCamera = nullptr;
+    QThread::msleep(static_cast<unsigned long>(seams().cameraRestartPauseMs));
+    // Three attempts at most; a camera that never opens is message 49 and a restart.
+    if (m_home.openCamera)
+        m_home.openCamera();
+    if (++m_nModeChangeFailures >= kCameraRestarts || !theApp.m_pCamera || !theApp.m_pCamera->isRunning()) {
+        // The camera opens but never at full resolution: the count is given up.
+        KLOG << "[Error] no full-resolution frame after" << m_nModeChangeFailures << "attempts";
+        m_nModeChangeFailures = 0;
+        endCounting();
+        theApp.m_bBusy = false;
+        m_BackLabel.message(kTransmissionError);
+        setMainUIState(StateCount);
+        startCamera(Mode1280, true);
+        return;
+    }
+    on_BUTTON_COUNT_clicked();
+}
+
+void CountDlg::slot_analysis(QString path)
+{
+    KLOG_VALUE("path", path);
+    CountButtonState(false);
+    setMainUIState(StateCount);
+    m_bCounted = m_bClustermapOn = m_bImagePage = m_bTagOn = m_bFocusingBeforeCount = false;
+    m_bFirstFrameUpdated = false;
+    m_bCounting = true;
+    ui->BUTTON_TAG->setChecked(false);
+    m_nZoom = 1;
+    m_nAgingCameraError = 0;
+    m_nCameraInitRetry = 0;
+    m_nViewX = ImageNavigation::kStartView.x();
+    m_nViewY = ImageNavigation::kStartView.y();
+    theApp.m_bBusy = true;
+    ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
+    showCountingMode(ui->LABEL_MODE, ui->LABEL_COMMON_PROTOCOL);
+    update();
+
+    const int centre = theApp.m_nZstageCenterPos;
+    m_nZstageMaxPos = centre + FocusWindow::kHalfWidth;
+    m_nZstageMinPos = centre - FocusWindow::kHalfWidth;
+    setFocusIndicator(centre);
+
+    setMainUIState(StateCounting);
+    for (QPushButton* button : {ui->BUTTON_AUTO_FOCUS_MINUS, ui->BUTTON_AUTO_FOCUS_PLUS}) {
+        button->setChecked(false);
+        button->setEnabled(false);
+    }
+    ui->BUTTON_ZOOM->hide();
+    CountButtonState(false);
+    m_nProgress = 0;
+    update(m_ProgressRect);
+    m_ProgressTimer.start(kProgressIntervalMs);
+
+    // A re-count takes the viability snapshot in every mode but 0.
+    const bool total = theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING;
+    if (total) {
+        m_TotalProtocol = snapshot(theApp.m_Loaded_Total_Protocol);
+        theApp.m_Counted_Total_Protocol = m_TotalProtocol;
+    } else {
+        m_ViabilityProtocol = snapshot(theApp.m_Loaded_Viability_Protocol);
+        theApp.m_Counted_Viability_Protocol = m_ViabilityProtocol;
+    }
+    m_pDoCellCounting->registerCellCounter(theApp.m_pCellCounter, theApp.m_pCamera);
+    m_pDoCellCounting->m_image_path = path;
+    m_pDoCellCounting->setCountingParameters(m_fGreenReference, CUR_CAL_INI);
+    if (total)
+        m_pDoCellCounting->set_parameters_BF_TOTAL_CELL_COUNTING(m_TotalProtocol);
+    else if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY)
+        m_pDoCellCounting->set_parameters_BF_CELL_COUNTING_VIABILITY(m_ViabilityProtocol);
+    m_pDoCellCounting->m_bReAnalysis = true;
+    m_pDoCellCounting->clearCountInfo();
+    emit start_do_counting();
+}
+
+void CountDlg::slotReAnalysisFailed()
+{
+    KLOG_ENTER;
+    endCounting();
+    theApp.m_bBusy = false;
+    setMainUIState(StateCount);
+    m_BackLabel.message(kResultFileError);
+}
+
+void CountDlg::on_BUTTON_NEXT_COUNT_clicked()
+{
+    KLOG_ENTER;
+    const bool aging = theApp.m_bAgingMode;
+    if (!aging && m_BackLabel.message(kLeaveQuestion) != 1)
+        return;
+    setMainUIState(StateCount);
+    m_bCounting = m_bCounted = m_bClustermapOn = m_bImagePage = m_bTagOn = false;
+    ui->BUTTON_TAG->setChecked(false);
+    m_nViewX = ImageNavigation::kStartView.x();
+    m_nViewY = ImageNavigation::kStartView.y();
+    m_nZoom = 1;
+    theApp.m_nAutofocusOffset = 0;
+    std::memset(m_pFrameBuffer[Mode1280], kBlankLiveByte, std::size_t(m_FrameImage[Mode1280].sizeInBytes()));
+    if (m_bFindCells)
+        CUR_CAL_INI = kova::kAutoExposureIni;
+    else if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY)
+        CUR_CAL_INI = kova::kCalibrationCusIni;
+    else if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING)
+        CUR_CAL_INI = kova::kCalibrationBfnIni;
+    startCamera(Mode1280, true);
+    ui->BUTTON_CELL_TYPE->setText(QStringLiteral("Total"));
+    if (aging)
+        agingStep();
+}
