@@ -284,10 +284,11 @@ TEST_F(CountScreen, AFailedPositionQueryMovesNothingAndKeepsTheLastPosition)
 
 TEST_F(CountScreen, InitShowsTheAgingFrameOnlyInAnAgingRun)
 {
-    theApp.m_bAgingMode = true;
-    theApp.m_nAgingCount = 12;
+    // STOP! down from a run before (which ended it), then a new run.
     child<QPushButton>("BUTTON_AGING_STOP")->setChecked(true);
     child<QLabel>("LABEL_AGING_CUR")->setText("5");
+    theApp.m_bAgingMode = true;
+    theApp.m_nAgingCount = 12;
     dlg->Init();
     EXPECT_FALSE(child("AGING_MODE")->isHidden());
     EXPECT_FALSE(child<QPushButton>("BUTTON_AGING_STOP")->isChecked());
