@@ -31,6 +31,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(instrument.error().isEmpty()) << instrument.error().toStdString();
+        // The instrument's own time-outs: a busy machine answers late, not wrong.
+        instrument.controller->setTimeouts(Controller::kWriteTimeoutMs, Controller::kReadTimeoutMs);
         m_saved = SavedApp();
         theApp.m_fVolumeFactor = 0.9;
         theApp.m_fLensMagnification = 1.0;
