@@ -51,11 +51,13 @@ class SettingsTest : public InstrumentAppTest
 {
 protected:
     // Opens the date dialog from the settings screen's date and power page.
+    // A touch goes to the window that is shown at that moment, so each one
+    // that opens a dialog waits for its window.
     void openDateDialog()
     {
         ASSERT_TRUE(touch(kMenuDatePower));
         ASSERT_TRUE(touch(kDateTimeTab));
-        ASSERT_TRUE(touch(kSetDateTime));
+        ASSERT_TRUE(touchThenDialogs(kSetDateTime, 2));
     }
     // Fills day, month, year, hour and minute on the dialog's keys and applies.
     void enterDate(const QStringList& fields)
@@ -100,13 +102,14 @@ TEST_F(SettingsTest, ChoicesAndTheClockReachTheInstrument)
     ASSERT_TRUE(touch(kAutofocus));
     ASSERT_TRUE(touch(kMenuDatePower));
     ASSERT_TRUE(touch(kPowerSaverTab));
-    ASSERT_TRUE(touch(kHoursField));
+    ASSERT_TRUE(touchThenDialogs(kHoursField, 2));
     ASSERT_TRUE(touch(kKeypadDelete));
     ASSERT_TRUE(touch(keypadDigit(5)));
-    ASSERT_TRUE(touch(kKeypadApply));
+    ASSERT_TRUE(touchThenDialogs(kKeypadApply, 1));
     ASSERT_NO_FATAL_FAILURE(openDateDialog());
     ASSERT_NO_FATAL_FAILURE(enterDate({"9", "2", "2024", "8", "5"}));
     EXPECT_TRUE(waitForFile(kTimedatectlCalls, "[set-time][2024-2-9 8:5:00]\n")) << output(*app).toStdString();
+    ASSERT_TRUE(waitForWindowCount(QStringLiteral("Dialog"), 1)) << "the date dialog closed";
 
     ASSERT_TRUE(touch(kHome));
     ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
@@ -144,6 +147,7 @@ TEST_F(SettingsTest, FactoryResetCodeRunsTheScriptAndHomeStoresTheFactoryValues)
     EXPECT_TRUE(waitForFile(QStringLiteral("/run/kova-sim/factory-reset.calls"), "Factory_Reset.sh"));
     ASSERT_TRUE(waitForWindowCount(QStringLiteral("Dialog"), 3)) << "factory reset done";
     ASSERT_TRUE(touch(kMessageOnlyOk));
+    ASSERT_TRUE(waitForWindowCount(QStringLiteral("Dialog"), 1)) << "the date dialog closed";
 
     ASSERT_TRUE(touch(kHome));
     ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
