@@ -11,6 +11,7 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 
+#include "Slide.h"
 #include "TestInstrument.h"
 
 #include "platform/SimulatedVideo.h"
@@ -22,6 +23,7 @@
 #include <QEventLoop>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -259,5 +261,32 @@ void BM_PreviousCountAppend(benchmark::State& state)
         screen.dlg->savePreviousCount();
 }
 BENCHMARK(BM_PreviousCountAppend)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Apply after the single shot: the engine re-gating a count of about 1500
+// cells, the result's numbers and texts, and the result image rebuilt at the
+// count's zoom (4x, the full image).
+void BM_ApplyGate(benchmark::State& state)
+{
+    CountingScreen screen;
+    slide::SlideParams params;
+    params.seed = 7;
+    params.cellCount = 1500;
+    params.minDiameter = 8;
+    params.maxDiameter = 20;
+    double start = 0;
+    if (!screen.error().isEmpty() || !screen.vi.showSlide(slide::generateSlide(params).rgb) || !screen.count(start)) {
+        state.SkipWithError("no count");
+        return;
+    }
+    const int cells = theApp.m_CountResult.total_cell;
+    auto* low = screen.dlg->findChild<QLabel*>(QStringLiteral("LABEL_MIN_CELL_SIZE"));
+    int gate = 0;
+    for (auto _ : state) {
+        low->setText(QString::number(1 + 10 * (gate++ % 2)));
+        screen.dlg->slotSizeGating();
+    }
+    state.counters["cells"] = cells;
+}
+BENCHMARK(BM_ApplyGate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -17,7 +17,11 @@ constexpr QPoint kZoom{740, 140};
 constexpr QPoint kCountHome{40, 40};
 constexpr QPoint kFocusDown{138, 269};
 constexpr QPoint kCount{100, 120};
-constexpr QPoint kImagePage{100, 200};
+constexpr QPoint kImagePage{100, 200};  // and back to the Result page
+constexpr QPoint kHistogramPage{100, 280};
+constexpr QPoint kGateRight{737, 434};
+constexpr QPoint kApply{739, 334};
+constexpr QPoint kTag{740, 140};
 constexpr QPoint kFindCells{100, 434};
 constexpr int kFocus = 32000;  // the virtual instrument's slide and calibrated centre
 const QRect kImageArea(200, 80, 600, 400);
@@ -249,6 +253,57 @@ TEST_F(CountTest, ACountMatchesTheSlideAndItsRowOutlivesTheProgram)
     ASSERT_TRUE(waitForHomeScreen());
     EXPECT_EQ(root.readFile(master).split('\n').value(1), row);
     EXPECT_EQ(root.readFile(copy).split('\n').value(1), row);
+}
+
+// The pixels of a screenshot in the rings' colour of total counting.
+int ringPixels(const QString& file)
+{
+    const cv::Mat bgr = cv::imread(QFile::encodeName(file).toStdString(), cv::IMREAD_COLOR);
+    cv::Mat ring;
+    cv::inRange(bgr, cv::Scalar(0, 110, 235), cv::Scalar(20, 145, 255), ring);
+    return cv::countNonZero(ring);
+}
+
+TEST_F(CountTest, TheGateAppliedChangesTheCountAndTagShowsTheRings)
+{
+    ASSERT_NO_FATAL_FAILURE(boot());
+    const QString master = QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_TotalCellCounting.csv");
+    ASSERT_TRUE(touch(kHomeCount));
+    ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
+    ASSERT_TRUE(touch(kCount));
+    ASSERT_TRUE(waitForOutput(*app, "Finish Count ALL")) << output(*app).toStdString();
+    const int counted = root.readFile(master).split('\n').value(1).split(',').value(4).toInt();
+    ASSERT_GT(counted, 0);
+
+    // The lower gate up by 10 µm, from 1 to 11.
+    ASSERT_TRUE(touch(kHistogramPage));
+    EXPECT_TRUE(screenshot(artefact(QStringLiteral("histogram-page.png"))));
+    for (int step = 0; step < 10; ++step)
+        ASSERT_TRUE(touch(kGateRight));
+    ASSERT_TRUE(touch(kApply));
+    ASSERT_TRUE(waitForOutput(*app, "gated 11 90 :")) << output(*app).right(2000).toStdString();
+    const QByteArray log = output(*app);
+    const int gated = log.mid(log.indexOf("gated 11 90 :") + 13).trimmed().split(' ').value(0).toInt();
+    EXPECT_GT(gated, 0);
+    EXPECT_LT(gated, counted) << "the cells below 11 µm are out";
+    EXPECT_EQ(root.readFile(master).split('\n').value(1).split(',').value(4).toInt(), counted)
+        << "the previous count stays as it was made";
+
+    // The Image page, then the Result page filled anew.
+    ASSERT_TRUE(touch(kImagePage));
+    const QString plain = artefact(QStringLiteral("image-plain.png"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return screenshot(plain, kImageArea); }, kTimeoutMs));
+    ASSERT_TRUE(touch(kTag));
+    const QString tagged = artefact(QStringLiteral("image-tagged.png"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screenshot(tagged, kImageArea) && ringPixels(tagged) > 50; }, kTimeoutMs))
+        << "rings on the tagged image";
+    EXPECT_EQ(ringPixels(plain), 0);
+    ASSERT_TRUE(touch(kTag));
+    const QString again = artefact(QStringLiteral("image-untagged.png"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screenshot(again, kImageArea) && ringPixels(again) == 0; }, kTimeoutMs))
+        << "no rings again";
+    ASSERT_TRUE(touch(kImagePage));
+    EXPECT_TRUE(screenshot(artefact(QStringLiteral("result-page-gated.png"))));
 }
 
 }  // namespace

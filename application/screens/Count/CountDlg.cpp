@@ -101,6 +101,7 @@ CountDlg::CountDlg(QWidget* parent)
     ui->BUTTON_AUTO_FOCUS->hide();
     ui->BUTTON_DEBUG->hide();
     CountButtonState(true);
+    gating_constructor();
 }
 
 CountDlg::~CountDlg()
@@ -175,6 +176,7 @@ void CountDlg::Init()
     InitPosition();
 
     ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
+    ui->BUTTON_CELL_TYPE->setText(QStringLiteral("Total"));
     m_bFindCells = false;
     theApp.m_bAutoExposureOn = false;
 

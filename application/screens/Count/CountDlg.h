@@ -4,6 +4,7 @@
 #include "Count/FocusWindow.h"
 #include "Count/ImageNavigation.h"
 #include "Count/ResultTexts.h"
+#include "Count/SizeGating.h"
 #include "Protocol/ProtocolRecords.h"
 
 #include <QDialog>
@@ -17,13 +18,16 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class alg_Autofocus;
 class DebugMessage;
 class DoCellCounting;
 class GrabThread;
+class MessageDlg;
 class QThread;
 
 namespace Ui {
@@ -63,6 +67,7 @@ public:
     static constexpr int kMemoryQueryTimeoutMs = 30000;
     static constexpr int kExposureFrameSkip = 5;      // frames before an exposure is measured
     static constexpr int kFocusOffsets = 3;           // the offset button's 0, 1, 2
+    static constexpr int kApplyMessage = 14;          // "Calculating..." while Apply runs
     static constexpr int kResultRows = 9;
     static constexpr int kResultFirstRowY = 40;
     static constexpr int kResultRowStep = 35;
@@ -73,7 +78,12 @@ public:
         int cameraRestartPauseMs = 1000;  // before a camera is made anew
         int newFrameTimeoutMs = 1000;     // longest wait for the next camera frame
         int agingPauseMs = 3000;          // a shown result before the next aging count
+        int applyDelayMs = 500;           // Apply's message shown before the gating runs
+        int gateRepeatMs = 150;           // a held gate arrow steps again
     };
+    // The histogram page's forms (m_nCellNumOrConcentration) and types (m_histogramType).
+    enum HistogramForm { FormCellNumber = 0, FormConcentration = 1, FormCluster = 2 };
+    enum HistogramType { TypeTotal = 0, TypeLive = 1, TypeDead = 2 };
     static Seams& seams();
 
     // What the screen asks of the home screen.
@@ -141,6 +151,19 @@ public:
     void slot_aging_finish();
 
     const ResultTexts::Texts& resultTexts() const { return m_ResultTexts; }
+    SizeGating::Gate gate() const { return {m_MinObjSizeIndex, m_MaxObjSizeIndex}; }
+
+    // The histogram page, once: the graph's two guide lines and the size texts.
+    void gating_constructor();
+    // The histogram page after a count: its maxima, concentration axes and
+    // cluster shares, the gate at 1 … 90 µm, cell numbers of all cells.
+    void gating_initialize(std::vector<int32_t> total, std::vector<int32_t> live, std::vector<int32_t> dead,
+                           std::vector<int32_t> cluster, int dilution);
+    // Builds the page in a form (cell number, concentration, cluster sizes).
+    void setCellNumberOrConcentraion(int form);
+    void SetHistogramType(int type);
+    // Places a gate line and its selector at a size index.
+    void setGuideLinePosition(int line, int index);
 
     int state() const { return m_State; }
     ImageNavigation::View view() const { return {m_nZoom, {m_nViewX, m_nViewY}}; }
@@ -212,6 +235,25 @@ public slots:
     void slot_aging_savecompleted();
     void on_BUTTON_AGING_STOP_toggled(bool checked);
 
+    // Shows the result image with or without the object rings.
+    void on_BUTTON_TAG_clicked();
+    // The gate's line choice and arrow steps (held arrows repeat).
+    void on_BUTTON_MIN_CELL_SIZE_CONTROL_clicked();
+    void on_BUTTON_MIN_CELL_SIZE_CONTROL_toggled(bool checked);
+    void on_BUTTON_MAX_CELL_SIZE_CONTROL_clicked();
+    void on_BUTTON_MAX_CELL_SIZE_CONTROL_toggled(bool checked);
+    void on_BUTTON_MINUS_pressed();
+    void on_BUTTON_MINUS_released();
+    void on_BUTTON_MINUS_clicked();
+    void on_BUTTON_PLUS_pressed();
+    void on_BUTTON_PLUS_released();
+    void on_BUTTON_PLUS_clicked();
+    void on_BUTTON_CELL_TYPE_clicked();
+    void on_BUTTON_CELL_CONCENTRATION_OR_NUMBER_clicked();
+    // Apply: message 14 while the gate is applied to the last count.
+    void on_BUTTON_APPLY_clicked();
+    void slotSizeGating();
+
 signals:
     void sig_debug_Message(QStringList msg);
     void sig_endAutoFocusing();
@@ -253,6 +295,10 @@ private:
     void endCounting();
     // An aging run's step after a count: the next count, or the run's end.
     void agingStep();
+    // One arrow step of the chosen gate line.
+    void stepGate(int direction);
+    // Shows and hides the histogram page's controls for a form.
+    void showHistogramForm(int form);
     void paintLive(class QPainter& painter);
     void paintProgress(class QPainter& painter);
     void paintResult(class QPainter& painter);
@@ -304,5 +350,22 @@ private:
     int m_nAgingCameraError = 0;
     int m_nModeChangeFailures = 0;  // of the running count
     int m_nCameraInitRetry = 0;
+    // The histogram page (reset by gating_initialize after each count).
+    int m_nCellSizeControl = SizeGating::LowerLine;  // the line the arrows move
+    int m_MinObjSizeIndex = SizeGating::kLowest;
+    int m_MaxObjSizeIndex = SizeGating::kHighest;
+    int m_histogramType = TypeTotal;
+    int m_nCellNumOrConcentration = FormCellNumber;
+    int m_nMaxTotalCount = 0;
+    int m_nMaxLiveCount = 0;
+    int m_nMaxDeadCount = 0;
+    std::array<SizeGating::ConcentrationAxis, 3> m_ConcAxisTexts;  // by HistogramType
+    std::vector<int32_t> m_TotalHistogram;
+    std::vector<int32_t> m_LiveHistogram;
+    std::vector<int32_t> m_DeadHistogram;
+    std::vector<float> m_ClusterPercent;
+    QTimer m_PlusTimer;
+    QTimer m_MinusTimer;
+    MessageDlg* m_pApplyMessageDlg = nullptr;  // while Apply runs
     Ui::CountDlg* ui;
 };

@@ -155,6 +155,11 @@ void CountDlg::AfterCounting()
     m_nViewX = ImageNavigation::kResultView.x();
     m_nViewY = ImageNavigation::kResultView.y();
     theApp.m_CountResult.z_position = theApp.m_nZstageCurrentPos;
+    if (total || theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY) {
+        const TCountImageInfo& r = theApp.m_CountResult;
+        gating_initialize(r.total_histogram, r.live_histogram, r.dead_histogram, r.cluster_histogram,
+                          total ? m_TotalProtocol.dilution_factor : m_ViabilityProtocol.dilution_factor);
+    }
     savePreviousCount();
     ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
     setResult();
@@ -206,6 +211,7 @@ void CountDlg::slot_analysis(QString path)
     m_nViewY = ImageNavigation::kStartView.y();
     theApp.m_bBusy = true;
     ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
+    ui->BUTTON_CELL_TYPE->setText(QStringLiteral("Total"));
     showCountingMode(ui->LABEL_MODE, ui->LABEL_COMMON_PROTOCOL);
     update();
 

@@ -3,12 +3,18 @@
 #include "Count/CountDlg.h"
 
 #include "Camera/GrabThread.h"
+#include "File_IO/CSVReaderWriter.h"
+#include "File_IO/ImReaderWriter.h"
+#include "KovaCore/ResultTree.h"
+#include "platform/Root.h"
 #include "Camera/OV5642Camera.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 #include "ModalAnswerer.h"
 #include "TestInstrument.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -159,4 +165,66 @@ private:
     }
 
     SavedApp m_saved;
+};
+
+// A counting screen as the home screen leaves it after start-up: the loaded
+// DEFAULT protocols, the previous-counts table of the counting mode, the
+// result folders and the image reader.
+class CountRun : public CountScreen
+{
+protected:
+    void SetUp() override
+    {
+        CountScreen::SetUp();
+        ASSERT_TRUE(TestInstrument::loadDefaultProtocols(theApp.m_Loaded_Total_Protocol,
+                                                         theApp.m_Loaded_Viability_Protocol));
+        m_skip = theApp.m_nSkipframe;
+        theApp.m_nSkipframe = 5;
+        theApp.m_bAutofocusedCounting = false;
+        theApp.m_nAgingProgress = 0;
+        m_reader = theApp.m_pImReaderWriter;
+        theApp.m_pImReaderWriter = &reader;
+        useMode(BF_TOTAL_CELL_COUNTING);
+    }
+
+    void TearDown() override
+    {
+        CountScreen::TearDown();
+        delete theApp.m_pPreviousCountCSV;
+        theApp.m_pPreviousCountCSV = nullptr;
+        theApp.m_pImReaderWriter = m_reader;
+        theApp.m_nSkipframe = m_skip;
+        theApp.m_bAutofocusedCounting = false;
+        theApp.m_bAgingMode = false;
+    }
+
+    // The counting mode with its previous-counts table and result folder.
+    void useMode(int mode)
+    {
+        theApp.m_CountingMode = mode;
+        delete theApp.m_pPreviousCountCSV;
+        theApp.m_pPreviousCountCSV =
+            new CSVReaderWriter(ResultTree::kPreviousCountLines, "%s", ResultTree::previousCountHeader(mode));
+        QDir().mkpath(platform::rootPath(ResultTree::modeFolder(mode)));
+        QDir().mkpath(platform::rootPath(QFileInfo(ResultTree::previousCountMaster(mode)).path()));
+    }
+
+    // Presses Count on the live view and waits for the Result page.
+    void countOnce()
+    {
+        QSignalSpy done(dlg.get(), &CountDlg::signalAppendCSVData);
+        child<QPushButton>("BUTTON_COUNT")->click();
+        ASSERT_TRUE(done.count() == 1 || done.wait(kWaitMs)) << "no count";
+    }
+
+    QStringList lines(const QString& logical) const
+    {
+        return QString::fromUtf8(instrument.readFile(logical)).split('\n');
+    }
+
+    ImReaderWriter reader;
+
+private:
+    int m_skip = 0;
+    ImReaderWriter* m_reader = nullptr;
 };
