@@ -35,24 +35,17 @@ Controller::~Controller()
 void Controller::openSerialPort()
 {
     KLOG_ENTER;
+    trySerialPort();
+}
+
+bool Controller::openPort()
+{
     if (!m_pSerialPort) {
         m_pSerialPort = new QSerialPort(this);
         connect(m_pSerialPort, &QSerialPort::errorOccurred, this,
                 [this](QSerialPort::SerialPortError error) { handlePortError(error); });
     }
     m_pSerialPort->setPortName(platform::rootPath(QString::fromLatin1(kPortName)));
-    if (!trySerialPort())
-        return;
-    KLOG << "opened serial port";
-    emit sig_connected_controller();
-    setPortListener(true);
-}
-
-bool Controller::trySerialPort()
-{
-    KLOG_ENTER;
-    if (!m_pSerialPort)
-        return false;
     m_pSerialPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
     m_pSerialPort->setDataBits(QSerialPort::Data8);
     m_pSerialPort->setParity(QSerialPort::NoParity);
@@ -66,11 +59,23 @@ bool Controller::trySerialPort()
     m_droppingLine = false;
     m_lines.clear();
     m_linkError.clear();
+    return true;
+}
+
+bool Controller::trySerialPort()
+{
+    KLOG_ENTER;
+    // A port closed by an earlier failed handshake, or a lost link, is opened again.
+    if (!isOpen() && !openPort())
+        return false;
     if (!command_Blocking(makeFrame(QStringLiteral("DEVICE"), QStringLiteral("READY")))) {
         KLOG << "no handshake from the microcontroller";
         m_pSerialPort->close();
         return false;
     }
+    KLOG << "opened serial port" << m_pSerialPort->portName();
+    emit sig_connected_controller();
+    setPortListener(true);
     return true;
 }
 
@@ -214,7 +219,12 @@ QString Controller::makeFrame(const QString& target, const QString& verb, qint64
 
 bool Controller::command_Blocking(const QString& frame)
 {
-    return writeAndRead_Blocking(frame, m_nWriteTimeoutMs, m_nReadTimeoutMs)
+    return command_Blocking(frame, m_nReadTimeoutMs);
+}
+
+bool Controller::command_Blocking(const QString& frame, int read_timeout_ms)
+{
+    return writeAndRead_Blocking(frame, m_nWriteTimeoutMs, read_timeout_ms)
         && m_responseInfo.status == QLatin1String(kOk);
 }
 
@@ -281,7 +291,7 @@ bool Controller::z_stage_mvn(SerialPort_Mode_e mode, int steps)
     KLOG_ENTER;
     const bool ok = z_stage_move(mode, makeFrame(QStringLiteral("STM1"), QStringLiteral("MVN"), steps));
     if (mode == MODE_BLOCKING)
-        m_current_pos -= steps;
+        m_current_pos = loweredPosition(m_current_pos, steps);
     return ok;
 }
 
@@ -441,7 +451,19 @@ void Controller::handleListenedLine(const QString& line)
     } else if (command.contains(QLatin1String("ABS"))) {
         m_current_pos = value;
         emit sig_z_stage_abs();
-    } else if (command.contains(QLatin1String("PWR SW"))) {
+    } else {
+        handleReport(command);
+    }
+}
+
+int Controller::loweredPosition(int position, int steps) const
+{
+    return position - steps;
+}
+
+void Controller::handleReport(const QString& command)
+{
+    if (command.contains(QLatin1String("PWR SW"))) {
         KLOG << "Signal PWR SW!!!!! need to show power off popup";
         emit sig_device_poweroff();
     } else if (command.contains(QLatin1String("START"))) {

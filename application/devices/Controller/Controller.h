@@ -48,9 +48,12 @@ public:
     explicit Controller(QObject* parent = nullptr);
     ~Controller() override;
 
-    // Opens the port and sends the handshake; emits sig_connected_controller()
-    // when the microcontroller answers "OK", otherwise closes the port silently.
-    void openSerialPort();
+    // Opens the port and sends the handshake (trySerialPort).
+    virtual void openSerialPort();
+    // The handshake, on the port opened first when it is closed: when the
+    // microcontroller answers "OK", emits sig_connected_controller() (its
+    // receivers run inside this call) and listens; otherwise closes the port
+    // silently and returns false.
     bool trySerialPort();
     void setPortListener(bool on);
 
@@ -113,12 +116,25 @@ signals:
 private slots:
     void slot_readyRead();
 
-private:
+protected:
     static QString makeFrame(const QString& target, const QString& verb, const QString& argument = QString());
     static QString makeFrame(const QString& target, const QString& verb, qint64 argument);
-    static bool parseReply(const QString& line, responseInfo_t& info);
+    // Configures and opens the port, with nothing received yet; false when it
+    // does not open.
+    bool openPort();
     // One blocking exchange; true when its reply was well-formed with status "OK".
     bool command_Blocking(const QString& frame);
+    bool command_Blocking(const QString& frame, int read_timeout_ms);
+    // The last reply that parsed.
+    const responseInfo_t& response() const { return m_responseInfo; }
+    // The tracked position after a blocking downward move of `steps` from `position`.
+    virtual int loweredPosition(int position, int steps) const;
+    // A listened line that answers no stage move: the power-switch ("PWR SW")
+    // and restart ("START") reports become signals.
+    virtual void handleReport(const QString& command);
+
+private:
+    static bool parseReply(const QString& line, responseInfo_t& info);
     bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);
     // Moves the bytes waiting in the port into m_partialLine and whole lines
     // into m_lines (a line: its bytes up to the first NUL, cut at "\r\n").
