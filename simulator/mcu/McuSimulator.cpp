@@ -186,6 +186,25 @@ void McuSimulator::setSplitGap(std::chrono::milliseconds gap)
     m_splitGap = gap;
 }
 
+void McuSimulator::setTravelRate(double stepsPerSecondPerSpeed)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_travelRate = stepsPerSecondPerSpeed;
+}
+
+void McuSimulator::setDiagnosis(int value, std::chrono::milliseconds delay)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_diagnosisValue = value;
+    m_diagnosisDelay = delay;
+}
+
+void McuSimulator::swallowNextMoveReply()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_swallowMoveReply = true;
+}
+
 void McuSimulator::raisePowerButton()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -197,6 +216,7 @@ void McuSimulator::raiseRestart()
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_moveId;
     m_moving = false;
+    m_travelling = false;
     m_queue.clear();
     m_timed.clear();
     m_state = McuState();
@@ -313,6 +333,7 @@ void McuSimulator::handleFrame(const std::string& line)
         schedule(Clock::now() + delay, [this] {
             m_state.powerOn = false;
             m_moving = false;
+            m_travelling = false;
             m_queue.clear();
             writeState();
         });
@@ -336,14 +357,15 @@ void McuSimulator::handleStage(const std::string& verb, const std::string& argum
 {
     const bool relative = verb == "MVN" || verb == "MVP";
     const bool move = relative || verb == "ABS" || verb == "ORIGIN";
-    const bool driveLevel = verb == "RON" || verb == "ROP" || verb == "ACC" || verb == "DEC"
-        || verb == "RUN" || verb == "HOLD";
+    const bool travel = verb == "RON" || verb == "ROP";
+    const bool driveLevel = verb == "ACC" || verb == "DEC" || verb == "RUN" || verb == "HOLD";
     if (verb == "GET_POS") {
         reply("OK", "STM1", verb, std::to_string(positionNow()));
     } else if (verb == "STOP") {
         // STOP is answered first, so a host waiting for that answer does not
         // take the stopped move's answer for it.
         const bool wasMoving = m_moving;
+        endTravel();
         const int stoppedAt = positionNow();
         reply("OK", "STM1", verb, std::to_string(stoppedAt));
         if (wasMoving)
@@ -352,17 +374,53 @@ void McuSimulator::handleStage(const std::string& verb, const std::string& argum
             reply("OK", "STM1", queued.verb, stayValue(queued.verb, stoppedAt));
         m_queue.clear();
     } else if (verb == "ORIGIN" || (move && numeric && !(relative && number < 0))) {
+        endTravel();
         m_queue.push_back({verb, static_cast<int>(std::clamp<long long>(number, INT32_MIN, INT32_MAX))});
         startNextMove();
     } else if (move) {
         reply("ERR", "STM1", verb, stayValue(verb, positionNow()));
+    } else if (travel && numeric && number > 0 && !m_moving) {
+        startTravel(verb == "ROP" ? 1 : -1, number);
+        reply("OK", "STM1", verb, argument);
     } else if (driveLevel && numeric) {
         reply("OK", "STM1", verb, argument);
     } else if (verb == "SELF_DIAG") {
-        reply("OK", "STM1", verb, "");
+        const std::string value = std::to_string(m_diagnosisValue);
+        if (m_diagnosisDelay.count() > 0)
+            schedule(Clock::now() + m_diagnosisDelay, [this, value] { reply("OK", "STM1", "SELF_DIAG", value); });
+        else
+            reply("OK", "STM1", verb, value);
     } else {
         reply("ERR", "STM1", verb, "");
     }
+}
+
+void McuSimulator::startTravel(int direction, long long speed)
+{
+    endTravel();
+    m_travelFrom = m_state.position;
+    m_travelLimit = direction > 0 ? m_maximum : m_minimum;
+    m_travelStepsPerSecond = direction * m_travelRate * static_cast<double>(speed);
+    m_travelStart = Clock::now();
+    m_travelling = true;
+    const std::uint64_t id = ++m_travelId;
+    if (m_travelStepsPerSecond == 0)
+        return;
+    const double seconds = std::abs(m_travelLimit - m_travelFrom) / std::abs(m_travelStepsPerSecond);
+    schedule(m_travelStart + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)),
+             [this, id] {
+                 if (m_travelling && m_travelId == id)
+                     endTravel();
+             });
+}
+
+void McuSimulator::endTravel()
+{
+    if (!m_travelling)
+        return;
+    m_state.position = positionNow();
+    m_travelling = false;
+    writeState();
 }
 
 std::string McuSimulator::stayValue(const std::string& verb, int position)
@@ -406,13 +464,21 @@ void McuSimulator::finishMove(bool stopped, int position)
     writeState();
     const int moved = std::abs(m_state.position - m_moveFrom);
     const bool relative = m_move == "MVN" || m_move == "MVP";
-    reply("OK", "STM1", m_move, std::to_string(relative ? moved : m_state.position));
+    if (m_swallowMoveReply)
+        m_swallowMoveReply = false;
+    else
+        reply("OK", "STM1", m_move, std::to_string(relative ? moved : m_state.position));
     if (!stopped)
         startNextMove();
 }
 
 int McuSimulator::positionNow() const
 {
+    if (m_travelling) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - m_travelStart).count();
+        const double travelled = m_travelFrom + m_travelStepsPerSecond * seconds;
+        return static_cast<int>(std::clamp<double>(travelled, m_minimum, m_maximum));
+    }
     if (!m_moving)
         return m_state.position;
     const auto total = m_moveEnd - m_moveStart;

@@ -24,7 +24,9 @@
 // answered when it ends, with the steps actually moved, or for ABS the
 // position reached; moves queue behind each other; STOP is answered, then
 // ends the running move where it is and answers the queued ones with 0
-// steps), the LED (on/off, brightness 0..1000), the firmware version and
+// steps; ROP and RON start a travel up or down at travelRate steps a second
+// per unit of their speed, answered at once, until STOP or a limit; SELF_DIAG
+// answers a set number after a set delay), the LED (on/off, brightness 0..1000), the firmware version and
 // build, and PWR KILL (answered,
 // then the power goes off after the given milliseconds and the simulator falls
 // silent until a restart). The power-button ("PWR SW") and restart ("START")
@@ -76,6 +78,12 @@ public:
     void setFault(Fault fault);
     void setLateReply(std::chrono::milliseconds delay);
     void setSplitGap(std::chrono::milliseconds gap);
+    // Steps a second of a travel (ROP, RON) per unit of its speed.
+    void setTravelRate(double stepsPerSecondPerSpeed);
+    // What SELF_DIAG answers, and after how long.
+    void setDiagnosis(int value, std::chrono::milliseconds delay);
+    // The next stage move (MVN, MVP, ABS, ORIGIN) runs, but its answer is lost.
+    void swallowNextMoveReply();
 
     // Unsolicited reports, sent at once.
     void raisePowerButton();
@@ -110,6 +118,8 @@ private:
     void handleStage(const std::string& verb, const std::string& argument, bool numeric, long long number);
     void startNextMove();
     void finishMove(bool stopped, int position);
+    void startTravel(int direction, long long speed);
+    void endTravel();
     static std::string stayValue(const std::string& verb, int position);
     int positionNow() const;
     void reply(const std::string& status, const std::string& target, const std::string& verb,
@@ -139,6 +149,10 @@ private:
     QString m_fwVersion = QStringLiteral("3.1.4");
     QString m_fwBuild = QStringLiteral("20260115");
     Fault m_fault = Fault::None;
+    double m_travelRate = 10.0;
+    int m_diagnosisValue = 0;
+    std::chrono::milliseconds m_diagnosisDelay{0};
+    bool m_swallowMoveReply = false;
 
     McuState m_state;
     bool m_powerKillReceived = false;
@@ -150,4 +164,10 @@ private:
     Clock::time_point m_moveStart;
     Clock::time_point m_moveEnd;
     std::uint64_t m_moveId = 0;  // tells a stale completion from the running move
+    bool m_travelling = false;
+    int m_travelFrom = 0;
+    int m_travelLimit = 0;           // the limit the travel heads for
+    double m_travelStepsPerSecond = 0;  // signed: down is negative
+    Clock::time_point m_travelStart;
+    std::uint64_t m_travelId = 0;
 };

@@ -118,7 +118,7 @@ TEST(McuSimulator, RepliesAsTheFirmwareDoes)
         {"$,LED4,BRT,2000,\r\n", "$OK,LED4,BRT,1000,\r\n"},
         {"$,LED4,BRT,x,\r\n", "$ERR,LED4,BRT,,\r\n"},
         {"$,STM1,ACC,12,\r\n", "$OK,STM1,ACC,12,\r\n"},
-        {"$,STM1,SELF_DIAG,,\r\n", "$OK,STM1,SELF_DIAG,,\r\n"},
+        {"$,STM1,SELF_DIAG,,\r\n", "$OK,STM1,SELF_DIAG,0,\r\n"},
         {"$,FOO,BAR,1,\r\n", "$ERR,FOO,BAR,,\r\n"},
         {"hello\r\n", "$ERR,,,,\r\n"},
         {"$,DEVICE,PWR KILL,3000,\r\n", "$OK,DEVICE,PWR KILL,3000,\r\n"},
@@ -204,6 +204,41 @@ TEST_F(McuSimulatorTest, MovesQueueAndStopAnswersTheWaitingOnes)
     ASSERT_TRUE(QTest::qWaitFor([&] { return mvn.count() == 2; }, 2000));
     EXPECT_EQ(controller.currentPosition(), sim.state().position);
     EXPECT_GT(sim.state().position, 30);
+}
+
+// Z+ and Z- of the verifier: a travel runs until STOP or a limit, at a rate
+// set by its speed; a travel to a limit needs no STOP.
+TEST_F(McuSimulatorTest, TravelRunsUntilStopOrALimit)
+{
+    sim.setLimits(0, 5000);
+    sim.setPosition(1000);
+    sim.setTravelRate(10.0);  // speed 100: 1000 steps a second
+    ASSERT_TRUE(controller.z_stage_rop(100));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.state().position > 1000; }, 2000));
+    ASSERT_TRUE(controller.z_stage_stop());
+    const int stoppedAt = stateFile().position;
+    EXPECT_GT(stoppedAt, 1000);
+    EXPECT_EQ(controller.z_stage_pos(), stoppedAt) << "no further travel after STOP";
+
+    ASSERT_TRUE(controller.z_stage_ron(1000));  // 10000 steps a second: the lower limit within a second
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stateFile().position == 0; }, 5000));
+    EXPECT_EQ(controller.z_stage_pos(), 0);
+    EXPECT_FALSE(controller.z_stage_rop(0)) << "a travel needs a speed";
+}
+
+// The self-diagnosis answers its number after its delay, and a lost move
+// answer loses only that one.
+TEST_F(McuSimulatorTest, DiagnosisDelayAndALostMoveAnswer)
+{
+    sim.setDiagnosis(7, 100ms);
+    RawPort port(sim.slavePath());
+    EXPECT_EQ(port.exchange("$,STM1,SELF_DIAG,,\r\n"), "$OK,STM1,SELF_DIAG,7,\r\n");
+
+    sim.setStepTime(0us);
+    sim.swallowNextMoveReply();
+    EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n", 300), "");
+    EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n"), "$OK,STM1,MVP,10,\r\n");
+    EXPECT_EQ(sim.state().position, 20);
 }
 
 TEST_F(McuSimulatorTest, TheStageStaysWithinItsLimits)
