@@ -136,6 +136,15 @@ uint16_t hexRegister(const std::string& text)
     return static_cast<uint16_t>(std::strtoull(text.c_str(), nullptr, 16) & 0xFFFF);
 }
 
+// The register files by register_table_e and their groups by register_row_e.
+const char* const kRegisterFiles[] = {kova::kCalibrationCusIni, kova::kCalibrationBfnIni, kova::kAutoExposureIni};
+const char* const kRegisterGroups[] = {"VGA", "1280", "5M"};
+
+std::string registerKey(int column)
+{
+    return QString::asprintf("0x%04X", g_RegIdx[column]).toStdString();
+}
+
 void readRegisterTables()
 {
     for (int table = 0; table < 3; ++table)
@@ -178,13 +187,24 @@ void loadCalibrationFiles()
 
 void readRegisterRow(int table, int row)
 {
-    static const char* const files[] = {kova::kCalibrationCusIni, kova::kCalibrationBfnIni, kova::kAutoExposureIni};
-    static const char* const sections[] = {"VGA", "1280", "5M"};
     for (int i = 0; i < kRegisterCount; ++i) {
         std::string value;
-        ini_read(sections[row], QString::asprintf("0x%04X", g_RegIdx[i]).toStdString(), "0x0000", value, files[table]);
+        ini_read(kRegisterGroups[row], registerKey(i), "0x0000", value, kRegisterFiles[table]);
         global_ini()->regTables[table][row][i] = hexRegister(value);
     }
+}
+
+bool writeRegisterRow(int table, int row, QString* error)
+{
+    for (int i = 0; i < kRegisterCount; ++i) {
+        const std::string value = QString::asprintf("0x%02X", global_ini()->regTables[table][row][i]).toStdString();
+        if (!ini_write(kRegisterGroups[row], registerKey(i), value, kRegisterFiles[table])) {
+            if (error)
+                *error = QString::fromLatin1(kRegisterFiles[table]);
+            return false;
+        }
+    }
+    return true;
 }
 
 QString exposureText(const char* file)

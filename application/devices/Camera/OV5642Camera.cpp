@@ -358,6 +358,22 @@ unsigned char* OV5642Camera::getFrame(unsigned int& index, bool, unsigned char, 
     std::lock_guard<std::mutex> convert(m_convertMutex);
     if (!m_pRGB)
         return nullptr;
+    convertNewest(m_pRGB.get(), index);
+    return m_pRGB.get();
+}
+
+bool OV5642Camera::copyFrame(unsigned char* rgb)
+{
+    std::lock_guard<std::mutex> convert(m_convertMutex);
+    if (!m_pRGB)
+        return false;
+    unsigned int index = 0;
+    convertNewest(rgb, index);
+    return true;
+}
+
+void OV5642Camera::convertNewest(unsigned char* rgb, unsigned int& index)
+{
     int slot;
     {
         std::unique_lock<std::mutex> lock(m_frameMutex);
@@ -370,12 +386,11 @@ unsigned char* OV5642Camera::getFrame(unsigned int& index, bool, unsigned char, 
         index = m_nNewest >= 0 ? m_SlotBufferIndex[slot] : m_nLastIndex;
         m_nReading = slot;
     }
-    sws_yuv2rgb24(m_nWidth, m_nHeight, m_FrameCopy[slot].data(), m_pRGB.get());
+    sws_yuv2rgb24(m_nWidth, m_nHeight, m_FrameCopy[slot].data(), rgb);
     {
         std::lock_guard<std::mutex> lock(m_frameMutex);
         m_nReading = -1;
     }
-    return m_pRGB.get();
 }
 
 void OV5642Camera::sws_yuv2rgb24(int width, int height, unsigned char* yuyv, unsigned char* rgb)

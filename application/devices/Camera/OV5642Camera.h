@@ -69,6 +69,10 @@ public:
     // The same, with the driver's index of the buffer the frame came in.
     unsigned char* getFrame(unsigned int& index, bool = false, unsigned char = 0, unsigned char = 0,
                             unsigned char = 0);
+    // The newest frame converted straight into `rgb` (one RGB24 frame of the
+    // current mode), for a thread that keeps its own copy while another takes
+    // frames with getFrame; false when the camera is not open.
+    bool copyFrame(unsigned char* rgb);
 
     bool get(unsigned short reg, unsigned short& value);
     bool set(unsigned short reg, unsigned short value);
@@ -106,6 +110,8 @@ private:
     static void video_grabber_thread(OV5642Camera* camera);
     void captureFrame(const v4l2_buffer& buffer);
     int freeSlot() const;
+    // Converts the newest frame into `rgb`; under m_convertMutex.
+    void convertNewest(unsigned char* rgb, unsigned int& index);
     void release();
 
     std::unique_ptr<platform::VideoDevice> m_device;  // held for the object's whole life

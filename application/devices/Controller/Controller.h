@@ -60,6 +60,7 @@ public:
     // The time-outs of every blocking command (1000 ms to write, 5000 ms for
     // the reply); tests shorten them.
     void setTimeouts(int writeTimeoutMs, int readTimeoutMs);
+    int readTimeout() const { return m_nReadTimeoutMs; }
 
     void write_nonBlocking(const QString& frame);
     void write_Blocking(const QString& frame, int write_timeout_ms);

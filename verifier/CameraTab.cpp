@@ -1,0 +1,140 @@
+// The CAM tab: the live view at three resolutions, the staining's register
+// file and the sensor values read back.
+#include "KOVA_II_Plus_Verifier.h"
+
+#include "Camera/OV5642Camera.h"
+#include "Camera/VerifierGrabThread.h"
+#include "DebugLine.h"
+#include "KovaCore/KovaPaths.h"
+#include "ui_KOVA_II_Plus_Verifier.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace verifier {
+
+void KOVA_II_Plus_Verifier::initSensorValues()
+{
+    m_SensorValues[kGain] = {ui->EDIT_GAIN, ui->BUTTON_GAIN_FINE_UP, ui->BUTTON_GAIN_COARSE_UP,
+                             ui->BUTTON_GAIN_FINE_DOWN, ui->BUTTON_GAIN_COARSE_DOWN, 0x350A, 0x1FF, 2};
+    m_SensorValues[kExposure] = {ui->EDIT_EXPOSURE, ui->BUTTON_EXPOSURE_FINE_UP, ui->BUTTON_EXPOSURE_COARSE_UP,
+                                 ui->BUTTON_EXPOSURE_FINE_DOWN, ui->BUTTON_EXPOSURE_COARSE_DOWN, 0x3501, 0xFFFF, 0};
+    m_SensorValues[kRed] = {ui->EDIT_COLOR_RED, ui->BUTTON_COLOR_RED_FINE_UP, ui->BUTTON_COLOR_RED_COARSE_UP,
+                            ui->BUTTON_COLOR_RED_FINE_DOWN, ui->BUTTON_COLOR_RED_COARSE_DOWN, 0x3400, 0xFFF, 4};
+    m_SensorValues[kGreen] = {ui->EDIT_COLOR_GREEN, ui->BUTTON_COLOR_GREEN_FINE_UP, ui->BUTTON_COLOR_GREEN_COARSE_UP,
+                              ui->BUTTON_COLOR_GREEN_FINE_DOWN, ui->BUTTON_COLOR_GREEN_COARSE_DOWN, 0x3402, 0xFFF, 6};
+    m_SensorValues[kBlue] = {ui->EDIT_COLOR_BLUE, ui->BUTTON_COLOR_BLUE_FINE_UP, ui->BUTTON_COLOR_BLUE_COARSE_UP,
+                             ui->BUTTON_COLOR_BLUE_FINE_DOWN, ui->BUTTON_COLOR_BLUE_COARSE_DOWN, 0x3404, 0xFFF, 8};
+}
+
+void KOVA_II_Plus_Verifier::startCamera(int mode)
+{
+    emit sig_debug_Message({VERIFIER_SIGNATURE, QString::number(mode)});
+    m_nCurrentResolution = mode;
+    m_pGrabThread = new GrabThread();
+    connect(m_pGrabThread, &GrabThread::grabDone, this, &KOVA_II_Plus_Verifier::updateFrame);
+    connect(this, &KOVA_II_Plus_Verifier::updateFrameDone, m_pGrabThread, &GrabThread::grab);
+    connect(m_pGrabThread, &GrabThread::sig_debug_Message, this, &KOVA_II_Plus_Verifier::slot_debug_Message);
+    m_pGrabThread->registerCamera(m_pCamera, m_FrameBuffer[mode].data());
+    m_pGrabThread->start(QThread::InheritPriority);
+}
+
+void KOVA_II_Plus_Verifier::stopCamera()
+{
+    emit sig_debug_Message({VERIFIER_SIGNATURE});
+    if (m_pGrabThread) {
+        if (m_pGrabThread->isRunning()) {
+            m_pGrabThread->stop();
+            m_pGrabThread->wait();
+        }
+        delete m_pGrabThread;
+        m_pGrabThread = nullptr;
+    }
+    if (m_pCamera->isRunning()) {
+        m_pCamera->close();
+        QThread::msleep(static_cast<unsigned long>(m_nCameraSettleMs));
+    }
+}
+
+void KOVA_II_Plus_Verifier::restartCamera(int mode)
+{
+    setEnabled(false);
+    QCoreApplication::processEvents();
+    stopCamera();
+    m_strCalibrationFile = m_bStaining ? kova::kCalibrationCusIni : kova::kCalibrationBfnIni;
+    m_pCamera->open(mode, m_strCalibrationFile, false);
+    m_nFrameWidth = m_pCamera->width();
+    m_nFrameHeight = m_pCamera->height();
+    startCamera(mode);
+    getCamera_reg();
+    setEnabled(true);
+}
+
+void KOVA_II_Plus_Verifier::highlightResolution(int mode)
+{
+    QPushButton* const buttons[] = {ui->BUTTON_RESOLUTION_VGA, ui->BUTTON_RESOLUTION_1280,
+                                    ui->BUTTON_RESOLUTION_5M};
+    for (int i = 0; i < 3; ++i)
+        buttons[i]->setStyleSheet(QLatin1String(i == mode ? kHighlight : kPlain));
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_RESOLUTION_5M_clicked()
+{
+    emit sig_debug_Message({VERIFIER_SIGNATURE});
+    highlightResolution(2);
+    restartCamera(2);
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_RESOLUTION_1280_clicked()
+{
+    emit sig_debug_Message({VERIFIER_SIGNATURE});
+    highlightResolution(1);
+    restartCamera(1);
+    SetNavigatorPos();
+    update();
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_RESOLUTION_VGA_clicked()
+{
+    emit sig_debug_Message({VERIFIER_SIGNATURE});
+    highlightResolution(0);
+    restartCamera(0);
+    SetNavigatorPos();
+    update();
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_STAINING_NTB_clicked()
+{
+    emit sig_debug_Message({VERIFIER_SIGNATURE});
+    ui->BUTTON_STAINING_NTB->setStyleSheet(QLatin1String(kHighlight));
+    ui->BUTTON_STAINING_TB->setStyleSheet(QLatin1String(kPlain));
+    m_bStaining = false;
+    restartCamera(m_nCurrentResolution);
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_STAINING_TB_clicked()
+{
+    emit sig_debug_Message({VERIFIER_SIGNATURE});
+    ui->BUTTON_STAINING_TB->setStyleSheet(QLatin1String(kHighlight));
+    ui->BUTTON_STAINING_NTB->setStyleSheet(QLatin1String(kPlain));
+    m_bStaining = true;
+    restartCamera(m_nCurrentResolution);
+}
+
+void KOVA_II_Plus_Verifier::getCamera_reg()
+{
+    for (const SensorValue& value : m_SensorValues) {
+        unsigned short high = 0;
+        unsigned short low = 0;
+        m_pCamera->get(value.highRegister, high);
+        m_pCamera->get(value.highRegister + 1, low);
+        value.edit->setText(QString::asprintf("0x%02X%02X", high, low));
+        const unsigned v = value.edit->text().right(4).toUInt(nullptr, 16);
+        value.fineUp->setEnabled(v < value.maximum);
+        value.coarseUp->setEnabled(v <= value.maximum - 17);
+        value.fineDown->setEnabled(v != 0);
+        value.coarseDown->setEnabled(v >= 16);
+    }
+}
+
+}  // namespace verifier

@@ -1,0 +1,197 @@
+#pragma once
+
+#include "MediaMonitor/MediaMonitor.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+class OV5642Camera;
+class QLineEdit;
+class QPainter;
+class QPushButton;
+class QSettings;
+class QTimer;
+class DebugController;
+
+namespace Ui {
+class KOVA_II_Plus_Verifier;
+}
+
+namespace verifier {
+
+class DebugMessage;
+class GrabThread;
+
+// The verifier's one window, 800 × 480: the view area (the left 640 × 480:
+// the live camera image, a captured QC frame or the focus graph) and the
+// STAGE, CAM and QC tabs with the top bar (version, Connect, Save, Exit).
+// Construction mounts a present stick, loads the settings, starts the live
+// view at 1280 × 960 with the unstained registers and opens the
+// microcontroller link (in Zig mode the handshake waits for Connect). Every
+// operation runs in the GUI thread; the frame thread hands one frame at a
+// time to updateFrame() and gets the next after the view has drawn it.
+class KOVA_II_Plus_Verifier : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // The verifier's version, shown in the top bar and saved as "Software/Version QC".
+    static constexpr char kVersion[] = "0.0.2";
+    static constexpr char kSettingsPath[] = "/opt/KOVA3/conf/KOVA3.ini";
+    static constexpr char kTitle[] = "KOVA-III";
+    static constexpr char kHighlight[] = "background-color: rgb(0, 170, 255);";
+    static constexpr char kPlain[] = "background-color: none;";
+
+    explicit KOVA_II_Plus_Verifier(QWidget* parent = nullptr);
+    ~KOVA_II_Plus_Verifier() override;
+
+    // The live view of a resolution (0 VGA, 1 1280, 2 5M) on the open camera.
+    void startCamera(int mode);
+    // Stops the live view and closes the camera.
+    void stopCamera();
+    // Reads the five sensor values back into the CAM tab and sets their step buttons.
+    void getCamera_reg();
+    // The settings applied to the hardware and the widgets, once connected.
+    void apply_INI_value();
+
+    // What the sync timer runs while a stick is mounted (the system's sync()
+    // by default); tests count it.
+    void setFileSync(std::function<void()> sync) { m_fileSync = std::move(sync); }
+    // The pause after the camera closes (500 ms by default; tests shorten it).
+    void setCameraSettleTime(int ms) { m_nCameraSettleMs = ms; }
+
+    int currentResolution() const { return m_nCurrentResolution; }
+    const unsigned char* frameBuffer(int mode) const { return m_FrameBuffer[mode].data(); }
+    QRect navigatorRect() const;
+
+signals:
+    void sig_debug_Message(QStringList list);
+    // The view has drawn the last frame: the frame thread may copy the next.
+    void updateFrameDone();
+
+public slots:
+    void slot_Timer_sync();
+    void slot_debug_Message(QStringList list);
+    void slot_debug_Controller(QString text);
+    void updateFrame();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    // Top bar.
+    void on_BUTTON_EXIT_clicked();
+    void on_BUTTON_DEBUG_clicked(bool checked);
+    void on_BUTTON_SAVE_INI_clicked();
+    void on_BUTTON_CONNECT_clicked();
+
+    // STAGE tab.
+    void on_SPIN_Z_STEP_valueChanged(int value);
+    void on_SPIN_Z_SPEED_valueChanged(int value);
+    void on_BUTTON_Z_MOVE_PLUS_clicked();
+    void on_BUTTON_Z_MOVE_MINUS_clicked();
+    void on_BUTTON_Z_ROTATE_PLUS_pressed();
+    void on_BUTTON_Z_ROTATE_MINUS_pressed();
+    void on_BUTTON_Z_ROTATE_PLUS_released();
+    void on_BUTTON_Z_ROTATE_MINUS_released();
+    void on_BUTTON_Z_STOP_clicked();
+    void on_BUTTON_Z_ORIGIN_clicked();
+    void on_BUTTON_Z_POSITION_clicked();
+    void on_BUTTON_Z_ABS_clicked();
+    void on_BUTTON_Z_SET_REFERENCE_clicked();
+    void on_BUTTON_Z_MOVE_REFERENCE_clicked();
+    void on_BUTTON_Z_DIAGNOSIS_clicked();
+    void on_RADIO_VALIDATION_SLIDE_clicked();
+    void on_RADIO_2CH_SLIDE_clicked();
+    void slot_connected_controller();
+    void slot_z_stage_origin();
+    void slot_z_stage_mvn();
+    void slot_z_stage_mvp();
+    void slot_z_stage_abs();
+
+    // CAM tab: resolution and staining.
+    void on_BUTTON_RESOLUTION_5M_clicked();
+    void on_BUTTON_RESOLUTION_1280_clicked();
+    void on_BUTTON_RESOLUTION_VGA_clicked();
+    void on_BUTTON_STAINING_NTB_clicked();
+    void on_BUTTON_STAINING_TB_clicked();
+
+private:
+    // One sensor value of the CAM tab: its field, step buttons, registers
+    // (high byte, then low at the next), largest value and first column of
+    // the register tables.
+    struct SensorValue
+    {
+        QLineEdit* edit;
+        QPushButton* fineUp;
+        QPushButton* coarseUp;
+        QPushButton* fineDown;
+        QPushButton* coarseDown;
+        unsigned short highRegister;
+        unsigned maximum;
+        int column;
+    };
+    enum SensorValueIndex { kGain, kExposure, kRed, kGreen, kBlue };
+
+    void initSensorValues();
+
+    // --- settings files
+    void get_INI_value(QSettings& settings);
+    // Writes the current tab's values and the version; false with the
+    // logical path of the file that could not be written.
+    bool set_INI_value(QSettings& settings, QString* failedFile);
+
+    // --- stage
+    // Runs a blocking stage command on a highlighted, disabled button.
+    template <class Command>
+    void busyButton(QPushButton* button, Command command);
+    void showPosition(int position);
+    // The window disabled by an ABS click, enabled again by its answer, or
+    // after the answer's window when none comes.
+    void enableAfterAbs();
+
+    // --- camera
+    // Closes the live view, then opens the camera at `mode` with the staining's
+    // register file and starts the live view again.
+    void restartCamera(int mode);
+    void highlightResolution(int mode);
+    void SetNavigatorPos();
+
+    // --- view
+    void paintLive(QPainter& painter);
+
+    MediaMonitor m_UsbMonitor;
+    std::function<void()> m_fileSync;
+    int m_nCameraSettleMs = 500;
+    std::array<SensorValue, 5> m_SensorValues{};
+    int m_nScreenshotCount = 1;
+    QTimer* m_pTimerSync = nullptr;
+    DebugMessage* m_pDebugMessage = nullptr;
+    DebugController* m_pDebugController = nullptr;
+    bool m_bFocusGraph = false;
+    std::string m_strCalibrationFile;
+    OV5642Camera* m_pCamera = nullptr;
+    GrabThread* m_pGrabThread = nullptr;
+    int m_nCurrentResolution = -1;
+    bool m_bStaining = false;  // true: TB (Calibration_CUS.ini); false: NTB (Calibration_BFN.ini)
+    std::vector<unsigned char> m_FrameBuffer[3];
+    int m_nFrameWidth = 0;
+    int m_nFrameHeight = 0;
+    QRect m_ViewRect{0, 0, 640, 480};
+    int m_nCurrX = 0;
+    int m_nCurrY = 0;
+    int m_QC_mode = 0;
+    QTimer* m_pAbsTimer = nullptr;  // the ABS answer's window
+    Ui::KOVA_II_Plus_Verifier* ui;
+    QString m_strSettingsPath;
+};
+
+}  // namespace verifier
