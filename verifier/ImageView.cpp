@@ -53,6 +53,9 @@ void KOVA_II_Plus_Verifier::SetNavigatorPos()
 void KOVA_II_Plus_Verifier::paintEvent(QPaintEvent* event)
 {
     QMainWindow::paintEvent(event);
+    // The focus graph stands in for the live view, which pauses meanwhile.
+    if (m_bFocusGraph)
+        return;
     QPainter painter(this);
     paintLive(painter);
 }

@@ -102,7 +102,6 @@ KOVA_II_Plus_Verifier::KOVA_II_Plus_Verifier(QWidget* parent)
     link->setZigMode(global_ini()->bZig_mode);
     link->openSerialPort();
 
-    m_QC_mode = 0;
     ui->QC_MEASURE->hide();
 }
 

@@ -172,7 +172,6 @@ private:
     std::function<void()> m_fileSync;
     int m_nCameraSettleMs = 500;
     std::array<SensorValue, 5> m_SensorValues{};
-    int m_nScreenshotCount = 1;
     QTimer* m_pTimerSync = nullptr;
     DebugMessage* m_pDebugMessage = nullptr;
     DebugController* m_pDebugController = nullptr;
@@ -188,7 +187,6 @@ private:
     QRect m_ViewRect{0, 0, 640, 480};
     int m_nCurrX = 0;
     int m_nCurrY = 0;
-    int m_QC_mode = 0;
     QTimer* m_pAbsTimer = nullptr;  // the ABS answer's window
     Ui::KOVA_II_Plus_Verifier* ui;
     QString m_strSettingsPath;
