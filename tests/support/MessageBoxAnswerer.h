@@ -7,12 +7,11 @@
 #include <QTimer>
 
 #include <deque>
-#include <functional>
 #include <vector>
 
 // Answers the plain QMessageBoxes (question, information, critical) that a
 // test's code runs modally, in the order they were planned: each planned box
-// gets its planned button, after `whileShown` has run. A box nobody planned
+// gets its planned button. A box nobody planned
 // for is answered with its escape button (No for a question, OK for a
 // notice) and counted, so a fault fails the test instead of leaving it
 // waiting in the box's event loop. The catalogue's own boxes have
@@ -34,10 +33,7 @@ public:
         m_timer.start();
     }
 
-    void plan(QMessageBox::StandardButton button, std::function<void()> whileShown = {})
-    {
-        m_plan.push_back({button, std::move(whileShown)});
-    }
+    void plan(QMessageBox::StandardButton button) { m_plan.push_back(button); }
     bool allPlannedAnswered() const { return m_plan.empty(); }
     // The text of the last box answered; "" before the first.
     QString lastText() const { return shown.empty() ? QString() : shown.back().text; }
@@ -46,12 +42,6 @@ public:
     int unplanned = 0;
 
 private:
-    struct Answer
-    {
-        QMessageBox::StandardButton button;
-        std::function<void()> whileShown;
-    };
-
     void answerOpenBox()
     {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -63,11 +53,8 @@ private:
             ++unplanned;
             button = box->escapeButton();
         } else {
-            Answer answer = std::move(m_plan.front());
+            button = box->button(m_plan.front());
             m_plan.pop_front();
-            if (answer.whileShown)
-                answer.whileShown();
-            button = box->button(answer.button);
         }
         if (button)
             button->click();
@@ -76,5 +63,5 @@ private:
     }
 
     QTimer m_timer;
-    std::deque<Answer> m_plan;
+    std::deque<QMessageBox::StandardButton> m_plan;
 };
