@@ -1,5 +1,6 @@
 #include "BaseUI.h"
 
+#include "platform/InstallScript.h"
 #include "platform/Log.h"
 
 BaseUI::BaseUI(QObject* parent, QProcess* process, ElapsedClock clock)
@@ -28,9 +29,7 @@ void BaseUI::slotOnProcStateChanged(QProcess::ProcessState) {}
 
 int BaseUI::exitCode() const
 {
-    const bool worked = m_started && m_process->state() == QProcess::NotRunning
-                        && m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
-    return worked ? 0 : 1;
+    return platform::installScriptSucceeded(m_started, *m_process) ? 0 : 1;
 }
 
 unsigned int BaseUI::elapsedSeconds() const

@@ -3,10 +3,7 @@
 #include "ProgressGUI.h"
 #include "ProgressTUI.h"
 
-#include "platform/CommandRunner.h"
-
-#include <QDir>
-#include <QFile>
+#include "platform/InstallScript.h"
 
 bool hasDisplay()
 {
@@ -22,12 +19,7 @@ std::unique_ptr<BaseUI> createFrontEnd(bool window, QProcess* process)
 
 void startInstallScript(QProcess& process, BaseUI& frontEnd, const QString& packageFolder)
 {
-    // Unchecked: a script that still cannot be run fails to start, a failed installation.
-    QFile::setPermissions(QDir(packageFolder).filePath(QStringLiteral("install.sh")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                              | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                              | QFileDevice::ExeOther);
-    if (!platform::CommandRunner::prepare(process, QStringLiteral("./install.sh"), QStringList(), packageFolder)) {
+    if (!platform::prepareInstallScript(process, packageFolder)) {
         frontEnd.slotOnProcStateChanged(QProcess::NotRunning);
         return;
     }

@@ -31,7 +31,7 @@ namespace {
 
 const char* const kFolders[] = {
     "/opt/KOVA3/bin", "/opt/KOVA3/conf", "/opt/KOVA3/log", "/KOVA", "/dev/input/by-id", "/etc/logrotate.d",
-    "/var/log", "/run/kova-sim", "/sim",
+    "/var/log", "/run/kova-sim", "/sim", "/tmp",
 };
 // Each stand-in and where it stands.
 const struct

@@ -34,3 +34,33 @@ void applyMessageBoxLook(QDialog* box, QLabel* label, QPushButton* ok, QPushButt
     if (cancel)
         cancel->setFont(notoSans(22, 63));
 }
+
+void placeMessageButtons(QPushButton* ok, QPushButton* cancel, MessageButtonVisibility visibility)
+{
+    switch (visibility) {
+    case MESSAGE_BUTTON_OK_CANCEL:
+        ok->setGeometry(88, 214, 150, 46);
+        cancel->setGeometry(262, 214, 150, 46);
+        ok->show();
+        cancel->show();
+        break;
+    case MESSAGE_BUTTON_OK:
+        ok->setGeometry(174, 214, 150, 46);
+        ok->show();
+        cancel->hide();
+        break;
+    case MESSAGE_BUTTON_CANCEL:
+        cancel->setGeometry(174, 214, 150, 46);
+        cancel->show();
+        ok->hide();
+        break;
+    case MESSAGE_BUTTON_NONE:
+        ok->hide();
+        cancel->hide();
+        break;
+    case MESSAGE_BUTTON_SHOW_BOTH:
+        ok->show();
+        cancel->show();
+        break;
+    }
+}

@@ -8,3 +8,15 @@ class QPushButton;
 // background drawn by its style sheet, "Noto Sans" in pixel sizes. The
 // saving box shares it and has no CANCEL (null).
 void applyMessageBoxLook(QDialog* box, QLabel* label, QPushButton* ok, QPushButton* cancel);
+
+// Button layouts of the message boxes (shared with the software-update dialog).
+enum MessageButtonVisibility {
+    MESSAGE_BUTTON_OK_CANCEL = 0,  // OK and CANCEL side by side
+    MESSAGE_BUTTON_OK = 1,         // OK alone, centred
+    MESSAGE_BUTTON_CANCEL = 2,     // CANCEL alone, centred
+    MESSAGE_BUTTON_NONE = 3,       // no button
+    MESSAGE_BUTTON_SHOW_BOTH = 4,  // both shown where they are
+};
+
+// Places and shows a box's two buttons by the layout.
+void placeMessageButtons(QPushButton* ok, QPushButton* cancel, MessageButtonVisibility visibility);

@@ -56,32 +56,7 @@ void MessageDlg::setMessage(QString text)
 
 void MessageDlg::setMessageButtonVisibility(MessageButtonVisibility visibility)
 {
-    switch (visibility) {
-    case MESSAGE_BUTTON_OK_CANCEL:
-        ui->BUTTON_OK->setGeometry(88, 214, 150, 46);
-        ui->BUTTON_CANCEL->setGeometry(262, 214, 150, 46);
-        ui->BUTTON_OK->show();
-        ui->BUTTON_CANCEL->show();
-        break;
-    case MESSAGE_BUTTON_OK:
-        ui->BUTTON_OK->setGeometry(174, 214, 150, 46);
-        ui->BUTTON_OK->show();
-        ui->BUTTON_CANCEL->hide();
-        break;
-    case MESSAGE_BUTTON_CANCEL:
-        ui->BUTTON_CANCEL->setGeometry(174, 214, 150, 46);
-        ui->BUTTON_CANCEL->show();
-        ui->BUTTON_OK->hide();
-        break;
-    case MESSAGE_BUTTON_NONE:
-        ui->BUTTON_OK->hide();
-        ui->BUTTON_CANCEL->hide();
-        break;
-    case MESSAGE_BUTTON_SHOW_BOTH:
-        ui->BUTTON_OK->show();
-        ui->BUTTON_CANCEL->show();
-        break;
-    }
+    placeMessageButtons(ui->BUTTON_OK, ui->BUTTON_CANCEL, visibility);
 }
 
 void MessageDlg::on_BUTTON_OK_clicked()

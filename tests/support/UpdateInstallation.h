@@ -1,0 +1,82 @@
+#pragma once
+
+#include "SoftwareUpdate/UpdateSoftwareThread.h"
+#include "TempRoot.h"
+#include "UpdatePackage.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QString>
+
+// The software update tests' instrument (for tests that link the work
+// layer): an installation in /opt/KOVA3/bin, running version 1.0.2, and
+// packages on the stick at /mnt.
+namespace updatetest {
+
+inline const QString kInstall = QStringLiteral("/opt/KOVA3/bin");
+inline const QString kRestore = QStringLiteral("/opt/KOVA3/restore");
+inline const QString kPackage = QStringLiteral("/mnt/KOVA3_1_0_3.ko3");
+inline const QString kRunning = QStringLiteral("1.0.2");
+inline const QString kBackupName = QStringLiteral("KOVA3_restore_1_0_2.ko3");
+
+// An installation with programs, a library folder and a link, and the root's /tmp.
+inline void layOutInstallation(const TempRoot& root)
+{
+    const auto program = [&](const QString& name, const QByteArray& content) {
+        root.writeScript(kInstall + QLatin1Char('/') + name, content);
+        QFile::setPermissions(root.path(kInstall + QLatin1Char('/') + name),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                  | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                  | QFileDevice::ExeOther);
+    };
+    program(QStringLiteral("KOVA3.app"), "echo version 1.0.2\n");
+    program(QStringLiteral("Verifier"), "echo verifier\n");
+    program(QStringLiteral("PanelTrim"), "echo touch\n");
+    root.writeFile(kInstall + QStringLiteral("/lib/libkova.so"), UpdatePackage::noise(4096));
+    QFile::link(QStringLiteral("KOVA3.app"), root.path(kInstall + QStringLiteral("/current")));
+    QDir().mkpath(root.path(QStringLiteral("/tmp")));
+}
+
+// Every entry under a folder by its relative path: kind, mode and content
+// (or link target), so that two snapshots are equal only for a tree that is
+// the same byte for byte.
+inline QMap<QString, QString> snapshot(const QString& folder)
+{
+    QMap<QString, QString> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        const QString mode = QString::number(static_cast<int>(QFile::permissions(entry.filePath())), 16);
+        QString value;
+        if (entry.isSymLink()) {
+            value = QStringLiteral("link ") + entry.symLinkTarget();
+        } else if (entry.isDir()) {
+            value = QStringLiteral("folder ") + mode;
+        } else {
+            QFile file(entry.filePath());
+            file.open(QIODevice::ReadOnly);
+            value = QStringLiteral("file %1 %2").arg(mode, QString::fromLatin1(
+                QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex()));
+        }
+        entries.insert(QDir(folder).relativeFilePath(entry.filePath()), value);
+    }
+    return entries;
+}
+
+// The worker as the update dialog sets it up, with the stick's package.
+inline void setUpWorker(UpdateSoftwareThread& worker)
+{
+    worker.setBackupOn(true);
+    worker.setBackupDirPath(kRestore);
+    worker.setBackupFileName(UpdateSoftwareThread::backupFileName(kRunning));
+    worker.setUpdateFilePath(kPackage);
+    worker.setUpdateDirPath(kInstall);
+}
+
+}  // namespace updatetest
