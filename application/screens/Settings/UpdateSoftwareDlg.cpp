@@ -215,21 +215,22 @@ void UpdateSoftwareDlg::recordUpdate()
         KLOG << "the date of the update could not be written to the settings file";
 }
 
-bool UpdateSoftwareDlg::workerRuns() const
+bool UpdateSoftwareDlg::mustStay() const
 {
-    return m_MessageType == SOFTWARE_PREPARING || m_MessageType == SOFTWARE_UPDATING;
+    return m_MessageType == SOFTWARE_PREPARING || m_MessageType == SOFTWARE_UPDATING
+           || m_MessageType == SOFTWARE_COMPLETE;
 }
 
 void UpdateSoftwareDlg::reject()
 {
-    if (workerRuns())
+    if (mustStay())
         return;
     QDialog::reject();
 }
 
 void UpdateSoftwareDlg::closeEvent(QCloseEvent* event)
 {
-    if (workerRuns())
+    if (mustStay())
         event->ignore();
     else
         QDialog::closeEvent(event);

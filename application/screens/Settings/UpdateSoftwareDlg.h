@@ -19,7 +19,7 @@ class UpdateSoftwareDlg;
 // buttons, until the worker reports); success records the date of the update
 // in the settings and offers RESTART, which ends the program for a restart;
 // a failed install has been rolled back by the worker and shows 7. While the
-// worker runs, nothing closes the dialog.
+// worker runs, and after a complete install, nothing else closes the dialog.
 class UpdateSoftwareDlg : public QDialog
 {
     Q_OBJECT
@@ -48,7 +48,7 @@ public slots:
     void on_BUTTON_CANCEL_clicked();
     void on_BUTTON_RESTART_clicked();
     void slotUpdated(bool success, SoftwareUpdaterError error);
-    // Ignored while the worker runs.
+    // Ignored while the worker runs, and once the update is installed.
     void reject() override;
 
 protected:
@@ -60,7 +60,9 @@ private:
     void startInstall();
     // The date of this update into theApp, the settings record and the file.
     void recordUpdate();
-    bool workerRuns() const;
+    // While the worker runs, and once the new software is in place (the
+    // program must restart to run it), the dialog cannot be closed.
+    bool mustStay() const;
 
     Ui::UpdateSoftwareDlg* ui;
     UpdateSoftwareThread m_thread;

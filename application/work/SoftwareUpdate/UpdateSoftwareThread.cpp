@@ -327,13 +327,16 @@ bool UpdateSoftwareThread::existUpdateFiles(QDir& dir, QList<QFileInfo>& list, c
 
 QString UpdateSoftwareThread::CheckInternalVersion(const QString& packagePath)
 {
-    // The first VERSION is enough: tar stops there instead of reading the whole package.
+    // The first VERSION is enough: tar stops there instead of reading the
+    // whole package. Whether the decompressor had met a damage further on by
+    // then is chance, so the exit code does not judge the text; the listing
+    // before unpacking judges the whole package.
     const platform::CommandResult result = platform::CommandRunner::run(
         kTar,
         {QStringLiteral("--to-stdout"), QStringLiteral("--occurrence=1"), QStringLiteral("-xf"),
          platform::rootPath(packagePath), QStringLiteral("VERSION")},
         kTarTimeLimitMs);
-    if (!result.succeeded())
+    if (!result.started || result.timedOut)
         return QString();
     const QByteArray text = result.standardOutput;
     return QString::fromUtf8(text.left(text.indexOf('\0') < 0 ? text.size() : text.indexOf('\0'))).trimmed();

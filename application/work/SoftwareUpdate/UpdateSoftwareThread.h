@@ -120,8 +120,9 @@ public:
     // that match a filter (ignoring case), by name; true when there is one.
     static bool existUpdateFiles(QDir& dir, QList<QFileInfo>& list, const QStringList& nameFilters);
     // The package's VERSION (the path logical, or mapped already), read with
-    // tar without unpacking, trimmed and cut at a NUL; empty when tar cannot
-    // read it.
+    // tar without unpacking, trimmed and cut at a NUL; empty when tar gives
+    // none (no VERSION, not an archive). A package damaged after its VERSION
+    // passes here and is refused by the prepare run.
     static QString CheckInternalVersion(const QString& packagePath);
     // major × 10000 + minor × 100 + build of "major.minor.build<anything>";
     // -1 when the text is not of that form.

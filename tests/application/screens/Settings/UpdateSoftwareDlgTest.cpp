@@ -1,0 +1,239 @@
+#include "Settings/UpdateSoftwareDlg.h"
+
+#include "KovaCore/GlobalIni.h"
+#include "KovaCore/KovaCoreApp.h"
+#include "SettingsTestSupport.h"
+#include "TempRoot.h"
+#include "UpdateInstallation.h"
+#include "UpdatePackage.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace updatetest;
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+const QString kNoPackage = QStringLiteral(
+    "No software update was a found.<br/>Insert a USB drive that contains<br/>the latest version of software.");
+const QString kFailure = QStringLiteral(
+    "Update Failure<br/><br/>The update probably failed due to incorrectly<br/>saved or damaged software.<br/>"
+    "Delete the existing file, redownload,<br/>and try the update again.");
+const QDateTime kNow(QDate(2026, 3, 9), QTime(14, 5));
+
+// The dialog's report lines on standard output from construction to take();
+// a test that ends early gets its own output back.
+class Reports
+{
+public:
+    Reports()
+    {
+        std::fflush(stdout);
+        testing::internal::CaptureStdout();
+    }
+    ~Reports()
+    {
+        if (!m_taken)
+            std::fputs(testing::internal::GetCapturedStdout().c_str(), stdout);
+    }
+    QStringList take()
+    {
+        m_taken = true;
+        return QString::fromStdString(testing::internal::GetCapturedStdout()).split('\n').filter("SoftwareUpdateDialog::");
+    }
+
+private:
+    bool m_taken = false;
+};
+
+// The dialog on an instrument running 1.0.2, shown, with the clock fixed.
+class UpdateDialog : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        layOutInstallation(root);
+        theApp.m_CurrentVersion = kRunning;
+        theApp.m_strLastUpdate = QStringLiteral("-");
+        global_ini()->IQOQ.Last_update = QStringLiteral("-");
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    }
+
+    QPushButton* button(const char* name) const { return dialog.findChild<QPushButton*>(QLatin1String(name)); }
+    QString text() const { return dialog.findChild<QLabel*>(QStringLiteral("LABEL_MESSAGE"))->text(); }
+    // The buttons on show, by their texts.
+    QStringList buttons() const
+    {
+        QStringList shown;
+        for (const char* name : {"BUTTON_OK", "BUTTON_CANCEL", "BUTTON_RESTART"}) {
+            if (button(name)->isVisible())
+                shown << button(name)->text();
+        }
+        return shown;
+    }
+    bool waitFor(SoftWareMessageType state)
+    {
+        return QTest::qWaitFor([&] { return dialog.messageType() == state; }, kWaitMs);
+    }
+    QString storedLastUpdate() const
+    {
+        return QSettings(root.path("/opt/KOVA3/conf/KOVA3.ini"), QSettings::IniFormat)
+            .value("Software/Last update")
+            .toString();
+    }
+    // START, then OK on "found": the prepare run reports.
+    bool prepare(const UpdatePackage& package)
+    {
+        if (!package.write(root.path(kPackage)))
+            return false;
+        button("BUTTON_OK")->click();
+        if (dialog.messageType() != SOFTWARE_FOUND)
+            return false;
+        button("BUTTON_OK")->click();
+        return QTest::qWaitFor([&] { return dialog.messageType() != SOFTWARE_PREPARING; }, kWaitMs);
+    }
+
+    TempRoot root;
+    FixedClock clock{kNow};
+    UpdateSoftwareDlg dialog;
+};
+
+TEST_F(UpdateDialog, WithoutAPackageOnlyOkToCloseRemains)
+{
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_INSERT_USB);
+    EXPECT_EQ(buttons(), QStringList({"START", "EXIT"}));
+    button("BUTTON_OK")->click();
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_NOT_FOUND);
+    EXPECT_EQ(text(), kNoPackage);
+    EXPECT_EQ(buttons(), QStringList({"OK"}));
+    EXPECT_EQ(button("BUTTON_CANCEL")->geometry(), QRect(174, 214, 150, 46));
+    button("BUTTON_CANCEL")->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST_F(UpdateDialog, AnUpdateRunsToRestartAndRecordsItsDate)
+{
+    ASSERT_TRUE(UpdatePackage("1.0.3\n", "echo new > \"$KOVA3_ROOT/opt/KOVA3/bin/marker\"\n").write(root.path(kPackage)));
+    button("BUTTON_OK")->click();
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_FOUND);
+    EXPECT_EQ(text(), "A software update (ver.1.0.3) has been<br/>found. Do you want to continue?");
+    EXPECT_EQ(buttons(), QStringList({"OK", "CANCEL"}));
+
+    Reports reports;
+    button("BUTTON_OK")->click();
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_PREPARING);
+    EXPECT_FALSE(dialog.isEnabled());
+    EXPECT_TRUE(buttons().isEmpty());
+    for (int i = 0; i < 400; ++i)
+        dialog.repaint();
+    EXPECT_EQ(dialog.progress(), UpdateSoftwareDlg::kProgressWidth);
+
+    ASSERT_TRUE(waitFor(SOFTWARE_READY));
+    EXPECT_TRUE(dialog.isEnabled());
+    EXPECT_EQ(buttons(), QStringList({"OK", "CANCEL"}));
+    EXPECT_EQ(storedLastUpdate(), "");  // nothing recorded before the install worked
+
+    button("BUTTON_OK")->click();
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_UPDATING);
+    EXPECT_TRUE(buttons().isEmpty());
+    ASSERT_TRUE(waitFor(SOFTWARE_COMPLETE));
+    EXPECT_EQ(reports.take(),
+              QStringList({"SoftwareUpdateDialog::slotUpdated(1, 0) ", "SoftwareUpdateDialog::slotUpdated(1, 0) "}));
+    EXPECT_EQ(text(), "The software update is complete!<br/>Press Restart to finish the process.");
+    EXPECT_EQ(buttons(), QStringList({"RESTART"}));
+    EXPECT_EQ(root.readFile(kInstall + "/marker"), "new\n");
+    EXPECT_EQ(theApp.m_strLastUpdate, "09 Mar 2026 14:05");
+    EXPECT_EQ(global_ini()->IQOQ.Last_update, "09 Mar 2026 14:05");
+    EXPECT_EQ(storedLastUpdate(), "09 Mar 2026 14:05");
+}
+
+// A package refused in the prepare run, and a script that fails: state 7,
+// nothing recorded, the installation as it was.
+TEST_F(UpdateDialog, FailuresEndInUpdateFailure)
+{
+    const struct
+    {
+        const char* name;
+        UpdatePackage package;
+        bool prepares;
+        QStringList reports;
+    } cases[] = {
+        {"cut package", UpdatePackage("1.0.3", "", UpdatePackage::Damage::CutTail), false,
+         {"SoftwareUpdateDialog::slotUpdated(0, 5) "}},
+        {"script exits 3", UpdatePackage("1.0.3", "echo x > \"$KOVA3_ROOT/opt/KOVA3/bin/KOVA3.app\"\nexit 3\n"), true,
+         {"SoftwareUpdateDialog::slotUpdated(1, 0) ", "SoftwareUpdateDialog::slotUpdated(0, 7) "}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UpdateSoftwareDlg fresh;
+        fresh.show();
+        const QMap<QString, QString> before = snapshot(root.path(kInstall));
+        ASSERT_TRUE(c.package.write(root.path(kPackage)));
+        Reports reports;
+        QPushButton* ok = fresh.findChild<QPushButton*>("BUTTON_OK");
+        ok->click();
+        ASSERT_EQ(fresh.messageType(), SOFTWARE_FOUND);
+        ok->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fresh.messageType() != SOFTWARE_PREPARING; }, kWaitMs));
+        if (c.prepares) {
+            ASSERT_EQ(fresh.messageType(), SOFTWARE_READY);
+            ok->click();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return fresh.messageType() != SOFTWARE_UPDATING; }, kWaitMs));
+        }
+        EXPECT_EQ(reports.take(), c.reports);
+        EXPECT_EQ(fresh.messageType(), SOFTWARE_FAILURE);
+        EXPECT_EQ(fresh.findChild<QLabel*>("LABEL_MESSAGE")->text(), kFailure);
+        EXPECT_TRUE(fresh.isEnabled());
+        EXPECT_FALSE(ok->isVisible());
+        EXPECT_EQ(fresh.findChild<QPushButton*>("BUTTON_CANCEL")->text(), "OK");
+        EXPECT_EQ(snapshot(root.path(kInstall)), before);
+        EXPECT_EQ(theApp.m_strLastUpdate, "-");
+        EXPECT_EQ(storedLastUpdate(), "");
+    }
+}
+
+TEST_F(UpdateDialog, NothingClosesItWhileTheInstallRuns)
+{
+    ASSERT_TRUE(prepare(UpdatePackage(
+        "1.0.3", "touch \"$KOVA3_ROOT/running\"\nwhile [ ! -e \"$KOVA3_ROOT/go\" ]; do sleep 0.05; done\n")));
+    ASSERT_EQ(dialog.messageType(), SOFTWARE_READY);
+    button("BUTTON_OK")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(root.path("/running")); }, kWaitMs));
+
+    dialog.reject();
+    dialog.close();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_UPDATING);
+
+    root.writeFile("/go", "");
+    ASSERT_TRUE(waitFor(SOFTWARE_COMPLETE));
+    dialog.close();
+    EXPECT_TRUE(dialog.isVisible());  // RESTART is the only way on
+}
+
+TEST_F(UpdateDialog, StatesTheFlowNeverEnters)
+{
+    dialog.setMessageType(SOFTWARE_INVALID_FILENAME);
+    EXPECT_EQ(text(), "Invalid filename<br/>Insert a USB drive that contains<br/>the latest version of software.");
+    EXPECT_EQ(buttons(), QStringList({"OK"}));
+    dialog.setMessageType(SOFTWARE_UNAUTHORIZED);
+    EXPECT_TRUE(text().startsWith("An unauthorized update has been detected.<br/>Contact <b>"));
+    EXPECT_TRUE(text().endsWith("</b><br/>for further information."));
+
+    dialog.setMessageType(static_cast<SoftWareMessageType>(9));
+    EXPECT_EQ(dialog.messageType(), 9);
+    EXPECT_TRUE(text().startsWith("An unauthorized update"));
+    EXPECT_EQ(buttons(), QStringList({"OK"}));
+}
+
+}  // namespace
