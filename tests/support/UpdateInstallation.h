@@ -1,16 +1,12 @@
 #pragma once
 
+#include "FolderSnapshot.h"
 #include "SoftwareUpdate/UpdateSoftwareThread.h"
 #include "TempRoot.h"
 #include "UpdatePackage.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
-#include <QMap>
 #include <QString>
 
 // The software update tests' instrument (for tests that link the work
@@ -40,33 +36,6 @@ inline void layOutInstallation(const TempRoot& root)
     root.writeFile(kInstall + QStringLiteral("/lib/libkova.so"), UpdatePackage::noise(4096));
     QFile::link(QStringLiteral("KOVA3.app"), root.path(kInstall + QStringLiteral("/current")));
     QDir().mkpath(root.path(QStringLiteral("/tmp")));
-}
-
-// Every entry under a folder by its relative path: kind, mode and content
-// (or link target), so that two snapshots are equal only for a tree that is
-// the same byte for byte.
-inline QMap<QString, QString> snapshot(const QString& folder)
-{
-    QMap<QString, QString> entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo entry(it.next());
-        const QString mode = QString::number(static_cast<int>(QFile::permissions(entry.filePath())), 16);
-        QString value;
-        if (entry.isSymLink()) {
-            value = QStringLiteral("link ") + entry.symLinkTarget();
-        } else if (entry.isDir()) {
-            value = QStringLiteral("folder ") + mode;
-        } else {
-            QFile file(entry.filePath());
-            file.open(QIODevice::ReadOnly);
-            value = QStringLiteral("file %1 %2").arg(mode, QString::fromLatin1(
-                QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex()));
-        }
-        entries.insert(QDir(folder).relativeFilePath(entry.filePath()), value);
-    }
-    return entries;
 }
 
 // The worker as the update dialog sets it up, with the stick's package.

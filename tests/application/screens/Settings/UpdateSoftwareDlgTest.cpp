@@ -176,7 +176,7 @@ TEST_F(UpdateDialog, FailuresEndInUpdateFailure)
         SCOPED_TRACE(c.name);
         UpdateSoftwareDlg fresh;
         fresh.show();
-        const QMap<QString, QString> before = snapshot(root.path(kInstall));
+        const QMap<QString, QString> before = folderSnapshot(root.path(kInstall));
         ASSERT_TRUE(c.package.write(root.path(kPackage)));
         Reports reports;
         QPushButton* ok = fresh.findChild<QPushButton*>("BUTTON_OK");
@@ -195,7 +195,7 @@ TEST_F(UpdateDialog, FailuresEndInUpdateFailure)
         EXPECT_TRUE(fresh.isEnabled());
         EXPECT_FALSE(ok->isVisible());
         EXPECT_EQ(fresh.findChild<QPushButton*>("BUTTON_CANCEL")->text(), "OK");
-        EXPECT_EQ(snapshot(root.path(kInstall)), before);
+        EXPECT_EQ(folderSnapshot(root.path(kInstall)), before);
         EXPECT_EQ(theApp.m_strLastUpdate, "-");
         EXPECT_EQ(storedLastUpdate(), "");
     }

@@ -176,7 +176,7 @@ protected:
     Report run(UpdateSoftwareThread::Mode mode) { return runWorker(worker, mode); }
 
     bool writePackage(const UpdatePackage& package) const { return package.write(root.path(kPackage)); }
-    QMap<QString, QString> installation() const { return snapshot(root.path(kInstall)); }
+    QMap<QString, QString> installation() const { return folderSnapshot(root.path(kInstall)); }
     QStringList restoreFolder() const
     {
         return QDir(root.path(kRestore)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
