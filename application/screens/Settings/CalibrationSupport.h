@@ -4,7 +4,7 @@
 
 class QWidget;
 
-// What the update and calibration page and its calibration dialogs share.
+// What the update and calibration page and its dialogs share.
 
 // Moves the focus stage to theApp's focus centre without waiting for the move
 // (the link's reply handler keeps the position). At the centre already, the
@@ -18,7 +18,8 @@ void moveStageToCentre();
 void openCalibrationCamera();
 std::function<void()>& calibrationCameraOpener();
 
-// The calibration dialogs' progress bar, 300 × 10 at (100, 242): a white
+// The progress bar of the calibration dialogs and the software update
+// dialog, 300 × 10 at (100, 242): a white
 // outline, white over the first `filled` pixels, faint white after them.
 // Call from the dialog's paintEvent.
 inline constexpr int kCalibrationProgressWidth = 300;

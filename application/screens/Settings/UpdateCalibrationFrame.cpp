@@ -12,6 +12,7 @@
 #include "Settings/CalibrationSupport.h"
 #include "Settings/IQOQDlg.h"
 #include "Settings/SettingsLook.h"
+#include "Settings/UpdateSoftwareDlg.h"
 
 #include "platform/Log.h"
 
@@ -139,6 +140,20 @@ void UpdateCalibrationFrame::update_Autofocus()
         break;
     }
     theApp.m_nZstageCurrentPos = theApp.m_nZstageCenterPos;
+}
+
+void UpdateCalibrationFrame::on_BUTTON_SW_UPDATE_clicked()
+{
+    KLOG_ENTER;
+    {
+        UpdateSoftwareDlg update;
+        theApp.m_bBusy = true;
+        runDimmed(this, update);
+    }
+    theApp.m_bBusy = false;
+    // What an update changes, were the program not restarted at its end.
+    ui->LABEL_SW_UPDATE_DATE->setText(global_ini()->IQOQ.Last_update);
+    ui->LABEL_SW_VERSION->setText(theApp.m_CurrentVersion);
 }
 
 void UpdateCalibrationFrame::on_BUTTON_IQOQ_clicked()

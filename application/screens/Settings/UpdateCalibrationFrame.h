@@ -8,7 +8,7 @@ class UpdateCalibrationFrame;
 }
 
 // Settings page 4, "Update & Calibration", in two views: the software (last
-// update, versions, the system information) and the calibration (last
+// update, versions, the software update, the system information) and the calibration (last
 // illumination and focus calibration with their values, and the two
 // calibration dialogs). Opening the calibration view moves the stage to the
 // focus centre. After a calibration the page reads back what it produced.
@@ -43,6 +43,7 @@ public slots:
     void initialize();
     void on_BUTTON_SWUPDATE_clicked();
     void on_BUTTON_CALIBRATION_clicked();
+    void on_BUTTON_SW_UPDATE_clicked();
     void on_BUTTON_IQOQ_clicked();
     void on_BUTTON_CALIBRATE_BACKGROUND_clicked();
     void on_BUTTON_CALIBRATE_AUTOFOCUS_clicked();

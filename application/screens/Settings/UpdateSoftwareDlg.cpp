@@ -7,12 +7,12 @@
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/MainSettings.h"
+#include "Settings/CalibrationSupport.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
 #include <QCloseEvent>
 #include <QLocale>
-#include <QPainter>
 
 #include <algorithm>
 #include <cstdio>
@@ -241,12 +241,6 @@ void UpdateSoftwareDlg::paintEvent(QPaintEvent* event)
     QDialog::paintEvent(event);
     if (m_MessageType != SOFTWARE_PREPARING || !m_bProgressRunning)
         return;
-    m_nProgress = std::min(m_nProgress + 1, kProgressWidth);
-    const QRect bar(100, 242, kProgressWidth, 10);
-    QPainter painter(this);
-    painter.setPen(QColor(255, 255, 255, 30));
-    painter.drawRect(bar);
-    painter.fillRect(QRect(bar.x(), bar.y(), m_nProgress, bar.height()), Qt::white);
-    painter.fillRect(QRect(bar.x() + m_nProgress, bar.y(), bar.width() - m_nProgress, bar.height()),
-                     QColor(255, 255, 255, 30));
+    m_nProgress = std::min(m_nProgress + 1, kCalibrationProgressWidth);
+    drawCalibrationProgress(this, m_nProgress);
 }

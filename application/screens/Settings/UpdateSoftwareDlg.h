@@ -26,7 +26,6 @@ class UpdateSoftwareDlg : public QDialog
 
 public:
     static constexpr int kProgressIntervalMs = 100;
-    static constexpr int kProgressWidth = 300;
 
     explicit UpdateSoftwareDlg(QWidget* parent = nullptr);
     ~UpdateSoftwareDlg() override;
@@ -67,7 +66,7 @@ private:
     Ui::UpdateSoftwareDlg* ui;
     UpdateSoftwareThread m_thread;
     QTimer m_ProgressTimer;
-    int m_nProgress = 0;  // pixels of the bar, up to kProgressWidth
+    int m_nProgress = 0;  // pixels of the bar, up to kCalibrationProgressWidth
     bool m_bProgressRunning = false;
     SoftWareMessageType m_MessageType = SOFTWARE_INSERT_USB;
     QFileInfo m_NewSoftware;

@@ -1,17 +1,22 @@
 #include "Settings/UpdateSoftwareDlg.h"
 
+#include "Settings/CalibrationSupport.h"
+#include "Settings/UpdateCalibrationFrame.h"
+
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "SettingsTestSupport.h"
 #include "TempRoot.h"
 #include "UpdateInstallation.h"
 #include "UpdatePackage.h"
+#include "WhenModal.h"
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <cstdio>
@@ -135,7 +140,7 @@ TEST_F(UpdateDialog, AnUpdateRunsToRestartAndRecordsItsDate)
     EXPECT_TRUE(buttons().isEmpty());
     for (int i = 0; i < 400; ++i)
         dialog.repaint();
-    EXPECT_EQ(dialog.progress(), UpdateSoftwareDlg::kProgressWidth);
+    EXPECT_EQ(dialog.progress(), kCalibrationProgressWidth);
 
     ASSERT_TRUE(waitFor(SOFTWARE_READY));
     EXPECT_TRUE(dialog.isEnabled());
@@ -234,6 +239,27 @@ TEST_F(UpdateDialog, StatesTheFlowNeverEnters)
     EXPECT_EQ(dialog.messageType(), 9);
     EXPECT_TRUE(text().startsWith("An unauthorized update"));
     EXPECT_EQ(buttons(), QStringList({"OK"}));
+}
+
+// The settings page's Software Update runs the dialog over the dimmed
+// screen, busy meanwhile.
+TEST_F(UpdateDialog, ThePageRunsItDimmedAndBusy)
+{
+    UpdateCalibrationFrame page;
+    QSignalSpy dimming(&page, &UpdateCalibrationFrame::signal_setBackStatus);
+    bool busy = false;
+    WhenModal<UpdateSoftwareDlg> exit([&](UpdateSoftwareDlg* shown) {
+        busy = theApp.m_bBusy;
+        EXPECT_EQ(dimming.size(), 1);
+        shown->findChild<QPushButton*>("BUTTON_CANCEL")->click();
+    });
+    page.findChild<QPushButton*>("BUTTON_SW_UPDATE")->click();
+    EXPECT_TRUE(exit.done());
+    EXPECT_TRUE(busy);
+    EXPECT_FALSE(theApp.m_bBusy);
+    ASSERT_EQ(dimming.size(), 2);
+    EXPECT_EQ(dimming[0][0].toBool(), true);
+    EXPECT_EQ(dimming[1][0].toBool(), false);
 }
 
 }  // namespace
