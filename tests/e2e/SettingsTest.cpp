@@ -1,8 +1,13 @@
+#include "FolderSnapshot.h"
 #include "InstrumentAppTest.h"
 #include "Settings/ServiceCodes.h"
+#include "UpdatePackage.h"
+#include "UsbSticks.h"
 
+#include <QDir>
 #include <QFile>
 #include <QPoint>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -26,6 +31,7 @@ const QPoint kMenuUpdateCalibration(100, 440);
 const QPoint kCalibrationTab(650, 100);
 const QPoint kCalibrateBackground(683, 243);
 const QPoint kCalibrateAutofocus(683, 391);
+const QPoint kSoftwareUpdate(687, 249);
 // The calibration dialogs (500 × 300 at 156, 90).
 const QPoint kBackgroundStart(268, 329);
 const QPoint kAutofocusStart(319, 327);
@@ -198,6 +204,69 @@ TEST_F(SettingsTest, CalibrationsReachTheFiles)
     const int at = settings.indexOf("Z%20reference=") + int(qstrlen("Z%20reference="));
     const int reference = settings.mid(at, settings.indexOf('\n', at) - at).toInt();
     EXPECT_NEAR(reference, focus, 256) << settings.toStdString();
+}
+
+// The text of "Software/Last update" in the settings file.
+QString lastUpdate(const QByteArray& settings)
+{
+    const QRegularExpressionMatch match = QRegularExpression("Last%20update=([^\n]*)").match(QString::fromUtf8(settings));
+    return match.captured(1);
+}
+
+// Two software updates from a stick, as a user runs them: a package that
+// installs, through RESTART; then one whose script changes the installation
+// and fails, which leaves it as it was.
+TEST_F(SettingsTest, SoftwareUpdateFromAStickInstallsAndAFailedOneIsRolledBack)
+{
+    const QString install = QStringLiteral("/opt/KOVA3/bin");
+    const QString restore = QStringLiteral("/opt/KOVA3/restore");
+    ASSERT_NO_FATAL_FAILURE(startAtHome());
+    const kovasim::UsbSticks sticks(root.root());
+    const QString package = sticks.stickFolder("update") + "/KOVA3_1_0_3.ko3";
+    ASSERT_TRUE(UpdatePackage("1.0.3", "pwd > \"$KOVA3_ROOT/opt/KOVA3/bin/installed-from\"\n").write(package));
+    ASSERT_FALSE(sticks.insert("update").isEmpty());
+    ASSERT_TRUE(waitForFile("/etc/mtab", " /mnt "));
+
+    // START, OK on the version found, OK on "ready": `state` at the end.
+    const auto update = [&](int state) {
+        ASSERT_NO_FATAL_FAILURE(openSettings());
+        ASSERT_TRUE(touch(kMenuUpdateCalibration));
+        ASSERT_TRUE(touchThenDialogs(kSoftwareUpdate, 2));
+        ASSERT_TRUE(touch(kMessageOk));
+        ASSERT_TRUE(waitForOutput(*app, "setMessageType : 2\n")) << output(*app).toStdString();
+        ASSERT_TRUE(touch(kMessageOk));
+        ASSERT_TRUE(waitForOutput(*app, "setMessageType : 4\n")) << output(*app).toStdString();
+        ASSERT_TRUE(touch(kMessageOk));
+        ASSERT_TRUE(waitForOutput(*app, QStringLiteral("setMessageType : %1\n").arg(state).toUtf8()))
+            << output(*app).toStdString();
+    };
+
+    ASSERT_NO_FATAL_FAILURE(update(6));
+    EXPECT_TRUE(output(*app).contains("SoftwareUpdateDialog::slotUpdated(1, 0) \n"));
+    ASSERT_TRUE(touch(kMessageOnlyOk)) << "RESTART";
+    ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
+    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->exitCode(), 2);
+    EXPECT_TRUE(root.readFile(install + "/installed-from").contains("/tmp/KOVA3_update-"));
+    EXPECT_EQ(QDir(root.path(restore)).entryList(QDir::Files | QDir::Hidden), QStringList{"KOVA3_restore_1_0_2.ko3"});
+    const QString updated = lastUpdate(root.readFile(kSettings));
+    EXPECT_TRUE(QRegularExpression("^\\d\\d [A-Z][a-z][a-z] \\d{4} \\d\\d:\\d\\d$").match(updated).hasMatch())
+        << updated.toStdString();
+    EXPECT_TRUE(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::AllEntries).isEmpty());
+
+    const QMap<QString, QString> installed = folderSnapshot(root.path(install));
+    ASSERT_TRUE(UpdatePackage("1.0.3", "echo broken > \"$KOVA3_ROOT/opt/KOVA3/bin/installed-from\"\n"
+                                       "echo new > \"$KOVA3_ROOT/opt/KOVA3/bin/added\"\nexit 3\n")
+                    .write(package));
+    ASSERT_TRUE(startApp());
+    ASSERT_TRUE(waitForHomeScreen());
+    ASSERT_NO_FATAL_FAILURE(update(7));
+    EXPECT_TRUE(output(*app).contains("SoftwareUpdateDialog::slotUpdated(0, 7) \n"));
+    EXPECT_EQ(folderSnapshot(root.path(install)), installed);
+    EXPECT_EQ(lastUpdate(root.readFile(kSettings)), updated);
+    EXPECT_TRUE(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::AllEntries).isEmpty());
+    ASSERT_TRUE(touchThenDialogs(kMessageOnlyOk, 1)) << "OK closes the failure";
+    EXPECT_EQ(app->state(), QProcess::Running);
 }
 
 }  // namespace
