@@ -100,7 +100,7 @@ void UpdateSoftwareDlg::setMessageType(SoftWareMessageType type)
             continue;
         QString text = QString::fromLatin1(look.text);
         if (type == SOFTWARE_FOUND)
-            text = text.arg(m_strNewVersion);
+            text = text.arg(m_strNewVersion.toHtmlEscaped());  // the stick's text, shown as rich text
         ui->LABEL_MESSAGE->setText(text);
         if (look.ok)
             ui->BUTTON_OK->setText(QString::fromLatin1(look.ok));

@@ -235,8 +235,10 @@ void UpdateSoftwareThread::removeUnpacked()
 bool UpdateSoftwareThread::backup()
 {
     KLOG_ENTER;
+    // Neither folder may hold the other: the backup folder is emptied.
     if (m_updateDir.isEmpty() || m_updateDir == QLatin1String("/") || m_backupDir.isEmpty()
-        || liesIn(m_backupDir, m_updateDir) || liesIn(m_updateDir, m_backupDir) || m_backupFileName.isEmpty() || m_backupFileName.contains(QLatin1Char('/'))) {
+        || liesIn(m_backupDir, m_updateDir) || liesIn(m_updateDir, m_backupDir) || m_backupFileName.isEmpty()
+        || m_backupFileName.contains(QLatin1Char('/'))) {
         m_errorString = QStringLiteral("the backup folder %1 or its file name %2 does not suit the installation %3")
                             .arg(m_backupDir, m_backupFileName, m_updateDir);
         return false;
@@ -295,13 +297,19 @@ bool UpdateSoftwareThread::restore()
         return false;
     }
     const QString restored = staging.path() + QLatin1Char('/') + relativeToRoot(m_updateDir);
+    if (!QFileInfo(restored).isDir()) {
+        m_errorString = QStringLiteral("%1 holds no %2").arg(archives.first().fileName(), m_updateDir);
+        return false;
+    }
+    // What stands there now (a failed install may have removed it) goes aside first.
     const QString replaced = staging.path() + QStringLiteral("/replaced");
-    if (!QFileInfo(restored).isDir() || !QDir().rename(installation, replaced)) {
-        m_errorString = QStringLiteral("%1 holds no %2 to put in place").arg(archives.first().fileName(), m_updateDir);
+    const bool present = QFileInfo(installation).exists() || QFileInfo(installation).isSymLink();
+    if (present && !QDir().rename(installation, replaced)) {
+        m_errorString = QStringLiteral("%1 could not be moved aside").arg(m_updateDir);
         return false;
     }
     if (!QDir().rename(restored, installation)) {
-        if (!QDir().rename(replaced, installation))
+        if (present && !QDir().rename(replaced, installation))
             staging.setAutoRemove(false);  // the only copy left
         m_errorString = QStringLiteral("the restored %1 could not be put in place").arg(m_updateDir);
         return false;

@@ -319,6 +319,8 @@ TEST_F(UpdateWorker, EveryFailureLeavesTheInstallationAsItWas)
         {"script exits 3", UpdatePackage("1.0.3", kChangesBin + "exit 3\n"), NoError, 0},
         {"script crashes", UpdatePackage("1.0.3", kChangesBin + "kill -SEGV $$\n"), NoError, 0},
         {"script never ends", UpdatePackage("1.0.3", kChangesBin + "sleep 1000 &\nwait\n"), NoError, 1},
+        {"script removes the installation",
+         UpdatePackage("1.0.3", "rm -r \"$KOVA3_ROOT/opt/KOVA3/bin\"\nexit 1\n"), NoError, 0},
     };
     const QByteArray oldBackup = UpdatePackage::noise(100);
     for (const auto& c : cases) {
