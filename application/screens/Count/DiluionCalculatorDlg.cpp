@@ -6,6 +6,7 @@
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "Saving/SavingThread.h"
+#include "platform/Log.h"
 #include "ui_DiluionCalculatorDlg.h"
 
 #include <QDoubleValidator>
@@ -210,18 +211,20 @@ void DiluionCalculatorDlg::on_BUTTON_CALCULATE_clicked()
 
     const float current = float(double(m_fcurrent) * std::pow(10.0, m_nCurrentExp));
     const float wanted = float(double(desired) * std::pow(10.0, double(desiredExp)));
-    if (wanted > current) {
-        ui->LABEL_RESULT->setText(QStringLiteral("  Desired concentration cannot exceed \n  current concentration."));
-        return;
-    }
+    ui->LABEL_RESULT->setText(dilution(current, wanted));
+    KLOG_VALUE("dilution", ui->LABEL_RESULT->text());
+}
+
+QString DiluionCalculatorDlg::dilution(float current, float wanted) const
+{
+    if (wanted > current)
+        return QStringLiteral("  Desired concentration cannot exceed \n  current concentration.");
     const float ratio = wanted / current;
     const float sample = round2(ratio * m_final_volume, 1000);
-    if (sample < 0.001f) {
-        ui->LABEL_RESULT->setText(QStringLiteral("  Out of range: the calculated volume is < 0.001"));
-        return;
-    }
-    ui->LABEL_RESULT->setText(QStringLiteral("  Dilute %1 mL of cell sample in \n  %2 mL of buffer.")
-                                  .arg(general(double(sample)), general(double(m_final_volume) - double(sample))));
+    if (sample < 0.001f)
+        return QStringLiteral("  Out of range: the calculated volume is < 0.001");
+    return QStringLiteral("  Dilute %1 mL of cell sample in \n  %2 mL of buffer.")
+        .arg(general(double(sample)), general(double(m_final_volume) - double(sample)));
 }
 
 void DiluionCalculatorDlg::on_BUTTON_BACK_clicked()

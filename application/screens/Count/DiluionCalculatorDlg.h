@@ -56,6 +56,8 @@ private:
     // Message `type` about `field` over the dimmed page, then the field is
     // emptied and takes the focus.
     void refuse(int type, const QString& field, QLineEdit* edit);
+    // The answer for a current and a wanted concentration (cells/mL) in the final volume.
+    QString dilution(float current, float wanted) const;
 
     float m_fTotal = 0.0f;
     int m_nTotal_Exp = 0;
