@@ -4,6 +4,7 @@
 
 #include "ui_CountDlg.h"
 
+#include "Count/SavePrintDlg.h"
 #include "File_IO/CSVReaderWriter.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/ResultTree.h"
@@ -34,11 +35,15 @@ void CountDlg::savePreviousCount()
 void CountDlg::auto_save()
 {
     KLOG_ENTER;
-    // The save/print dialog's automatic save goes here; until then nothing
-    // is saved and the save reports its end at once.
-    slot_autosave_completed();
-    if (theApp.m_bAgingMode && theApp.m_SaveReview.m_bAutoSave)
-        slot_aging_savecompleted();
+    delete m_pSavePrintDlg;
+    m_pSavePrintDlg = new SavePrintDlg;
+    // The next aging cycle starts once the save run has wound up.
+    if (theApp.m_SaveReview.m_bAutoSave && theApp.m_bAgingMode)
+        connect(m_pSavePrintDlg, &SavePrintDlg::sig_aging_savecompleted, this, &CountDlg::slot_aging_savecompleted,
+                Qt::QueuedConnection);
+    connect(m_pSavePrintDlg, &SavePrintDlg::sig_autosave_completed, this, &CountDlg::slot_autosave_completed);
+    m_BackLabel.show();
+    m_pSavePrintDlg->auto_save3();
 }
 
 void CountDlg::slot_autosave_completed()

@@ -1,5 +1,8 @@
 #include "Count/CountDlg.h"
 
+#include "Count/DiluionCalculatorDlg.h"
+#include "Count/SavePrintDlg.h"
+
 #include "ui_CountDlg.h"
 
 #include "Camera/OV5642Camera.h"
@@ -113,6 +116,8 @@ CountDlg::~CountDlg()
     // The worker went with the thread's end; the thread object goes now
     // rather than through an event loop that may not run again.
     delete m_pCountingThread;
+    delete m_pSavePrintDlg;
+    delete m_pDiluionCalculatorDlg;
     delete ui;
 }
 
@@ -366,6 +371,8 @@ void CountDlg::leave()
     stopCamera(true);
     CountButtonState(false);
     m_BackLabel.hide();
+    delete m_pSavePrintDlg;
+    m_pSavePrintDlg = nullptr;
     theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
     if (m_home.closed)
         m_home.closed();
@@ -375,7 +382,12 @@ void CountDlg::leave()
 void CountDlg::slot_set_backLabel(bool bshow)
 {
     KLOG_VALUE("bshow", bshow);
-    m_BackLabel.request(bshow);
+    if (m_pSavePrintDlg && m_pSavePrintDlg->isVisible())
+        m_pSavePrintDlg->slot_set_backLabel(bshow);
+    else if (m_pDiluionCalculatorDlg && m_pDiluionCalculatorDlg->isVisible())
+        m_pDiluionCalculatorDlg->slot_set_backLabel(bshow);
+    else
+        m_BackLabel.request(bshow);  // dimmed for an automatic save: stays so
 }
 
 void CountDlg::keyPressEvent(QKeyEvent* event)

@@ -25,6 +25,8 @@
 
 class alg_Autofocus;
 class DebugMessage;
+class DiluionCalculatorDlg;
+class SavePrintDlg;
 class DoCellCounting;
 class GrabThread;
 class MessageDlg;
@@ -143,9 +145,10 @@ public:
     // counting mode, rewrites it and its newest-first copy in the result
     // tree, then emits signalAppendCSVData.
     void savePreviousCount();
-    // Saves the shown result without the user: the save/print dialog's
-    // automatic save, which reports through slot_autosave_completed (and
-    // slot_aging_savecompleted during an aging run).
+    // Saves the shown result without the user through a new save/print
+    // dialog's automatic save, under the dimmed screen; it reports through
+    // slot_autosave_completed (and, queued, slot_aging_savecompleted during an
+    // aging run with automatic saving).
     void auto_save();
     // The end of an aging run: message 37.
     void slot_aging_finish();
@@ -178,7 +181,8 @@ public slots:
     void on_BUTTON_GRAPH_clicked();
     void on_BUTTON_HOME_clicked();
     // Dims (true) or undims the screen around the power-off question; an
-    // overlay that was shown before stays.
+    // overlay that was shown before stays. While the save/print dialog or the
+    // dilution calculator is shown, the request goes to it instead.
     void slot_set_backLabel(bool bshow);
     // One line of the debug panel.
     void slot_debug_Message(QStringList msg);
@@ -230,6 +234,11 @@ public slots:
     // Back to the live view for the next count (message 16 first, unless an
     // aging run goes on, which then takes its next step).
     void on_BUTTON_NEXT_COUNT_clicked();
+    // The result column's dialogs, each made new for a press: the save/print
+    // dialog (its signalFilenameReplaced relayed) and the dilution calculator
+    // on the shown result's concentrations.
+    void on_BUTTON_SAVE_PRINT_clicked();
+    void on_BUTTON_DILUTION_clicked();
     void slot_autosave_completed();
     void slot_aging_countingcompleted();
     void slot_aging_savecompleted();
@@ -315,6 +324,10 @@ private:
     int m_nZstageMaxPos = 0;
     int m_nZstageMinPos = 0;
     DimOverlay m_BackLabel;  // over the screen while a box of it runs
+    // The result column's dialogs, each until the next press (the save/print
+    // dialog also until the screen is left).
+    SavePrintDlg* m_pSavePrintDlg = nullptr;
+    DiluionCalculatorDlg* m_pDiluionCalculatorDlg = nullptr;
     int m_nCameraMode = Mode1280;
     bool m_bdarkness = false;
     bool m_bCounted = false;

@@ -1,11 +1,14 @@
 // The counting screen's side of a count: the Count press, the hand-over to
 // the counting worker in its thread, the take-over of its result, the result
-// texts and pages, the re-count of a stored image, and Next Count.
+// texts and pages, the re-count of a stored image, Next Count, and the result
+// column's save/print dialog and dilution calculator.
 #include "Count/CountDlg.h"
 
 #include "ui_CountDlg.h"
 
 #include "Camera/OV5642Camera.h"
+#include "Count/DiluionCalculatorDlg.h"
+#include "Count/SavePrintDlg.h"
 #include "DoCellCounting/DoCellCounting.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
@@ -285,4 +288,25 @@ void CountDlg::on_BUTTON_NEXT_COUNT_clicked()
     ui->BUTTON_CELL_TYPE->setText(QStringLiteral("Total"));
     if (aging)
         agingStep();
+}
+
+void CountDlg::on_BUTTON_SAVE_PRINT_clicked()
+{
+    KLOG_ENTER;
+    delete m_pSavePrintDlg;
+    m_pSavePrintDlg = new SavePrintDlg;
+    connect(m_pSavePrintDlg, &SavePrintDlg::signalFilenameReplaced, this, &CountDlg::signalFilenameReplaced);
+    m_pSavePrintDlg->exec();
+    delete m_pSavePrintDlg;
+    m_pSavePrintDlg = nullptr;
+}
+
+void CountDlg::on_BUTTON_DILUTION_clicked()
+{
+    KLOG_ENTER;
+    delete m_pDiluionCalculatorDlg;
+    m_pDiluionCalculatorDlg = new DiluionCalculatorDlg;
+    const TCountImageInfo& r = theApp.m_CountResult;
+    m_pDiluionCalculatorDlg->setConcentration(r.total, r.total_exp, r.live, r.live_exp, r.dead, r.dead_exp);
+    m_pDiluionCalculatorDlg->exec();
 }

@@ -1,5 +1,10 @@
 #include "CountScreenFixture.h"
 
+#include "Count/DiluionCalculatorDlg.h"
+#include "Count/SavePrintDlg.h"
+#include "VirtualPrinter.h"
+#include "WhenModal.h"
+
 #include "Algorithm/alg_Autofocus.h"
 #include "File_IO/CSVReaderWriter.h"
 #include "File_IO/ImReaderWriter.h"
@@ -13,6 +18,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 
 #include <opencv2/core.hpp>
 
@@ -198,6 +204,91 @@ TEST_F(CountRun, AnAgingRunCountsUntilItsNumberAndSaysSo)
     EXPECT_FALSE(theApp.m_bAgingMode);
     EXPECT_EQ(theApp.m_pPreviousCountCSV->csv().size(), 4u);
     EXPECT_EQ(answerer.unplanned, 0);
+}
+
+// The count is saved under the settings' name, under the dimmed screen,
+// through a saving box the user closes.
+TEST_F(CountRun, AnAutomaticSaveAfterACountNamesTheResultByTheSettings)
+{
+    ASSERT_TRUE(sim::installReportResources(platform::instrumentRoot()));
+    theApp.m_SaveReview.m_bAutoSave = true;
+    theApp.m_SaveReview.m_strBaseName = "run";
+    theApp.m_SaveReview.m_strSuffixType = "Sequence";
+    theApp.m_SaveReview.m_nSequenceCount = 7;
+    enterAndWaitForTheLiveView();
+    ModalAnswerer answerer;
+    bool dimmedWhileShown = false;
+    answerer.plan(true, [&] { dimmedWhileShown = !child<QLabel>("DIM_OVERLAY")->isHidden(); });
+
+    countOnce();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.allPlannedAnswered(); }, kWaitMs));
+    EXPECT_EQ(answerer.shown.value(0), "<p><br/>Save completed!</p>");
+    EXPECT_TRUE(dimmedWhileShown);
+    EXPECT_TRUE(child<QLabel>("DIM_OVERLAY")->isHidden());
+    EXPECT_EQ(QDir(platform::rootPath(ResultTree::modeFolder(BF_TOTAL_CELL_COUNTING) + "/run_00007"))
+                  .entryList(QDir::Files, QDir::Name),
+              QStringList({"run_00007.csv", "run_00007.pdf", "run_00007_RAW.tif", "run_00007_TAG.tif"}));
+    EXPECT_TRUE(lines(ResultTree::previousCountMaster(BF_TOTAL_CELL_COUNTING)).last().startsWith("anonymous,run_00007,"));
+    EXPECT_EQ(theApp.m_SaveReview.m_nSequenceCount, 8);
+    EXPECT_EQ(answerer.unplanned, 0);
+}
+
+TEST_F(CountRun, AnAgingRunWithAutomaticSavingSavesEveryCountWithoutABox)
+{
+    ASSERT_TRUE(sim::installReportResources(platform::instrumentRoot()));
+    CountDlg::seams().agingPauseMs = 0;
+    theApp.m_bAgingMode = true;
+    theApp.m_nAgingCount = 2;
+    theApp.m_SaveReview.m_bAutoSave = true;
+    theApp.m_SaveReview.m_strBaseName = "aging";
+    theApp.m_SaveReview.m_strSuffixType = "Sequence";
+    theApp.m_SaveReview.m_nSequenceCount = 1;
+    enterAndWaitForTheLiveView();
+    ModalAnswerer answerer;
+    answerer.plan(true);
+
+    child<QPushButton>("BUTTON_COUNT")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, 3 * kWaitMs));
+    EXPECT_TRUE(answerer.shown[0].contains("Cell counting aging finish!")) << "the only box";
+    const QDir folder(platform::rootPath(ResultTree::modeFolder(BF_TOTAL_CELL_COUNTING)));
+    for (const char* result : {"aging_00001", "aging_00002"})
+        EXPECT_EQ(QDir(folder.filePath(result)).entryList(QDir::Files).size(), 4) << result;
+    EXPECT_EQ(theApp.m_SaveReview.m_nSequenceCount, 3);
+    EXPECT_EQ(answerer.unplanned, 0);
+}
+
+TEST_F(CountRun, SaveAndDilutionOpenTheirDialogsOnTheResult)
+{
+    useMode(BF_CELL_COUNTING_VIABILITY);
+    enterAndWaitForTheLiveView();
+    countOnce();
+    QSignalSpy named(dlg.get(), &CountDlg::signalFilenameReplaced);
+
+    bool forwarded = false;
+    WhenModal<SavePrintDlg> save([&](SavePrintDlg* dialog) {
+        dlg->slot_set_backLabel(true);  // the power-off question over the dialog
+        forwarded = !dialog->findChild<QLabel*>("DIM_OVERLAY")->isHidden() &&
+                    child<QLabel>("DIM_OVERLAY")->isHidden();
+        dlg->slot_set_backLabel(false);
+        dialog->startFilenameReplaced("Sample");
+        dialog->findChild<QPushButton*>("BUTTON_BACK")->click();
+    });
+    child<QPushButton>("BUTTON_SAVE_PRINT")->click();
+    ASSERT_TRUE(save.done());
+    EXPECT_TRUE(forwarded);
+    ASSERT_EQ(named.count(), 1);
+    EXPECT_EQ(named[0], (QList<QVariant>{1, QString("Sample")}));
+
+    const TCountImageInfo& r = theApp.m_CountResult;
+    QString shown;
+    WhenModal<DiluionCalculatorDlg> dilution([&](DiluionCalculatorDlg* dialog) {
+        shown = dialog->findChild<QLineEdit*>("EDIT_CURRENT")->text() + " " +
+                dialog->findChild<QLineEdit*>("EDIT_CURRENT_EXP")->text();
+        dialog->findChild<QPushButton*>("BUTTON_BACK")->click();
+    });
+    child<QPushButton>("BUTTON_DILUTION")->click();
+    ASSERT_TRUE(dilution.done());
+    EXPECT_EQ(shown, QString::number(double(round2(r.total, 100)), 'g', 2) + " " + QString::number(r.total_exp));
 }
 
 TEST_F(CountRun, StopEndsTheAgingRunAfterTheCountInProgress)
