@@ -479,15 +479,19 @@ void SavePrintDlg::endRun(bool written)
     m_savingDlg.complete();
     processEvents();
     if (m_initdstpath == QLatin1String(ResultTree::kStickMount) && !stickMounted()) {
+        KLOG_VALUE("save run", "the stick is gone");
         m_savingDlg.setMode(SavingDlg::ModeStickRemoved);
         processEvents();
         slotDetectSignal(1);
     } else if (!written) {
+        KLOG_VALUE("save run", "an output was not written");
         m_savingDlg.setMode(SavingDlg::ModeWriteFailed);
     } else if (!theApp.m_bAgingMode) {
+        KLOG_VALUE("save run", "completed");
         m_savingDlg.setMode(SavingDlg::ModeCompleted);
         processEvents();
     } else {
+        KLOG_VALUE("save run", "completed in an aging run");
         m_savingDlg.close();
         slot_close_savingdlg();
         emit sig_aging_savecompleted();
