@@ -60,8 +60,7 @@ public:
     // refused with message 6.
     void auto_save3();
 
-    // An automatic save's end is still owed: the counting screen keeps its
-    // own dim overlay up meanwhile.
+    // An automatic save's end is still owed: its box is not closed yet.
     bool autoSaveUnderWay() const { return m_bAutoSaveNotify; }
 
     // Names the last count's result: the File field of the newest
