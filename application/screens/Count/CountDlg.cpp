@@ -14,6 +14,7 @@
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
+#include "Message/MessageDlg.h"
 
 #include "platform/CommandRunner.h"
 #include "platform/Log.h"
@@ -35,11 +36,14 @@ namespace {
 
 constexpr float kPixelSizeUm = 1.4f;
 
-// One row of the Result page: its title and value labels.
+// One row of the Result page: its title and value labels, its text, and
+// whether total cell counting shows it too.
 struct ResultRow
 {
     QLabel* title;
     QLabel* value;
+    const QString& text;
+    bool inTotalCounting;
 };
 
 }  // namespace
@@ -111,6 +115,7 @@ CountDlg::~CountDlg()
 {
     KLOG_ENTER;
     stopCamera(true);
+    delete m_pApplyMessageDlg;
     m_pCountingThread->quit();
     m_pCountingThread->wait();
     // The worker went with the thread's end; the thread object goes now
@@ -165,7 +170,7 @@ void CountDlg::Init()
     else if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING)
         CUR_CAL_INI = kova::kCalibrationBfnIni;
 
-    m_bCounting = m_bCounted = m_bFocusingBeforeCount = m_bClustermapOn = m_bImagePage = false;
+    m_bCounting = m_bCounted = m_bFocusingBeforeCount = m_bImagePage = false;
     m_bTagOn = false;
     ui->BUTTON_TAG->setChecked(false);
     m_bFirstFrameUpdated = false;
@@ -289,38 +294,34 @@ void CountDlg::CountButtonState(bool enable)
           static_cast<QWidget*>(ui->BUTTON_REVIEW_OR_IMAGE), static_cast<QWidget*>(ui->BUTTON_SAVE_PRINT),
           static_cast<QWidget*>(ui->BUTTON_FIND_CELLS), static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS_OFFSET)})
         widget->setEnabled(enable);
-    ui->BUTTON_APPLY->setEnabled(enable && !m_bClustermapOn);
+    ui->BUTTON_APPLY->setEnabled(enable);
 }
 
 void CountDlg::setResult()
 {
-    const ResultRow rows[] = {
-        {ui->LABEL_TOTAL_CELL_CONCENTRATION_TITLE, ui->LABEL_TOTAL_CELL_CONCENTRATION},
-        {ui->LABEL_LIVE_CELL_CONCENTRATION_TITLE, ui->LABEL_LIVE_CELL_CONCENTRATION},
-        {ui->LABEL_DEAD_CELL_CONCENTRATION_TITLE, ui->LABEL_DEAD_CELL_CONCENTRATION},
-        {ui->LABEL_VIABILITY_TITLE, ui->LABEL_VIABILITY},
-        {ui->LABEL_AVERAGE_SIZE_TITLE, ui->LABEL_AVERAGE_SIZE},
-        {ui->LABEL_TOTAL_CELL_NUMBER_TITLE, ui->LABEL_TOTAL_CELL_NUMBER},
-        {ui->LABEL_LIVE_CELL_NUMBER_TITLE, ui->LABEL_LIVE_CELL_NUMBER},
-        {ui->LABEL_DEAD_CELL_NUMBER_TITLE, ui->LABEL_DEAD_CELL_NUMBER},
-        {ui->LABEL_DILUTION_FACTOR_TITLE, ui->LABEL_DILUTION_FACTOR},
-    };
     const ResultTexts::Texts& t = m_ResultTexts;
-    const QString values[] = {t.totalConcentration, t.liveConcentration, t.deadConcentration,
-                              t.viability,          t.averageSize,       t.totalCells,
-                              t.liveCells,          t.deadCells,         t.dilution};
-    // The rows in the order shown and whether each shows, by counting mode.
+    const ResultRow rows[] = {
+        {ui->LABEL_TOTAL_CELL_CONCENTRATION_TITLE, ui->LABEL_TOTAL_CELL_CONCENTRATION, t.totalConcentration, true},
+        {ui->LABEL_LIVE_CELL_CONCENTRATION_TITLE, ui->LABEL_LIVE_CELL_CONCENTRATION, t.liveConcentration, false},
+        {ui->LABEL_DEAD_CELL_CONCENTRATION_TITLE, ui->LABEL_DEAD_CELL_CONCENTRATION, t.deadConcentration, false},
+        {ui->LABEL_VIABILITY_TITLE, ui->LABEL_VIABILITY, t.viability, false},
+        {ui->LABEL_AVERAGE_SIZE_TITLE, ui->LABEL_AVERAGE_SIZE, t.averageSize, true},
+        {ui->LABEL_TOTAL_CELL_NUMBER_TITLE, ui->LABEL_TOTAL_CELL_NUMBER, t.totalCells, true},
+        {ui->LABEL_LIVE_CELL_NUMBER_TITLE, ui->LABEL_LIVE_CELL_NUMBER, t.liveCells, false},
+        {ui->LABEL_DEAD_CELL_NUMBER_TITLE, ui->LABEL_DEAD_CELL_NUMBER, t.deadCells, false},
+        {ui->LABEL_DILUTION_FACTOR_TITLE, ui->LABEL_DILUTION_FACTOR, t.dilution, true},
+    };
+    // The rows shown stand one under the other, in the form's order.
     const bool viability = theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY;
     int y = kResultFirstRowY;
-    for (int row = 0; row < kResultRows; ++row) {
-        const bool total = row == 0 || row == 4 || row == 5 || row == 8;
-        const bool shown = viability || total;
-        rows[row].title->setVisible(shown);
-        rows[row].value->setVisible(shown);
+    for (const ResultRow& row : rows) {
+        const bool shown = viability || row.inTotalCounting;
+        row.title->setVisible(shown);
+        row.value->setVisible(shown);
         if (!shown)
             continue;
-        rows[row].value->setText(values[row]);
-        for (QLabel* label : {rows[row].title, rows[row].value})
+        row.value->setText(row.text);
+        for (QLabel* label : {row.title, row.value})
             label->move(label->x(), y);
         y += kResultRowStep;
     }

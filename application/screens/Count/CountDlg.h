@@ -30,6 +30,8 @@ class SavePrintDlg;
 class DoCellCounting;
 class GrabThread;
 class MessageDlg;
+class QPainter;
+class QPushButton;
 class QThread;
 
 namespace Ui {
@@ -83,10 +85,11 @@ public:
         int applyDelayMs = 500;           // Apply's message shown before the gating runs
         int gateRepeatMs = 150;           // a held gate arrow steps again
     };
+    static Seams& seams();
+
     // The histogram page's forms (m_nCellNumOrConcentration) and types (m_histogramType).
     enum HistogramForm { FormCellNumber = 0, FormConcentration = 1, FormCluster = 2 };
     enum HistogramType { TypeTotal = 0, TypeLive = 1, TypeDead = 2 };
-    static Seams& seams();
 
     // What the screen asks of the home screen.
     struct Home
@@ -290,7 +293,7 @@ private slots:
 private:
     void SetNavigatorRect(QRect& rect);
     // One zoom step for either zoom button; the button shows the new zoom.
-    void stepZoom(class QPushButton* button);
+    void stepZoom(QPushButton* button);
     // The result image with or without tags (or the scale-bar canvas) into
     // the full-resolution image and the pixmap of the current zoom.
     void rebuildResultImage();
@@ -300,6 +303,12 @@ private:
     void applyFocusWindow(int position);
     // Back to the home screen, with no question.
     void leave();
+    // The loaded protocol of the counting mode as the running and the counted
+    // one, without a gate; optionally the viability one for any mode but 0.
+    void takeProtocolSnapshot(bool otherModesAsViability);
+    // Loads the idle worker for a count (of the stored raw image for a
+    // re-analysis, else of a captured frame) and starts it in its thread.
+    void startWorker(bool reAnalysis, const QString& storedImage = QString());
     // The count's end in the screen: progress stopped, buttons back.
     void endCounting();
     // An aging run's step after a count: the next count, or the run's end.
@@ -308,9 +317,9 @@ private:
     void stepGate(int direction);
     // Shows and hides the histogram page's controls for a form.
     void showHistogramForm(int form);
-    void paintLive(class QPainter& painter);
-    void paintProgress(class QPainter& painter);
-    void paintResult(class QPainter& painter);
+    void paintLive(QPainter& painter);
+    void paintProgress(QPainter& painter);
+    void paintResult(QPainter& painter);
 
     Home m_home;
     DebugMessage* m_DebugMessage = nullptr;
@@ -349,7 +358,6 @@ private:
     int m_nViewX = ImageNavigation::kStartView.x();
     int m_nViewY = ImageNavigation::kStartView.y();
     bool m_bTagOn = false;
-    bool m_bClustermapOn = false;
     bool m_bNewFrame = false;
     int m_nAutofocusOffset = 0;
     ResultTexts::Texts m_ResultTexts;

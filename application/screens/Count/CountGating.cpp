@@ -100,7 +100,7 @@ void CountDlg::setCellNumberOrConcentraion(int form)
         graph->setShowGuideLine(true);
         QColor inGate = kTotalColour;
         if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING) {
-            graph->setSamples(theApp.m_CountResult.total_histogram, 0);
+            graph->setSamples(m_TotalHistogram, 0);
         } else if (m_histogramType == TypeLive) {
             graph->setTypeSamples(m_LiveHistogram, m_nMaxLiveCount);
             inGate = kLiveColour;

@@ -72,24 +72,38 @@ void CountDlg::slot_do_counting()
                             static_cast<QWidget*>(ui->LABEL_FOCUS_TITLE),
                             static_cast<QWidget*>(ui->LABEL_FIND_CELLS_TITLE)})
         widget->setEnabled(false);
-    if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING) {
+    takeProtocolSnapshot(false);
+    // The worker takes the camera over: the live view lets it go first.
+    stopCamera(false);
+    if (m_bFindCells)
+        CUR_CAL_INI = kova::kAutoExposureIni;
+    startWorker(false);
+}
+
+void CountDlg::takeProtocolSnapshot(bool otherModesAsViability)
+{
+    const int mode = theApp.m_CountingMode;
+    if (mode == BF_TOTAL_CELL_COUNTING) {
         m_TotalProtocol = snapshot(theApp.m_Loaded_Total_Protocol);
         theApp.m_Counted_Total_Protocol = m_TotalProtocol;
-    } else if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY) {
+    } else if (mode == BF_CELL_COUNTING_VIABILITY || otherModesAsViability) {
         m_ViabilityProtocol = snapshot(theApp.m_Loaded_Viability_Protocol);
         theApp.m_Counted_Viability_Protocol = m_ViabilityProtocol;
     }
-    // The worker takes the camera over: the live view lets it go first.
-    stopCamera(false);
+}
+
+void CountDlg::startWorker(bool reAnalysis, const QString& storedImage)
+{
+    // Direct calls: the worker is idle between counts and its thread waits.
     m_pDoCellCounting->registerCellCounter(theApp.m_pCellCounter, theApp.m_pCamera);
-    if (m_bFindCells)
-        CUR_CAL_INI = kova::kAutoExposureIni;
+    if (reAnalysis)
+        m_pDoCellCounting->m_image_path = storedImage;
     m_pDoCellCounting->setCountingParameters(m_fGreenReference, CUR_CAL_INI);
     if (theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING)
         m_pDoCellCounting->set_parameters_BF_TOTAL_CELL_COUNTING(m_TotalProtocol);
     else if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY)
         m_pDoCellCounting->set_parameters_BF_CELL_COUNTING_VIABILITY(m_ViabilityProtocol);
-    m_pDoCellCounting->m_bReAnalysis = false;
+    m_pDoCellCounting->m_bReAnalysis = reAnalysis;
     m_pDoCellCounting->clearCountInfo();
     emit start_do_counting();
 }
@@ -203,7 +217,7 @@ void CountDlg::slot_analysis(QString path)
     KLOG_VALUE("path", path);
     CountButtonState(false);
     setMainUIState(StateCount);
-    m_bCounted = m_bClustermapOn = m_bImagePage = m_bTagOn = m_bFocusingBeforeCount = false;
+    m_bCounted = m_bImagePage = m_bTagOn = m_bFocusingBeforeCount = false;
     m_bFirstFrameUpdated = false;
     m_bCounting = true;
     ui->BUTTON_TAG->setChecked(false);
@@ -234,25 +248,10 @@ void CountDlg::slot_analysis(QString path)
     update(m_ProgressRect);
     m_ProgressTimer.start(kProgressIntervalMs);
 
-    // A re-count takes the viability snapshot in every mode but 0.
-    const bool total = theApp.m_CountingMode == BF_TOTAL_CELL_COUNTING;
-    if (total) {
-        m_TotalProtocol = snapshot(theApp.m_Loaded_Total_Protocol);
-        theApp.m_Counted_Total_Protocol = m_TotalProtocol;
-    } else {
-        m_ViabilityProtocol = snapshot(theApp.m_Loaded_Viability_Protocol);
-        theApp.m_Counted_Viability_Protocol = m_ViabilityProtocol;
-    }
-    m_pDoCellCounting->registerCellCounter(theApp.m_pCellCounter, theApp.m_pCamera);
-    m_pDoCellCounting->m_image_path = path;
-    m_pDoCellCounting->setCountingParameters(m_fGreenReference, CUR_CAL_INI);
-    if (total)
-        m_pDoCellCounting->set_parameters_BF_TOTAL_CELL_COUNTING(m_TotalProtocol);
-    else if (theApp.m_CountingMode == BF_CELL_COUNTING_VIABILITY)
-        m_pDoCellCounting->set_parameters_BF_CELL_COUNTING_VIABILITY(m_ViabilityProtocol);
-    m_pDoCellCounting->m_bReAnalysis = true;
-    m_pDoCellCounting->clearCountInfo();
-    emit start_do_counting();
+    // A re-count takes the viability snapshot in every mode but 0, and the
+    // calibration file in force (no switch to the auto-exposure one).
+    takeProtocolSnapshot(true);
+    startWorker(true, path);
 }
 
 void CountDlg::slotReAnalysisFailed()
@@ -271,7 +270,7 @@ void CountDlg::on_BUTTON_NEXT_COUNT_clicked()
     if (!aging && m_BackLabel.message(kLeaveQuestion) != 1)
         return;
     setMainUIState(StateCount);
-    m_bCounting = m_bCounted = m_bClustermapOn = m_bImagePage = m_bTagOn = false;
+    m_bCounting = m_bCounted = m_bImagePage = m_bTagOn = false;
     ui->BUTTON_TAG->setChecked(false);
     m_nViewX = ImageNavigation::kStartView.x();
     m_nViewY = ImageNavigation::kStartView.y();

@@ -27,7 +27,6 @@ protected:
         std::vector<int32_t> total(live.size());
         for (std::size_t i = 0; i < live.size(); ++i)
             total[i] = live[i] + dead[i];
-        theApp.m_CountResult.total_histogram = total;
         dlg->gating_initialize(total, live, dead, cluster, dilution);
     }
 
