@@ -294,6 +294,9 @@ private:
     void SetNavigatorRect(QRect& rect);
     // One zoom step for either zoom button; the button shows the new zoom.
     void stepZoom(QPushButton* button);
+    // A full-resolution image into the result image; false (and nothing
+    // copied) for any other size.
+    bool copyResultImage(const cv::Mat& image);
     // The result image with or without tags (or the scale-bar canvas) into
     // the full-resolution image and the pixmap of the current zoom.
     void rebuildResultImage();

@@ -255,13 +255,8 @@ void CountDlg::rebuildResultImage()
         return;
     const cv::Mat source = m_bTagOn && theApp.m_SaveReview.m_bEnableScaleBar ? theApp.getScaleBarImg()
                                                                              : engine->getOverlayImageData2(m_bTagOn);
-    const std::size_t bytes = std::size_t(m_FrameImage[ModeFull].sizeInBytes());
-    // Anything but a whole full-resolution image would be read past its end.
-    if (!source.isContinuous() || source.total() * source.elemSize() != bytes) {
-        KLOG << "[Error] no full-resolution result image to show";
+    if (!copyResultImage(source))
         return;
-    }
-    std::memcpy(m_pFrameBuffer[ModeFull], source.data, bytes);
     switch (m_nZoom) {
     case 1:
         m_FramePixmap[ModeVga] = QPixmap::fromImage(m_FrameImage[ModeFull].scaled(
@@ -275,6 +270,18 @@ void CountDlg::rebuildResultImage()
         m_FramePixmap[ModeFull] = QPixmap::fromImage(m_FrameImage[ModeFull]);
         break;
     }
+}
+
+bool CountDlg::copyResultImage(const cv::Mat& image)
+{
+    const std::size_t bytes = std::size_t(m_FrameImage[ModeFull].sizeInBytes());
+    // Anything but a whole full-resolution image would be read past its end.
+    if (!image.isContinuous() || image.total() * image.elemSize() != bytes) {
+        KLOG << "[Error] no full-resolution result image to show";
+        return false;
+    }
+    std::memcpy(m_pFrameBuffer[ModeFull], image.data, bytes);
+    return true;
 }
 
 void CountDlg::set_ScalebarImage(cv::Mat image)

@@ -114,11 +114,9 @@ void CountDlg::receiveCountingCompleted()
     m_nProgress = kProgressDone;
     repaint();
 
+    // Each call of the engine rewrites its one output image: the plain one is copied first.
     VelimBio::CellCounter* engine = theApp.m_pCellCounter;
-    const std::size_t bytes = std::size_t(m_FrameImage[ModeFull].sizeInBytes());
-    const cv::Mat& plain = engine->getOverlayImageData2(false);
-    if (plain.isContinuous() && plain.total() * plain.elemSize() == bytes)
-        std::memcpy(m_pFrameBuffer[ModeFull], plain.data, bytes);
+    copyResultImage(engine->getOverlayImageData2(false));
     set_ScalebarImage(engine->getOverlayImageData2(true));
     // An aging run keeps its camera errors to its next step.
     if (!theApp.m_bAgingMode)
