@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -264,18 +266,40 @@ int ringPixels(const QString& file)
     return cv::countNonZero(ring);
 }
 
-TEST_F(CountTest, TheGateAppliedChangesTheCountAndTagShowsTheRings)
+// The cell sizes of the objects in a saved per-result CSV.
+std::vector<double> objectSizes(const QByteArray& csv)
 {
+    std::vector<double> sizes;
+    bool objects = false;
+    for (const QByteArray& line : csv.split('\n')) {
+        if (line.startsWith("Object number,")) {
+            objects = true;
+        } else if (objects) {
+            if (line.trimmed().isEmpty())
+                break;
+            sizes.push_back(line.split(',').value(3).toDouble());
+        }
+    }
+    return sizes;
+}
+
+TEST_F(CountTest, TheGateAppliedCountsTheSavedObjectsWithinItAndTagShowsTheRings)
+{
+    // Each count saved at once, under the automatic name "KOVA3_00001".
+    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Save Review]\nSave type=Auto\n");
     ASSERT_NO_FATAL_FAILURE(boot());
     const QString master = QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_TotalCellCounting.csv");
     ASSERT_TRUE(touch(kHomeCount));
     ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
     ASSERT_TRUE(touch(kCount));
-    ASSERT_TRUE(waitForOutput(*app, "Finish Count ALL")) << output(*app).toStdString();
+    ASSERT_TRUE(waitForOutput(*app, "save run")) << output(*app).toStdString();
+    ASSERT_TRUE(touchThenDialogs(kMessageOnlyOk, 0)) << "the save's notice closed";
     const int counted = root.readFile(master).split('\n').value(1).split(',').value(4).toInt();
-    ASSERT_GT(counted, 0);
+    const std::vector<double> sizes =
+        objectSizes(root.readFile(QStringLiteral("/KOVA/anonymous/TOTAL_CELL_COUNTING/KOVA3_00001/KOVA3_00001.csv")));
+    ASSERT_EQ(int(sizes.size()), counted) << "the open gate counts every object";
 
-    // The lower gate up by 10 µm, from 1 to 11.
+    // The lower gate up by 10 µm: from the open 1 … 181 to 11 … 90.
     ASSERT_TRUE(touch(kHistogramPage));
     EXPECT_TRUE(screenshot(artefact(QStringLiteral("histogram-page.png"))));
     for (int step = 0; step < 10; ++step)
@@ -284,8 +308,10 @@ TEST_F(CountTest, TheGateAppliedChangesTheCountAndTagShowsTheRings)
     ASSERT_TRUE(waitForOutput(*app, "gated 11 90 :")) << output(*app).right(2000).toStdString();
     const QByteArray log = output(*app);
     const int gated = log.mid(log.indexOf("gated 11 90 :") + 13).trimmed().split(' ').value(0).toInt();
-    EXPECT_GT(gated, 0);
-    EXPECT_LT(gated, counted) << "the cells below 11 µm are out";
+    const int below = int(std::count_if(sizes.begin(), sizes.end(), [](double size) { return size < 11.0; }));
+    const int above = int(std::count_if(sizes.begin(), sizes.end(), [](double size) { return size >= 90.0; }));
+    EXPECT_GT(below, 0);
+    EXPECT_EQ(gated, counted - below - above);
     EXPECT_EQ(root.readFile(master).split('\n').value(1).split(',').value(4).toInt(), counted)
         << "the previous count stays as it was made";
 
