@@ -87,6 +87,28 @@ TEST_F(CountRun, AutofocusedCountingFocusesFirst)
     EXPECT_LE(std::abs(theApp.m_CountResult.z_position - TestInstrument::kFocus), alg_Autofocus::kStepSize);
 }
 
+TEST_F(CountRun, AfterFindCellsTheCountsUseTheAutoExposureRegisters)
+{
+    // The factory's trypan-blue calibration: the slide's levels at 1280 × 960, 0.26 of the exposure at full size.
+    instrument.writeFile(kova::kCalibrationCusIni,
+                         "[1280]\n0x3501=0x03\n0x3502=0xE8\n0x350A=0x00\n0x350B=0x00\n0x3400=0x04\n0x3401=0x00\n"
+                         "0x3402=0x04\n0x3403=0x00\n0x3404=0x04\n0x3405=0x00\n"
+                         "[5M]\n0x3501=0x01\n0x3502=0x04\n0x350A=0x00\n0x350B=0x00\n0x3400=0x04\n0x3401=0x00\n"
+                         "0x3402=0x04\n0x3403=0x00\n0x3404=0x04\n0x3405=0x00\n");
+    enterAndWaitForTheLiveView();
+    child<QPushButton>("BUTTON_FIND_CELLS")->click();
+    ASSERT_TRUE(QFile::exists(instrument.path(kova::kAutoExposureIni)));
+
+    countOnce();
+    EXPECT_EQ(CUR_CAL_INI, kova::kAutoExposureIni);
+    EXPECT_GT(theApp.m_CountResult.total_cell, 0);
+
+    // A new entry takes the counting mode's calibration again.
+    dlg->stopCamera(false);
+    dlg->Init();
+    EXPECT_EQ(CUR_CAL_INI, kova::kCalibrationBfnIni);
+}
+
 TEST_F(CountRun, TheResultPageShowsFourRowsInTotalCountingAndNineWithViability)
 {
     const char* const kAll[] = {"TOTAL_CELL_CONCENTRATION", "LIVE_CELL_CONCENTRATION", "DEAD_CELL_CONCENTRATION",
