@@ -1,9 +1,13 @@
 // Review benchmarks under a temporary instrument root: 20 result folders of
 // about 32 MB each copied to the stick's folder by the copy worker, the same
 // with cp (and with cp and sync, since the worker forces every file to the
-// medium), and opening the review screen on a viability table of 1000 counts.
+// medium), opening the review screen on a viability table of 1000 counts,
+// the first page of 1000 result folders inside and on the stick, deleting
+// 1000 result folders, and viewing and zooming a saved image.
 #include "File_IO/CSVReaderWriter.h"
+#include "File_IO/ImReaderWriter.h"
 #include "FileManager/FileOperator.h"
+#include "FileManager/ResultFolderModel.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/ResultTree.h"
 #include "Review/ReviewDlg.h"
@@ -14,6 +18,11 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <opencv2/core.hpp>
 
 namespace {
 
@@ -119,3 +128,123 @@ void BM_OpenReviewOn1000ViabilityRows(benchmark::State& state)
 BENCHMARK(BM_OpenReviewOn1000ViabilityRows)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// --- the stored results
+
+void makeFolders(const QString& logical, int count)
+{
+    for (int i = 0; i < count; ++i)
+        QDir().mkpath(g_root.path(QStringLiteral("%1/Result_%2").arg(logical).arg(i, 4, 10, QLatin1Char('0'))));
+}
+
+// From a new folder model to the first complete page (7 folders inside, up to 500 on the stick).
+void firstPage(benchmark::State& state, const QString& select, const QString& folder, int pageSize)
+{
+    theApp.m_CountingMode = BF_CELL_COUNTING_VIABILITY;
+    makeFolders(folder, 1000);
+    for (auto _ : state) {
+        ResultFolderModel model;
+        bool complete = false;
+        QObject::connect(&model, &ResultFolderModel::sigPagecomplete,
+                         [&](const QFileInfoList& list, int) { complete = list.size() == pageSize; });
+        model.initialize();
+        if (!select.isEmpty())
+            model.slotResetList3(select);
+        if (!QTest::qWaitFor([&] { return complete; }, 30000))
+            state.SkipWithError("no complete page");
+    }
+}
+
+void BM_FirstPageOf1000FoldersInternal(benchmark::State& state)
+{
+    firstPage(state, QString(), ResultTree::modeFolder(BF_CELL_COUNTING_VIABILITY), 7);
+}
+BENCHMARK(BM_FirstPageOf1000FoldersInternal)->Unit(benchmark::kMillisecond);
+
+void BM_FirstPageOf1000FoldersStick(benchmark::State& state)
+{
+    firstPage(state, "USB", kStick, 500);
+}
+BENCHMARK(BM_FirstPageOf1000FoldersStick)->Unit(benchmark::kMillisecond);
+
+void BM_EraseAll1000Folders(benchmark::State& state)
+{
+    theApp.m_CountingMode = BF_CELL_COUNTING_VIABILITY;
+    const QString folder = ResultTree::modeFolder(BF_CELL_COUNTING_VIABILITY);
+    ResultFolderModel model;
+    model.initialize();
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int i = 0; i < 1000; ++i) {
+            const QString result = QStringLiteral("%1/R%2/R%2").arg(folder).arg(i);
+            g_root.writeFile(result + ".csv", QByteArray(4096, 'c'));
+            g_root.writeFile(result + ".pdf", QByteArray(64 * 1024, 'p'));
+        }
+        state.ResumeTiming();
+        model.erase_all();
+    }
+}
+BENCHMARK(BM_EraseAll1000Folders)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The review screen showing a saved analysed image: opening the image
+// viewer, and each zoom step (which reads the image again).
+class ImageViewer
+{
+public:
+    ImageViewer()
+    {
+        theApp.m_CountingMode = BF_TOTAL_CELL_COUNTING;
+        // First in the list, before any other result of the run.
+        const QString folder = ResultTree::modeFolder(BF_TOTAL_CELL_COUNTING) + "/A_Image";
+        g_root.writeFile(folder + "/A_Image.csv", "Counting mode,Bright field cell counting\n,Total cell counting\n");
+        cv::Mat frame(1944, 2592, CV_8UC3);
+        cv::randu(frame, 0, 256);
+        ImReaderWriter writer;
+        std::string path = (folder + "/A_Image_TAG.tif").toStdString();
+        writer.loadAndWrite(frame.data, 2592, 1944, 8, 3, 5, 2, path, "");
+        review.show();
+        if (!QTest::qWaitFor([&] { return list()->topLevelItemCount() > 0; }, 30000))
+            return;
+        const auto found = list()->findItems("A_Image", Qt::MatchExactly);
+        if (!found.isEmpty())
+            list()->setCurrentItem(found.first());
+        button("BUTTON_VIEW")->click();
+    }
+    QTreeWidget* list() { return review.findChild<QTreeWidget*>("TREE_PAGE"); }
+    QPushButton* button(const char* name) { return review.findChild<QPushButton*>(name); }
+
+    ReviewDlg review;
+};
+
+void BM_ViewImage(benchmark::State& state)
+{
+    ImageViewer viewer;
+    if (viewer.review.mainUIState() != REVIEW_STEP_VIEW)
+        state.SkipWithError("no result to view");
+    for (auto _ : state) {
+        viewer.button("BUTTON_VIEW_IMAGES")->click();
+        viewer.review.repaint();
+        state.PauseTiming();
+        viewer.button("BUTTON_CLOSE")->click();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ViewImage)->Unit(benchmark::kMillisecond);
+
+void BM_ZoomStep(benchmark::State& state)
+{
+    ImageViewer viewer;
+    viewer.button("BUTTON_VIEW_IMAGES")->click();
+    if (viewer.review.mainUIState() != REVIEW_STEP_IMAGE)
+        state.SkipWithError("no image to zoom");
+    const int to = int(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        while (viewer.review.imageView().zoom != (to == 1 ? 4 : to / 2))
+            viewer.button("BUTTON_ZOOM")->click();
+        state.ResumeTiming();
+        viewer.button("BUTTON_ZOOM")->click();
+        viewer.review.repaint();
+    }
+}
+BENCHMARK(BM_ZoomStep)->Arg(2)->Arg(4)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -11,6 +11,7 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
 #include "KovaCore/ResultTree.h"
+#include "FileManager/ResultFolderModel.h"
 #include "MediaMonitor/MediaMonitor.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
@@ -19,6 +20,7 @@
 #include <QHeaderView>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -117,12 +119,10 @@ std::unique_ptr<CSVReaderWriter> readMaster()
     return table;
 }
 
-bool stickReady()
-{
-    return theApp.m_pMediaMonitor && theApp.m_pMediaMonitor->searchUSB();
-}
-
 }  // namespace
+
+const QString ReviewDlg::kInternalStorage = QStringLiteral("Internal\nStorage");
+const QString ReviewDlg::kUsb = QStringLiteral("USB");
 
 ReviewDlg::Seams& ReviewDlg::seams()
 {
@@ -138,6 +138,7 @@ ReviewDlg::ReviewDlg(QWidget* parent)
     KLOG_ENTER;
     initCommonResources();
     Q_INIT_RESOURCE(ReviewResources);
+    Q_INIT_RESOURCE(CountResources);  // the zoom key
     ui->setupUi(this);
     setFont();
 
@@ -146,9 +147,21 @@ ReviewDlg::ReviewDlg(QWidget* parent)
     init_tablecsv();
     updateCsvButtons();
 
+    if (theApp.m_pMediaMonitor)
+        connect(theApp.m_pMediaMonitor, &MediaMonitor::detectSignal, this, &ReviewDlg::slotDetectSignal);
+    ResultFolderModel* folders = ui->TREEVIEW_FILE->folders();
+    connect(folders, &ResultFolderModel::signalCreateDiskList, this, &ReviewDlg::slotApplyDiskList);
+    connect(folders, &ResultFolderModel::signalSetDiskSpace, this, &ReviewDlg::slotSetDiskSpace);
+    connect(folders, &ResultFolderModel::sigPagecomplete, this, &ReviewDlg::slotSetPage);
+    connect(this, &ReviewDlg::signalDirectorySelected3, folders, &ResultFolderModel::slotResetList3);
+
     ui->LABEL_CURRENT_PAGE->installEventFilter(this);
     ui->LABEL_TOTAL_PAGE->installEventFilter(this);
     showCountingMode(ui->LABEL_MODE, ui->LABEL_COMMON_PROTOCOL);
+
+    m_Image = QImage(ImageNavigation::pictureSize(4, true), QImage::Format_RGB888);
+    m_Image.fill(Qt::white);
+    QTimer::singleShot(kUsbSearchDelayMs, this, &ReviewDlg::SearchUSB);
 
     for (QWidget* hidden : {static_cast<QWidget*>(ui->BUTTON_REVIEW_IMAGE), static_cast<QWidget*>(ui->LIST_DISK),
                             static_cast<QWidget*>(ui->BUTTON_DISK_LIST), static_cast<QWidget*>(ui->BUTTON_TEST),
@@ -156,6 +169,8 @@ ReviewDlg::ReviewDlg(QWidget* parent)
         hidden->hide();
     // The form's placeholder rows; the result list fills it page by page.
     ui->TREE_PAGE->clear();
+    m_strDiskName = kInternalStorage;
+    m_strLocalRoot = ResultTree::modeFolder(theApp.m_CountingMode);
     ui->TREEVIEW_FILE->initialize();
     setMainUIState(REVIEW_STEP_RESULTS);
 }
@@ -163,6 +178,11 @@ ReviewDlg::ReviewDlg(QWidget* parent)
 ReviewDlg::~ReviewDlg()
 {
     delete ui;
+}
+
+bool ReviewDlg::stickReady()
+{
+    return theApp.m_pMediaMonitor && theApp.m_pMediaMonitor->searchUSB();
 }
 
 QDateTime ReviewDlg::now() const
@@ -212,6 +232,7 @@ void ReviewDlg::setMainUIState(ReviewSteps state)
         w->hide();
     ui->BUTTON_HOME->show();
     ui->BUTTON_PREVIOUS_COUNTS->setChecked(false);
+    m_nFuncMode = m_nFuncScope = -1;
 
     switch (state) {
     case REVIEW_STEP_RESULTS:
@@ -298,17 +319,13 @@ bool ReviewDlg::eventFilter(QObject* watched, QEvent* event)
         && event->type() == QEvent::MouseButtonPress) {
         NumberKeypadDlg keypad;
         keypad.set_mode(NUMBER_KEYPAD_NUMBER);
+        connect(&keypad, &NumberKeypadDlg::signal_set_value, this, &ReviewDlg::slot_set_value_page);
         keypad.set_range_value(999, 1, 3);
         m_overlay.runOver(keypad);
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void ReviewDlg::paintEvent(QPaintEvent* event)
-{
-    QDialog::paintEvent(event);
-    ui->LABEL_COMMON_DATETIME->setText(theApp.m_strDateTime);
-}
 
 void ReviewDlg::prev_counts_initialize()
 {

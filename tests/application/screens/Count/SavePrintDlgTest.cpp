@@ -7,6 +7,7 @@
 #include "KovaCore/ResultTree.h"
 #include "MediaMonitor/MediaMonitor.h"
 #include "ModalAnswerer.h"
+#include "OnShow.h"
 #include "TempRoot.h"
 #include "UsbSticks.h"
 #include "VirtualPrinter.h"
@@ -33,27 +34,6 @@ const QString kInternal = QStringLiteral("/KOVA/anonymous/CELL_COUNTING_VIABILIT
 const char* const kRows[] = {
     "anonymous,,08 Dec 2026 13:00,1.10x10e5,50,1.00x10e5,45,1.00x10e4,5,90.0,11.0,PBMC",
     "anonymous,,08 Dec 2026 14:03,2.25x10e5,100,1.80x10e5,80,4.50x10e4,20,80.0,12.3,PBMC",
-};
-
-// Runs `action` once whenever a widget of class T is shown.
-template <class T>
-class OnShow : public QObject
-{
-public:
-    explicit OnShow(std::function<void()> action)
-        : m_action(std::move(action))
-    {
-        qApp->installEventFilter(this);
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show && qobject_cast<T*>(watched))
-            m_action();
-        return false;
-    }
-
-private:
-    std::function<void()> m_action;
 };
 
 // The bar of the saving box (3 pixels a percent) each time it is about to be painted.

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QTest>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -76,6 +78,33 @@ protected:
     }
 
     void open() { dlg = std::make_unique<ReviewDlg>(); }
+
+    // Folders R00, R01, ... in a logical folder.
+    void makeFolders(const QString& logical, int n, const QString& prefix = "R") const
+    {
+        for (int i = 0; i < n; ++i)
+            QDir().mkpath(root.path(QStringLiteral("%1/%2%3").arg(logical, prefix).arg(i, 2, 10, QLatin1Char('0'))));
+    }
+    QTreeWidget* list() const { return dlg->findChild<QTreeWidget*>("TREE_PAGE"); }
+    // The names the result list shows.
+    QStringList rows() const
+    {
+        QStringList names;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            names << list()->topLevelItem(i)->text(0);
+        return names;
+    }
+    // Until the result list shows these rows (the folder model loads on its own).
+    bool waitForRows(const QStringList& expected) const
+    {
+        return QTest::qWaitFor([&] { return rows() == expected; }, 10000);
+    }
+    void selectRow(const QString& name) const
+    {
+        const QList<QTreeWidgetItem*> found = list()->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1) << name.toStdString();
+        list()->setCurrentItem(found.first());
+    }
 
     TempRoot root;
     kovasim::UsbSticks sticks{root.root()};
