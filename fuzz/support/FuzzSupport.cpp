@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace fuzz {
@@ -19,7 +20,14 @@ namespace fuzz {
 namespace {
 
 qint64 g_nextTime = 1000000000;  // seconds since 1970, one more per file written
-int g_nextPath = 0;
+
+// In memory where the system offers it: every input is written to a file.
+QString rootTemplate()
+{
+    const QString shm = QStringLiteral("/dev/shm");
+    const QString folder = QFileInfo(shm).isWritable() ? shm : QDir::tempPath();
+    return folder + QStringLiteral("/kova-fuzz-XXXXXX");
+}
 
 // Lives until the process ends; libFuzzer leaves through exit().
 struct Process
@@ -38,7 +46,7 @@ struct Process
     char name[5] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    QTemporaryDir root;
+    QTemporaryDir root{rootTemplate()};
 };
 
 }  // namespace
@@ -68,14 +76,10 @@ QString writeFile(const QString& logicalPath, const QByteArray& contents)
     return path;
 }
 
-QString freshPath(const QString& suffix)
+void fail(const char* condition, const char* file, int line)
 {
-    return QStringLiteral("/fuzz/%1%2").arg(g_nextPath++).arg(suffix);
-}
-
-void removeFile(const QString& logicalPath)
-{
-    QFile::remove(platform::rootPath(logicalPath));
+    std::fprintf(stderr, "==fuzz== check failed: %s at %s:%d\n", condition, file, line);
+    std::abort();
 }
 
 }  // namespace fuzz

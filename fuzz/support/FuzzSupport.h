@@ -25,11 +25,16 @@ QByteArray bytes(const uint8_t* data, size_t size);
 // reads what was just written.
 QString writeFile(const QString& logicalPath, const QByteArray& contents);
 
-// A logical path not used before in this process, in the folder "/fuzz", with
-// the given suffix: for readers that take any path.
-QString freshPath(const QString& suffix);
+}  // namespace fuzz
 
-// Removes a file written under the root (logical path).
-void removeFile(const QString& logicalPath);
+// A property every input must keep: when it does not, the input is a finding
+// like a crash (libFuzzer keeps it), with the condition in the log.
+#define FUZZ_CHECK(condition)                                                   \
+    do {                                                                        \
+        if (!(condition))                                                       \
+            fuzz::fail(#condition, __FILE__, __LINE__);                         \
+    } while (false)
 
+namespace fuzz {
+[[noreturn]] void fail(const char* condition, const char* file, int line);
 }  // namespace fuzz

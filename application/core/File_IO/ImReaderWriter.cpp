@@ -367,6 +367,10 @@ unsigned char* ImReaderWriter::imread(std::string path)
         KLOG << "ImReaderWriter::imread: not an 8-bit RGB image:" << QString::fromStdString(file);
         return nullptr;
     }
+    if (width > kMaxReadWidth || height > kMaxReadHeight) {
+        KLOG << "ImReaderWriter::imread: larger than a frame:" << width << "x" << height << QString::fromStdString(file);
+        return nullptr;
+    }
     m_bReadOk = true;
 
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[rowBytes * height]);

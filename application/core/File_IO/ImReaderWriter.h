@@ -46,9 +46,17 @@ public:
     // image or the file could not be written completely.
     bool write(std::string& path, std::string metadata);
 
+    // The largest image imread takes: the camera's full frame. Nothing the
+    // instrument stores is larger, and a file of a few bytes may declare
+    // gigabytes.
+    static constexpr uint32_t kMaxReadWidth = 2592;
+    static constexpr uint32_t kMaxReadHeight = 1944;
+
     // Reads the first directory of an 8-bit RGB TIFF into a new buffer of
     // readWidth() × readHeight() × 3 bytes that the caller releases with
-    // delete[]; null for a missing, unreadable or other kind of image.
+    // delete[]; null for a missing, unreadable or other kind of image, and
+    // for one larger than kMaxReadWidth × kMaxReadHeight (refused by its
+    // header, before anything is allocated).
     unsigned char* imread(std::string path);
     uint32_t readWidth() const { return m_readWidth; }
     uint32_t readHeight() const { return m_readHeight; }

@@ -326,6 +326,36 @@ TEST(ImReaderWriter, ReadReturnsNullForAnythingButAnIntactEightBitRgbImage)
     EXPECT_EQ(reader.getTiffDirectoryCounts("/KOVA/i/missing.tif"), 0);
 }
 
+// A file may declare any size in a few bytes: anything larger than a frame is
+// refused by its header, before its gigabytes are allocated.
+TEST(ImReaderWriter, ImageLargerThanAFrameIsRefusedByItsHeader)
+{
+    TempRoot root;
+    QFile finding(QStringLiteral(KOVA_FIXTURES "/fuzz/tiff_declares_9gb.tif"));
+    ASSERT_TRUE(finding.open(QIODevice::ReadOnly));
+    root.writeFile("/KOVA/l/declares_9gb.tif", finding.readAll());
+    const auto writeRgb = [&](const char* logical, uint32_t width, uint32_t height) {
+        Tiff tiff(TIFFOpen(root.path(logical).toLocal8Bit().constData(), "w"));
+        TIFF* t = tiff.get();
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        const std::vector<uint8_t> pixels = frame(width, height);
+        TIFFWriteEncodedStrip(t, 0, const_cast<uint8_t*>(pixels.data()), tmsize_t(pixels.size()));
+    };
+    writeRgb("/KOVA/l/wide.tif", kWidth + 1, 1);
+    writeRgb("/KOVA/l/tall.tif", 1, kHeight + 1);
+
+    for (const char* path : {"/KOVA/l/declares_9gb.tif", "/KOVA/l/wide.tif", "/KOVA/l/tall.tif"}) {
+        ImReaderWriter reader;
+        EXPECT_EQ(reader.imread(path), nullptr) << path;
+        EXPECT_FALSE(reader.readOk()) << path;
+    }
+}
+
 // A full disk must not pass for a saved image, nor leave half a file behind,
 // nor cost the image that a re-save would have replaced.
 TEST(ImReaderWriter, FailedTiffWriteIsReportedAndKeepsWhatWasThere)
