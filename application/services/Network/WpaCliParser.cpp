@@ -39,28 +39,28 @@ WpaCliParser::Actions WpaCliParser::feed(const QByteArray& chunk)
 {
     Actions actions;
     m_pending += chunk;
+    // Taken from the front once at the end: removing each line as it goes
+    // made a long read of short lines cost its length squared.
+    int at = 0;
     for (;;) {
         // At the start of a line: blanks are nothing, '>' is the prompt.
-        int start = 0;
-        while (start < m_pending.size() && isBlank(m_pending[start]))
-            ++start;
-        m_pending.remove(0, start);
-        if (m_pending.startsWith('>')) {
-            m_pending.remove(0, 1);
+        while (at < m_pending.size() && isBlank(m_pending[at]))
+            ++at;
+        if (at < m_pending.size() && m_pending[at] == '>') {
+            ++at;
             prompt(actions);
             continue;
         }
-        const int end = m_pending.indexOf('\n');
-        if (end < 0) {
-            if (m_pending.size() > kMaxLine) {
-                qCWarning(nm_wlan) << "Got partial line: " << m_pending.left(80);
-                m_pending.clear();
-            }
+        const int end = m_pending.indexOf('\n', at);
+        if (end < 0)
             break;  // kept until its line ends
-        }
-        const QByteArray text = m_pending.left(end).trimmed();
-        m_pending.remove(0, end + 1);
-        line(text, actions);
+        line(m_pending.mid(at, end - at).trimmed(), actions);
+        at = end + 1;
+    }
+    m_pending.remove(0, at);
+    if (m_pending.size() > kMaxLine) {
+        qCWarning(nm_wlan) << "Got partial line: " << m_pending.left(80);
+        m_pending.clear();
     }
     return actions;
 }
