@@ -97,6 +97,7 @@ TEST_F(EvaluateTool, AnImageIsRefusedByItsHeader)
     } cases[] = {
         {pngDeclaring(32000, 32000), "is 32000x32000, not 2592x1944"},
         {pngDeclaring(640, 480), "is 640x480, not 2592x1944"},
+        {pngDeclaring(64479, 0xffff0798), "is 64479x2147483647, not 2592x1944"},
         {"not an image", "is no PNG or TIFF image"},
     };
     for (const auto& c : cases) {
