@@ -48,7 +48,7 @@ int Controller::z_stage_diagnosis()
 
 int Controller::loweredPosition(int position, int steps) const
 {
-    const int lowered = position - steps;
+    const int lowered = movedPosition(position, -qint64(steps));
     return lowered > 0 ? lowered : position;
 }
 

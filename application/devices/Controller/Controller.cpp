@@ -6,6 +6,9 @@
 #include <QDeadlineTimer>
 #include <QSerialPort>
 
+#include <algorithm>
+#include <climits>
+
 Controller* Controller::instance = nullptr;
 
 namespace {
@@ -17,7 +20,7 @@ const char kOk[] = "OK";
 
 Controller::Controller(QObject* parent)
     : QObject(parent)
-    , m_lineEnd(QStringLiteral("\r\n"))
+    , m_lineReader(kMaxLineBytes)
 {
     KLOG_ENTER;
     instance = this;
@@ -55,8 +58,7 @@ bool Controller::openPort()
         KLOG_VALUE("open failed", m_pSerialPort->errorString());
         return false;
     }
-    m_partialLine.clear();
-    m_droppingLine = false;
+    m_lineReader.clear();
     m_lines.clear();
     m_linkError.clear();
     return true;
@@ -180,31 +182,14 @@ bool Controller::parsing_responseReceived(const QString& line)
 
 void Controller::receive()
 {
-    if (!isOpen())
-        return;
-    const QByteArray bytes = m_pSerialPort->readAll();
-    int start = 0;
-    for (int end = bytes.indexOf('\n'); end >= 0; end = bytes.indexOf('\n', start)) {
-        m_partialLine += bytes.mid(start, end + 1 - start);
-        start = end + 1;
-        if (!m_droppingLine && m_partialLine.size() <= kMaxLineBytes) {
-            const int nul = m_partialLine.indexOf('\0');
-            QString line = QString::fromLatin1(nul >= 0 ? m_partialLine.left(nul) : m_partialLine);
-            const int lineEnd = line.indexOf(m_lineEnd);
-            if (lineEnd >= 0)
-                line.truncate(lineEnd);
-            m_lines << line;
-        }
-        m_partialLine.clear();
-        m_droppingLine = false;
-    }
-    m_partialLine += bytes.mid(start);
-    if (m_partialLine.size() > kMaxLineBytes) {
-        if (!m_droppingLine)
-            KLOG << "dropping a line longer than" << kMaxLineBytes << "bytes";
-        m_droppingLine = true;
-        m_partialLine.clear();
-    }
+    if (isOpen())
+        m_lineReader.take(m_pSerialPort->readAll(), m_lines);
+}
+
+void Controller::takeReceived(const QByteArray& bytes)
+{
+    m_lineReader.take(bytes, m_lines);
+    dispatchLines();
 }
 
 QString Controller::makeFrame(const QString& target, const QString& verb, const QString& argument)
@@ -300,7 +285,7 @@ bool Controller::z_stage_mvp(SerialPort_Mode_e mode, int steps)
     KLOG_ENTER;
     const bool ok = z_stage_move(mode, makeFrame(QStringLiteral("STM1"), QStringLiteral("MVP"), steps));
     if (mode == MODE_BLOCKING)
-        m_current_pos += steps;
+        m_current_pos = movedPosition(m_current_pos, steps);
     return ok;
 }
 
@@ -386,8 +371,8 @@ bool Controller::stage_kval_hold(int value)
 
 void Controller::slot_readyRead()
 {
-    receive();
-    dispatchLines();
+    if (isOpen())
+        takeReceived(m_pSerialPort->readAll());
 }
 
 void Controller::dispatchLines()
@@ -441,11 +426,11 @@ void Controller::handleListenedLine(const QString& line)
         m_current_pos = 0;
         emit sig_z_stage_origin();
     } else if (command.contains(QLatin1String("MVN"))) {
-        m_current_pos -= value;
+        m_current_pos = movedPosition(m_current_pos, -qint64(value));
         KLOG << "After MVN, m_current_pos:" << m_current_pos;
         emit sig_z_stage_mvn();
     } else if (command.contains(QLatin1String("MVP"))) {
-        m_current_pos += value;
+        m_current_pos = movedPosition(m_current_pos, value);
         KLOG << "After MVP, m_current_pos:" << m_current_pos;
         emit sig_z_stage_mvp();
     } else if (command.contains(QLatin1String("ABS"))) {
@@ -458,7 +443,12 @@ void Controller::handleListenedLine(const QString& line)
 
 int Controller::loweredPosition(int position, int steps) const
 {
-    return position - steps;
+    return movedPosition(position, -qint64(steps));
+}
+
+int Controller::movedPosition(int position, qint64 steps)
+{
+    return static_cast<int>(std::clamp<qint64>(position + steps, INT_MIN, INT_MAX));
 }
 
 void Controller::handleReport(const QString& command)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Controller/LineReader.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -100,6 +102,11 @@ public:
     bool stage_kval_run(int value);
     bool stage_kval_hold(int value);
 
+    // Takes bytes as the port delivers them: cut into lines, and every line
+    // queued handed to the listener at once, oldest first. The port's bytes
+    // come in here; tests and the fuzz target hand in their own.
+    void takeReceived(const QByteArray& bytes);
+
     // The tracked stage position in motor steps.
     int currentPosition() const { return m_current_pos; }
     bool isOpen() const;
@@ -130,6 +137,9 @@ protected:
     const responseInfo_t& response() const { return m_responseInfo; }
     // The tracked position after a blocking downward move of `steps` from `position`.
     virtual int loweredPosition(int position, int steps) const;
+    // `position` moved by `steps` (either sign), held within int: a step
+    // count from a reply or a file never wraps the tracked position.
+    static int movedPosition(int position, qint64 steps);
     // A listened line that answers no stage move: the power-switch ("PWR SW")
     // and restart ("START") reports become signals.
     virtual void handleReport(const QString& command);
@@ -137,8 +147,8 @@ protected:
 private:
     static bool parseReply(const QString& line, responseInfo_t& info);
     bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);
-    // Moves the bytes waiting in the port into m_partialLine and whole lines
-    // into m_lines (a line: its bytes up to the first NUL, cut at "\r\n").
+    // Moves the bytes waiting in the port into the line reader, and the lines
+    // they complete into m_lines.
     void receive();
     // Waits for the reply to `verb` among the lines from index `from` of
     // m_lines on, takes it out of the queue and parses it.
@@ -153,14 +163,12 @@ private:
     void closeLostLink();
 
     QSerialPort* m_pSerialPort = nullptr;
-    QString m_lineEnd;
     QString m_commandResponse;
     responseInfo_t m_responseInfo;
     int m_current_pos = 0;
     int m_nWriteTimeoutMs = kWriteTimeoutMs;
     int m_nReadTimeoutMs = kReadTimeoutMs;
-    QByteArray m_partialLine;    // bytes of a line whose end has not come yet
-    bool m_droppingLine = false; // the current line grew past kMaxLineBytes
+    LineReader m_lineReader;
     QStringList m_lines;         // whole lines not yet taken, oldest first
     QString m_linkError;         // why the link was lost, once it was
 };

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <climits>
 #include <functional>
 #include <thread>
 
@@ -193,6 +194,29 @@ TEST_F(ControllerTest, NonBlockingMovesAreTrackedFromTheirReplies)
                                                "$,STM1,ORIGIN,,\r\n"};
     EXPECT_EQ(framesAfterHandshake(), expected);
     EXPECT_EQ(controller.z_stage_pos(), sim.state().position);
+}
+
+// Step counts no stage can move, in replies or in commands, hold the tracked
+// position at the ends of int instead of wrapping it (the replies the fuzzer
+// found first).
+TEST_F(ControllerTest, MovesPastTheRangeOfIntHoldThePositionAtItsEnds)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(64000));
+    sim.sendRaw("$OK,STM1,MVP,2000000000,\r\n$OK,STM1,MVP,2000000000,\r\n");
+    fence();
+    EXPECT_EQ(controller.currentPosition(), INT_MAX);
+    sim.sendRaw("$OK,STM1,MVN,-2147483648,\r\n");
+    fence();
+    EXPECT_EQ(controller.currentPosition(), INT_MAX);
+    sim.sendRaw("$OK,STM1,ABS,0,\r\n$OK,STM1,MVN,2147483647,\r\n$OK,STM1,MVN,2147483647,\r\n");
+    fence();
+    EXPECT_EQ(controller.currentPosition(), INT_MIN);
+
+    controller.z_stage_mvn(Controller::MODE_BLOCKING, INT_MAX);
+    EXPECT_EQ(controller.currentPosition(), INT_MIN);
+    controller.z_stage_abs(Controller::MODE_BLOCKING, 64000);
+    controller.z_stage_mvp(Controller::MODE_BLOCKING, INT_MAX);
+    EXPECT_EQ(controller.currentPosition(), INT_MAX);
 }
 
 TEST_F(ControllerTest, ReportsBecomeSignals)
