@@ -70,6 +70,19 @@ TEST_F(VerifierSettingsTest, StageSaveWritesTheReferences)
     EXPECT_EQ(root.readFile(kMainIni), golden("stage-KOVA3.ini"));
 }
 
+// A reference read unchecked from the file (the fuzzer's find) derives the
+// references past int without wrapping them.
+TEST_F(VerifierSettingsTest, StageSaveOfTheLargestReferenceDoesNotWrap)
+{
+    root.writeFile(kMainIni, "[Calibration]\nZ reference=2147483647\n");
+    read();
+    save([&](QSettings& kova3) { EXPECT_TRUE(verifier::writeStageSettings(kova3, nullptr)); });
+    const QSettings kova3(root.path(kMainIni), QSettings::IniFormat);
+    EXPECT_EQ(kova3.value("Calibration/Z reference").toString(), "2147483647");
+    EXPECT_EQ(kova3.value("Calibration/Z ref 2ch").toString(), "2147486207");
+    EXPECT_EQ(kova3.value("Calibration/Z ref Reusable").toString(), "2147488767");
+}
+
 // The camera tab: 30 registers in each file, each value "0x%02X", and the LED.
 TEST_F(VerifierSettingsTest, CameraSaveWritesBothRegisterFiles)
 {

@@ -82,7 +82,8 @@ bool writeStageSettings(QSettings& kova3, QString* file)
             *file = QString::fromLatin1(kStageIni);
         return false;
     }
-    const int reference = record->nZ_reference;
+    // Summed in 64 bits: the reference is read unchecked, and a sum past int must not wrap.
+    const qint64 reference = record->nZ_reference;
     kova3.beginGroup(QStringLiteral("Calibration"));
     kova3.setValue(QStringLiteral("Z reference"), reference);
     kova3.setValue(QStringLiteral("Z reset pos"), reference);
