@@ -93,6 +93,22 @@ QStringList parentsOf(const QString& cleaned)
     return parents;
 }
 
+// The link that a link's target passes through as a folder, on its way
+// from the link's folder; empty when none. Such a target leads where its
+// text does not say: with "y" a link to ".", "y/.." is the parent folder.
+QString linkPassed(const QString& folder, const QString& target, const QSet<QString>& links)
+{
+    QStringList steps = target.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    steps.removeAll(QStringLiteral("."));
+    QString path = folder;
+    for (int i = 0; i + 1 < steps.size(); ++i) {
+        path = QDir::cleanPath(path + QLatin1Char('/') + steps[i]);
+        if (links.contains(path))
+            return path;
+    }
+    return QString();
+}
+
 }  // namespace
 
 QStringList tarArguments(const QString& archive)
@@ -141,9 +157,12 @@ QString refusal(const QList<Member>& members)
         case 'd':
             break;
         case 'l': {
-            const QString target = QDir::cleanPath(QFileInfo(name).path() + QLatin1Char('/') + m.linkTarget);
+            const QString folder = QFileInfo(name).path();
+            const QString target = QDir::cleanPath(folder + QLatin1Char('/') + m.linkTarget);
             if (m.linkTarget.isEmpty() || m.linkTarget.startsWith(QLatin1Char('/')) || leavesFolder(target))
                 return QStringLiteral("link %1 leads out of the package: %2").arg(m.name, m.linkTarget);
+            if (const QString passed = linkPassed(folder, m.linkTarget, links); !passed.isEmpty())
+                return QStringLiteral("link %1 goes through the link %2").arg(m.name, passed);
             break;
         }
         case 'h': {

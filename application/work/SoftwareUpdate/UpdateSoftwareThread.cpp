@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <unistd.h>
 
@@ -346,8 +347,13 @@ QString UpdateSoftwareThread::CheckInternalVersion(const QString& packagePath)
         kTarTimeLimitMs);
     if (!result.started || result.timedOut)
         return QString();
-    const QByteArray text = result.standardOutput;
-    return QString::fromUtf8(text.left(text.indexOf('\0') < 0 ? text.size() : text.indexOf('\0'))).trimmed();
+    return versionText(result.standardOutput);
+}
+
+QString UpdateSoftwareThread::versionText(const QByteArray& bytes)
+{
+    const int nul = bytes.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul)).trimmed();
 }
 
 int UpdateSoftwareThread::getVersion(const QString& text)
@@ -357,8 +363,10 @@ int UpdateSoftwareThread::getVersion(const QString& text)
     const QRegularExpressionMatch match = kVersion.match(text);
     if (!match.hasMatch())
         return -1;
-    return decimal(match.captured(QStringLiteral("major"))) * 10000
-           + decimal(match.captured(QStringLiteral("minor"))) * 100 + decimal(match.captured(QStringLiteral("build")));
+    const qint64 number = qint64(decimal(match.captured(QStringLiteral("major")))) * 10000
+                          + qint64(decimal(match.captured(QStringLiteral("minor")))) * 100
+                          + decimal(match.captured(QStringLiteral("build")));
+    return number <= INT_MAX ? int(number) : -1;
 }
 
 UpdateSoftwareThread::PackageCheck UpdateSoftwareThread::checkPackage(const QString& runningVersion)

@@ -124,8 +124,10 @@ public:
     // none (no VERSION, not an archive). A package damaged after its VERSION
     // passes here and is refused by the prepare run.
     static QString CheckInternalVersion(const QString& packagePath);
+    // A VERSION file's bytes as its text: up to a NUL, as UTF-8, trimmed.
+    static QString versionText(const QByteArray& bytes);
     // major × 10000 + minor × 100 + build of "major.minor.build<anything>";
-    // -1 when the text is not of that form.
+    // -1 when the text is not of that form or that number is past int.
     static int getVersion(const QString& text);
     // Finds the first package on the stick by name and judges it against the
     // running version: -1 none, -3 a version not of the form, -4 older, else 2

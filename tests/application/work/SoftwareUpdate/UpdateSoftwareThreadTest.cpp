@@ -33,6 +33,8 @@ TEST(UpdateVersions, VersionNumbersOfVersionTexts)
         {"1.2.3-beta", 10203}, {"1.0.2", 10002},      {"0.0.0", 0},       {"1.100.0", 20000},
         {"2.0.0", 20000},      {"1.2", -1},           {"v1.0.3", -1},     {"", -1},
         {"1.0.3 ", 10003},     {"1.0.99999999999", 10000}, {"1..2", -1},
+        // Numbers past int are no version (the fuzzer's find overflowed).
+        {"214748.36.47", 2147483647}, {"214748.36.48", -1}, {"2147483647.0.0", -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(UpdateSoftwareThread::getVersion(QString::fromLatin1(c.text)), c.number) << c.text;
