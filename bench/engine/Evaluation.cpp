@@ -37,14 +37,6 @@ bool builtInProtocol(const std::string& name, int countMode, Protocol& protocol)
     return true;
 }
 
-std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup)
-{
-    auto counter = std::make_unique<VelimBio::CellCounter>(3, kRows, kCols, setup.volumeFactor,
-                                                           setup.lensMagnification, 1.4f);
-    counter->setSizeCalibration(setup.slope, setup.intercept);
-    return counter;
-}
-
 void prepare(VelimBio::CellCounter& counter, const cv::Mat& rgb, const Setup& setup)
 {
     // The engine copies a whole frame from the buffer without looking at its size.

@@ -71,8 +71,15 @@ struct Result
     std::vector<VelimBio::TObj> objects;  // every detected object with its gate flags
 };
 
-// A counter set up like the counting screen's, for 2592x1944 frames.
-std::unique_ptr<VelimBio::CellCounter> makeCounter(const Setup& setup);
+// A counter set up like the counting screen's, for 2592x1944 frames; a tool
+// that reads the engine's state asks for its own subclass.
+template <typename Counter = VelimBio::CellCounter>
+std::unique_ptr<Counter> makeCounter(const Setup& setup)
+{
+    auto counter = std::make_unique<Counter>(3, kRows, kCols, setup.volumeFactor, setup.lensMagnification, 1.4f);
+    counter->setSizeCalibration(setup.slope, setup.intercept);
+    return counter;
+}
 
 // Hands in one RGB frame (CV_8UC3, continuous, 2592x1944) and sets the mode
 // and the protocol: the start of a count.
