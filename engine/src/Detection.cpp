@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace VelimBio {
 
@@ -14,6 +15,16 @@ namespace {
 
 constexpr int kMargin = 2;           // pixels around the detected circle
 constexpr int kEdgeThreshold = -32;  // keep rims that are dark seen from outside in
+
+// A zeroed 8-bit image of rows × cols in a buffer of the calling thread: the
+// per-object masks are drawn and read within one call, thousands per count,
+// on several threads at once.
+cv::Mat scratchMask(int rows, int cols)
+{
+    thread_local std::vector<uchar> buffer;
+    buffer.assign(static_cast<size_t>(rows) * static_cast<size_t>(cols), 0);
+    return cv::Mat(rows, cols, CV_8UC1, buffer.data());
+}
 
 }  // namespace
 
@@ -144,7 +155,7 @@ void CellCounter::get_roi_sobel(const cv::Vec4i& box, cv::Point2f centre, double
     const cv::Mat edges = m_edgeImage(area);
 
     out = cv::Mat::zeros(area.size(), CV_8UC1);
-    cv::Mat disc = cv::Mat::zeros(area.size(), CV_8UC1);
+    cv::Mat disc = scratchMask(area.height, area.width);
     cv::circle(disc, cv::Point(cvRound(centre.x), cvRound(centre.y)), static_cast<int>(std::lround(radius)) + margin,
                cv::Scalar(255), cv::FILLED, cv::LINE_8);
 
@@ -234,14 +245,26 @@ float CellCounter::findMeanBrightness(const cv::Mat& region, cv::RotatedRect ell
                                       int cols, double scale)
 {
     if (ellipse.size.width > 0.0f && ellipse.size.height > 0.0f) {
-        cv::Mat mask = cv::Mat::zeros(rows, cols, CV_8UC1);
+        CV_Assert(region.type() == CV_8UC1 && region.rows == rows && region.cols == cols);
+        cv::Mat mask = scratchMask(rows, cols);
         const cv::RotatedRect scaled(ellipse.center,
                                      cv::Size2f(static_cast<float>(ellipse.size.width * scale),
                                                 static_cast<float>(ellipse.size.height * scale)),
                                      ellipse.angle);
         cv::ellipse(mask, scaled, cv::Scalar(255), cv::FILLED, cv::LINE_8);
-        if (cv::countNonZero(mask) > 3)
-            return static_cast<float>(cv::mean(region, mask)[0]);
+        // Pixels and their sum in one pass (the mask is 0 or 255); the mean is
+        // formed as cv::mean forms it.
+        int pixels = 0, sum = 0;
+        for (int row = 0; row < rows; ++row) {
+            const uchar* m = mask.ptr<uchar>(row);
+            const uchar* g = region.ptr<uchar>(row);
+            for (int col = 0; col < cols; ++col) {
+                pixels += m[col] & 1;
+                sum += g[col] & m[col];
+            }
+        }
+        if (pixels > 3)
+            return static_cast<float>(static_cast<double>(sum) * (1.0 / pixels));
     }
 
     const int px = static_cast<int>(std::floor(centre.x));

@@ -56,7 +56,9 @@ std::vector<std::vector<int>> touchingLater(const std::vector<cv::Vec6f>& object
     const double cell = 1.4 * maxRadius * 1.001 + 1.0;
     const double spanX = (maxX - minX) / cell + 1.0;
     const double spanY = (maxY - minY) / cell + 1.0;
-    if (!finiteRadii || spanX * spanY > 4.0 * n + 4096.0) {
+    // A frame of cells needs some ten thousand grid cells whatever the count;
+    // only a spread far wider than the frame is left to the scan of all pairs.
+    if (!finiteRadii || spanX * spanY > 4.0 * n + (1 << 18)) {
         // An infinite reach or a sparse spread: no grid helps.
         for (int i = 0; i < n; ++i)
             for (int j = i + 1; j < n; ++j)
