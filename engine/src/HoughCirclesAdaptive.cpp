@@ -48,8 +48,8 @@ struct Candidate
     int votes;
 };
 
-// A rim pixel supporting a circle (its index in the edge list), the sector of
-// the circle it lies in, and whether it points at the centre closely.
+// A rim pixel supporting a circle (its index in the edge list), whether it
+// points at the centre closely and, if so, the sector of the circle it lies in.
 struct RimHit
 {
     int edge, sector;
@@ -111,7 +111,7 @@ private:
     void listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat& dy);
     void vote(cv::Mat& acc) const;
     void voteRows(cv::Mat& acc, int y0, int y1) const;
-    void findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1, std::vector<Candidate>& found) const;
+    void findPeaks(const cv::Mat& acc, int y0, int y1, std::vector<Candidate>& found) const;
     // Calls f(edge pixel) for the edge pixels within `reach` rows and columns.
     template <typename F>
     void forEachEdgeNear(float cx, float cy, float reach, F&& f) const;
@@ -168,14 +168,22 @@ void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat&
             }
         }
     });
+    // Each stripe's pixels go to their place in the list, in parallel: a
+    // stripe's rows are its own, and so are its slots in the list.
+    std::vector<int> first(stripes.size() + 1, 0);
+    for (size_t i = 0; i < stripes.size(); ++i)
+        first[i + 1] = first[i] + static_cast<int>(stripes[i].size());
+    m_edgePixels.resize(static_cast<size_t>(first.back()));
     m_rowStart.assign(static_cast<size_t>(edges.rows) + 1, 0);
-    for (const std::vector<RimPixel>& stripe : stripes) {
-        for (RimPixel p : stripe) {
+    forEachStripe(edges.rows, kStripeRows, [&](int y0, int) {
+        const size_t stripe = static_cast<size_t>(y0 / kStripeRows);
+        int edge = first[stripe];
+        for (RimPixel p : stripes[stripe]) {
             ++m_rowStart[static_cast<size_t>(p.y) + 1];
-            p.edge = static_cast<int>(m_edgePixels.size());
-            m_edgePixels.push_back(p);
+            p.edge = edge;
+            m_edgePixels[static_cast<size_t>(edge++)] = p;
         }
-    }
+    });
     for (size_t y = 1; y < m_rowStart.size(); ++y)
         m_rowStart[y] += m_rowStart[y - 1];
 }
@@ -229,14 +237,12 @@ std::vector<Candidate> Detector::candidates() const
 {
     cv::Mat acc = cv::Mat::zeros((m_size.height + m_cell - 1) / m_cell, (m_size.width + m_cell - 1) / m_cell, CV_16U);
     vote(acc);
-    cv::Mat sum;
-    cv::boxFilter(acc, sum, CV_16U, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
 
     // Peaks per stripe of accumulator rows, joined in row order.
     const int height = 16;
-    std::vector<std::vector<Candidate>> stripes(static_cast<size_t>((sum.rows + height - 1) / height));
-    forEachStripe(sum.rows, height, [&](int y0, int y1) {
-        findPeaks(acc, sum, y0, y1, stripes[static_cast<size_t>(y0 / height)]);
+    std::vector<std::vector<Candidate>> stripes(static_cast<size_t>((acc.rows + height - 1) / height));
+    forEachStripe(acc.rows, height, [&](int y0, int y1) {
+        findPeaks(acc, y0, y1, stripes[static_cast<size_t>(y0 / height)]);
     });
     std::vector<Candidate> found;
     for (const std::vector<Candidate>& s : stripes)
@@ -244,13 +250,39 @@ std::vector<Candidate> Detector::candidates() const
     return found;
 }
 
-void Detector::findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1, std::vector<Candidate>& found) const
+void Detector::findPeaks(const cv::Mat& acc, int y0, int y1, std::vector<Candidate>& found) const
 {
+    // Votes summed over 3×3 cells (none beyond the border) and held to 16
+    // bits, row by row: column sums first, with a zero column on either side.
+    // Most of the accumulator holds no peak: a block of cells is passed over
+    // at once when none of it has the votes.
+    constexpr int kBlock = 16;
+    const int cols = acc.cols, minVotes = m_minVotes;
+    const int padded = (cols + kBlock - 1) / kBlock * kBlock;
+    std::vector<int> columns(static_cast<size_t>(padded) + 2, 0), sums(static_cast<size_t>(padded), 0);
+    const std::vector<ushort> none(static_cast<size_t>(cols), 0);
+    int* column = columns.data();
+    int* sum = sums.data();
     for (int by = y0; by < y1; ++by) {
-        const ushort* s = sum.ptr<ushort>(by);
-        for (int bx = 0; bx < sum.cols; ++bx) {
-            const int v = s[bx];
-            if (v < m_minVotes)
+        const ushort* above = by > 0 ? acc.ptr<ushort>(by - 1) : none.data();
+        const ushort* row = acc.ptr<ushort>(by);
+        const ushort* below = by + 1 < acc.rows ? acc.ptr<ushort>(by + 1) : none.data();
+        for (int bx = 0; bx < cols; ++bx)
+            column[bx + 1] = above[bx] + row[bx] + below[bx];
+        for (int bx = 0; bx < cols; ++bx)
+            sum[bx] = std::min(column[bx] + column[bx + 1] + column[bx + 2], int{USHRT_MAX});
+        for (int bx = 0; bx < cols; ++bx) {
+            if (bx % kBlock == 0) {
+                int any = 0;
+                for (int k = 0; k < kBlock; ++k)
+                    any |= sum[bx + k] >= minVotes;
+                if (!any) {
+                    bx += kBlock - 1;
+                    continue;
+                }
+            }
+            const int v = sum[bx];
+            if (v < minVotes)
                 continue;
             // The cell's own votes must be a strict maximum over its 3×3
             // neighbourhood (on a plateau the first cell in raster order wins):
@@ -261,7 +293,7 @@ void Detector::findPeaks(const cv::Mat& acc, const cv::Mat& sum, int y0, int y1,
             for (int j = -1; j <= 1 && peak; ++j)
                 for (int i = -1; i <= 1 && peak; ++i) {
                     const int nx = bx + i, ny = by + j;
-                    if ((i == 0 && j == 0) || nx < 0 || ny < 0 || nx >= sum.cols || ny >= sum.rows)
+                    if ((i == 0 && j == 0) || nx < 0 || ny < 0 || nx >= acc.cols || ny >= acc.rows)
                         continue;
                     const int w = acc.ptr<ushort>(ny)[nx];
                     const bool before = j < 0 || (j == 0 && i < 0);
@@ -492,7 +524,7 @@ Circle Detector::verify(const Candidate& c) const
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
     forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel& p, float d) {
         const bool close = p.ux * (out.x - p.x) + p.uy * (out.y - p.y) >= kCloseAlignment * d;
-        out.hits.push_back({p.edge, sectorOf(p.x, p.y, out.x, out.y), close});
+        out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close});
     });
     const Seen s = seen(out.hits, nullptr);
     out.sectors = promising(s) ? static_cast<int>(s.own.count()) : 0;
