@@ -480,13 +480,31 @@ Circle Detector::verify(const Candidate& c) const
     thread_local std::vector<RimPixel> rim;
     gather(c.x, c.y, rim);
 
+    const float lo = m_minR - 1.0f, hi = m_maxR + 1.0f;
+    // The rim pixels on some circle about the candidate's own centre with a
+    // radius in range, with their distances: a pass about that centre whose
+    // band lies well within theirs picks its pixels from these instead of
+    // measuring the whole rim again.
+    const float middle = (lo + hi) / 2, reach = (hi - lo) / 2 + kBand + 1;
+    thread_local std::vector<std::pair<RimPixel, float>> around;
+    around.clear();
+    forEachOnCircle(rim, c.x, c.y, middle, reach, [&](const RimPixel& p, float d) { around.emplace_back(p, d); });
+    const auto forEachOn = [&](float cx, float cy, float r, float band, auto&& f) {
+        if (cx != c.x || cy != c.y || std::abs(r - middle) + band > reach - 0.5f) {
+            forEachOnCircle(rim, cx, cy, r, band, f);
+            return;
+        }
+        for (const auto& [p, d] : around)
+            if (!(std::abs(d - r) > band))
+                f(p, d);
+    };
+
     // Radius: the middle of the three neighbouring half-pixel bins that hold the
     // most rim pixels.
-    const float lo = m_minR - 1.0f, hi = m_maxR + 1.0f;
     const int bins = static_cast<int>((hi - lo) * 2) + 1;
     thread_local std::vector<int> hist;
     hist.assign(static_cast<size_t>(bins), 0);
-    forEachOnCircle(rim, c.x, c.y, (lo + hi) / 2, (hi - lo) / 2 + 0.25f, [&](const RimPixel&, float d) {
+    forEachOn(c.x, c.y, middle, (hi - lo) / 2 + 0.25f, [&](const RimPixel&, float d) {
         ++hist[static_cast<size_t>(std::clamp(cvRound((d - lo) * 2), 0, bins - 1))];
     });
     int best = -1, bestCount = 0;
@@ -509,8 +527,7 @@ Circle Detector::verify(const Candidate& c) const
         thread_local std::vector<cv::Point2f> pts;
         for (int round = 0; round < 2; ++round) {
             pts.clear();
-            forEachOnCircle(rim, out.x, out.y, out.r, kBand,
-                            [&](const RimPixel& p, float) { pts.emplace_back(p.x, p.y); });
+            forEachOn(out.x, out.y, out.r, kBand, [&](const RimPixel& p, float) { pts.emplace_back(p.x, p.y); });
             float fx, fy, fr;
             if (!fitCircle(pts, fx, fy, fr) || std::hypot(fx - c.x, fy - c.y) > 0.5f * out.r + 1)
                 break;
@@ -522,7 +539,7 @@ Circle Detector::verify(const Candidate& c) const
     if (out.r < m_minR || out.r > m_maxR + 1.0f)
         return out;
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
-    forEachOnCircle(rim, out.x, out.y, out.r, kBand, [&](const RimPixel& p, float d) {
+    forEachOn(out.x, out.y, out.r, kBand, [&](const RimPixel& p, float d) {
         const bool close = p.ux * (out.x - p.x) + p.uy * (out.y - p.y) >= kCloseAlignment * d;
         out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close});
     });
