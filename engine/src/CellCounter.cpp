@@ -31,6 +31,18 @@ int clampedLevel(const char* name, int level, int lowest, int highest)
     return clamped;
 }
 
+// green = the middle channel of a 3-channel 8-bit image of its size: split
+// with the other two into buffers of the thread, since cv::split takes
+// vector steps where cv::extractChannel goes pixel by pixel.
+void greenOf(const cv::Mat& rgb, cv::Mat green)
+{
+    thread_local cv::Mat red, blue;
+    cv::Mat planes[3] = {red, green, blue};
+    cv::split(rgb, planes);
+    red = planes[0];
+    blue = planes[2];
+}
+
 }  // namespace
 
 float round3(float v)
@@ -177,14 +189,17 @@ void CellCounter::setCircleDetector(CircleDetector detector)
 void CellCounter::prepareImageData(unsigned char* frame)
 {
     // Copied into the buffer the engine owns (recreated if cleareAllArrays
-    // released it).
-    copyInStripes(cv::Mat(m_rows, m_cols, CV_8UC3, frame), m_rawImage);
+    // released it); each stripe's green channel is taken while the stripe is
+    // still in the cache.
+    const cv::Mat source(m_rows, m_cols, CV_8UC3, frame);
+    m_rawImage.create(m_rows, m_cols, CV_8UC3);
     m_grayImage.release();
     m_tagImage = m_rawImage;
     cv::Mat green(m_rows, m_cols, CV_8UC1);
     forEachStripe(m_rows, kStripeRows, [&](int y0, int y1) {
-        cv::Mat rows = green.rowRange(y0, y1);
-        cv::extractChannel(m_rawImage.rowRange(y0, y1), rows, 1);
+        const cv::Range rows(y0, y1);
+        source.rowRange(rows).copyTo(m_rawImage.rowRange(rows));
+        greenOf(m_rawImage.rowRange(rows), green.rowRange(rows));
     });
     setImageData(green, 1, false);
 }
