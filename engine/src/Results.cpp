@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <vector>
 
 namespace VelimBio {
 
@@ -55,7 +56,13 @@ void CellCounter::getConcentration(int count, float dilution, float& mantissa, i
 
 void CellCounter::draw_cellsBF(bool colour_by_viability)
 {
-    copyInStripes(m_tagImage, m_overlayImage);
+    struct Ring
+    {
+        cv::Point centre;
+        int r;  // the inner one's radius; the outer one's is r + 1
+        cv::Scalar colour;
+    };
+    std::vector<Ring> rings;
     const bool byViability = colour_by_viability || m_bViabilityColours != 0;
     for (const TObj& object : m_cellObjects) {
         if (object.gate_position == 0)
@@ -63,12 +70,25 @@ void CellCounter::draw_cellsBF(bool colour_by_viability)
         cv::Scalar colour(255, 127, 0);
         if (byViability)
             colour = object.is_live ? cv::Scalar(0, 255, 0) : cv::Scalar(255, 0, 0);
-        const int r = static_cast<int>(std::ceil(object.diameter_px * 0.5f) + 3.0);
-        const cv::Point centre(object.x, object.y);
-        cv::circle(m_overlayImage, centre, r, colour, 1, cv::LINE_8, 0);
-        cv::circle(m_overlayImage, centre, r + 1, colour, 1, cv::LINE_8, 0);
+        rings.push_back({cv::Point(object.x, object.y), static_cast<int>(std::ceil(object.diameter_px * 0.5f) + 3.0),
+                         colour});
         ++(object.is_live ? m_liveHistogram : m_deadHistogram)[sizeBin(object.size_um)];
     }
+    // Each stripe is copied from the frame and gets its rows of the rings, in
+    // the objects' order: a one-pixel ring drawn into a stripe sets the very
+    // pixels it sets there in the whole image, so the overlay is the same.
+    m_overlayImage.create(m_tagImage.size(), m_tagImage.type());
+    forEachStripe(m_tagImage.rows, kStripeRows, [&](int y0, int y1) {
+        cv::Mat stripe = m_overlayImage.rowRange(y0, y1);
+        m_tagImage.rowRange(y0, y1).copyTo(stripe);
+        for (const Ring& ring : rings) {
+            if (ring.centre.y + ring.r + 1 < y0 || ring.centre.y - ring.r - 1 >= y1)
+                continue;
+            const cv::Point centre(ring.centre.x, ring.centre.y - y0);
+            cv::circle(stripe, centre, ring.r, ring.colour, 1, cv::LINE_8, 0);
+            cv::circle(stripe, centre, ring.r + 1, ring.colour, 1, cv::LINE_8, 0);
+        }
+    });
 }
 
 cv::Mat& CellCounter::getOverlayImageData2(bool bTAGon)
