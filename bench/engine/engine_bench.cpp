@@ -188,8 +188,22 @@ void BM_WholeEngine(benchmark::State& state)
     const evaluation::Setup setup = defaultSetup();
     const auto counter = evaluation::makeCounter(setup);
     evaluation::Result r;
-    for (auto _ : state)
+    evaluation::StageTimes sum;
+    for (auto _ : state) {
         r = evaluation::evaluate(*counter, f.slide.rgb, setup);
+        sum.prepare += r.times.prepare;
+        sum.detection += r.times.detection;
+        sum.circleDetector += r.times.circleDetector;
+        sum.gating += r.times.gating;
+        sum.drawing += r.times.drawing;
+    }
+    // Milliseconds per stage, the mean over the iterations.
+    const auto average = benchmark::Counter::kAvgIterations;
+    state.counters["prepare_ms"] = benchmark::Counter(sum.prepare, average);
+    state.counters["detection_ms"] = benchmark::Counter(sum.detection, average);
+    state.counters["detector_ms"] = benchmark::Counter(sum.circleDetector, average);
+    state.counters["gating_ms"] = benchmark::Counter(sum.gating, average);
+    state.counters["drawing_ms"] = benchmark::Counter(sum.drawing, average);
     std::vector<slide::Detection> found;
     for (const VelimBio::TObj& o : r.objects)
         found.push_back({static_cast<float>(o.x), static_cast<float>(o.y), o.diameter_px});
@@ -234,9 +248,9 @@ BENCHMARK(BM_EdgeStageAndRefinement)->Arg(300)->Arg(1500)->Unit(benchmark::kMill
 BENCHMARK(BM_RefinementOneThread)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Detection)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Cells, threads: the whole engine against the stock transform alone, on the
-// same frames, with 8 and 2 threads.
-BENCHMARK(BM_StockHoughCircles)->ArgsProduct({{300, 1500}, {8, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WholeEngine)->ArgsProduct({{300, 1500}, {8, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
+// same frames, with 8, 2 and 1 threads.
+BENCHMARK(BM_StockHoughCircles)->ArgsProduct({{300, 1500}, {8, 2, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WholeEngine)->ArgsProduct({{300, 1500}, {8, 2, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Regating)->Arg(300)->Arg(1500)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CheckClusters)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
