@@ -235,7 +235,8 @@ void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
 
 std::vector<Candidate> Detector::candidates() const
 {
-    cv::Mat acc = cv::Mat::zeros((m_size.height + m_cell - 1) / m_cell, (m_size.width + m_cell - 1) / m_cell, CV_16U);
+    cv::Mat acc((m_size.height + m_cell - 1) / m_cell, (m_size.width + m_cell - 1) / m_cell, CV_16U);
+    forEachStripe(acc.rows, kStripeRows, [&](int y0, int y1) { acc.rowRange(y0, y1).setTo(0); });
     vote(acc);
 
     // Peaks per stripe of accumulator rows, joined in row order.
@@ -431,9 +432,17 @@ Sectors sectorsFacing(double towards, double halfAngle)
 
 Sectors Detector::outsideFrame(const Circle& c) const
 {
+    // The directions of the sectors' middles, worked out once.
+    static const auto directions = [] {
+        std::array<cv::Point2d, kSectors> d;
+        for (int i = 0; i < kSectors; ++i)
+            d[static_cast<size_t>(i)] = {std::cos(sectorMiddle(i)), std::sin(sectorMiddle(i))};
+        return d;
+    }();
     Sectors s;
     for (int i = 0; i < kSectors; ++i) {
-        const double x = c.x + c.r * std::cos(sectorMiddle(i)), y = c.y + c.r * std::sin(sectorMiddle(i));
+        const cv::Point2d& d = directions[static_cast<size_t>(i)];
+        const double x = c.x + c.r * d.x, y = c.y + c.r * d.y;
         if (x < 1 || y < 1 || x > m_size.width - 2 || y > m_size.height - 2)
             s.set(static_cast<size_t>(i));
     }
@@ -636,7 +645,7 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
         return a.hits.size() != b.hits.size() ? a.hits.size() > b.hits.size() : a.votes > b.votes;
     });
     std::vector<uchar> taken(detector.edgeCount(), kFree);
-    std::vector<Circle> kept;
+    std::vector<cv::Vec3f> circles;
     // Neighbours that touch a circle lie within two largest radii and a gap.
     KeptCircles near(image.size(), std::max(static_cast<float>(minDist) * maxRadius, 2.0f * maxRadius + kTouchGap));
     // A circle waits for the neighbours that hide part of it: those with more
@@ -663,7 +672,7 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
                 return false;
             });
             if (detector.claim(*c, hidden, taken)) {
-                kept.push_back(*c);
+                circles.emplace_back(c->x, c->y, c->r);
                 near.add(*c);
             } else {
                 waiting.push_back(c);
@@ -673,14 +682,10 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
             break;
         queue.swap(waiting);
     }
-    std::stable_sort(kept.begin(), kept.end(), [](const Circle& a, const Circle& b) {
-        const int ay = cvRound(a.y), by = cvRound(b.y);
-        return ay != by ? ay < by : a.x < b.x;
+    std::stable_sort(circles.begin(), circles.end(), [](const cv::Vec3f& a, const cv::Vec3f& b) {
+        const int ay = cvRound(a[1]), by = cvRound(b[1]);
+        return ay != by ? ay < by : a[0] < b[0];
     });
-    std::vector<cv::Vec3f> circles;
-    circles.reserve(kept.size());
-    for (const Circle& c : kept)
-        circles.emplace_back(c.x, c.y, c.r);
     return circles;
 }
 
