@@ -209,22 +209,28 @@ void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
 {
     const int signs[2] = {m_direction <= 0 ? -1 : 1, m_direction == 0 ? 1 : 0};
     const float inv = 1.0f / static_cast<float>(m_cell);
+    const int cols = acc.cols, rows = acc.rows;
     ushort* cells = acc.ptr<ushort>();
     for (int i = m_rowStart[static_cast<size_t>(y0)]; i < m_rowStart[static_cast<size_t>(y1)]; ++i) {
         const RimPixel& e = m_edgePixels[static_cast<size_t>(i)];
         for (int sign : signs) {
             if (!sign)
                 continue;
-            const float ux = sign * e.ux, uy = sign * e.uy;
+            const float ux = sign * e.ux, uy = sign * e.uy, x = e.x + 0.5f, y = e.y + 0.5f;
+            const auto lands = [&](int r) {
+                const float px = x + ux * r, py = y + uy * r;
+                return px >= 0 && py >= 0 && static_cast<int>(px * inv) < cols && static_cast<int>(py * inv) < rows;
+            };
+            // The ray votes up to its first step off the accumulator. Along it
+            // a step's coordinates only grow or only shrink: when the first and
+            // the last step land on the accumulator, all do.
+            int end = m_maxR + 1;
+            if (!lands(m_minR) || !lands(m_maxR))
+                for (end = m_minR; end <= m_maxR && lands(end); ++end) {
+                }
             int last = -1;
-            for (int r = m_minR; r <= m_maxR; ++r) {
-                const float px = e.x + 0.5f + ux * r, py = e.y + 0.5f + uy * r;
-                if (px < 0 || py < 0)
-                    break;
-                const int bx = static_cast<int>(px * inv), by = static_cast<int>(py * inv);
-                if (bx >= acc.cols || by >= acc.rows)
-                    break;
-                const int at = by * acc.cols + bx;
+            for (int r = m_minR; r < end; ++r) {
+                const int at = static_cast<int>((y + uy * r) * inv) * cols + static_cast<int>((x + ux * r) * inv);
                 if (at != last && cells[at] != USHRT_MAX)
                     ++cells[at];
                 last = at;
