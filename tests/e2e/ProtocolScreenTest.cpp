@@ -19,43 +19,15 @@ const QPoint kSaveAs{700, 440};
 const QPoint kHome{40, 40};
 const QPoint kMinSizeUp{201 + 50, 80 + 80 + 40};
 const QPoint kClearName{735 + 19, 102 + 19};
-const QPoint kSave{634 + 74, 160 + 252 + 28};
-
-// A letter key of the on-screen keys below the name, by its place there.
-const struct
-{
-    char letter;
-    QPoint place;
-} kKeys[] = {
-    {'c', {249, 126}}, {'e', {172, 0}}, {'h', {442, 63}}, {'l', {673, 63}}, {'m', {557, 126}},
-    {'o', {634, 0}},   {'r', {249, 0}}, {'s', {134, 63}}, {'t', {326, 0}},  {'y', {403, 0}},
-};
-const QPoint kShift{18 + 35, 160 + 189 + 28};  // beside the letters, not among them
 
 class ProtocolScreenTest : public InstrumentAppTest
 {
 protected:
-    // Types a name on the on-screen keys, upper-case letters with the shift latch.
-    bool typeOnKeys(const QString& name)
-    {
-        for (const QChar c : name) {
-            const bool upper = c.isUpper();
-            if (upper && !touch(kShift))
-                return false;
-            const auto key = std::find_if(std::begin(kKeys), std::end(kKeys),
-                                          [&](const auto& k) { return k.letter == c.toLower().toLatin1(); });
-            if (key == std::end(kKeys) || !touch(key->place.x() + 35, 160 + 63 + key->place.y() + 28))
-                return false;
-            if (upper && !touch(kShift))
-                return false;
-        }
-        return true;
-    }
     // Save as from the current row, under `name`; the page closes after.
     bool saveAs(const QString& name)
     {
         return touchThenDialogs(kSaveAs, 2) && touch(kClearName) && typeOnKeys(name)
-               && touchThenDialogs(kSave, 1);
+               && touchThenDialogs(kEnterKey, 1);
     }
     QByteArray protocolFile(const QString& name) const
     {

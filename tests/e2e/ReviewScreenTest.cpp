@@ -86,4 +86,112 @@ TEST_F(ReviewScreenTest, PreviousCountsExportToTheStickAndDeleteAll)
     EXPECT_TRUE(windows("KOVA3").size() == 1);
 }
 
+// Places on the review screen's stored results and its export/delete choice.
+const QPoint kPageLeft{380 + 21 + 38, 418 + 6 + 22};
+QPoint listRow(int n)
+{
+    return {500, 118 + 40 * n + 20};
+}
+const QPoint kView{100, 80 + 80 + 40};
+const QPoint kExport{100, 80 + 160 + 40};
+const QPoint kDelete{100, 80 + 240 + 40};
+const QPoint kReanalyze{200 + 433 + 70, 80 + 40 + 276 + 20};
+const QPoint kCurrent{156 + 38 + 98, 90 + 48 + 109 + 38};
+const QPoint kAll{156 + 265 + 98, 90 + 48 + 109 + 38};
+const QPoint kDoneOkBesideCancel{156 + 88 + 77, 90 + 50 + 164 + 23};
+const QPoint kDoneCancel{156 + 262 + 77, 90 + 50 + 164 + 23};
+const QPoint kDoneOk{156 + 174 + 77, 90 + 50 + 164 + 23};
+
+class StoredResultsTest : public ReviewScreenTest
+{
+protected:
+    QStringList storedResults() const
+    {
+        return QDir(root.path("/KOVA/anonymous/TOTAL_CELL_COUNTING")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    int masterRows() const { return root.readFile(kTotalMaster).count('\n'); }
+    // How often the choice dialog showed its finished state.
+    int finished() { return int(output(*app).count("---------------------> state : 1")); }
+    // The choice dialog: `scope`, then its finished state closed with `end`.
+    bool exportOrDelete(const QPoint& menu, const QPoint& scope, const QPoint& end)
+    {
+        const int before = finished();
+        return touchThenDialogs(menu, 2) && touch(scope) &&
+               QTest::qWaitFor([&] { return finished() > before; }, kTimeoutMs) && touchThenDialogs(end, 1);
+    }
+    void openReview() { ASSERT_TRUE(touchThenDialogs(kReviewButton, 1)) << output(*app).toStdString(); }
+};
+
+TEST_F(StoredResultsTest, ReanalysedExportedAndDeletedThroughTheScreens)
+{
+    ASSERT_TRUE(startInstrument());
+    ASSERT_TRUE(startApp());
+    ASSERT_TRUE(waitForHomeScreen());
+    ASSERT_TRUE(countOnce()) << output(*app).toStdString();
+    ASSERT_TRUE(saveCountAs("A")) << output(*app).toStdString();
+    ASSERT_TRUE(touchThenDialogs(kCountHome, 1));
+    ASSERT_TRUE(touchThenDialogs(kMessageOk, 0)) << "leaving the result";
+    const QString results = root.path("/KOVA/anonymous/TOTAL_CELL_COUNTING");
+    for (int i = 1; i <= 14; ++i) {
+        const QString copy = QStringLiteral("%1/B%2").arg(results).arg(i, 2, 10, QLatin1Char('0'));
+        ASSERT_TRUE(QDir().mkpath(copy));
+        for (const QString& file : QDir(results + "/A").entryList(QDir::Files))
+            ASSERT_TRUE(QFile::copy(results + "/A/" + file, copy + "/" + file));
+    }
+    const kovasim::UsbSticks sticks(root.root());
+    ASSERT_FALSE(sticks.insert("stick").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stickMounted(); }, kTimeoutMs));
+
+    // The last page's result counted again on the counting screen.
+    ASSERT_NO_FATAL_FAILURE(openReview());
+    ASSERT_TRUE(touch(kPageLeft));
+    ASSERT_TRUE(touch(listRow(0)));
+    ASSERT_TRUE(touch(kView));
+    ASSERT_TRUE(waitForOutput(*app, "/KOVA/anonymous/TOTAL_CELL_COUNTING/B14")) << output(*app).toStdString();
+    ASSERT_TRUE(screenshot(artefact("viewer.png")));
+    const int rowsBefore = masterRows();
+    const int countsBefore = int(output(*app).count("Finish Count ALL"));
+    ASSERT_TRUE(touch(kReanalyze));
+    ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog"))) << "the review screen closed";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output(*app).count("Finish Count ALL") > countsBefore; }, kTimeoutMs))
+        << output(*app).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return masterRows() == rowsBefore + 1; }, kTimeoutMs)) << "a new count row";
+    ASSERT_TRUE(touchThenDialogs(kCountHome, 1));
+    ASSERT_TRUE(touchThenDialogs(kMessageOk, 0));
+
+    // The first result exported, the stick kept, then all of them, the stick removed.
+    ASSERT_NO_FATAL_FAILURE(openReview());
+    ASSERT_TRUE(touch(listRow(0)));
+    ASSERT_TRUE(exportOrDelete(kExport, kCurrent, kDoneCancel)) << output(*app).toStdString();
+    for (const QString& file : QDir(results + "/A").entryList(QDir::Files))
+        EXPECT_EQ(root.readFile("/mnt/A/" + file), root.readFile("/KOVA/anonymous/TOTAL_CELL_COUNTING/A/" + file))
+            << file.toStdString();
+    EXPECT_TRUE(stickMounted());
+    ASSERT_TRUE(exportOrDelete(kExport, kAll, kDoneOkBesideCancel)) << output(*app).toStdString();
+    const QDir exported(sticks.stickFolder("stick") + "/TOTAL_CELL_COUNTING");
+    EXPECT_EQ(exported.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 15);
+    EXPECT_TRUE(exported.entryList({"PreviousCount*"}, QDir::Files).isEmpty());
+    EXPECT_TRUE(sticks.calls().contains("umount /mnt"));
+    EXPECT_TRUE(touchThenDialogs(kExport, 2)) << "a later export needs the stick again";
+    EXPECT_TRUE(touchThenDialogs(kMessageOnlyOk, 1));
+
+    // One result deleted, then all of them; the stick keeps its copies.
+    ASSERT_TRUE(touch(listRow(1)));
+    ASSERT_TRUE(exportOrDelete(kDelete, kCurrent, kDoneOk));
+    QStringList expected = QStringList{"A"};
+    for (int i = 2; i <= 14; ++i)
+        expected << QStringLiteral("B%1").arg(i, 2, 10, QLatin1Char('0'));
+    EXPECT_EQ(storedResults(), expected) << "exactly B01 gone";
+    const int before = finished();
+    ASSERT_TRUE(touchThenDialogs(kDelete, 2));
+    ASSERT_TRUE(touchThenDialogs(kAll, 3)) << "delete all results?";
+    ASSERT_TRUE(touch(kMessageOk));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished() > before; }, kTimeoutMs));
+    ASSERT_TRUE(touchThenDialogs(kDoneOk, 1));
+    EXPECT_TRUE(QDir(results).isEmpty());
+    EXPECT_EQ(exported.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 15);
+
+    ASSERT_TRUE(touchThenDialogs(kHome, 0));
+}
+
 }  // namespace

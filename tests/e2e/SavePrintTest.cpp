@@ -13,22 +13,12 @@
 
 namespace {
 
-// The home screen's Count; the counting screen's Count, Dilution and Save &
-// Print, and its Home.
-constexpr QPoint kHomeCount{100, 280};
-constexpr QPoint kCount{100, 120};
+// The counting screen's Dilution.
 constexpr QPoint kDilution{100, 360};
-constexpr QPoint kSavePrint{100, 440};
-constexpr QPoint kBack{40, 40};
-// The save dialog: its keys and the on-screen keyboard's.
+// The save dialog: its keys (the on-screen keyboard is the base fixture's).
 constexpr QPoint kUsb{670, 120};
 constexpr QPoint kEject{53, 440};
 constexpr QPoint kPrint{130, 440};
-constexpr QPoint kSave{708, 440};
-constexpr QPoint kShift{53, 377};
-const std::pair<QChar, QPoint> kLetters[] = {
-    {'s', {169, 314}}, {'a', {92, 314}}, {'m', {592, 377}}, {'p', {746, 251}}, {'l', {708, 314}}, {'e', {207, 251}},
-};
 // The dilution page: its fields, key pad and Calculate.
 constexpr QPoint kDesired{225, 211};
 constexpr QPoint kDesiredExponent{362, 211};
@@ -58,38 +48,11 @@ protected:
     }
 
     // Boots to the home screen, opens the counting screen and counts once.
-    void countOnce()
+    void bootAndCountOnce()
     {
         ASSERT_TRUE(startApp());
         ASSERT_TRUE(waitForHomeScreen());
-        ASSERT_TRUE(touch(kHomeCount));
-        ASSERT_TRUE(waitForWindow(QStringLiteral("Count"))) << output(*app).toStdString();
-        ASSERT_TRUE(touch(kCount));
-        ASSERT_TRUE(waitForOutput(*app, "Finish Count ALL")) << output(*app).toStdString();
-    }
-
-    // Types a word of these letters on the on-screen keys, a capital with Shift.
-    bool typeOnKeys(const QString& word)
-    {
-        for (const QChar c : word) {
-            const bool capital = c.isUpper();
-            for (const auto& key : kLetters) {
-                if (key.first != c.toLower())
-                    continue;
-                if ((capital && !touch(kShift)) || !touch(key.second) || (capital && !touch(kShift)))
-                    return false;
-            }
-        }
-        return true;
-    }
-
-    // Saves with the Save key and closes the box the run ends with.
-    bool saveAndClose()
-    {
-        const int before = int(output(*app).count("save run"));
-        return touch(kSave) &&
-               QTest::qWaitFor([&] { return output(*app).count("save run") > before; }, kTimeoutMs) &&
-               waitForWindowCount(kDialog, 2) && touch(kMessageOnlyOk) && waitForWindowCount(kDialog, 1);
+        ASSERT_TRUE(countOnce()) << output(*app).toStdString();
     }
 
     QStringList entries(const QString& physical) const
@@ -112,8 +75,8 @@ protected:
 
 TEST_F(SavePrintTest, SavedInternallyAndOnTheStickPrintedEjectedAndDiluted)
 {
-    ASSERT_NO_FATAL_FAILURE(countOnce());
-    ASSERT_TRUE(touchThenDialogs(kSavePrint, 1));
+    ASSERT_NO_FATAL_FAILURE(bootAndCountOnce());
+    ASSERT_TRUE(touchThenDialogs(kSavePrintKey, 1));
     ASSERT_TRUE(typeOnKeys("Sample"));
     ASSERT_TRUE(screenshot(artefact("save-dialog.png")));
     ASSERT_TRUE(saveAndClose()) << output(*app).toStdString();
@@ -137,7 +100,7 @@ TEST_F(SavePrintTest, SavedInternallyAndOnTheStickPrintedEjectedAndDiluted)
 
     // A full stick: message 5, nothing new.
     ASSERT_TRUE(sticks.setFreeSpace("stick", 0));
-    ASSERT_TRUE(touch(kSave));
+    ASSERT_TRUE(touch(kEnterKey));
     ASSERT_TRUE(waitForOutput(*app, "refused with message")) << output(*app).toStdString();
     ASSERT_TRUE(waitForWindowCount(kDialog, 2));
     ASSERT_TRUE(touch(kMessageOnlyOk));
@@ -153,7 +116,7 @@ TEST_F(SavePrintTest, SavedInternallyAndOnTheStickPrintedEjectedAndDiluted)
     EXPECT_TRUE(sticks.calls().contains("umount /mnt")) << sticks.calls().join('\n').toStdString();
     ASSERT_TRUE(touch(kMessageOnlyOk));
     ASSERT_TRUE(waitForWindowCount(kDialog, 1));
-    ASSERT_TRUE(touch(kBack));
+    ASSERT_TRUE(touch(kSaveBack));
     ASSERT_TRUE(waitForNoWindow(kDialog));
 
     // Dilution to 1.00 x 10e5 cells/mL in 1 mL, from the count's total.
@@ -180,7 +143,7 @@ TEST_F(SavePrintTest, SavedInternallyAndOnTheStickPrintedEjectedAndDiluted)
 TEST_F(SavePrintTest, AnAutomaticSaveNamesTheCountAndTheSequenceOutlivesTheProgram)
 {
     root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Save Review]\nSave type=Auto\n");
-    ASSERT_NO_FATAL_FAILURE(countOnce());
+    ASSERT_NO_FATAL_FAILURE(bootAndCountOnce());
     ASSERT_TRUE(waitForOutput(*app, "save run")) << output(*app).toStdString();
     ASSERT_TRUE(waitForWindowCount(kDialog, 1));
     ASSERT_TRUE(touch(kMessageOnlyOk));
@@ -188,7 +151,7 @@ TEST_F(SavePrintTest, AnAutomaticSaveNamesTheCountAndTheSequenceOutlivesTheProgr
     EXPECT_EQ(entries(root.path(kResults + "/KOVA3_00001")), allFiles("KOVA3_00001"));
 
     // Home (asking first), then power off: the settings keep the next number.
-    ASSERT_TRUE(touchThenDialogs(kBack, 1));
+    ASSERT_TRUE(touchThenDialogs(kCountHome, 1));
     ASSERT_TRUE(touch(kMessageOk));
     ASSERT_TRUE(waitForNoWindow(QStringLiteral("Count")));
     ASSERT_TRUE(powerOffFromHome());

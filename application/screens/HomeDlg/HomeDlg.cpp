@@ -520,7 +520,26 @@ void HomeDlg::on_BUTTON_SETUP_pressed()
 
 void HomeDlg::on_BUTTON_REVIEW_pressed()
 {
-    runScreen(*this, ui->BUTTON_REVIEW, KOVACORE_REVIEW_DIALOG, theApp.m_pReviewDlg);
+    const auto prepare = [this](ReviewDlg* review) {
+        connect(review, &ReviewDlg::signal_analysis, this, &HomeDlg::slot_Count_start);
+        if (theApp.m_pCountDlg)
+            connect(review, &ReviewDlg::signal_analysis, theApp.m_pCountDlg, &CountDlg::slot_analysis);
+    };
+    runScreen<ReviewDlg>(*this, ui->BUTTON_REVIEW, KOVACORE_REVIEW_DIALOG, theApp.m_pReviewDlg, prepare);
+}
+
+void HomeDlg::slot_Count_start(QString)
+{
+    KLOG_ENTER;
+    theApp.m_nCurrentDialog = KOVACORE_COUNT_DIALOG;
+    if (!theApp.m_pCamera || !theApp.m_pCamera->isRunning())
+        openCamera();
+    if (theApp.m_pCountDlg) {
+        theApp.m_pCountDlg->Init();
+        theApp.m_pCountDlg->show();
+    }
+    if (theApp.m_pReviewDlg)
+        theApp.m_pReviewDlg->close();
 }
 
 void HomeDlg::keyPressEvent(QKeyEvent* event)

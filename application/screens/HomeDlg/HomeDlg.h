@@ -111,8 +111,13 @@ public slots:
     // completes a factory reset, and writes the settings, so no change waits
     // for the next power-off.
     void on_BUTTON_SETUP_pressed();
-    // The same for the review screen.
+    // The same for the review screen, whose re-analysis leads to the
+    // counting screen.
     void on_BUTTON_REVIEW_pressed();
+    // The review screen asks to count a stored raw image again: the counting
+    // screen comes up (its camera opened when closed) and the review screen
+    // closes; the counting screen's slot_analysis, connected after this, counts it.
+    void slot_Count_start(QString path);
 
     // The power roads, handed to the power control.
     void on_POWER_OFF_TIMER(bool active);

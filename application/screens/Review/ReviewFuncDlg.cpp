@@ -39,6 +39,8 @@ void ReviewFuncDlg::setFont()
 
 void ReviewFuncDlg::setMode(int mode)
 {
+    KLOG_ENTER;
+    KLOG_VALUE("mode", mode);
     m_mode = mode == Export ? Export : Delete;
     ui->LABEL_ICON_EXPORT->setVisible(exporting());
     ui->LABEL_ICON_DELETE->setVisible(!exporting());
@@ -48,7 +50,9 @@ void ReviewFuncDlg::setMode(int mode)
 
 void ReviewFuncDlg::setState(int state)
 {
+    KLOG_ENTER;
     m_State = state == Choose ? Choose : Done;
+    KLOG_VALUE("state", m_State);
     if (m_State == Choose) {
         ui->FRAME_FINISH->hide();
         ui->FRAME_SELECT->show();

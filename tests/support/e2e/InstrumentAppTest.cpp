@@ -39,3 +39,48 @@ bool InstrumentAppTest::powerOffFromHome()
         return false;
     return app->waitForFinished(kTimeoutMs) && app->exitStatus() == QProcess::NormalExit && app->exitCode() == 1;
 }
+
+QPoint InstrumentAppTest::letterKey(QChar letter)
+{
+    // Three rows of keys 77 pixels apart, each row starting further in.
+    const char* const rows[] = {"QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
+    const int starts[] = {18, 57, 95};
+    for (int row = 0; row < 3; ++row) {
+        const int index = QString::fromLatin1(rows[row]).indexOf(letter.toUpper());
+        if (index >= 0)
+            return {starts[row] + 77 * index + 35, 251 + 63 * row};
+    }
+    return {};
+}
+
+bool InstrumentAppTest::typeOnKeys(const QString& letters)
+{
+    for (const QChar c : letters) {
+        const QPoint key = letterKey(c);
+        const bool capital = c.isUpper();
+        if (key.isNull() || (capital && !touch(kShiftKey)) || !touch(key) || (capital && !touch(kShiftKey)))
+            return false;
+    }
+    return true;
+}
+
+bool InstrumentAppTest::countOnce()
+{
+    const int before = int(output(*app).count("Finish Count ALL"));
+    if (!touch(kHomeCount) || !waitForWindow(QStringLiteral("Count")) || !touch(kCountKey))
+        return false;
+    return QTest::qWaitFor([&] { return output(*app).count("Finish Count ALL") > before; }, kTimeoutMs);
+}
+
+bool InstrumentAppTest::saveAndClose()
+{
+    const int before = int(output(*app).count("save run"));
+    return touch(kEnterKey) && QTest::qWaitFor([&] { return output(*app).count("save run") > before; }, kTimeoutMs)
+           && waitForWindowCount(kDialog, 2) && touch(kMessageOnlyOk) && waitForWindowCount(kDialog, 1);
+}
+
+bool InstrumentAppTest::saveCountAs(const QString& name)
+{
+    return touchThenDialogs(kSavePrintKey, 1) && typeOnKeys(name) && saveAndClose()
+           && touchThenDialogs(kSaveBack, 0);
+}

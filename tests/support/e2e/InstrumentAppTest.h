@@ -5,8 +5,9 @@
 #include <QPoint>
 
 // The end-to-end tests of the instrument application: KOVA3.app on the
-// private screen over the virtual instrument, with its debug log on, and the
-// places of the message boxes a user touches.
+// private screen over the virtual instrument, with its debug log on, the
+// places of the message boxes and the on-screen keyboard a user touches, and
+// a count saved through the counting screen.
 class InstrumentAppTest : public EndToEndTest
 {
 protected:
@@ -32,6 +33,29 @@ protected:
     // Answers the power button's question with OK and waits for the program
     // to end; true when it ended normally with exit code 1.
     bool powerOffFromHome();
+
+    // The on-screen keyboard of a full-screen text page (its keys from y 160):
+    // a letter's key, the Shift latch and the Enter (Save) key.
+    static QPoint letterKey(QChar letter);
+    static constexpr QPoint kShiftKey{53, 377};
+    static constexpr QPoint kEnterKey{708, 440};
+    // Types letters on those keys, a capital with the Shift latch.
+    bool typeOnKeys(const QString& letters);
+
+    // The home screen's Count; the counting screen's Count, Save & Print and
+    // Home; the save dialog's Back.
+    static constexpr QPoint kHomeCount{100, 280};
+    static constexpr QPoint kCountKey{100, 120};
+    static constexpr QPoint kSavePrintKey{100, 440};
+    static constexpr QPoint kCountHome{40, 40};
+    static constexpr QPoint kSaveBack{40, 40};
+    // From the home screen: the counting screen, one count, its end in the log.
+    bool countOnce();
+    // The save dialog's Save, and the box the run ends with closed.
+    bool saveAndClose();
+    // The shown result saved as `name` through Save & Print; the save dialog
+    // closes again with its Back.
+    bool saveCountAs(const QString& name);
 
     QProcess* app = nullptr;
 };

@@ -665,6 +665,42 @@ TEST_F(HomeDlgTest, ScreenButtonsRunTheirScreensOverTheHomeScreen)
     EXPECT_EQ(theApp.m_strDateTime, "10 Dec 2026 13:47");
 }
 
+// Reanalyze on the review screen: the review screen goes, the counting screen
+// comes up with its camera and counts the raw image (here an unreadable one,
+// which it answers with message 40).
+TEST_F(HomeDlgTest, ReanalyzeOnTheReviewScreenCountsOnTheCountingScreen)
+{
+    const QString raw = QStringLiteral("/KOVA/anonymous/TOTAL_CELL_COUNTING/R/R_RAW.tif");
+    root.writeFile(raw, "not a TIFF");
+    HomeDlg& dlg = start();
+    dlg.show();
+    CountDlg* count = theApp.m_pCountDlg;
+    auto* button = dlg.findChild<QPushButton*>("BUTTON_REVIEW");
+    ModalAnswerer boxes;
+    boxes.plan(true);
+
+    QPointer<ReviewDlg> review;
+    WhenModal<ReviewDlg> screen([&](ReviewDlg* open) {
+        review = open;
+        emit open->signal_analysis(raw);
+        if (open->isVisible())  // not left: the test goes on without it
+            open->findChild<QPushButton*>("BUTTON_HOME")->click();
+    });
+    emit button->pressed();
+
+    ASSERT_TRUE(screen.done());
+    EXPECT_TRUE(review.isNull()) << "closed and deleted";
+    EXPECT_EQ(theApp.m_pReviewDlg, nullptr);
+    EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_COUNT_DIALOG);
+    EXPECT_TRUE(count->isVisible());
+    EXPECT_TRUE(theApp.m_pCamera->isRunning());
+    EXPECT_FALSE(button->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.shown.isEmpty(); }, kWaitMs)) << "the count never ran";
+    EXPECT_TRUE(boxes.shown[0].contains("An error occurred when opening the result"));
+    EXPECT_EQ(count->state(), CountDlg::StateCount);
+    EXPECT_EQ(boxes.unplanned, 0);
+}
+
 TEST_F(HomeDlgTest, SettingsScreenRunsAloneAndWhatChangedReachesTheFileWhenItCloses)
 {
     HomeDlg::seams().cameraSettleMs = 0;
