@@ -203,11 +203,11 @@ public:
         std::string path = (folder + "/A_Image_TAG.tif").toStdString();
         writer.loadAndWrite(frame.data, 2592, 1944, 8, 3, 5, 2, path, "");
         review.show();
-        if (!QTest::qWaitFor([&] { return list()->topLevelItemCount() > 0; }, 30000))
+        // Waited for by name: the list may show another page's rows first.
+        const auto found = [this] { return list()->findItems("A_Image", Qt::MatchExactly); };
+        if (!QTest::qWaitFor([&] { return !found().isEmpty(); }, 30000))
             return;
-        const auto found = list()->findItems("A_Image", Qt::MatchExactly);
-        if (!found.isEmpty())
-            list()->setCurrentItem(found.first());
+        list()->setCurrentItem(found().first());
         button("BUTTON_VIEW")->click();
     }
     QTreeWidget* list() { return review.findChild<QTreeWidget*>("TREE_PAGE"); }
