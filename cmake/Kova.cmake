@@ -59,4 +59,14 @@ function(kova_add_test name)
                TIMEOUT 300
                ${lock}
     DISCOVERY_TIMEOUT 60)
+  # The whole program in one process as well: a test can pass alone and fail
+  # after others ran in the same process (thread pools, the application
+  # object, a fork of a process that already runs threads).
+  add_test(NAME ${name}.whole COMMAND ${name})
+  set_tests_properties(${name}.whole PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    ENVIRONMENT_MODIFICATION "KOVA3_ROOT=set:/nonexistent-test-root"
+    TIMEOUT 900
+    LABELS whole
+    ${lock})
 endfunction()
