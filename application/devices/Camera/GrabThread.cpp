@@ -77,7 +77,7 @@ void GrabThread::run()
                 m_bReady = false;
                 emit grabDone();
             }
-        } else if (m_nWaitCount++ > kIdlePolls) {
+        } else if (m_nWaitCount++ > m_nIdlePolls) {
             // The screen did not answer: send the next frame anyway.
             m_bReady = true;
             m_nBadFrames = 0;

@@ -34,8 +34,10 @@ public:
     // signalCameraInitialize(); true emits signalTransmissionError() for the
     // owner to show the image transmission error (message 48) in the GUI thread.
     void setReportStartupError(bool report) { m_bReportStartupError = report; }
-    // Time between two polls of the live loop (10 ms by default).
+    // Time between two polls of the live loop (10 ms by default), and the polls
+    // without an answer after which a frame is sent anyway (kIdlePolls).
     void setPollInterval(unsigned long microseconds) { m_nPollInterval = microseconds; }
+    void setIdlePolls(unsigned polls) { m_nIdlePolls = polls; }
 
 public slots:
     // The screen has drawn the last frame: the next one may come.
@@ -67,4 +69,5 @@ private:
     std::atomic<unsigned> m_nWaitCount{0};
     std::atomic<bool> m_bReportStartupError{false};
     std::atomic<unsigned long> m_nPollInterval{10000};
+    std::atomic<unsigned> m_nIdlePolls{kIdlePolls};
 };

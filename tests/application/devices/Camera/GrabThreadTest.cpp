@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -191,24 +192,19 @@ TEST_F(GrabThreadTest, OneFrameInFlightUntilTheScreenAnswers)
 }
 
 // A screen that answers while the frame is still being announced (here at
-// once, in the thread's own emit) gets its next frame at the next poll, never
-// only after the idle polls.
+// once, in the thread's own emit) gets its next frame at the next poll: with
+// no resend after idle polls, a lost answer would stall the view for good.
 TEST_F(GrabThreadTest, AnAnswerDuringTheAnnouncementIsNotLost)
 {
     auto& camera = make<ScriptedCamera>(0);
     Recorder& recorder = record(&camera);
     QObject::connect(&thread, &GrabThread::grabDone, &thread, &GrabThread::grab, Qt::DirectConnection);
-    constexpr unsigned long kPollUs = 5000;
-    thread.setPollInterval(kPollUs);
+    thread.setPollInterval(1000);
+    thread.setIdlePolls(std::numeric_limits<unsigned>::max());
     start(camera);
     constexpr std::size_t kFrames = 300;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.grabCount() >= kFrames; }, 20000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.grabCount() >= kFrames; }, 30000))
         << recorder.grabCount() << " frames";
-    // Half the idle polls: far above a poll even on a loaded machine, far
-    // below the stall of a lost answer.
-    const auto stall = std::chrono::microseconds(GrabThread::kIdlePolls / 2 * kPollUs);
-    for (std::size_t i = 1; i < kFrames; ++i)
-        ASSERT_LT(recorder.grab(i).at - recorder.grab(i - 1).at, stall) << "frame " << i;
 }
 
 TEST_F(GrabThreadTest, UnansweredFrameIsResentAfterTheIdlePolls)
