@@ -81,6 +81,26 @@ void powerUpSensor()
         set(0x3400 + 2 * c, 0x400);
 }
 
+// The slide as decoded RGB, shared by every simulated camera of the process
+// and decoded again only when its file changes: decoding a full-size slide
+// costs more than rendering a frame, and every open would pay it before its
+// first frame. Read-only for its users.
+cv::Mat decodedSlide(const QString& physicalPath, const QString& stamp)
+{
+    static std::mutex mutex;
+    static QString decodedStamp;  // guarded by mutex
+    static cv::Mat decoded;       // guarded by mutex
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stamp != decodedStamp) {
+        decodedStamp = stamp;
+        decoded.release();
+        const cv::Mat bgr = cv::imread(QFile::encodeName(physicalPath).toStdString(), cv::IMREAD_COLOR);
+        if (!bgr.empty())
+            cv::cvtColor(bgr, decoded, cv::COLOR_BGR2RGB);
+    }
+    return decoded;
+}
+
 class SimulatedDevice : public VideoDevice
 {
 public:
@@ -310,12 +330,7 @@ private:
             : QString();
         if (stamp != m_slideStamp) {
             m_slideStamp = stamp;
-            m_slide.release();
-            if (!stamp.isEmpty()) {
-                const cv::Mat bgr = cv::imread(QFile::encodeName(file.filePath()).toStdString(), cv::IMREAD_COLOR);
-                if (!bgr.empty())
-                    cv::cvtColor(bgr, m_slide, cv::COLOR_BGR2RGB);
-            }
+            m_slide = stamp.isEmpty() ? cv::Mat() : decodedSlide(file.filePath(), stamp);
             m_fitted.release();
         }
         const cv::Size size(m_width, m_height);
