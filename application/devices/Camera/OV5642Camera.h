@@ -42,8 +42,10 @@ public:
     static constexpr int kModes = 3;
     static constexpr int kCalibrationRegisters = 10;
     static constexpr int kCopySlots = 3;
-    // How long getFrame waits for the first frame after an open.
-    static constexpr int kFirstFrameTimeoutMs = 1000;
+    // How long getFrame waits for the first frame after an open: the wait
+    // ends as soon as the frame comes, and on a loaded machine the first one
+    // can take several frame periods (at 2592 × 1944 one is 200 ms).
+    static constexpr int kFirstFrameTimeoutMs = 5000;
 
     OV5642Camera();
     ~OV5642Camera() override;
@@ -67,8 +69,8 @@ public:
     // next call); null when the camera is not open. The arguments have no effect.
     virtual unsigned char* getFrame(bool = false, unsigned char = 0, unsigned char = 0, unsigned char = 0);
     // The same, with the driver's index of the buffer the frame came in.
-    unsigned char* getFrame(unsigned int& index, bool = false, unsigned char = 0, unsigned char = 0,
-                            unsigned char = 0);
+    virtual unsigned char* getFrame(unsigned int& index, bool = false, unsigned char = 0, unsigned char = 0,
+                                    unsigned char = 0);
     // The newest frame converted straight into `rgb` (one RGB24 frame of the
     // current mode), for a thread that keeps its own copy while another takes
     // frames with getFrame; false when the camera is not open.

@@ -25,8 +25,9 @@ constexpr int kFramePollMs = 5;
 // The frame being exposed when the stage stopped saw part of the move; the
 // one after it is the first that shows the stop alone.
 constexpr int kFramesToSettle = 2;
-// Bounds that wait when the camera delivers nothing new.
-constexpr int kSettleFrameTimeoutMs = 1000;
+// Bounds that wait when the camera delivers nothing new; a loaded machine can
+// take several frame periods for two frames, and the wait ends when they came.
+constexpr int kSettleFrameTimeoutMs = 5000;
 
 void flushFile(const QString& physicalPath)
 {
@@ -50,8 +51,6 @@ alg_Autofocus::alg_Autofocus(QObject* parent, OV5642Camera* camera, int width, i
     if (Controller* link = Controller::instance) {
         connect(link, &Controller::sig_z_stage_mvp, this, &alg_Autofocus::slot_stage_moved);
         connect(link, &Controller::sig_z_stage_mvn, this, &alg_Autofocus::slot_stage_moved);
-        connect(link, &Controller::sig_z_stage_mvp, &m_eventLoop, &QEventLoop::quit);
-        connect(link, &Controller::sig_z_stage_mvn, &m_eventLoop, &QEventLoop::quit);
     }
     connect(&m_timer, &QTimer::timeout, &m_eventLoop, &QEventLoop::quit);
 }
@@ -103,6 +102,9 @@ bool alg_Autofocus::moveRelZ(int steps, bool wait)
     if (link) {
         sent = steps > 0 ? link->z_stage_mvp(Controller::MODE_NON_BLOCKING, steps)
                          : link->z_stage_mvn(Controller::MODE_NON_BLOCKING, -steps);
+        // Written whatever the link's last status said: its acknowledgement will come.
+        if (link->isOpen())
+            ++m_nPendingMoves;
     }
     m_bMoving = true;
     if (wait)
@@ -114,7 +116,8 @@ void alg_Autofocus::wait_stage_moved()
 {
     if (!m_bMoving)
         return;
-    // Ends at the first acknowledgement or the time-out; a missing one is not reported.
+    // Ends when every move sent is acknowledged, or at the time-out; a
+    // missing acknowledgement is not reported.
     m_timer.start(m_nStageWaitMs);
     m_eventLoop.exec();
     m_timer.stop();
@@ -122,9 +125,14 @@ void alg_Autofocus::wait_stage_moved()
 
 void alg_Autofocus::slot_stage_moved()
 {
+    // A late acknowledgement of an earlier move: the stage is still on its
+    // way, and a position read now would be none of the stops.
+    if (m_nPendingMoves > 0 && --m_nPendingMoves > 0)
+        return;
     m_bMoving = false;
     m_z_position = stagePosition();
     emit sig_move_z_position(m_z_position);
+    m_eventLoop.quit();
 }
 
 int alg_Autofocus::stagePosition() const
@@ -202,7 +210,8 @@ cv::Mat alg_Autofocus::settledFrame()
     unsigned char* rgb = m_pCamera->getFrame(index);
     QElapsedTimer clock;
     clock.start();
-    for (int newer = 0; rgb && newer < kFramesToSettle && !clock.hasExpired(kSettleFrameTimeoutMs);) {
+    int newer = 0;
+    while (rgb && !m_bCameraStalled && newer < kFramesToSettle && !clock.hasExpired(kSettleFrameTimeoutMs)) {
         QThread::msleep(kFramePollMs);
         unsigned int next = index;
         rgb = m_pCamera->getFrame(next);
@@ -211,6 +220,9 @@ cv::Mat alg_Autofocus::settledFrame()
             index = next;
         }
     }
+    // A camera that gave nothing new for a whole wait is not waited for again.
+    if (newer == 0 && clock.hasExpired(kSettleFrameTimeoutMs))
+        m_bCameraStalled = true;
     if (!rgb)
         return cv::Mat();
     // A copy: the live view's thread rewrites the camera's buffer at any time.

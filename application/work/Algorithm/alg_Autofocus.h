@@ -28,7 +28,10 @@ struct AutoFocusingData_s
 //
 // It runs in the GUI thread: process() returns after the final move. Each
 // stage move is awaited in a nested event loop (at most 500 ms), in which the
-// link's acknowledgements and the GUI's events are handled.
+// link's acknowledgements and the GUI's events are handled; the wait ends when
+// every move sent is acknowledged, so a late acknowledgement of an earlier
+// move never passes for the current one, and positions are read at rest.
+// Each stop is scored on a frame the camera took after the stage stopped.
 //
 // One object serves one run. The receiver of sig_endAutoFocusing releases it
 // with deleteLater(): the signal is emitted while process() is still on the
@@ -108,6 +111,8 @@ private:
     int m_width = 0;
     int m_height = 0;
     bool m_bMoving = false;
+    int m_nPendingMoves = 0;        // moves sent and not yet acknowledged
+    bool m_bCameraStalled = false;  // a settle wait saw no new frame at all
     bool m_bEarlyStop = false;
     bool m_bSaveImages = false;
     QString m_strSavePath;

@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <cstdlib>
 #include <ostream>
 #include <type_traits>
@@ -169,6 +171,99 @@ TEST_F(Autofocus, SamplesCarryTheirStopsEvenWithoutAMoveToTheFirst)
     for (int k = 0; k < 15; ++k)
         EXPECT_EQ(run.samples[k].z_position, centre - 7 * kStep + k * kStep) << k;
     EXPECT_EQ(run.end, centre);
+}
+
+// The move to the first stop outlasts its wait; its acknowledgement then comes
+// while the first sweep move runs, and must not pass for that move's: every
+// sample carries its stop, read with the stage at rest.
+TEST_F(Autofocus, ALateAcknowledgementNeverPassesForALaterMove)
+{
+    using namespace std::chrono_literals;
+    const int centre = TestInstrument::kFocus;
+    vi.mcu.setStepTime(50us);  // 28416 steps to the first stop: about 1.4 s
+    vi.mcu.setPosition(0);
+
+    const SearchRun run = autofocus(centre, 0, false, false, 1000);
+
+    ASSERT_EQ(run.samples.size(), 15u);
+    for (int k = 1; k < 15; ++k)
+        EXPECT_EQ(run.samples[k].z_position, centre - 7 * kStep + k * kStep) << k;
+    EXPECT_EQ(run.end, centre);
+    EXPECT_EQ(stagePosition(), centre);
+}
+
+namespace {
+
+// A camera whose frame at each stage position has a chosen focus value, to
+// the last digit: the green plane of a 1280 × 960 frame holds `value` × 50
+// steps of 100 grey levels, each adding 2 × 100² to the Brenner sum.
+class FocusValueCamera : public OV5642Camera
+{
+public:
+    FocusValueCamera(const McuSimulator& mcu, std::map<int, double> valueAt)
+        : m_mcu(mcu), m_valueAt(std::move(valueAt))
+    {
+        setGeometry(1);
+    }
+
+    bool isRunning() const override { return true; }
+
+    unsigned char* getFrame(unsigned int& index, bool, unsigned char, unsigned char, unsigned char) override
+    {
+        index = ++m_frames;  // every call a new frame
+        const auto value = m_valueAt.find(m_mcu.state().position);
+        const int steps = value == m_valueAt.end() ? 0 : int(std::lround(value->second * 50));
+        m_frame.create(height(), width(), CV_8UC3);
+        m_frame.setTo(cv::Scalar::all(0));
+        for (int row = 0; row < steps; ++row)
+            m_frame.row(row).colRange(width() / 2, width()).setTo(cv::Scalar(0, 100, 0));
+        return m_frame.data;
+    }
+
+private:
+    const McuSimulator& m_mcu;
+    std::map<int, double> m_valueAt;
+    unsigned int m_frames = 0;
+    cv::Mat m_frame;
+};
+
+}  // namespace
+
+// The rules at their edges: a best value of exactly 10.0 is a focus, one just
+// below is none (back to the centre), and of two equal best stops the
+// earlier one wins.
+TEST_F(Autofocus, ThresholdAndTiesAtTheirEdges)
+{
+    const int centre = TestInstrument::kFocus;
+    const auto stop = [&](int step) { return centre - 7 * kStep + step * kStep; };
+    const struct
+    {
+        const char* name;
+        std::map<int, double> valueAt;
+        int expected;
+    } cases[] = {
+        {"exactly the threshold", {{stop(3), 10.0}}, stop(3)},
+        {"just below it", {{stop(3), 9.98}}, centre},
+        {"a tie keeps the earlier stop", {{stop(2), 12.0}, {stop(9), 12.0}, {stop(5), 11.98}}, stop(2)},
+        {"a later, sharper stop", {{stop(2), 12.0}, {stop(9), 12.02}}, stop(9)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        vi.mcu.setPosition(centre);
+        FocusValueCamera scripted(vi.mcu, c.valueAt);
+        QPointer<alg_Autofocus> af = new alg_Autofocus(nullptr, &scripted, scripted.width(), scripted.height());
+        af->setParam(centre, 0, false, false);
+        af->setWaitTimes(1000, 0);
+        int end = -1;
+        QObject::connect(af, &alg_Autofocus::sig_endAutoFocusing, [&end, &af](int position) {
+            end = position;
+            af->deleteLater();
+        });
+        af->process();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(end, c.expected);
+        EXPECT_EQ(stagePosition(), c.expected);
+    }
 }
 
 TEST_F(Autofocus, FocusRisingToTheLastStopEndsThere)
