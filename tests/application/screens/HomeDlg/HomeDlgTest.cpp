@@ -27,11 +27,13 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -114,16 +116,64 @@ protected:
     std::unique_ptr<HomeDlg> home;
 };
 
+// The chain's order by its effects: at the start of every step the world
+// is looked at (files under the root, frames the microcontroller saw, the
+// objects the application holds), so each effect must show up right after
+// its own step and before the next.
 TEST_F(HomeDlgTest, StartUpChainRunsInItsOrderOnceTheMicrocontrollerAnswers)
 {
-    HomeDlg& dlg = start();
-
-    const QStringList expected = {
-        "firmware version", "release timer", "settings", "result folders", "protocols", "camera",
-        "calibration file", "hardware check", "image reader/writer", "previous counts", "USB monitor", "counting screen", "clock",
-        "log rotation", "shell flag", "mouse", "network",
+    const struct
+    {
+        const char* name;
+        std::function<bool()> seen;
+    } effects[] = {
+        {"firmware asked",
+         [this] {
+             const std::vector<std::string> frames = sim.frames();
+             return std::find(frames.begin(), frames.end(), "$,DEVICE,FW VERSION,,\r\n") != frames.end();
+         }},
+        {"settings file", [this] { return QFile::exists(root.path(kova::kMainIni)); }},
+        {"result folders", [this] { return QFileInfo(root.path("/KOVA/anonymous/TOTAL_CELL_COUNTING")).isDir(); }},
+        {"protocol files",
+         [this] { return QFile::exists(root.path("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/DEFAULT.ini")); }},
+        {"camera", [] { return theApp.m_pCamera != nullptr; }},
+        {"calibration file", [] { return !CUR_CAL_INI.empty(); }},
+        {"image reader/writer", [] { return theApp.m_pImReaderWriter != nullptr; }},
+        {"previous counts", [] { return theApp.m_pPreviousCountCSV != nullptr; }},
+        {"USB monitor", [] { return theApp.m_pMediaMonitor != nullptr; }},
+        {"counting screen", [] { return theApp.m_pCountDlg != nullptr; }},
+        {"clock", [] { return !theApp.m_strDateTime.isEmpty(); }},
+        {"shell flag", [this] { return QFile::exists(root.path(kShellIni)); }},
     };
-    EXPECT_EQ(steps, expected);
+    theApp.m_strDateTime.clear();
+    CUR_CAL_INI.clear();
+    // The effects first seen at each look, in the order of the table.
+    std::vector<QStringList> looks;
+    QSet<QString> known;
+    const auto look = [&] {
+        QStringList fresh;
+        for (const auto& e : effects) {
+            if (!known.contains(e.name) && e.seen()) {
+                known.insert(e.name);
+                fresh << e.name;
+            }
+        }
+        looks.push_back(fresh);
+    };
+    HomeDlg::seams().onStartupStep = [&](const QString&) { look(); };
+    HomeDlg& dlg = start();
+    look();  // after the last step
+
+    // One look per step (firmware version, release timer, settings, result
+    // folders, protocols, camera, calibration file, hardware check, image
+    // reader/writer, previous counts, USB monitor, counting screen, clock, log
+    // rotation, shell flag, mouse, network), then the final one.
+    const std::vector<QStringList> expected = {
+        {}, {"firmware asked"}, {}, {"settings file"}, {"result folders"}, {"protocol files"}, {"camera"},
+        {"calibration file"}, {}, {"image reader/writer"}, {"previous counts"}, {"USB monitor"}, {"counting screen"},
+        {"clock"}, {}, {"shell flag"}, {}, {},
+    };
+    EXPECT_EQ(looks, expected);
     EXPECT_TRUE(dlg.isInitialized());
     EXPECT_EQ(global_ini()->IQOQ.FW_version, "7.7.1") << "asked before the chain";
     const std::vector<std::string> frames = sim.frames();

@@ -250,12 +250,25 @@ TEST(KeyboardFrameEject, UnmountsTheStickThroughTheUsbMonitor)
     EXPECT_TRUE(target.keys.isEmpty());
 }
 
+// Before the monitor exists (early in the start-up) Eject runs no command
+// on the stick and types nothing.
 TEST(KeyboardFrameEject, WithoutAUsbMonitorDoesNothing)
 {
+    TempRoot root;
+    kovasim::UsbSticks sticks(root.root());
+    ASSERT_TRUE(sticks.installStandIns());
+    ASSERT_FALSE(sticks.insert(QStringLiteral("stick")).isEmpty());
+    const QStringList callsBefore = sticks.calls();
+
     KeyboardFrame keyboard;
+    KeyEventRecorder target;
+    keyboard.setObject(&target);
     keyboard.setMainMode(KEYBOARD_MODE_SAVE_FILE);
     ASSERT_EQ(theApp.m_pMediaMonitor, nullptr);
     keyboard.findChild<QPushButton*>("BUTTON_KEY_EJECT")->click();
+
+    EXPECT_EQ(sticks.calls(), callsBefore);
+    EXPECT_TRUE(target.keys.isEmpty());
 }
 
 }  // namespace

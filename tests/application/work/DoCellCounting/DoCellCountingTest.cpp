@@ -362,6 +362,37 @@ TEST_F(WorkerRun, AProtocolOutOfRangeCountsWithinTheSteppersRanges)
     EXPECT_EQ(worker.m_CountInfo.dilution, float(protocol_range::kDilutionHigh));
 }
 
+// The record a count leaves: an average size below zero (a size calibration
+// with a large negative intercept) is kept as 0, and the counts stay.
+TEST_F(WorkerRun, TheRecordNeverHoldsANegativeAverageSize)
+{
+    const struct
+    {
+        double intercept;
+        bool positive;
+    } cases[] = {{-3.0461858, true}, {-1000.0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.intercept);
+        evaluation::Setup setup;
+        setup.intercept = c.intercept;
+        const auto calibrated = evaluation::makeCounter(setup);
+        worker.registerCellCounter(calibrated.get(), &camera);
+        worker.clearCountInfo();
+        camera.calls = 0;
+        camera.frames = {TestInstrument::generatedSlide().rgb};
+        QSignalSpy completed(&worker, &DoCellCounting::completed);
+
+        worker.doWork();
+
+        ASSERT_EQ(completed.count(), 1);
+        EXPECT_GT(worker.m_CountInfo.total_cell, 100);
+        if (c.positive)
+            EXPECT_GT(worker.m_CountInfo.average_cell_size, 0.0f);
+        else
+            EXPECT_EQ(worker.m_CountInfo.average_cell_size, 0.0f);
+    }
+}
+
 TEST_F(WorkerRun, CameraThatFailsAtFullResolutionEndsTheCountUncounted)
 {
     platform::SimulatedVideo::Faults faults;

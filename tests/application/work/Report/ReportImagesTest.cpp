@@ -112,12 +112,41 @@ TEST(ReportImages, ConcentrationLabelsAskTheEngineForTheScaleMaximum)
     EXPECT_EQ(asked, expected);
 }
 
+// No counts, as empty or all-zero histograms: the axes and labels, and not
+// one bar pixel anywhere in the graphs.
 TEST(ReportImages, EmptyHistogramsGiveFlatPictures)
 {
-    QImage image;
+    const auto count = [](const QImage& image, bool (*colour)(const QColor&), int top, int bottom) {
+        int pixels = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 80; x < 520; ++x)
+                pixels += colour(canvasPixel(image, x, y)) ? 1 : 0;
+        return pixels;
+    };
+    const auto isGreen = [](const QColor& c) { return c.green() > 200 && c.red() < 80 && c.blue() < 80; };
+    const auto isRed = [](const QColor& c) { return c.red() > 200 && c.green() < 80 && c.blue() < 80; };
+
     HistogramScale scale;
-    gen_histogram_Total(image, {}, {}, {}, Concentration, scale);
-    EXPECT_EQ(image.size(), QSize(kWidth, kHeight));
-    genClusterImage(image, {});
-    EXPECT_EQ(image.size(), QSize(kWidth, kHeight));
+    const std::vector<int> zeros(181, 0);
+    for (CellNumberOrConcentraion kind : {CellNumber, Concentration}) {
+        SCOPED_TRACE(kind);
+        QImage empty, zero;
+        gen_histogram_Total(empty, {}, {}, {}, kind, scale);
+        gen_histogram_Total(zero, zeros, zeros, zeros, kind, scale);
+        for (const QImage* image : {&empty, &zero}) {
+            ASSERT_EQ(image->size(), QSize(kWidth, kHeight));
+            // The graph spans canvas rows 80 to 316; its baseline may carry a line.
+            EXPECT_EQ(count(*image, isGreen, 80, 314), 0);
+            EXPECT_EQ(count(*image, isRed, 80, 314), 0);
+        }
+    }
+
+    QImage empty, zero;
+    genClusterImage(empty, {});
+    genClusterImage(zero, std::vector<int>(9, 0));
+    for (const QImage* image : {&empty, &zero}) {
+        ASSERT_EQ(image->size(), QSize(kWidth, kHeight));
+        // 0 % everywhere: the bars' one-pixel lines at the baseline, nothing above.
+        EXPECT_EQ(count(*image, isBlue, 80, 313), 0);
+    }
 }
