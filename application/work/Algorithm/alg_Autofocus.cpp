@@ -114,13 +114,22 @@ bool alg_Autofocus::moveRelZ(int steps, bool wait)
 
 void alg_Autofocus::wait_stage_moved()
 {
-    if (!m_bMoving)
+    // Nothing written (no link) gets no acknowledgement.
+    if (!m_bMoving || m_bStageSilent || m_nPendingMoves == 0)
         return;
     // Ends when every move sent is acknowledged, or at the time-out; a
     // missing acknowledgement is not reported.
+    const int pending = m_nPendingMoves;
     m_timer.start(m_nStageWaitMs);
     m_eventLoop.exec();
+    const bool ranOut = !m_timer.isActive();
     m_timer.stop();
+    // A slow stage still answers a query; a silent one is not waited for again.
+    Controller* link = Controller::instance;
+    if (ranOut && m_nPendingMoves == pending && (!link || link->z_stage_pos() < 0)) {
+        KLOG << "[Error] the stage does not answer; no further waits in this run";
+        m_bStageSilent = true;
+    }
 }
 
 void alg_Autofocus::slot_stage_moved()

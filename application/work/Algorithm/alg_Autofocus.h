@@ -27,11 +27,14 @@ struct AutoFocusingData_s
 // sharpest stop, or back to the centre when nothing is sharp enough.
 //
 // It runs in the GUI thread: process() returns after the final move. Each
-// stage move is awaited in a nested event loop (at most 500 ms), in which the
-// link's acknowledgements and the GUI's events are handled; the wait ends when
-// every move sent is acknowledged, so a late acknowledgement of an earlier
-// move never passes for the current one, and positions are read at rest.
-// Each stop is scored on a frame the camera took after the stage stopped.
+// stage move is awaited in a nested event loop, in which the link's
+// acknowledgements and the GUI's events are handled; the wait ends when every
+// move sent is acknowledged, so a late acknowledgement of an earlier move never
+// passes for the current one, and positions are read at rest. The wait is
+// bounded as the link's replies are (a loaded machine or a long first move
+// must not cut it short); a stage that lets a wait run out and does not answer
+// a position query either is not waited for again in the run. Each stop is
+// scored on a frame the camera took after the stage stopped.
 //
 // One object serves one run. The receiver of sig_endAutoFocusing releases it
 // with deleteLater(): the signal is emitted while process() is still on the
@@ -48,7 +51,7 @@ public:
     // The early stop is considered from the centre stop on, for a drop of more than this.
     static constexpr int kEarlyStopStep = 7;
     static constexpr double kEarlyStopDrop = 1.0;
-    static constexpr int kStageWaitMs = 500;
+    static constexpr int kStageWaitMs = 5000;
     static constexpr int kSettleMs = 500;
 
     alg_Autofocus(QObject* parent, OV5642Camera* camera, int width, int height);
@@ -112,6 +115,7 @@ private:
     int m_height = 0;
     bool m_bMoving = false;
     int m_nPendingMoves = 0;        // moves sent and not yet acknowledged
+    bool m_bStageSilent = false;    // a wait ran out and the stage answered no query either
     bool m_bCameraStalled = false;  // a settle wait saw no new frame at all
     bool m_bEarlyStop = false;
     bool m_bSaveImages = false;
