@@ -60,6 +60,7 @@ bool Controller::openPort()
     }
     m_lineReader.clear();
     m_lines.clear();
+    m_nMovesUnderWay = 0;
     m_linkError.clear();
     return true;
 }
@@ -258,6 +259,7 @@ bool Controller::z_stage_move(SerialPort_Mode_e mode, const QString& frame)
     if (!isOpen())
         return false;
     write_nonBlocking(frame);
+    ++m_nMovesUnderWay;
     // The reply comes later to the listener; this is the status of the last one.
     return m_responseInfo.status == QLatin1String(kOk);
 }
@@ -313,7 +315,11 @@ int Controller::z_stage_pos()
     const int position = m_responseInfo.value.toInt(&isNumber);
     if (!isNumber)
         return -1;
-    m_current_pos = position;
+    // With a move under way the stage is somewhere on its way (or there, its
+    // acknowledgement not yet handled), and that acknowledgement counts the
+    // whole move: the tracked position follows the acknowledgements then.
+    if (m_nMovesUnderWay == 0)
+        m_current_pos = position;
     KLOG_VALUE("m_current_pos", m_current_pos);
     return position;
 }
@@ -422,18 +428,24 @@ void Controller::handleListenedLine(const QString& line)
         return;
     const QString& command = m_responseInfo.command;
     const int value = m_responseInfo.value.toInt();
+    // Before the signal: its receivers may ask for the position at rest.
+    const auto acknowledged = [this] { m_nMovesUnderWay = std::max(0, m_nMovesUnderWay - 1); };
     if (command.contains(QLatin1String("ORIGIN"))) {
+        acknowledged();
         m_current_pos = 0;
         emit sig_z_stage_origin();
     } else if (command.contains(QLatin1String("MVN"))) {
+        acknowledged();
         m_current_pos = movedPosition(m_current_pos, -qint64(value));
         KLOG << "After MVN, m_current_pos:" << m_current_pos;
         emit sig_z_stage_mvn();
     } else if (command.contains(QLatin1String("MVP"))) {
+        acknowledged();
         m_current_pos = movedPosition(m_current_pos, value);
         KLOG << "After MVP, m_current_pos:" << m_current_pos;
         emit sig_z_stage_mvp();
     } else if (command.contains(QLatin1String("ABS"))) {
+        acknowledged();
         m_current_pos = value;
         emit sig_z_stage_abs();
     } else {

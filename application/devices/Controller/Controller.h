@@ -86,9 +86,10 @@ public:
     bool z_stage_abs(SerialPort_Mode_e mode, int position);
     bool z_stage_stop();
     // The stage position in motor steps as the microcontroller counts it, also
-    // kept as the tracked position. -1 means the query failed (no reply, a
-    // status other than "OK", or no number); it is never a position, so
-    // callers must check for it before using the result.
+    // kept as the tracked position unless a move sent without waiting is
+    // still unacknowledged (see currentPosition). -1 means the query failed
+    // (no reply, a status other than "OK", or no number); it is never a
+    // position, so callers must check for it before using the result.
     int z_stage_pos();
     // Moves the stage from the position the microcontroller reports to
     // `target` by one relative move, sent without waiting (the listener takes
@@ -107,7 +108,10 @@ public:
     // come in here; tests and the fuzz target hand in their own.
     void takeReceived(const QByteArray& bytes);
 
-    // The tracked stage position in motor steps.
+    // The tracked stage position in motor steps: where the stage stands once
+    // every move sent has been acknowledged. Acknowledgements move it; a
+    // position query sets it only while no move sent without waiting awaits
+    // its acknowledgement, since that acknowledgement counts the whole move.
     int currentPosition() const { return m_current_pos; }
     bool isOpen() const;
 
@@ -166,6 +170,7 @@ private:
     QString m_commandResponse;
     responseInfo_t m_responseInfo;
     int m_current_pos = 0;
+    int m_nMovesUnderWay = 0;    // moves sent without waiting, their acknowledgement not yet handled
     int m_nWriteTimeoutMs = kWriteTimeoutMs;
     int m_nReadTimeoutMs = kReadTimeoutMs;
     LineReader m_lineReader;

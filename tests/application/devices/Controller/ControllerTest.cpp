@@ -219,6 +219,36 @@ TEST_F(ControllerTest, MovesPastTheRangeOfIntHoldThePositionAtItsEnds)
     EXPECT_EQ(controller.currentPosition(), INT_MAX);
 }
 
+// A position asked for while a move runs is the stage on its way (or already
+// there, with the acknowledgement still to be handled): the acknowledgement
+// must take the tracked position to where the move ends, not count the move
+// again on top of the answer.
+TEST_F(ControllerTest, APositionReadDuringAMoveDoesNotCountTheMoveTwice)
+{
+    constexpr int kStart = 1000;
+    constexpr int kSteps = 50000;
+    ASSERT_NO_FATAL_FAILURE(connectAt(kStart));
+    sim.setStepTime(20us);  // a second on the way
+    QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
+
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, kSteps);
+    // Blocking queries hand no acknowledgement to the listener, so each one
+    // is answered before this move's acknowledgement is handled.
+    int during = kStart;
+    while (during == kStart)
+        during = controller.z_stage_pos();
+    ASSERT_GT(during, kStart);
+    ASSERT_EQ(mvp.count(), 0);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mvp.count() == 1; }, 10000));
+    EXPECT_EQ(sim.state().position, kStart + kSteps);
+    EXPECT_EQ(controller.currentPosition(), kStart + kSteps);
+    // At rest, a query sets the tracked position again.
+    sim.setPosition(700);
+    EXPECT_EQ(controller.z_stage_pos(), 700);
+    EXPECT_EQ(controller.currentPosition(), 700);
+}
+
 TEST_F(ControllerTest, ReportsBecomeSignals)
 {
     ASSERT_TRUE(connect());
