@@ -34,6 +34,10 @@ const struct
 
 const QString kSeparator = QString(42, QLatin1Char('='));
 
+// A report the instrument writes is a few kB; any other file of the name on a
+// stick is read only this far, so its size cannot exhaust the memory.
+constexpr qint64 kMaxReportBytes = 1 << 20;
+
 // A line's fields: white space simplified, split at commas, the blank in
 // front of the second and fourth field dropped.
 QStringList fieldsOf(QByteArray line)
@@ -58,7 +62,7 @@ int get_result_from_csv(std::string path, ResultReport& report)
         return -1;
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    QByteArray text = file.readAll();
+    QByteArray text = file.read(kMaxReportBytes);
     if (text.startsWith("\xEF\xBB\xBF"))
         text.remove(0, 3);
     const QList<QByteArray> lines = text.split('\n');

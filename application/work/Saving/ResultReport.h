@@ -29,7 +29,8 @@ struct ResultReport
 };
 
 // Reads the per-result CSV file at `path` (logical), read-only and as the
-// UTF-8 it is written in. -1 when the file does not exist, else 0.
+// UTF-8 it is written in, its first MiB only. -1 when the file does not
+// exist, else 0.
 int get_result_from_csv(std::string path, ResultReport& report);
 
 // The digits in front of the first " um" of `text` ("12 um" gives "12"); ""

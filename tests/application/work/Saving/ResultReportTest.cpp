@@ -83,6 +83,17 @@ TEST(ResultReport, KeysCountOnlyAfterTheSettingsHeader)
     EXPECT_EQ(get_result_from_csv("/KOVA/r/missing.csv", none), -1);
 }
 
+// Any file of the name on a stick is read only as far as a report can go.
+TEST(ResultReport, OnlyTheFrontOfAnOversizedFileIsRead)
+{
+    TempRoot root;
+    const QByteArray front = "Device setting\nDilution factor,4\n";
+    const QByteArray padding(2 << 20, ' ');
+    const ResultReport report = read(root, front + padding + "\nDilution factor,99\nProtocol name,Late\n");
+    EXPECT_EQ(report.dilutionFactor, "4");
+    EXPECT_EQ(report.protocolName, "");
+}
+
 TEST(ResultReport, SearchSizesAreTheDigitsBeforeUm)
 {
     const struct { const char* text; const char* number; } cases[] = {
