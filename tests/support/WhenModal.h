@@ -7,18 +7,24 @@
 #include <functional>
 
 // Acts on a modal dialog that a test's code runs and so never returns from
-// until it closes: once a dialog of type Dialog is the active modal widget,
-// `action` runs on it, once. The message boxes have ModalAnswerer.
+// until it closes: once a dialog of type Dialog is the active modal widget
+// (and `ready` holds for it, when given), `action` runs on it, once. The
+// message boxes have ModalAnswerer.
 template <class Dialog>
 class WhenModal
 {
 public:
-    explicit WhenModal(std::function<void(Dialog*)> action) : m_action(std::move(action))
+    explicit WhenModal(std::function<void(Dialog*)> action) : WhenModal(nullptr, std::move(action)) {}
+
+    // `ready` is asked at each look, and never waits: a dialog that runs the
+    // events inside its own slot would otherwise be held in the middle of it.
+    WhenModal(std::function<bool(Dialog*)> ready, std::function<void(Dialog*)> action)
+        : m_ready(std::move(ready)), m_action(std::move(action))
     {
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
+            if (!dialog || !dialog->isVisible() || (m_ready && !m_ready(dialog)))
                 return;
             m_timer.stop();
             m_done = true;
@@ -31,6 +37,7 @@ public:
 
 private:
     QTimer m_timer;
+    std::function<bool(Dialog*)> m_ready;
     std::function<void(Dialog*)> m_action;
     bool m_done = false;
 };

@@ -109,11 +109,10 @@ TEST(FolderBrowser, CopiesTheChosenFolderIntoTheStickThroughItsBox)
 
     // Not enough room: the box shows why, and OK gives up.
     ASSERT_TRUE(platform::setSimulatedDiskSpace(root.path("/mnt"), {1 << 20, 64, 0, 0}));
-    WhenModal<FileOperationDialog> acknowledge([](FileOperationDialog* box) {
-        QPushButton* ok = box->findChild<QPushButton*>("BUTTON_OK");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !ok->isHidden(); }, 10000));
-        ok->click();
-    });
+    // OK is looked for, not waited on: the box runs the events inside its
+    // handling of the error, before it shows OK.
+    WhenModal<FileOperationDialog> acknowledge([](FileOperationDialog* box) { return ok(*box)->isVisible(); },
+                                               [](FileOperationDialog* box) { ok(*box)->click(); });
     browser.folders()->m_dstPath = "/mnt";
     EXPECT_FALSE(browser.copy_all());
     EXPECT_FALSE(QDir(root.path("/mnt/TOTAL_CELL_COUNTING")).exists());
