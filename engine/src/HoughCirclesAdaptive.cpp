@@ -64,6 +64,7 @@ struct Circle
     int votes = 0;
     int sectors = 0;  // of the outline shown by its own rim pixels; 0 when too little rim was found
     std::vector<RimHit> hits;
+    std::vector<int> inside;  // the edge pixels within the inner side of its rim
 };
 
 // An edge pixel, its unit direction (the gradient, or the side of its
@@ -126,6 +127,9 @@ private:
     Seen seen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const;
     // Enough rim and of its own outline to be worth a place in the queue.
     bool promising(const Seen& s) const;
+    // The edge pixels within the inner side of the circle's rim (the rim's
+    // inner edge, the core), listed for claim().
+    void listInside(Circle& c) const;
 
     int m_cell;
     int m_minVotes;
@@ -403,15 +407,22 @@ bool Detector::claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken)
         return false;
     for (const RimHit& h : c.hits)
         taken[static_cast<size_t>(h.edge)] = kRim;
-    // Edges inside (the inner side of the rim, the core) are the object's own
-    // or those of a neighbour overlapping it.
+    // Edges inside are the object's own or those of a neighbour overlapping it.
+    for (int edge : c.inside) {
+        uchar& owner = taken[static_cast<size_t>(edge)];
+        if (owner == kFree)
+            owner = kInside;
+    }
+    return true;
+}
+
+void Detector::listInside(Circle& c) const
+{
     const float inner = c.r - kBand;
     forEachEdgeNear(c.x, c.y, inner, [&](const RimPixel& p) {
-        uchar& owner = taken[static_cast<size_t>(p.edge)];
-        if (owner == kFree && (p.x - c.x) * (p.x - c.x) + (p.y - c.y) * (p.y - c.y) < inner * inner)
-            owner = kInside;
+        if ((p.x - c.x) * (p.x - c.x) + (p.y - c.y) * (p.y - c.y) < inner * inner)
+            c.inside.push_back(p.edge);
     });
-    return true;
 }
 
 // Sector i spans the directions from -pi + i·2pi/kSectors (atan2 angles).
@@ -562,6 +573,8 @@ Circle Detector::verify(const Candidate& c) const
     out.sectors = promising(s) ? static_cast<int>(s.own.count()) : 0;
     if (out.sectors == 0)
         out.hits.clear();
+    else
+        listInside(out);
     return out;
 }
 
