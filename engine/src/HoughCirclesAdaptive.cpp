@@ -652,16 +652,19 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
         for (int i = range.start; i < range.end; ++i)
             found[static_cast<size_t>(i)] = detector.verify(candidates[static_cast<size_t>(i)]);
     });
-    found.erase(std::remove_if(found.begin(), found.end(), [](const Circle& c) { return c.sectors == 0; }), found.end());
-
-    // Most complete outlines first. A circle whose centre lies too close to a
-    // kept one is the same object seen again; every rim pixel belongs to one
-    // object only, so an outline pieced together from the rims of kept ones
-    // (around two neighbours, say) is dropped.
-    std::stable_sort(found.begin(), found.end(), [](const Circle& a, const Circle& b) {
-        if (a.sectors != b.sectors)
-            return a.sectors > b.sectors;
-        return a.hits.size() != b.hits.size() ? a.hits.size() > b.hits.size() : a.votes > b.votes;
+    // Most complete outlines first (the circles themselves stay in place). A
+    // circle whose centre lies too close to a kept one is the same object seen
+    // again; every rim pixel belongs to one object only, so an outline pieced
+    // together from the rims of kept ones (around two neighbours, say) is
+    // dropped.
+    std::vector<const Circle*> queue;
+    for (const Circle& c : found)
+        if (c.sectors != 0)
+            queue.push_back(&c);
+    std::stable_sort(queue.begin(), queue.end(), [](const Circle* a, const Circle* b) {
+        if (a->sectors != b->sectors)
+            return a->sectors > b->sectors;
+        return a->hits.size() != b->hits.size() ? a->hits.size() > b->hits.size() : a->votes > b->votes;
     });
     std::vector<uchar> taken(detector.edgeCount(), kFree);
     std::vector<cv::Vec3f> circles;
@@ -670,9 +673,6 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
     // A circle waits for the neighbours that hide part of it: those with more
     // of their outline in sight come first, and the rest is tried again while
     // that keeps more.
-    std::vector<const Circle*> queue;
-    for (const Circle& c : found)
-        queue.push_back(&c);
     while (!queue.empty()) {
         std::vector<const Circle*> waiting;
         for (const Circle* c : queue) {
