@@ -147,10 +147,13 @@ TEST(LoaderExit, TheChildsEndDecidesWhatFollows)
     // shows the new serial number.
     const QByteArray rewrite = "printf '[KOVA-III]\\nRunMode=App\\nSerial=KO3-99-00001\\n' > \"$KOVA3_ROOT" +
                                QByteArray(LoaderBench::kSettings) + "\"\n";
-    // The second run records the settings as they stood at its start, then stays.
+    // The second run records the settings as they stood at its start, then
+    // stays. The record appears whole (renamed into place): the test reads it
+    // as soon as it exists.
     const QByteArray secondRunStays = "echo run >> \"$KOVA3_ROOT/run/runs\"\n"
                                       "if [ \"$(wc -l < \"$KOVA3_ROOT/run/runs\")\" -gt 1 ]; then\n"
-                                      "  cp \"$KOVA3_ROOT" + QByteArray(LoaderBench::kSettings) + "\" \"$KOVA3_ROOT/run/second\"\n"
+                                      "  cp \"$KOVA3_ROOT" + QByteArray(LoaderBench::kSettings) + "\" \"$KOVA3_ROOT/run/second.part\"\n"
+                                      "  mv \"$KOVA3_ROOT/run/second.part\" \"$KOVA3_ROOT/run/second\"\n"
                                       "  exec sleep 60\nfi\n";
     struct Case
     {
