@@ -176,6 +176,18 @@ bool Controller::parseReply(const QString& line, responseInfo_t& info)
     return true;
 }
 
+bool Controller::answersAMove(const QString& line)
+{
+    responseInfo_t info;
+    if (!parseReply(line, info))
+        return false;
+    for (const char* move : {"ORIGIN", "MVN", "MVP", "ABS"}) {
+        if (info.command.contains(QLatin1String(move)))
+            return true;
+    }
+    return false;
+}
+
 bool Controller::parsing_responseReceived(const QString& line)
 {
     return parseReply(line, m_responseInfo);
@@ -254,8 +266,15 @@ bool Controller::led_brightness(int level)
 
 bool Controller::z_stage_move(SerialPort_Mode_e mode, const QString& frame)
 {
-    if (mode == MODE_BLOCKING)
-        return command_Blocking(frame);
+    if (mode == MODE_BLOCKING) {
+        const bool ok = command_Blocking(frame);
+        // The microcontroller runs moves one after another and answers each at
+        // its end: once this one is answered, every earlier move has ended, and
+        // one whose answer is not waiting here will not come.
+        if (ok)
+            m_nMovesUnderWay = int(std::count_if(m_lines.cbegin(), m_lines.cend(), answersAMove));
+        return ok;
+    }
     if (!isOpen())
         return false;
     write_nonBlocking(frame);

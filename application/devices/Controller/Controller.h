@@ -111,7 +111,8 @@ public:
     // The tracked stage position in motor steps: where the stage stands once
     // every move sent has been acknowledged. Acknowledgements move it; a
     // position query sets it only while no move sent without waiting awaits
-    // its acknowledgement, since that acknowledgement counts the whole move.
+    // its acknowledgement, since that acknowledgement counts the whole move
+    // (a blocking move's answer shows which earlier answers were lost).
     int currentPosition() const { return m_current_pos; }
     bool isOpen() const;
 
@@ -150,6 +151,8 @@ protected:
 
 private:
     static bool parseReply(const QString& line, responseInfo_t& info);
+    // True for a line the listener takes as a stage move's answer.
+    static bool answersAMove(const QString& line);
     bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);
     // Moves the bytes waiting in the port into the line reader, and the lines
     // they complete into m_lines.

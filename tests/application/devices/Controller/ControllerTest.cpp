@@ -249,6 +249,19 @@ TEST_F(ControllerTest, APositionReadDuringAMoveDoesNotCountTheMoveTwice)
     EXPECT_EQ(controller.currentPosition(), 700);
 }
 
+// A move whose answer is lost must not keep queries from setting the tracked
+// position for good: once a later move is answered, every earlier one has ended.
+TEST_F(ControllerTest, ALostMoveAnswerIsForgottenOnceALaterMoveIsAnswered)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(1000));
+    sim.swallowNextMoveReply();
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 500);
+    EXPECT_TRUE(controller.z_stage_mvp(Controller::MODE_BLOCKING, 200));
+    EXPECT_EQ(sim.state().position, 1700);
+    EXPECT_EQ(controller.z_stage_pos(), 1700);
+    EXPECT_EQ(controller.currentPosition(), 1700);
+}
+
 TEST_F(ControllerTest, ReportsBecomeSignals)
 {
     ASSERT_TRUE(connect());
