@@ -4,12 +4,24 @@
 
 #include "Camera/OV5642Camera.h"
 #include "Camera/VerifierGrabThread.h"
+#include "Controller/VerifierController.h"
 #include "DebugLine.h"
+#include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaPaths.h"
+#include "Settings/VerifierSettings.h"
+#include "Stepper.h"
 #include "ui_KOVA_II_Plus_Verifier.h"
 
+#include "platform/Root.h"
+
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QThread>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace verifier {
 
@@ -135,6 +147,125 @@ void KOVA_II_Plus_Verifier::getCamera_reg()
         value.fineDown->setEnabled(v != 0);
         value.coarseDown->setEnabled(v >= 16);
     }
+}
+
+void KOVA_II_Plus_Verifier::setSensorValue(SensorValueIndex index, unsigned value)
+{
+    const SensorValue& sensor = m_SensorValues[index];
+    const QString text = QString::asprintf("0x%04X", value);
+    sensor.edit->setText(text);
+    emit sig_debug_Message({VERIFIER_SIGNATURE, text});
+    const unsigned short high = (value >> 8) & 0xFF;
+    const unsigned short low = value & 0xFF;
+    m_pCamera->set(sensor.highRegister, high);
+    m_pCamera->set(sensor.highRegister + 1, low);
+    uint16_t* row = ::global_ini()->regTables[m_bStaining ? REG_TABLE_CUS : REG_TABLE_BFN][m_nCurrentResolution];
+    row[sensor.column] = high;
+    row[sensor.column + 1] = low;
+}
+
+void KOVA_II_Plus_Verifier::stepSensorValue(SensorValueIndex index, int step)
+{
+    const SensorValue& sensor = m_SensorValues[index];
+    const StepOutcome outcome = stepValue(sensor.edit->text().right(4).toUInt(nullptr, 16), sensor.maximum, step);
+    if (outcome.write)
+        setSensorValue(index, outcome.value);
+    sensor.fineUp->setEnabled(outcome.upEnabled);
+    sensor.coarseUp->setEnabled(outcome.upEnabled);
+    sensor.fineDown->setEnabled(outcome.downEnabled);
+    sensor.coarseDown->setEnabled(outcome.downEnabled);
+}
+
+void KOVA_II_Plus_Verifier::set_LED(unsigned int level)
+{
+    ::global_ini()->LED = int(level);
+    ui->EDIT_LED->setText(QString::number(level));
+    Controller::getInstance()->led_brightness(int(level));
+}
+
+void KOVA_II_Plus_Verifier::enableLedSteps(bool up, bool down)
+{
+    ui->BUTTON_LED_FINE_UP->setEnabled(up);
+    ui->BUTTON_LED_COARSE_UP->setEnabled(up);
+    ui->BUTTON_LED_FINE_DOWN->setEnabled(down);
+    ui->BUTTON_LED_COARSE_DOWN->setEnabled(down);
+}
+
+void KOVA_II_Plus_Verifier::stepLed(int step)
+{
+    const StepOutcome outcome = stepValue(ui->EDIT_LED->text().toUInt(), kMaxLed, step);
+    if (outcome.write)
+        set_LED(outcome.value);
+    enableLedSteps(outcome.upEnabled, outcome.downEnabled);
+}
+
+void KOVA_II_Plus_Verifier::on_EDIT_LED_returnPressed()
+{
+    // Typed levels go from 0 to 999 (a text that is no number is 0); the
+    // steps reach the maximum.
+    const int level = ui->EDIT_LED->text().toInt();
+    if (level >= 0 && level < int(kMaxLed))
+        set_LED(unsigned(level));
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_LED_clicked(bool checked)
+{
+    ui->EDIT_LED->setEnabled(!checked);
+    if (checked) {
+        enableLedSteps(false, false);
+        Controller::getInstance()->led_off();
+        return;
+    }
+    const unsigned level = ui->EDIT_LED->text().toUInt();
+    enableLedSteps(level < kMaxLed, level != 0);
+    Controller::getInstance()->led_on();
+}
+
+bool KOVA_II_Plus_Verifier::stickMounted()
+{
+    if (m_UsbMonitor.searchUSB())
+        return true;
+    QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Please insert USB disk !!!"));
+    return false;
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_CAPTURE_clicked()
+{
+    if (!stickMounted())
+        return;
+    const QString chosen = QFileDialog::getSaveFileName(this, tr("Save image"), platform::rootPath(QStringLiteral("/mnt")),
+                                                        tr("TIFF image (*.tif)"));
+    if (chosen.isEmpty())
+        return;
+    // Kept under the instrument root, whatever folder the dialog went to.
+    QString file = platform::rootPath(platform::logicalPath(chosen));
+    if (!file.endsWith(QLatin1String(".tif")))
+        file += QLatin1String(".tif");
+    setEnabled(false);
+    QCoreApplication::processEvents();
+    bool written = false;
+    if (const unsigned char* frame = m_pCamera->getFrame(false, 40, 20, 100)) {
+        cv::Mat bgr;
+        cv::cvtColor(cv::Mat(m_nFrameHeight, m_nFrameWidth, CV_8UC3, const_cast<unsigned char*>(frame)), bgr,
+                     cv::COLOR_RGB2BGR);
+        written = cv::imwrite(QFile::encodeName(file).toStdString(), bgr);
+    }
+    setEnabled(true);
+    if (!written)
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              QStringLiteral("%1 saving failed !!!").arg(platform::logicalPath(file)));
+}
+
+void KOVA_II_Plus_Verifier::on_BUTTON_SKIP_FRAME_clicked()
+{
+    const int frames = ui->EDIT_SKIP_FRAME->text().toInt();
+    if (frames < 1 || frames > 30) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Possible range: 1 to 30"));
+        return;
+    }
+    global_ini()->nSkip_frame = frames;
+    QMessageBox::information(this, QLatin1String(kTitle),
+                             QStringLiteral("Skip frame value is set. \nPress [Save Ini] to save the value."));
 }
 
 }  // namespace verifier

@@ -1,23 +1,23 @@
-// The view area: the live frame with its navigator and cross line.
+// The view area: the live frame with its navigator and cross line, panned by
+// dragging, or the focus graph; the screenshot key.
 #include "KOVA_II_Plus_Verifier.h"
 
 #include "Camera/VerifierGrabThread.h"
+#include "Outline.h"
 #include "ui_KOVA_II_Plus_Verifier.h"
 
+#include <QFile>
+#include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+
+#include "platform/Root.h"
 
 namespace verifier {
-
-namespace {
-
-// Outlines the pixels from rect's top-left to its bottom-right, both included.
-void outline(QPainter& painter, const QRect& rect)
-{
-    painter.drawRect(rect.x(), rect.y(), rect.width() - 1, rect.height() - 1);
-}
-
-}  // namespace
 
 QRect KOVA_II_Plus_Verifier::navigatorRect() const
 {
@@ -53,11 +53,12 @@ void KOVA_II_Plus_Verifier::SetNavigatorPos()
 void KOVA_II_Plus_Verifier::paintEvent(QPaintEvent* event)
 {
     QMainWindow::paintEvent(event);
+    QPainter painter(this);
     // The focus graph stands in for the live view, which pauses meanwhile.
     if (m_bFocusGraph)
-        return;
-    QPainter painter(this);
-    paintLive(painter);
+        paintGraph(painter);
+    else
+        paintLive(painter);
 }
 
 void KOVA_II_Plus_Verifier::paintLive(QPainter& painter)
@@ -81,6 +82,74 @@ void KOVA_II_Plus_Verifier::paintLive(QPainter& painter)
     }
     if (m_pGrabThread && m_pGrabThread->isRunning())
         emit updateFrameDone();
+}
+
+void KOVA_II_Plus_Verifier::on_CHECK_SCALED_TO_FIT_clicked(bool checked)
+{
+    if (checked) {
+        m_nCurrX = 0;
+        m_nCurrY = 0;
+    }
+    update(m_ViewRect);
+}
+
+void KOVA_II_Plus_Verifier::mousePressEvent(QMouseEvent* event)
+{
+    // A press on the area's outermost pixels starts no drag.
+    m_bDragging = m_ViewRect.adjusted(1, 1, -1, -1).contains(event->pos());
+    if (m_bDragging)
+        m_LastPos = event->pos();
+}
+
+void KOVA_II_Plus_Verifier::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint position = event->pos();
+    if (!m_bDragging || !m_ViewRect.contains(position))
+        return;
+    const auto pan = [](int offset, int delta, int frameSize, int viewSize) {
+        const int moved = offset + delta;
+        if (moved < 0)
+            return 0;
+        return moved < frameSize - viewSize + 1 ? moved : frameSize - viewSize;
+    };
+    m_nCurrX = pan(m_nCurrX, m_LastPos.x() - position.x(), m_nFrameWidth, m_ViewRect.width());
+    m_nCurrY = pan(m_nCurrY, m_LastPos.y() - position.y(), m_nFrameHeight, m_ViewRect.height());
+    m_LastPos = position;
+    update(m_ViewRect);
+}
+
+void KOVA_II_Plus_Verifier::mouseReleaseEvent(QMouseEvent*)
+{
+    m_bDragging = false;
+}
+
+void KOVA_II_Plus_Verifier::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Print) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    takeScreenshot();
+}
+
+void KOVA_II_Plus_Verifier::takeScreenshot()
+{
+    if (!stickMounted())
+        return;
+    // Numbers already on the stick are kept, not overwritten.
+    QString file;
+    do {
+        file = QString::asprintf("/mnt/VelimCap-%04d.png", m_nScreenshotCount);
+    } while (QFile::exists(platform::rootPath(file)) && ++m_nScreenshotCount <= 9999);
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    if (m_nScreenshotCount > 9999 || screen.isNull() || !screen.save(platform::rootPath(file), "png")) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("%1 saving failed !!!").arg(file));
+        return;
+    }
+    ++m_nScreenshotCount;
+    m_fileSync();
+    QMessageBox::information(this, QLatin1String(kTitle), QStringLiteral("%1 saved !").arg(file));
 }
 
 }  // namespace verifier

@@ -22,6 +22,12 @@
 #include <algorithm>
 #include <unistd.h>
 
+// Resources of a static library must be registered from the global namespace.
+static void initVerifierResources()
+{
+    Q_INIT_RESOURCE(VerifierResources);
+}
+
 namespace verifier {
 
 namespace {
@@ -47,6 +53,7 @@ KOVA_II_Plus_Verifier::KOVA_II_Plus_Verifier(QWidget* parent)
     , m_fileSync([] { ::sync(); })
     , ui(new Ui::KOVA_II_Plus_Verifier)
 {
+    initVerifierResources();
     ui->setupUi(this);
     releaseDisplayLayer();
     setFixedSize(800, 480);
@@ -102,7 +109,11 @@ KOVA_II_Plus_Verifier::KOVA_II_Plus_Verifier(QWidget* parent)
     link->setZigMode(global_ini()->bZig_mode);
     link->openSerialPort();
 
-    ui->QC_MEASURE->hide();
+    m_QC_mode = 0;
+    setState_QC_widget(QC_widget_Hidden);
+    connect(ui->QC_MEASURE, &QC_measure::sig_measure_point, this, &KOVA_II_Plus_Verifier::slot_measure_point);
+    connect(ui->QC_MEASURE, &QC_measure::sig_measure_result, this, &KOVA_II_Plus_Verifier::slot_measure_result);
+    connect(ui->QC_MEASURE, &QC_measure::sig_measure_error, this, &KOVA_II_Plus_Verifier::slot_measure_error);
 }
 
 KOVA_II_Plus_Verifier::~KOVA_II_Plus_Verifier()

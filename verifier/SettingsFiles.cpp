@@ -71,10 +71,7 @@ void KOVA_II_Plus_Verifier::apply_INI_value()
     const int led = ::global_ini()->LED;
     ui->EDIT_LED->setText(QString::number(led));
     Controller::getInstance()->led_brightness(led);
-    ui->BUTTON_LED_FINE_UP->setEnabled(led < 1000);
-    ui->BUTTON_LED_COARSE_UP->setEnabled(led < 1000);
-    ui->BUTTON_LED_FINE_DOWN->setEnabled(led >= 1);
-    ui->BUTTON_LED_COARSE_DOWN->setEnabled(led >= 1);
+    enableLedSteps(led < int(kMaxLed), led >= 1);
 
     const global_ini_s* record = global_ini();
     ui->SPIN_Z_STEP->setValue(record->nZ_step);

@@ -362,6 +362,28 @@ unsigned char* OV5642Camera::getFrame(unsigned int& index, bool, unsigned char, 
     return m_pRGB.get();
 }
 
+unsigned char* OV5642Camera::getSettledFrame(int timeoutMs, bool* stalled)
+{
+    constexpr int kFramesToSettle = 2;
+    constexpr auto kPoll = std::chrono::milliseconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    unsigned int index = 0;
+    unsigned char* rgb = getFrame(index);
+    int newer = 0;
+    while (rgb && newer < kFramesToSettle && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPoll);
+        unsigned int next = index;
+        rgb = getFrame(next);
+        if (next != index) {
+            ++newer;
+            index = next;
+        }
+    }
+    if (stalled)
+        *stalled = rgb && newer == 0;
+    return rgb;
+}
+
 bool OV5642Camera::copyFrame(unsigned char* rgb)
 {
     std::lock_guard<std::mutex> convert(m_convertMutex);

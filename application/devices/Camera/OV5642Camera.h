@@ -5,6 +5,7 @@
 #include <linux/videodev2.h>
 
 #include <array>
+#include <cstdint>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -71,6 +72,12 @@ public:
     // The same, with the driver's index of the buffer the frame came in.
     virtual unsigned char* getFrame(unsigned int& index, bool = false, unsigned char = 0, unsigned char = 0,
                                     unsigned char = 0);
+    // The first frame exposed wholly after this call (the one being exposed
+    // now saw what came before: the second new frame from now), as
+    // getFrame(index) gives it; when no two come within the time-out, the
+    // newest there is, and `stalled` (if given) tells whether none came at
+    // all. Null when the camera is not open.
+    unsigned char* getSettledFrame(int timeoutMs, bool* stalled = nullptr);
     // The newest frame converted straight into `rgb` (one RGB24 frame of the
     // current mode), for a thread that keeps its own copy while another takes
     // frames with getFrame; false when the camera is not open.

@@ -8,7 +8,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
@@ -21,12 +20,9 @@
 namespace {
 
 constexpr char kSaveRoot[] = "/mnt/KOVA-3/Autofocus/";
-constexpr int kFramePollMs = 5;
-// The frame being exposed when the stage stopped saw part of the move; the
-// one after it is the first that shows the stop alone.
-constexpr int kFramesToSettle = 2;
-// Bounds that wait when the camera delivers nothing new; a loaded machine can
-// take several frame periods for two frames, and the wait ends when they came.
+// Bounds the wait for a frame exposed after the stage stopped when the
+// camera delivers nothing new; a loaded machine can take several frame
+// periods for two frames, and the wait ends when they came.
 constexpr int kSettleFrameTimeoutMs = 5000;
 
 void flushFile(const QString& physicalPath)
@@ -216,22 +212,11 @@ cv::Mat alg_Autofocus::settledFrame()
     if (!m_pCamera || std::size_t(m_pCamera->frameSize()) != std::size_t(m_width) * m_height * 3)
         return cv::Mat();
     unsigned int index = 0;
-    unsigned char* rgb = m_pCamera->getFrame(index);
-    QElapsedTimer clock;
-    clock.start();
-    int newer = 0;
-    while (rgb && !m_bCameraStalled && newer < kFramesToSettle && !clock.hasExpired(kSettleFrameTimeoutMs)) {
-        QThread::msleep(kFramePollMs);
-        unsigned int next = index;
-        rgb = m_pCamera->getFrame(next);
-        if (next != index) {
-            ++newer;
-            index = next;
-        }
-    }
+    bool stalled = false;
     // A camera that gave nothing new for a whole wait is not waited for again.
-    if (newer == 0 && clock.hasExpired(kSettleFrameTimeoutMs))
-        m_bCameraStalled = true;
+    unsigned char* rgb = m_bCameraStalled ? m_pCamera->getFrame(index)
+                                          : m_pCamera->getSettledFrame(kSettleFrameTimeoutMs, &stalled);
+    m_bCameraStalled = m_bCameraStalled || stalled;
     if (!rgb)
         return cv::Mat();
     // A copy: the live view's thread rewrites the camera's buffer at any time.
