@@ -109,6 +109,11 @@ public slots:
     void slot_debug_Message(QStringList list);
     void slot_debug_Controller(QString text);
     void updateFrame();
+    // What the running autofocus reports.
+    void slot_move_z_position(int position);
+    void slot_endAutoFocusing(int position);
+    void slot_progress_AutoFocusing(int step);
+    void slot_review_AutoFocusing(int step, std::vector<verifier::AutoFocusingData_t> data, int best_index);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -186,12 +191,8 @@ private slots:
     void on_BUTTON_SKIP_FRAME_clicked();
     void on_CHECK_SCALED_TO_FIT_clicked(bool checked);
 
-    // STAGE tab: the autofocus run and its review.
+    // STAGE tab: the autofocus run.
     void on_BUTTON_AUTOFOCUS_clicked();
-    void slot_move_z_position(int position);
-    void slot_endAutoFocusing(int position);
-    void slot_progress_AutoFocusing(int step);
-    void slot_review_AutoFocusing(int step, std::vector<verifier::AutoFocusingData_t> data, int best_index);
 
     // QC tab.
     void on_BUTTON_INTENSITY_clicked();

@@ -5,7 +5,15 @@
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaPaths.h"
 
+#include "Settings/VerifierSettings.h"
+#include "WhenModal.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
+
+#include <opencv2/imgcodecs.hpp>
 
 #include <atomic>
 
@@ -101,4 +109,166 @@ TEST_F(VerifierWindowTest, FrameThreadHasOneFrameInFlight)
     thread.stop();
     EXPECT_TRUE(thread.wait(kWaitMs));
     camera.close();
+}
+
+namespace {
+
+class VerifierCamTabTest : public VerifierWindowTest
+{
+protected:
+    QString text(const char* name) const { return widget<QLineEdit>(name)->text(); }
+    bool enabled(const char* name) const { return widget<QPushButton>(name)->isEnabled(); }
+    void setSensor(int reg, int value) const
+    {
+        SimulatedI2c::setRegisterValue(SimulatedVideo::kSensorBus, SimulatedVideo::kSensorAddress,
+                                       std::uint16_t(reg), std::uint8_t(value));
+    }
+};
+
+}  // namespace
+
+// The sensor values read back and stepped: each step is written to the
+// sensor and into the row of the staining and resolution in use.
+TEST_F(VerifierCamTabTest, SensorValuesReadBackAndStepped)
+{
+    open();
+    setSensor(0x350A, 0x01);
+    setSensor(0x350B, 0xEF);
+    window->getCamera_reg();
+    EXPECT_EQ(text("EDIT_GAIN"), "0x01EF");
+    EXPECT_TRUE(enabled("BUTTON_GAIN_FINE_UP"));
+    EXPECT_FALSE(enabled("BUTTON_GAIN_COARSE_UP"));
+
+    auto& tables = ::global_ini()->regTables;
+    const auto before = std::vector<uint16_t>(&tables[0][0][0], &tables[0][0][0] + 3 * 3 * kRegisterCount * 2);
+    widget<QPushButton>("BUTTON_GAIN_FINE_UP")->click();  // 0x1F0: a step enables both up buttons
+    EXPECT_EQ(text("EDIT_GAIN"), "0x01F0");
+    EXPECT_TRUE(enabled("BUTTON_GAIN_COARSE_UP"));
+    widget<QLineEdit>("EDIT_GAIN")->setText("0x01F8");
+    widget<QPushButton>("BUTTON_GAIN_COARSE_UP")->click();
+    EXPECT_EQ(text("EDIT_GAIN"), "0x01FF");
+    EXPECT_FALSE(enabled("BUTTON_GAIN_FINE_UP"));
+    EXPECT_FALSE(enabled("BUTTON_GAIN_COARSE_UP"));
+    EXPECT_EQ(SimulatedI2c::registerValue(SimulatedVideo::kSensorBus, SimulatedVideo::kSensorAddress, 0x350B), 0xFF);
+    // NTB at 1280: only the 1280 row of the BFN table changed, columns 2 and 3.
+    auto after = std::vector<uint16_t>(&tables[0][0][0], &tables[0][0][0] + 3 * 3 * kRegisterCount * 2);
+    const std::size_t row = (REG_TABLE_BFN * 3 + REG_ROW_1280) * kRegisterCount;
+    EXPECT_EQ(after[row + 2], 0x01);
+    EXPECT_EQ(after[row + 3], 0xFF);
+    after[row + 2] = before[row + 2];
+    after[row + 3] = before[row + 3];
+    EXPECT_EQ(after, before);
+
+    widget<QPushButton>("BUTTON_EXPOSURE_FINE_UP")->click();  // a step up enables both down buttons
+    widget<QLineEdit>("EDIT_EXPOSURE")->setText("0x0005");
+    widget<QPushButton>("BUTTON_EXPOSURE_COARSE_DOWN")->click();
+    EXPECT_EQ(text("EDIT_EXPOSURE"), "0x0000");
+    EXPECT_FALSE(enabled("BUTTON_EXPOSURE_FINE_DOWN"));
+    EXPECT_FALSE(enabled("BUTTON_EXPOSURE_COARSE_DOWN"));
+
+    SimulatedI2c::clearWrites(SimulatedVideo::kSensorBus, SimulatedVideo::kSensorAddress);
+    window->set_EXPOSURE(0x1234);
+    EXPECT_EQ(text("EDIT_EXPOSURE"), "0x1234");
+    EXPECT_EQ(sensorWrites(), (std::vector<std::pair<int, int>>{{0x3501, 0x12}, {0x3502, 0x34}}));
+}
+
+// The LED level typed (0 to 999) or stepped, and switched off and on.
+TEST_F(VerifierCamTabTest, LedLevelAndSwitch)
+{
+    open();
+    auto* field = widget<QLineEdit>("EDIT_LED");
+    std::size_t before = mcu.frames().size();
+    field->setText("abc");
+    QTest::keyClick(field, Qt::Key_Return);
+    field->setText("1000");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(framesFrom(before), std::vector<std::string>({"$,LED4,BRT,0,\r\n"}));
+    EXPECT_EQ(::global_ini()->LED, 0);
+
+    field->setText("995");
+    widget<QPushButton>("BUTTON_LED_COARSE_UP")->click();
+    EXPECT_EQ(field->text(), "1000");
+    EXPECT_FALSE(enabled("BUTTON_LED_FINE_UP"));
+    EXPECT_FALSE(enabled("BUTTON_LED_COARSE_UP"));
+    field->setText("7");
+    widget<QPushButton>("BUTTON_LED_COARSE_DOWN")->click();
+    EXPECT_EQ(field->text(), "0");
+    EXPECT_FALSE(enabled("BUTTON_LED_FINE_DOWN"));
+    EXPECT_TRUE(enabled("BUTTON_LED_FINE_UP"));
+    EXPECT_EQ(mcu.state().brightness, 0);
+
+    before = mcu.frames().size();
+    auto* led = widget<QPushButton>("BUTTON_LED");
+    led->click();
+    EXPECT_FALSE(field->isEnabled());
+    EXPECT_FALSE(enabled("BUTTON_LED_FINE_UP"));
+    EXPECT_FALSE(mcu.state().ledOn);
+    led->click();
+    EXPECT_TRUE(field->isEnabled());
+    EXPECT_TRUE(enabled("BUTTON_LED_COARSE_UP"));
+    EXPECT_FALSE(enabled("BUTTON_LED_COARSE_DOWN"));
+    EXPECT_EQ(framesFrom(before), std::vector<std::string>({"$,LED4,OFF,,\r\n", "$,LED4,ON,,\r\n"}));
+}
+
+TEST_F(VerifierCamTabTest, SkipFrameFrom1To30)
+{
+    open();
+    const struct {
+        const char* typed;
+        int stored;
+        const char* box;
+    } cases[] = {
+        {"30", 30, "Skip frame value is set. \nPress [Save Ini] to save the value."},
+        {"31", 30, "Possible range: 1 to 30"},
+        {"0", 30, "Possible range: 1 to 30"},
+        {"x", 30, "Possible range: 1 to 30"},
+        {"1", 1, "Skip frame value is set. \nPress [Save Ini] to save the value."},
+    };
+    for (const auto& c : cases) {
+        widget<QLineEdit>("EDIT_SKIP_FRAME")->setText(c.typed);
+        boxes.plan(QMessageBox::Ok);
+        widget<QPushButton>("BUTTON_SKIP_FRAME")->click();
+        EXPECT_EQ(boxes.lastText(), c.box) << c.typed;
+        EXPECT_EQ(verifier::global_ini()->nSkip_frame, c.stored) << c.typed;
+    }
+}
+
+// Capture writes the frame as TIFF under the chosen name with one ".tif";
+// without a stick, or cancelled, nothing.
+TEST_F(VerifierCamTabTest, CaptureToTheStick)
+{
+    open();
+    auto* capture = widget<QPushButton>("BUTTON_CAPTURE");
+    boxes.plan(QMessageBox::Ok);
+    capture->click();
+    EXPECT_EQ(boxes.lastText(), "Please insert USB disk !!!");
+    window.reset();
+    link.reset();
+
+    ASSERT_FALSE(sticks.insert(QStringLiteral("stick")).isEmpty());
+    open();
+    const QString folder = sticks.stickFolder(QStringLiteral("stick"));
+    const struct {
+        const char* name;
+        const char* written;
+    } cases[] = {{"", nullptr}, {"frame", "frame.tif"}, {"again.tif", "again.tif"}};
+    for (const auto& c : cases) {
+        WhenModal<QFileDialog> save([&](QFileDialog* dialog) {
+            if (*c.name) {
+                dialog->selectFile(root.path("/mnt/") + c.name);
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else {
+                dialog->reject();
+            }
+        });
+        widget<QPushButton>("BUTTON_CAPTURE")->click();
+        EXPECT_TRUE(save.done());
+        EXPECT_TRUE(window->isEnabled());
+        if (c.written) {
+            const cv::Mat written = cv::imread((folder + "/" + c.written).toStdString());
+            EXPECT_EQ(written.cols, 1280) << c.written;
+            EXPECT_EQ(written.rows, 960) << c.written;
+        }
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"again.tif", "frame.tif"}));
 }

@@ -15,6 +15,9 @@
 
 #include <QEventLoop>
 #include <QSignalSpy>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <QTest>
 #include <QTimer>
 
@@ -46,6 +49,30 @@ protected:
         link.reset();
         mcu.stop();
         EXPECT_EQ(boxes.unplanned, 0) << boxes.lastText().toStdString();
+    }
+
+    // Register files with the sensor's reference levels (exposure 1000, gain
+    // and colour gains 1x) in every mode, so the camera shows the slide's own
+    // light.
+    void writeReferenceCalibration() const
+    {
+        QByteArray text;
+        for (const char* group : {"VGA", "1280", "5M"})
+            text += QByteArray("[") + group
+                + "]\n0x3501=0x03\n0x3502=0xE8\n0x350A=0x00\n0x350B=0x00\n0x3400=0x04\n0x3401=0x00\n"
+                  "0x3402=0x04\n0x3403=0x00\n0x3404=0x04\n0x3405=0x00\n";
+        root.writeFile(QStringLiteral("/opt/KOVA3/conf/Calibration_BFN.ini"), text);
+        root.writeFile(QStringLiteral("/opt/KOVA3/conf/Calibration_CUS.ini"), text);
+    }
+
+    // Puts a slide (RGB) before the camera, sharp at `focus`.
+    bool showSlide(const cv::Mat& rgb, int focus) const
+    {
+        cv::Mat bgr;
+        cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+        root.writeFile(QStringLiteral("/sim/slide.png"), QByteArray());
+        return cv::imwrite(root.path(QStringLiteral("/sim/slide.png")).toStdString(), bgr)
+            && platform::SimulatedVideo::setSlide(QStringLiteral("/sim/slide.png"), focus);
     }
 
     // Writes KOVA3.ini and opens the window on it.

@@ -35,6 +35,8 @@ float formatted(float value, const char* format)
 QC_measure::QC_measure(QWidget* parent)
     : QFrame(parent)
 {
+    qRegisterMetaType<MeasureInfo_t>();
+    qRegisterMetaType<TargetingError_e>();
     m_Navigation.setNavigationColor(255, 255, 0);
     m_Navigation.setNavigationSize(80, 60);
     m_Navigation.setDisplaySize(unsigned(width() / m_dScale), unsigned(height() / m_dScale));

@@ -110,3 +110,6 @@ private:
 };
 
 }  // namespace verifier
+
+Q_DECLARE_METATYPE(verifier::MeasureInfo_t)
+Q_DECLARE_METATYPE(verifier::TargetingError_e)
