@@ -142,7 +142,10 @@ void KOVA_II_Plus_Verifier::takeScreenshot()
     do {
         file = QString::asprintf("/mnt/VelimCap-%04d.png", m_nScreenshotCount);
     } while (QFile::exists(platform::rootPath(file)) && ++m_nScreenshotCount <= 9999);
-    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    // A display that cannot give the whole screen still shows the window, which fills it.
+    if (screen.isNull())
+        screen = grab();
     if (m_nScreenshotCount > 9999 || screen.isNull() || !screen.save(platform::rootPath(file), "png")) {
         QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("%1 saving failed !!!").arg(file));
         return;
