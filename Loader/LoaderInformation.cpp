@@ -7,6 +7,7 @@
 #include "LoaderSettings.h"
 
 #include "platform/CommandRunner.h"
+#include "platform/Log.h"
 #include "platform/Root.h"
 
 #include <QDateTime>
@@ -63,6 +64,9 @@ void LoaderDlg::displayInformation()
         loader::readSetting(QStringLiteral("Calibration/Z reference"), 32000).toString());
     ui->LABEL_FIRMWARE_VERSION->setText(text("Software/Version FW", "-"));
     ui->LABEL_RUNQC_VERSION->setText(text("Software/Version QC", "-"));
+    KLOG << "information: serial" << ui->LABEL_SERIAL_NUMBER->text() << "magnification"
+         << ui->LABEL_LENS_MAGNIFICATION->text() << "volume factor" << ui->LABEL_VOLUME_FACTOR->text()
+         << "QC version" << ui->LABEL_RUNQC_VERSION->text();
 
     const qint64 limit = size_from_rsyslog();
     const QString largest = mebibytes(max_size_for_log_files());

@@ -290,6 +290,26 @@ Slide generateSlide(const SlideParams& params)
     return s;
 }
 
+Slide drawTarget(int width, int height, const std::vector<cv::Point2f>& centres, double diameter,
+                 double background)
+{
+    constexpr int kShift = 4;  // sub-pixel centres
+    constexpr double kScale = 1 << kShift;
+    Slide target;
+    target.rgb = cv::Mat(height, width, CV_8UC3, cv::Scalar::all(background));
+    for (const cv::Point2f& c : centres) {
+        cv::circle(target.rgb, cv::Point(cvRound(c.x * kScale), cvRound(c.y * kScale)),
+                   cvRound(diameter / 2 * kScale), cv::Scalar::all(30), cv::FILLED, cv::LINE_AA, kShift);
+        SlideCell disc;
+        disc.x = c.x;
+        disc.y = c.y;
+        disc.diameter = disc.minorDiameter = float(diameter);
+        disc.live = false;
+        target.truth.push_back(disc);
+    }
+    return target;
+}
+
 void writeTruthCsv(std::ostream& out, const std::vector<SlideCell>& truth)
 {
     out << "x,y,diameter,minor_diameter,angle,live,cluster\n";

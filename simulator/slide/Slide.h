@@ -57,6 +57,12 @@ struct Slide
 // than asked are placed only when the frame is too crowded to keep them apart.
 Slide generateSlide(const SlideParams& params);
 
+// A QC target: dark discs (grey level 30) of `diameter` pixels at `centres`
+// on an even field of `background`, sharp and without noise (the camera adds
+// both), with the discs as its truth. Centres off the frame draw nothing.
+Slide drawTarget(int width, int height, const std::vector<cv::Point2f>& centres, double diameter,
+                 double background = 196.0);
+
 // The truth as CSV: a header line, then one line per cell.
 void writeTruthCsv(std::ostream& out, const std::vector<SlideCell>& truth);
 

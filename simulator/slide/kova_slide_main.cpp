@@ -106,6 +106,9 @@ int main(int argc, char** argv)
     for (const Option& o : options)
         parser.addOption({o.name, o.help, "value", QString::number(*o.value)});
     parser.addOption({"truth", "Truth CSV file (default: the image path with .csv).", "file"});
+    parser.addOption({"target", "A QC target instead of cells: dark discs at these centres, \"x,y;x,y;...\" in pixels.",
+                      "centres"});
+    parser.addOption({"target-diameter", "Diameter of the target's discs, 2 to 200 pixels.", "value", "16"});
     parser.addPositionalArgument("image", "Output image, .png or .tif/.tiff.");
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText(), kBadOption);
@@ -138,7 +141,26 @@ int main(int argc, char** argv)
     const QString truthPath = parser.isSet("truth")
         ? parser.value("truth") : info.path() + '/' + info.completeBaseName() + ".csv";
 
-    const slide::Slide s = slide::generateSlide(p);
+    std::vector<cv::Point2f> centres;
+    if (parser.isSet("target")) {
+        for (const QString& centre : parser.value("target").split(';', Qt::SkipEmptyParts)) {
+            const QStringList xy = centre.split(',');
+            bool xOk = false, yOk = false;
+            const float x = xy.value(0).toFloat(&xOk);
+            const float y = xy.size() == 2 ? xy[1].toFloat(&yOk) : 0;
+            if (!xOk || !yOk || !std::isfinite(x) || !std::isfinite(y))
+                return fail(QString("--target needs centres \"x,y;x,y;...\", not \"%1\"").arg(centre), kBadOption);
+            centres.emplace_back(x, y);
+        }
+    }
+    bool diameterOk = false;
+    const double targetDiameter = parser.value("target-diameter").toDouble(&diameterOk);
+    if (!diameterOk || !(targetDiameter >= 2 && targetDiameter <= kLargestDiameter))
+        return fail("--target-diameter needs a number from 2 to 200", kBadOption);
+
+    const slide::Slide s = parser.isSet("target")
+        ? slide::drawTarget(p.width, p.height, centres, targetDiameter, p.background)
+        : slide::generateSlide(p);
     cv::Mat bgr;
     cv::cvtColor(s.rgb, bgr, cv::COLOR_RGB2BGR);
     std::ostringstream truth;
@@ -146,6 +168,6 @@ int main(int argc, char** argv)
     QString error;
     if (!writeBoth(imagePath, bgr, truthPath, QByteArray::fromStdString(truth.str()), error))
         return fail(error);
-    std::printf("%zu cells\n", s.truth.size());
+    std::printf("%zu %s\n", s.truth.size(), parser.isSet("target") ? "discs" : "cells");
     return 0;
 }

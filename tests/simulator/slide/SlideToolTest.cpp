@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <opencv2/imgcodecs.hpp>
+
 namespace {
 
 platform::CommandResult slideTool(const QStringList& arguments)
@@ -40,6 +42,9 @@ TEST(SlideTool, EveryOptionIsCheckedWithAClearMessage)
         {{"--cells", "2.5"}, "--cells needs a whole number"},
         {{"--seed", "-1"}, "--seed"},
         {{"--no-such-option"}, "no-such-option"},
+        {{"--target", "10,x"}, "--target needs centres"},
+        {{"--target", "10;20,30"}, "--target needs centres"},
+        {{"--target", "10,20", "--target-diameter", "300"}, "--target-diameter needs a number from 2 to 200"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -67,4 +72,22 @@ TEST(SlideTool, WritesTheImageAndItsTruthOrNeither)
     ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
     EXPECT_EQ(run.standardOutput, "20 cells\n");
     EXPECT_EQ(filesIn(root), (QStringList{"blocked", "slide.csv", "slide.png"}));
+}
+
+// A QC target: dark discs at the given centres on an even bright field.
+TEST(SlideTool, DrawsAQcTarget)
+{
+    TempRoot root;
+    const platform::CommandResult run =
+        slideTool({"--target", "100,240;530.5,240", "--target-diameter", "30", root.path("/target.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_EQ(run.standardOutput, "2 discs\n");
+    const cv::Mat image = cv::imread(root.path("/target.png").toStdString());
+    ASSERT_EQ(image.size(), cv::Size(2592, 1944));
+    EXPECT_EQ(image.at<cv::Vec3b>(240, 100), cv::Vec3b(30, 30, 30));
+    EXPECT_EQ(image.at<cv::Vec3b>(240, 530), cv::Vec3b(30, 30, 30));
+    EXPECT_EQ(image.at<cv::Vec3b>(240, 100 + 17), cv::Vec3b(196, 196, 196));
+    EXPECT_EQ(image.at<cv::Vec3b>(500, 300), cv::Vec3b(196, 196, 196));
+    EXPECT_EQ(root.readFile("/target.csv"),
+              "x,y,diameter,minor_diameter,angle,live,cluster\n100,240,30,30,0,0,0\n530.5,240,30,30,0,0,0\n");
 }

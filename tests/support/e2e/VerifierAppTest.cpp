@@ -20,6 +20,11 @@ bool VerifierAppTest::startVerifier()
     return verifier && waitForVerifier();
 }
 
+bool VerifierAppTest::installVerifier()
+{
+    return installProgram(QStringLiteral(KOVA3_VERIFIER), QStringLiteral("/opt/KOVA3/bin/KOVA3_Verifier"));
+}
+
 bool VerifierAppTest::waitForVerifier()
 {
     if (!waitForWindow(QLatin1String(kTitle))) {
@@ -30,9 +35,9 @@ bool VerifierAppTest::waitForVerifier()
     return true;
 }
 
-QPoint VerifierAppTest::onTab(const QRect& widget) const
+QRect VerifierAppTest::inWindow(const QRect& tabWidget)
 {
-    return m_origin + kTabPage + widget.center();
+    return tabWidget.translated(kTabPage);
 }
 
 bool VerifierAppTest::showTab(Tab tab)
@@ -43,6 +48,9 @@ bool VerifierAppTest::showTab(Tab tab)
 bool VerifierAppTest::answerBox(const QString& title, const QString& keys)
 {
     if (!waitForWindow(title)) {
+        const QString file = root.path(QStringLiteral("/screen.png"));
+        screenshot(file);
+        keep(QImage(file), "VerifierAppTest-no-box");
         ADD_FAILURE() << "no box \"" << title.toStdString() << "\"";
         return false;
     }
@@ -57,10 +65,10 @@ McuState VerifierAppTest::instrumentState() const
     return state;
 }
 
-QImage VerifierAppTest::view()
+QImage VerifierAppTest::shot(const QRect& region)
 {
-    const QString file = root.path(QStringLiteral("/view.png"));
-    return screenshot(file, QRect(m_origin, QSize(640, 480))) ? QImage(file) : QImage();
+    const QString file = root.path(QStringLiteral("/shot.png"));
+    return screenshot(file, region.translated(m_origin)) ? QImage(file) : QImage();
 }
 
 void VerifierAppTest::keep(const QImage& image, const char* name)

@@ -20,13 +20,17 @@ protected:
     // Starts KOVA3_Verifier with its debug log on and waits for its window;
     // false (with a test failure) when it does not come.
     bool startVerifier();
+    // Installs KOVA3_Verifier where the launcher starts it.
+    bool installVerifier();
     // The verifier's window is shown (by whoever started it); false when not.
     bool waitForVerifier();
 
     // A point of the window given in its own coordinates.
     QPoint onWindow(int x, int y) const { return m_origin + QPoint(x, y); }
-    // The centre of a widget of a tab page, by its geometry on the page.
-    QPoint onTab(const QRect& widget) const;
+    // A widget of a tab page, by its geometry on the page, in the window.
+    static QRect inWindow(const QRect& tabWidget);
+    // The centre of a widget of a tab page on the screen.
+    QPoint onTab(const QRect& widget) const { return m_origin + inWindow(widget).center(); }
     // Touches a point, or a tab widget's centre, or a tab's header.
     bool touch(const QPoint& point) { return EndToEndTest::touch(point.x(), point.y()); }
     using EndToEndTest::touch;
@@ -41,8 +45,10 @@ protected:
     // The simulated microcontroller's state file.
     McuState instrumentState() const;
 
+    // A region of the window (in its coordinates) as it stands.
+    QImage shot(const QRect& region);
     // The view area (the left 640 × 480 of the window) as it stands.
-    QImage view();
+    QImage view() { return shot(QRect(0, 0, 640, 480)); }
     // Keeps an image beside the test as `name`.png, for a check that failed on it.
     static void keep(const QImage& image, const char* name);
 
