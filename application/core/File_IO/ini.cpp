@@ -64,12 +64,19 @@ int ini_read(std::string section, std::string key, std::string defaultValue, std
 
 bool ini_write(std::string section, std::string key, std::string value, std::string path)
 {
+    return ini_write(section, {{key, value}}, path);
+}
+
+bool ini_write(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values,
+               const std::string& path)
+{
     const QString file = platform::rootPath(fromBytes(path));
     const QMutexLocker lock(&g_writeMutex);
     {
         QSettings settings(file, QSettings::IniFormat);
         settings.beginGroup(fromBytes(section));
-        settings.setValue(fromBytes(key), fromBytes(value));
+        for (const auto& [key, value] : values)
+            settings.setValue(fromBytes(key), fromBytes(value));
         settings.endGroup();
         if (!syncSettings(settings)) {
             KLOG << "ini_write: cannot write" << file;

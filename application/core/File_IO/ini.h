@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 class QSettings;
 
@@ -24,3 +26,6 @@ int ini_read(std::string section, std::string key, std::string defaultValue, std
 // power loss never leaves an empty settings file. Writes from several threads
 // take turns. False when either step failed.
 bool ini_write(std::string section, std::string key, std::string value, std::string path);
+// The same for several keys of one group, in one write and one rewrite.
+bool ini_write(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values,
+               const std::string& path);

@@ -196,15 +196,15 @@ void readRegisterRow(int table, int row)
 
 bool writeRegisterRow(int table, int row, QString* error)
 {
-    for (int i = 0; i < kRegisterCount; ++i) {
-        const std::string value = QString::asprintf("0x%02X", global_ini()->regTables[table][row][i]).toStdString();
-        if (!ini_write(kRegisterGroups[row], registerKey(i), value, kRegisterFiles[table])) {
-            if (error)
-                *error = QString::fromLatin1(kRegisterFiles[table]);
-            return false;
-        }
-    }
-    return true;
+    std::vector<std::pair<std::string, std::string>> values;
+    for (int i = 0; i < kRegisterCount; ++i)
+        values.emplace_back(registerKey(i),
+                            QString::asprintf("0x%02X", global_ini()->regTables[table][row][i]).toStdString());
+    if (ini_write(kRegisterGroups[row], values, kRegisterFiles[table]))
+        return true;
+    if (error)
+        *error = QString::fromLatin1(kRegisterFiles[table]);
+    return false;
 }
 
 QString exposureText(const char* file)

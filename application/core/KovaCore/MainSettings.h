@@ -49,9 +49,9 @@ void loadCalibrationFiles();
 // of global_ini() from its file, in the column order of g_RegIdx; a missing
 // key reads as 0.
 void readRegisterRow(int table, int row);
-// Writes one row of one register table into its file, each value as
-// "0x%02X" (two hexadecimal digits at least); false at the first write that
-// fails, with the file's logical path in `error`.
+// Writes one row of one register table into its file (one write for its
+// ten keys), each value as "0x%02X" (two hexadecimal digits at least); false
+// when it fails, with the file's logical path in `error`.
 bool writeRegisterRow(int table, int row, QString* error = nullptr);
 
 // The exposure registers (0x3501, 0x3502 of "1280") of a calibration file as

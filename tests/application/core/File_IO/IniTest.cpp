@@ -47,11 +47,13 @@ TEST(IniWrite, CreatesFileWithPlainBlanksAndNoLeftovers)
     ASSERT_TRUE(ini_write("1280", "0x3501", "0x12", kIni));
     ASSERT_TRUE(ini_write("Save Review", "Last calibration", "2026 12 10", kIni));
     ASSERT_TRUE(ini_write("ShellMode", "On", "0", kIni));
+    ASSERT_TRUE(ini_write("5M", {{"0x3501", "0x01"}, {"0x3502", "0x02"}}, kIni));
 
     const QByteArray text = root.readFile(QString::fromStdString(kIni));
     EXPECT_FALSE(text.contains("%20")) << text.constData();
     EXPECT_TRUE(text.contains("[Save Review]\nLast calibration=2026 12 10\n")) << text.constData();
     EXPECT_TRUE(text.contains("[1280]\n0x3501=0x12\n")) << text.constData();
+    EXPECT_TRUE(text.contains("[5M]\n0x3501=0x01\n0x3502=0x02\n")) << text.constData();
     EXPECT_EQ(QDir(root.path("/opt/KOVA3/conf")).entryList(QDir::Files | QDir::Hidden),
               QStringList{"test.ini"});
 
