@@ -160,6 +160,8 @@ TEST(QcMeasure, WindowFilteringEqualsWholePlaneFiltering)
     std::uniform_int_distribution<int> level(0, 255);
     for (int i = 0; i < 3000; ++i)
         cv::circle(green, {int(random() % kWidth), int(random() % kHeight)}, 4, level(random), cv::FILLED);
+    cv::Mat rgb;
+    cv::merge(std::vector<cv::Mat>{green / 2, green, green / 3}, rgb);
     cv::Mat whole;
     cv::threshold(green, whole, 50, 255, cv::THRESH_BINARY_INV);
     cv::medianBlur(whole, whole, 3);
@@ -168,7 +170,7 @@ TEST(QcMeasure, WindowFilteringEqualsWholePlaneFiltering)
     for (const QPoint target : {QPoint(5, 5), QPoint(1000, 900), QPoint(kWidth - 1, kHeight - 1), QPoint(21, 1500),
                                 QPoint(kWidth - 22, 3)}) {
         const cv::Rect window = QC_measure::searchWindow(target, kWidth, kHeight);
-        const cv::Mat mask = QC_measure::objectMask(green, window);
+        const cv::Mat mask = QC_measure::objectMask(rgb, window);
         EXPECT_EQ(cv::norm(mask, smooth(window), cv::NORM_INF), 0.0) << target.x() << "," << target.y();
     }
 }

@@ -174,14 +174,16 @@ cv::Rect QC_measure::searchWindow(QPoint target, int imageWidth, int imageHeight
     return window & cv::Rect(0, 0, imageWidth, imageHeight);
 }
 
-cv::Mat QC_measure::objectMask(const cv::Mat& green, const cv::Rect& window)
+cv::Mat QC_measure::objectMask(const cv::Mat& rgb, const cv::Rect& window)
 {
     const cv::Rect around =
         cv::Rect(window.x - kFilterMargin, window.y - kFilterMargin, window.width + 2 * kFilterMargin,
                  window.height + 2 * kFilterMargin)
-        & cv::Rect(0, 0, green.cols, green.rows);
+        & cv::Rect(0, 0, rgb.cols, rgb.rows);
+    cv::Mat green;
+    cv::extractChannel(rgb(around), green, 1);
     cv::Mat dark;
-    cv::threshold(green(around), dark, 50, 255, cv::THRESH_BINARY_INV);
+    cv::threshold(green, dark, 50, 255, cv::THRESH_BINARY_INV);
     cv::medianBlur(dark, dark, 3);
     cv::Mat smooth;
     cv::bilateralFilter(dark, smooth, 5, 95, 95);
@@ -195,12 +197,10 @@ void QC_measure::setPoint(int index)
         return;
     }
     const cv::Mat rgb(int(m_nHeight), int(m_nWidth), CV_8UC3, m_Frame.data());
-    cv::Mat green;
-    cv::extractChannel(rgb, green, 1);
     const cv::Rect window = searchWindow(m_Target, int(m_nWidth), int(m_nHeight));
     std::vector<std::vector<cv::Point>> contours;
     if (!window.empty())
-        cv::findContours(objectMask(green, window), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        cv::findContours(objectMask(rgb, window), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
     if (contours.empty()) {
         emit sig_measure_error(TargetingError_CellNotDetected);
         return;

@@ -65,11 +65,11 @@ public:
     // The search window around a target in a frame of the given size: 40 × 40
     // pixels centred on it, cut at the frame's left and right, top and bottom.
     static cv::Rect searchWindow(QPoint target, int imageWidth, int imageHeight);
-    // The dark objects of a search window of the green plane: pixels of 50 or
-    // less, median 3 × 3, bilateral 5 (95, 95); non-zero is object. Filters
-    // only the window and the 3 pixels around it, which gives the same
-    // pixels as filtering the whole plane.
-    static cv::Mat objectMask(const cv::Mat& green, const cv::Rect& window);
+    // The dark objects of a search window of an RGB frame's green plane:
+    // pixels of 50 or less, median 3 × 3, bilateral 5 (95, 95); non-zero is
+    // object. Filters only the window and the 3 pixels around it, which gives
+    // the same pixels as filtering the whole plane.
+    static cv::Mat objectMask(const cv::Mat& rgb, const cv::Rect& window);
     static void getIntensityMean(const unsigned char* data, int width, int height, float& c0, float& c1, float& c2);
     static float diameter(cv::Point p1, cv::Point p2);
     static float round2(float value, float factor);
