@@ -248,27 +248,43 @@ TEST_F(VerifierCamTabTest, CaptureToTheStick)
     ASSERT_FALSE(sticks.insert(QStringLiteral("stick")).isEmpty());
     open();
     const QString folder = sticks.stickFolder(QStringLiteral("stick"));
+    // Capture, answering the save dialog with `name` (empty: cancel). The
+    // name is typed: selectFile() leaves the name field alone while it has
+    // the focus.
+    const auto captureAs = [&](const QString& name) {
+        WhenModal<QFileDialog> save([&](QFileDialog* dialog) {
+            if (name.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(root.path("/mnt/") + name);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        widget<QPushButton>("BUTTON_CAPTURE")->click();
+        EXPECT_TRUE(save.done());
+        EXPECT_TRUE(window->isEnabled());
+    };
     const struct {
         const char* name;
         const char* written;
     } cases[] = {{"", nullptr}, {"frame", "frame.tif"}, {"again.tif", "again.tif"}};
     for (const auto& c : cases) {
-        WhenModal<QFileDialog> save([&](QFileDialog* dialog) {
-            if (*c.name) {
-                dialog->selectFile(root.path("/mnt/") + c.name);
-                QMetaObject::invokeMethod(dialog, "accept");
-            } else {
-                dialog->reject();
-            }
-        });
-        widget<QPushButton>("BUTTON_CAPTURE")->click();
-        EXPECT_TRUE(save.done());
-        EXPECT_TRUE(window->isEnabled());
+        captureAs(c.name);
         if (c.written) {
             const cv::Mat written = cv::imread((folder + "/" + c.written).toStdString());
             EXPECT_EQ(written.cols, 1280) << c.written;
             EXPECT_EQ(written.rows, 960) << c.written;
         }
     }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"again.tif", "frame.tif"}));
+
+    // A camera that gives no frame: nothing written, and said so.
+    platform::SimulatedVideo::Faults faults;
+    faults.streamOnFailure = true;
+    ASSERT_TRUE(platform::SimulatedVideo::setFaults(faults));
+    widget<QPushButton>("BUTTON_RESOLUTION_1280")->click();
+    boxes.plan(QMessageBox::Ok);
+    captureAs(QStringLiteral("dark"));
+    EXPECT_EQ(boxes.lastText(), "/mnt/dark.tif saving failed !!!");
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"again.tif", "frame.tif"}));
 }

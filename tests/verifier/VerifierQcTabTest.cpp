@@ -66,6 +66,23 @@ TEST_F(VerifierQcTabTest, CaptureSwitchesToFullResolution)
     EXPECT_EQ(capture->text(), "Live");
 }
 
+// Without a frame there is nothing to measure on: said so, the tab stays live.
+TEST_F(VerifierQcTabTest, CaptureWithoutAFrame)
+{
+    openQc();
+    platform::SimulatedVideo::Faults faults;
+    faults.streamOnFailure = true;
+    ASSERT_TRUE(platform::SimulatedVideo::setFaults(faults));
+    widget<QPushButton>("BUTTON_RESOLUTION_5M")->click();  // the camera does not stream
+    boxes.plan(QMessageBox::Ok);
+    capture->click();
+    EXPECT_EQ(boxes.lastText(), "No camera frame !!!");
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(capture->text(), "Capture");
+    EXPECT_FALSE(measure->isVisibleTo(window.get()));
+    EXPECT_FALSE(enabled("BUTTON_QC_MEASURE"));
+}
+
 // Target enables the point buttons; the located points, the result and the
 // errors reach the tab.
 TEST_F(VerifierQcTabTest, PointsResultAndErrors)
