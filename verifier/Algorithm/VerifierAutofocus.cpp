@@ -26,8 +26,9 @@ namespace {
 const char kSaveRoot[] = "/mnt/KOVA-II/Autofocus/";
 // The step number of the one sweep a run makes.
 constexpr int kStep = 1;
-// Bounds the wait for a frame exposed after the stage stopped.
-constexpr int kSettleTimeoutMs = 1000;
+// Bounds the wait for a frame exposed after the stage stopped; a loaded
+// machine can take several frame periods for two frames.
+constexpr int kSettleTimeoutMs = 5000;
 
 Controller* link()
 {
@@ -163,9 +164,12 @@ void alg_Autofocus::trigger_image_grab()
 {
     emit sig_debug_Message({VERIFIER_SIGNATURE});
     // A frame exposed after the move's answer: one taken at once may predate the move.
-    const unsigned char* rgb =
-        m_pCamera->frameSize() == m_Width * m_Height * 3 ? m_pCamera->getSettledFrame(kSettleTimeoutMs) : nullptr;
-    if (!rgb) {
+    // A camera that gives nothing new for a whole wait has stopped.
+    bool stalled = false;
+    const unsigned char* rgb = m_pCamera->frameSize() == m_Width * m_Height * 3
+        ? m_pCamera->getSettledFrame(kSettleTimeoutMs, &stalled)
+        : nullptr;
+    if (!rgb || stalled) {
         fail(QStringLiteral("No frame from the camera: autofocus stopped !!!"));
         return;
     }
