@@ -1,6 +1,7 @@
 #include "Calibration/CalibratingThread.h"
 
 #include "Calibration/CalibrationMath.h"
+#include "Calibration/FileSnapshot.h"
 #include "Calibration/RegisterFiles.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
@@ -11,6 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -49,6 +53,26 @@ float channel(const CalibrationCamera::Means& means, std::uint16_t reg)
 int rounded(float value)
 {
     return static_cast<int>(std::lround(value));
+}
+
+// Runs `write`, which writes `registerFiles` (logical paths) and stamps the
+// calibration in the settings file: kCompleted, or kFileNotWritten with each
+// of those files as it was before.
+int writeAllOrNone(std::vector<std::string> registerFiles, const std::function<bool(QString*)>& write)
+{
+    registerFiles.emplace_back(kova::kMainIni);
+    FileSnapshot before;
+    QString error;
+    if (!before.take(registerFiles, &error)) {
+        KLOG << "[Error]" << error << "; nothing written";
+        return CalibratingThread::kFileNotWritten;
+    }
+    if (write(&error))
+        return CalibratingThread::kCompleted;
+    KLOG << "[Error]" << error;
+    if (!before.restore(&error))
+        KLOG << "[Error]" << error;
+    return CalibratingThread::kFileNotWritten;
 }
 
 }  // namespace
@@ -135,19 +159,16 @@ int CalibratingThread::stepOne()
     const Balance green = balanceColor2(kGreenGain, kTarget);
     if (green.result != kCompleted)
         return green.result;
-    QString error;
-    for (const char* file : {kova::kCalibrationBfnIni, kova::kCalibrationCusIni, kova::kAutoExposureIni}) {
-        if (!calibration::saveGainParam(green.gain, blue.gain, file, &error)) {
-            KLOG << "[Error]" << error;
-            return kFileNotWritten;
+    const std::vector<std::string> registerFiles = {kova::kCalibrationBfnIni, kova::kCalibrationCusIni,
+                                                    kova::kAutoExposureIni};
+    return writeAllOrNone(registerFiles, [&](QString* error) {
+        for (const std::string& file : registerFiles) {
+            if (!calibration::saveGainParam(green.gain, blue.gain, file, error))
+                return false;
         }
-    }
-    if (!calibration::saveRegisterValue(exposures.exposure1280, exposures.exposure5M, kova::kCalibrationBfnIni,
-                                        &error)) {
-        KLOG << "[Error]" << error;
-        return kFileNotWritten;
-    }
-    return kCompleted;
+        return calibration::saveRegisterValue(exposures.exposure1280, exposures.exposure5M,
+                                              kova::kCalibrationBfnIni, error);
+    });
 }
 
 int CalibratingThread::stepTwo()
@@ -156,13 +177,10 @@ int CalibratingThread::stepTwo()
     if (search.result != kCompleted)
         return search.result;
     const calibration::StepExposures exposures = calibration::stepExposures(2, search.exposure);
-    QString error;
-    if (!calibration::saveRegisterValue(exposures.exposure1280, exposures.exposure5M, kova::kCalibrationCusIni,
-                                        &error)) {
-        KLOG << "[Error]" << error;
-        return kFileNotWritten;
-    }
-    return kCompleted;
+    return writeAllOrNone({kova::kCalibrationCusIni}, [&](QString* error) {
+        return calibration::saveRegisterValue(exposures.exposure1280, exposures.exposure5M,
+                                              kova::kCalibrationCusIni, error);
+    });
 }
 
 CalibrationCamera::Means CalibratingThread::readings(int count)

@@ -21,7 +21,8 @@ class CalibratingThread : public QThread
     Q_OBJECT
 
 public:
-    // The completion codes; a failed step writes no file.
+    // The completion codes; a failed step leaves every file as it was (one
+    // written part-way is put back).
     enum Result {
         kCompleted = 0,
         kNotReached = -1000,        // the estimated exposure reads more than 5 from 150

@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -192,12 +194,17 @@ protected:
         EXPECT_EQ(camera->closes, 1) << "the camera is closed at the end";
         return completed.value(0).value(0).toInt();
     }
-    std::map<QString, QByteArray> files() const
+    // Each file a step may write: its bytes, or none when no file is there.
+    std::map<QString, std::optional<QByteArray>> files() const
     {
-        std::map<QString, QByteArray> contents;
+        std::map<QString, std::optional<QByteArray>> contents;
         for (const char* file : {kova::kCalibrationBfnIni, kova::kCalibrationCusIni, kova::kAutoExposureIni,
-                                 kova::kMainIni})
-            contents[file] = root.readFile(file);
+                                 kova::kMainIni}) {
+            if (QFileInfo(root.path(file)).isFile())
+                contents[file] = root.readFile(file);
+            else
+                contents[file] = std::nullopt;
+        }
         return contents;
     }
     QByteArray key(const char* file, const char* group, const char* name) const
@@ -256,7 +263,7 @@ TEST_F(CalibrationStepTest, StepOneWritesTheGainsEverywhereAndTheCountingExposur
 TEST_F(CalibrationStepTest, StepTwoWritesOnlyTheViabilityExposure)
 {
     camera->scene = evenField(90.0f, 120.0f, 60.0f);  // 150 at 1250
-    const std::map<QString, QByteArray> before = files();
+    const auto before = files();
     EXPECT_EQ(runStep(2), 0);
     EXPECT_EQ(CUR_CAL_INI, kova::kCalibrationCusIni);
     EXPECT_EQ(key(kova::kCalibrationCusIni, "1280", "0x3501"), "0x04");
@@ -264,14 +271,14 @@ TEST_F(CalibrationStepTest, StepTwoWritesOnlyTheViabilityExposure)
     EXPECT_EQ(key(kova::kCalibrationCusIni, "5M", "0x3502"), "0x45");     // 325
     EXPECT_EQ(key(kova::kCalibrationCusIni, "1280", "0x3404"), "0x04") << "gains stay";
     EXPECT_TRUE(camera->writesTo(kBlue).empty());
-    const std::map<QString, QByteArray> after = files();
+    const auto after = files();
     EXPECT_EQ(after.at(kova::kCalibrationBfnIni), before.at(kova::kCalibrationBfnIni));
     EXPECT_EQ(after.at(kova::kAutoExposureIni), before.at(kova::kAutoExposureIni));
 }
 
 TEST_F(CalibrationStepTest, FailedStepWritesNothing)
 {
-    const std::map<QString, QByteArray> before = files();
+    const auto before = files();
     camera->scene = evenField(2.0f, 2.0f, 2.0f);
     EXPECT_EQ(runStep(1), -1001);
     EXPECT_EQ(files(), before);
@@ -288,6 +295,54 @@ TEST_F(CalibrationStepTest, UnwritableFileEndsTheStepUnstamped)
     EXPECT_EQ(theApp.m_Calibration.Last_calibration, "-");
     EXPECT_EQ(key(kova::kCalibrationBfnIni, "1280", "0x3502"), "0xE8") << "no exposure after the failure";
 }
+
+// A step whose write fails part-way, on a fresh root each.
+struct WriteFailure
+{
+    const char* name;
+    int step;
+    const char* folder;   // a folder where this file should be: its writes fail
+    const char* missing;  // a file that is not there before the step
+};
+
+void PrintTo(const WriteFailure& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class WriteFailureTest : public CalibrationStepTest, public ::testing::WithParamInterface<WriteFailure>
+{
+};
+
+TEST_P(WriteFailureTest, LeavesEveryFileAsItWas)
+{
+    const WriteFailure& row = GetParam();
+    camera->scene = row.step == 1 ? evenField(196.0f, 196.0f, 196.0f) : evenField(90.0f, 120.0f, 60.0f);
+    QFile::remove(root.path(row.folder));
+    ASSERT_TRUE(QDir().mkpath(root.path(row.folder)));
+    if (row.missing) {
+        ASSERT_TRUE(QFile::remove(root.path(row.missing)));
+    }
+    const auto before = files();
+
+    EXPECT_EQ(runStep(row.step), -1004);
+    EXPECT_EQ(files(), before);
+    EXPECT_TRUE(QFileInfo(root.path(row.folder)).isDir());
+    EXPECT_EQ(theApp.m_Calibration.Last_calibration, "-");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PartWay, WriteFailureTest,
+    ::testing::Values(
+        WriteFailure{"StepOneFirstRegisterFile", 1, kova::kCalibrationBfnIni, nullptr},
+        WriteFailure{"StepOneSecondRegisterFileAfterTheFirstsGains", 1, kova::kCalibrationCusIni, nullptr},
+        WriteFailure{"StepOneThirdRegisterFileAfterTwoFilesGains", 1, kova::kAutoExposureIni, nullptr},
+        WriteFailure{"StepOneStampAfterAllGainsAndTheExposure", 1, kova::kMainIni, nullptr},
+        WriteFailure{"StepOneStampWithARegisterFileNew", 1, kova::kMainIni, kova::kAutoExposureIni},
+        WriteFailure{"StepTwoRegisterFile", 2, kova::kCalibrationCusIni, nullptr},
+        WriteFailure{"StepTwoStampAfterTheExposure", 2, kova::kMainIni, nullptr},
+        WriteFailure{"StepTwoStampWithItsRegisterFileNew", 2, kova::kMainIni, kova::kCalibrationCusIni}),
+    [](const ::testing::TestParamInfo<WriteFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(CalibrationStepTest, CameraThatDoesNotOpenIsItsOwnCode)
 {
