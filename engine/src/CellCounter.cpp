@@ -5,10 +5,12 @@
 #include "Stripes.h"
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 namespace VelimBio {
 
@@ -95,12 +97,33 @@ void CellCounter::init()
 
 void CellCounter::warmUp()
 {
-    // The first count after boot should cost what later ones do: the work
-    // images' pages are mapped now, not on first write, and the worker
-    // threads are started now, not by the first parallel loop.
+    // The first count after boot should cost what later ones do: the worker
+    // threads, their buffers and the allocator's heaps are made ready by two
+    // detections on a frame of ringed cells (the first sets how the allocator
+    // serves frame-sized blocks, the second leaves it holding them), and the
+    // engine is then put back as constructed, its work images mapped.
+    cv::Mat frame(m_rows, m_cols, CV_8UC3, cv::Scalar::all(190));
+    for (int y = 32; y + 32 < m_rows; y += 48)
+        for (int x = 32; x + 32 < m_cols; x += 48)
+            cv::circle(frame, cv::Point(x, y), 8 + (x + y) / 48 % 12, cv::Scalar::all(60), 3);
+    const auto kept = std::make_tuple(m_noise_reduction, m_cell_detection_sensitivity, m_min_search_size,
+                                      m_max_search_size, m_imageRows, m_imageCols);
+    m_noise_reduction = param_Noise_Reduction_KOVA3[5];
+    m_cell_detection_sensitivity = param_Cell_Detection_Sensitivity[4];
+    m_min_search_size = 8;
+    m_max_search_size = 60;
+    for (int pass = 0; pass < 2; ++pass) {
+        prepareImageData(frame.data);
+        findObjects_BF();
+    }
+    std::tie(m_noise_reduction, m_cell_detection_sensitivity, m_min_search_size, m_max_search_size, m_imageRows,
+             m_imageCols) = kept;
+    clearArrays();
+    m_grayImage.release();
+    m_tagImage.release();
+    createArrays();
     for (cv::Mat* image : workImages())
         image->setTo(0);
-    cv::parallel_for_(cv::Range(0, cv::getNumThreads()), [](const cv::Range&) {});
 }
 
 std::array<cv::Mat*, 13> CellCounter::workImages()

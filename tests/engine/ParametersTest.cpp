@@ -222,6 +222,28 @@ TEST(EngineConstruction, PixelSizesAndBuffers)
     EXPECT_EQ(standard.m_sobelX.type(), CV_16SC1);
 }
 
+// Construction counts a frame of its own to ready the threads and the
+// allocator; none of it may show in the engine a caller gets.
+TEST(EngineConstruction, TheWarmUpLeavesNoTrace)
+{
+    EngineProbe engine;
+    EXPECT_TRUE(engine.m_detectedCells.empty());
+    EXPECT_TRUE(engine.m_cellObjects.empty());
+    EXPECT_EQ(engine.m_noise_reduction, 0);
+    EXPECT_EQ(engine.m_cell_detection_sensitivity, 0);
+    EXPECT_EQ(engine.m_min_search_size, 0);
+    EXPECT_EQ(engine.m_max_search_size, 0);
+    EXPECT_EQ(engine.m_imageRows, 0);
+    EXPECT_EQ(engine.m_imageCols, 0);
+    EXPECT_NE(engine.m_tagImage.data, engine.m_rawImage.data);
+    EXPECT_NE(engine.m_grayImage.data, nullptr);
+    for (const cv::Mat* image : {&engine.m_grayImage, &engine.m_edgeImage, &engine.m_overlayImage,
+                                 &engine.m_tagImage, &engine.m_rawImage, &engine.m_sobelX, &engine.m_sobelY}) {
+        EXPECT_EQ(image->size(), cv::Size(2592, 1944));
+        EXPECT_EQ(cv::countNonZero(image->reshape(1)), 0);
+    }
+}
+
 TEST(EngineImageInput, FramesReplaceEachOtherAndShareBuffers)
 {
     EngineProbe engine = smallEngine(80, 100);

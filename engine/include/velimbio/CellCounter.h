@@ -125,7 +125,8 @@ public:
     static constexpr int kClusterBins = 9;   // clusters of 1..8, then 9 or more
 
 protected:
-    // Touches every work image and starts the thread pool (construction).
+    // Readies threads, allocator and work images with detections on a frame
+    // of its own (construction); leaves the engine as constructed.
     void warmUp();
     std::array<cv::Mat*, 13> workImages();
     TObj makeObject(const cv::Vec6f& record) const;
