@@ -122,13 +122,19 @@ HPDF_Image Builder::rawImage(const QImage& source)
         return nullptr;
     }
     const QImage image = source.convertToFormat(QImage::Format_RGB888);
-    // libharu wants rows without padding.
+    // libharu wants rows without padding; most images have none, and are
+    // handed over as they are.
     const int rowBytes = image.width() * 3;
-    QByteArray data(rowBytes * image.height(), Qt::Uninitialized);
-    for (int y = 0; y < image.height(); ++y)
-        memcpy(data.data() + y * rowBytes, image.constScanLine(y), size_t(rowBytes));
-    return HPDF_LoadRawImageFromMem(m_doc, reinterpret_cast<const HPDF_BYTE*>(data.constData()),
-                                    HPDF_UINT(image.width()), HPDF_UINT(image.height()), HPDF_CS_DEVICE_RGB, 8);
+    QByteArray packed;
+    const uchar* data = image.constBits();
+    if (image.bytesPerLine() != rowBytes) {
+        packed.resize(rowBytes * image.height());
+        for (int y = 0; y < image.height(); ++y)
+            memcpy(packed.data() + y * rowBytes, image.constScanLine(y), size_t(rowBytes));
+        data = reinterpret_cast<const uchar*>(packed.constData());
+    }
+    return HPDF_LoadRawImageFromMem(m_doc, data, HPDF_UINT(image.width()), HPDF_UINT(image.height()),
+                                    HPDF_CS_DEVICE_RGB, 8);
 }
 
 void Builder::drawImage(const QImage& image, float x, float y, float w, float h)
