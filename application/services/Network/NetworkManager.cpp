@@ -363,7 +363,7 @@ void NetworkManager::registerWifiScan(const NetInfo* nic)
 {
     qCWarning(nm_wlan) << Q_FUNC_INFO;
     if (m_wpaMonitor.state() != QProcess::NotRunning) {
-        act(m_wpa.setScanWanted(true));
+        act(m_wpa.restartScan());
         return;
     }
     slotConnectWiFi();

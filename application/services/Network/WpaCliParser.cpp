@@ -35,6 +35,13 @@ WpaCliParser::Actions WpaCliParser::setScanWanted(bool wanted)
     return actions;
 }
 
+WpaCliParser::Actions WpaCliParser::restartScan()
+{
+    m_bScanPending = false;
+    m_bNextIsScan = false;
+    return setScanWanted(true);
+}
+
 WpaCliParser::Actions WpaCliParser::feed(const QByteArray& chunk)
 {
     Actions actions;

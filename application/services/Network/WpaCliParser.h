@@ -52,6 +52,11 @@ public:
     // it is wanted again while the client already waits at its prompt, the
     // next command goes at once; otherwise at the next prompt.
     Actions setScanWanted(bool wanted);
+    // Wants the cycle and starts it again from a listing, without waiting
+    // for the results of a scan still pending: a supplicant whose scan was
+    // cut short by a connection attempt may never report them. The listing
+    // goes at once when the client waits at its prompt, else at the next.
+    Actions restartScan();
     bool isScanWanted() const { return m_bScanRegistered; }
 
     Actions feed(const QByteArray& chunk);

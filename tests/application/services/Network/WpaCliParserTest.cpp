@@ -108,6 +108,30 @@ TEST(WpaCliParser, WantedAgainWhileTheClientRuns)
     EXPECT_EQ(pending.feed("OK\n> <3>CTRL-EVENT-SCAN-RESULTS \n> "), WpaCliParser::Actions{kResults});
 }
 
+// A new registration lists at once: the results of a scan cut short (here a
+// connection attempt in between) may never be reported.
+TEST(WpaCliParser, ARestartDoesNotWaitForAPendingScan)
+{
+    WpaCliParser parser;
+    parser.setScanWanted(true);
+    parser.feed("> ");                                                   // scan_results
+    parser.feed(kHeader + "00:11:22:33:44:55\t2437\t-60\t[ESS]\tA\n> ");  // scan
+    parser.feed("OK\n> ");
+    parser.setScanWanted(false);
+    EXPECT_TRUE(parser.setScanWanted(true).isEmpty()) << "the cycle alone waits for the results";
+    parser.setScanWanted(false);
+    EXPECT_EQ(parser.restartScan(), WpaCliParser::Actions{kResults}) << "the prompt has come";
+    EXPECT_EQ(parser.feed(kHeader + "00:11:22:33:44:55\t2437\t-60\t[ESS]\tA\n> "),
+              (WpaCliParser::Actions{kComplete, kScan}));
+
+    WpaCliParser waiting;
+    waiting.setScanWanted(true);
+    waiting.feed("> ");
+    waiting.feed(kHeader + "> ");  // scan, its answer still to come
+    EXPECT_TRUE(waiting.restartScan().isEmpty());
+    EXPECT_EQ(waiting.feed("OK\n> "), WpaCliParser::Actions{kResults});
+}
+
 TEST(WpaCliParser, ScanResultsTable)
 {
     const WpaCliParser parser = listing("00:11:22:33:44:55\t2437\t-60\t[WPA2-PSK-CCMP][ESS]\tLabNet\n"
