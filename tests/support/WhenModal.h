@@ -1,6 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -8,8 +11,9 @@
 
 // Acts on a modal dialog that a test's code runs and so never returns from
 // until it closes: once a dialog of type Dialog is the active modal widget
-// (and `ready` holds for it, when given), `action` runs on it, once. The
-// message boxes have ModalAnswerer.
+// (and `ready` holds for it, when given), `action` runs on it, once; an
+// action ended by a failed assertion closes the dialog. The message boxes
+// have ModalAnswerer.
 template <class Dialog>
 class WhenModal
 {
@@ -28,7 +32,12 @@ public:
                 return;
             m_timer.stop();
             m_done = true;
+            const QPointer<Dialog> guard(dialog);
             m_action(dialog);
+            // An assertion that ended the action must not leave the test
+            // hanging in the dialog's own loop.
+            if (::testing::Test::HasFatalFailure() && guard && guard->isVisible())
+                guard->close();
         });
         m_timer.start();
     }
