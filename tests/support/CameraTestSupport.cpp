@@ -37,17 +37,20 @@ void CameraRoot::setStage(int position, int brightness) const
 
 const cv::Mat& CameraRoot::slide()
 {
-    static const cv::Mat rgb = [] {
-        slide::SlideParams params;
-        params.width = 1280;
-        params.height = 960;
-        params.cellCount = 150;
-        params.minDiameter = 5;
-        params.maxDiameter = 10;
-        params.noise = 0;
-        return slide::generateSlide(params).rgb;
-    }();
+    static const cv::Mat rgb = previewSlide(150);
     return rgb;
+}
+
+cv::Mat previewSlide(int cellCount)
+{
+    slide::SlideParams params;
+    params.width = 1280;
+    params.height = 960;
+    params.cellCount = cellCount;
+    params.minDiameter = 5;
+    params.maxDiameter = 10;
+    params.noise = 0;
+    return slide::generateSlide(params).rgb;
 }
 
 double brenner(const cv::Mat& plane)

@@ -21,6 +21,8 @@ public:
     static const cv::Mat& slide();
 };
 
+// A generated 1280 × 960 slide of small cells (5 to 10 px) without noise, as RGB.
+cv::Mat previewSlide(int cellCount);
 // The Brenner gradient of an 8-bit plane: the sum of (I(r, c + 2) - I(r, c))².
 double brenner(const cv::Mat& plane);
 // The green plane of an RGB24 frame.

@@ -1,6 +1,6 @@
 #include "VerifierWindowFixture.h"
 
-#include "Slide.h"
+#include "CameraTestSupport.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -21,16 +21,7 @@ constexpr int kReference = 30000;
 
 const cv::Mat& slideImage()
 {
-    static const cv::Mat rgb = [] {
-        slide::SlideParams params;
-        params.width = 1280;
-        params.height = 960;
-        params.cellCount = 400;
-        params.minDiameter = 5;
-        params.maxDiameter = 10;
-        params.noise = 0;
-        return slide::generateSlide(params).rgb;
-    }();
+    static const cv::Mat rgb = previewSlide(400);
     return rgb;
 }
 
