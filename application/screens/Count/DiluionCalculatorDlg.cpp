@@ -146,11 +146,11 @@ void DiluionCalculatorDlg::LoadConcentration()
 
 void DiluionCalculatorDlg::on_BUTTON_CURRENT_CONCENTRATION_clicked()
 {
-    // The total count has only its total; viability cycles Total, Live, Dead, Custom.
+    // The total count has only its total, and a touch must not wipe what the
+    // user typed; viability cycles Total, Live, Dead, Custom.
     if (!isViabilityMode())
-        m_nCurrentSource = Total;
-    else
-        m_nCurrentSource = (m_nCurrentSource + 1) % 4;
+        return;
+    m_nCurrentSource = (m_nCurrentSource + 1) % 4;
     ui->BUTTON_CURRENT_CONCENTRATION->setText(QLatin1String(kSourceNames[m_nCurrentSource]));
     setCurrentEditable(m_nCurrentSource == Custom);
     LoadConcentration();

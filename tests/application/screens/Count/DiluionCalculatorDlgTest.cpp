@@ -2,6 +2,7 @@
 
 #include "KovaCore/KovaCoreApp.h"
 #include "ModalAnswerer.h"
+#include "QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -169,12 +170,22 @@ TEST_F(DilutionCalculator, SourceCyclesByCountingMode)
         EXPECT_TRUE(viability.edit("EDIT_DESIRED")->text().isEmpty()) << "loading empties the other fields";
     }
 
+    // A total count has nothing else to choose: a touch leaves the entries and the result.
     theApp.m_CountingMode = BF_TOTAL_CELL_COUNTING;
     Page total(2.5f, 6, 9.87f, 5);
+    total.fill("1", "5", "1");
+    total.calculate();
+    const QString result = total.result();
+    ASSERT_FALSE(result.isEmpty());
     for (int i = 0; i < 4; ++i) {
         total.nextSource();
         EXPECT_EQ(total.button("BUTTON_CURRENT_CONCENTRATION")->text(), "Total");
         EXPECT_EQ(total.edit("EDIT_CURRENT")->text(), "2.5");
+        EXPECT_TRUE(total.edit("EDIT_CURRENT")->isReadOnly());
+        EXPECT_EQ(total.edit("EDIT_DESIRED")->text(), "1");
+        EXPECT_EQ(total.edit("EDIT_DESIRED_EXP")->text(), "5");
+        EXPECT_EQ(total.edit("EDIT_FINAL_VOLUME")->text(), "1");
+        EXPECT_EQ(total.result(), result);
     }
 }
 
