@@ -166,6 +166,7 @@ bool VirtualInstrument::assemble(const Options& options, QString* error)
 bool VirtualInstrument::start(const Options& options, QString* error)
 {
     m_mcu.setPosition(options.focus);
+    m_mcu.recordFrames(true);
     if (options.silent)
         m_mcu.setFault(McuSimulator::Fault::Silence);
     if (!m_mcu.start(error))

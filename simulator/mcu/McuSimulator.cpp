@@ -98,6 +98,13 @@ bool McuSimulator::start(QString* error)
         || ::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
         return fail(QStringLiteral("cannot set up the simulator"));
 
+    if (m_recordFrames) {
+        const QString record = platform::rootPath(QString::fromLatin1(kFrameRecord));
+        QDir().mkpath(QFileInfo(record).path());
+        m_record = ::open(QFile::encodeName(record).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (m_record < 0)
+            return fail(QStringLiteral("cannot write the frame record"));
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_statePath = platform::rootPath(QString::fromLatin1(McuState::kStateFile));
@@ -117,7 +124,7 @@ void McuSimulator::stop()
     wake();
     if (m_thread.joinable())
         m_thread.join();
-    for (int* fd : {&m_master, &m_slave, &m_wake[0], &m_wake[1]}) {
+    for (int* fd : {&m_master, &m_slave, &m_wake[0], &m_wake[1], &m_record}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
@@ -211,9 +218,20 @@ void McuSimulator::raisePowerButton()
     sendReport("PWR SW");
 }
 
+void McuSimulator::restartOnNextMove()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_restartOnNextMove = true;
+}
+
 void McuSimulator::raiseRestart()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    restart();
+}
+
+void McuSimulator::restart()
+{
     ++m_moveId;
     m_moving = false;
     m_travelling = false;
@@ -223,6 +241,11 @@ void McuSimulator::raiseRestart()
     m_state.position = std::clamp(0, m_minimum, m_maximum);
     writeState();
     sendReport("START");
+}
+
+void McuSimulator::recordFrames(bool on)
+{
+    m_recordFrames = on;
 }
 
 std::vector<std::string> McuSimulator::frames() const
@@ -298,6 +321,8 @@ void McuSimulator::handleInput()
         const std::string line = m_input.substr(0, end + 1);
         m_input.erase(0, end + 1);
         m_frames.push_back(line);
+        if (m_record >= 0)
+            [[maybe_unused]] const ssize_t ignored = ::write(m_record, line.data(), line.size());
         handleFrame(line);
     }
 }
@@ -373,6 +398,9 @@ void McuSimulator::handleStage(const std::string& verb, const std::string& argum
         for (const Move& queued : m_queue)
             reply("OK", "STM1", queued.verb, stayValue(queued.verb, stoppedAt));
         m_queue.clear();
+    } else if (move && m_restartOnNextMove) {
+        m_restartOnNextMove = false;
+        restart();
     } else if (verb == "ORIGIN" || (move && numeric && !(relative && number < 0))) {
         endTravel();
         m_queue.push_back({verb, static_cast<int>(std::clamp<long long>(number, INT32_MIN, INT32_MAX))});

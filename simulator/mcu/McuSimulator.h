@@ -84,6 +84,9 @@ public:
     void setDiagnosis(int value, std::chrono::milliseconds delay);
     // The next stage move (MVN, MVP, ABS, ORIGIN) runs, but its answer is lost.
     void swallowNextMoveReply();
+    // The next stage move never runs: the microcontroller restarts as it
+    // arrives (as raiseRestart), so the move is never answered.
+    void restartOnNextMove();
 
     // Unsolicited reports, sent at once.
     void raisePowerButton();
@@ -98,6 +101,11 @@ public:
 
     // Every command line received, exactly as its bytes came ("$,STM1,MVN,512,\r\n").
     std::vector<std::string> frames() const;
+    // From start() on, also appends every command line received to the file
+    // kFrameRecord under the root, for a watcher in another process. Call
+    // before start().
+    void recordFrames(bool on);
+    static constexpr char kFrameRecord[] = "/run/kova-sim/frames";
     McuState state() const;
     bool powerKillReceived() const;
 
@@ -125,6 +133,8 @@ private:
     void reply(const std::string& status, const std::string& target, const std::string& verb,
                const std::string& value);
     void sendReport(const std::string& verb);
+    // The restart to the power-up state, reported with "START".
+    void restart();
     void send(const std::string& bytes);
     void writeState();
 
@@ -153,6 +163,9 @@ private:
     int m_diagnosisValue = 0;
     std::chrono::milliseconds m_diagnosisDelay{0};
     bool m_swallowMoveReply = false;
+    bool m_restartOnNextMove = false;
+    bool m_recordFrames = false;
+    int m_record = -1;  // the frame record's file, while it is kept
 
     McuState m_state;
     bool m_powerKillReceived = false;

@@ -241,6 +241,28 @@ TEST_F(McuSimulatorTest, DiagnosisDelayAndALostMoveAnswer)
     EXPECT_EQ(sim.state().position, 20);
 }
 
+// A restart armed for the next move takes that move's place: no answer, the
+// stage homed, "START" reported. Every frame received also goes to the
+// record that watchers in another process read.
+TEST(McuSimulator, ARestartCutsTheNextMoveShortAndTheRecordKeepsEveryFrame)
+{
+    TempRoot root;
+    McuSimulator sim;
+    sim.recordFrames(true);
+    ASSERT_TRUE(sim.start());
+    sim.setStepTime(0us);
+    sim.setPosition(5000);
+    RawPort port(sim.slavePath());
+
+    sim.restartOnNextMove();
+    EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n"), "$OK,DEVICE,START,,\r\n");
+    EXPECT_EQ(sim.state().position, 0);
+    EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n"), "$OK,STM1,MVP,10,\r\n") << "once only";
+    EXPECT_EQ(sim.state().position, 10);
+    EXPECT_EQ(root.readFile(QString::fromLatin1(McuSimulator::kFrameRecord)),
+              "$,STM1,MVP,10,\r\n$,STM1,MVP,10,\r\n");
+}
+
 TEST_F(McuSimulatorTest, TheStageStaysWithinItsLimits)
 {
     sim.setStepTime(0us);
