@@ -11,6 +11,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <csignal>
+
 namespace {
 
 // The counting screen's zoom and focus buttons, its pages and gate (its
@@ -64,7 +66,7 @@ double correlation(const cv::Mat& a, const cv::Mat& b)
 class CountTest : public InstrumentAppTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(startInstrument()); }
+    void SetUp() override { ASSERT_TRUE(instrument = startInstrument()); }
 
     // The application up on its home screen.
     void boot()
@@ -116,6 +118,31 @@ protected:
                 return line.mid(9).toInt();
         return -1;
     }
+
+    // The command frames the microcontroller received, oldest first.
+    QList<QByteArray> framesReceived() { return root.readFile(QStringLiteral("/run/kova-sim/frames")).split('\n'); }
+
+    // Waits until a frame starting with `prefix` came after the first `after` frames;
+    // its index, or -1.
+    int waitForFrame(const QByteArray& prefix, int after)
+    {
+        int found = -1;
+        const bool came = QTest::qWaitFor(
+            [&] {
+                const QList<QByteArray> frames = framesReceived();
+                for (int i = after; i < frames.size() && found < 0; ++i)
+                    if (frames[i].startsWith(prefix))
+                        found = i;
+                return found >= 0;
+            },
+            kTimeoutMs);
+        return came ? found : -1;
+    }
+
+    // SIGUSR2 to the virtual instrument: its microcontroller restarts (the stage homed).
+    void restartMicrocontroller() { ASSERT_EQ(::kill(pid_t(instrument->processId()), SIGUSR2), 0); }
+
+    QProcess* instrument = nullptr;
 
     void expectLiveShows(const QString& name, const cv::Rect& source)
     {
@@ -328,6 +355,59 @@ TEST_F(CountTest, TheGateAppliedCountsTheSavedObjectsWithinItAndTagShowsTheRings
         << "no rings again";
     ASSERT_TRUE(touch(kImagePage));
     EXPECT_TRUE(screenshot(artefact(QStringLiteral("result-page-gated.png"))));
+}
+
+}  // namespace
+
+namespace {
+
+// A restart of the microcontroller as the autofocus before a count makes its
+// first move is handled once the count has ended: the stage then stands where
+// the saved count says its image was taken, and a second restart brings it
+// back there. Handled in between, its moves answered in the autofocus's
+// place: the count stored a position 30 000 steps off, and the second
+// restart drove the stage there.
+TEST_F(CountTest, ARestartDuringTheAutofocusOfACountLeavesTheStageWhereTheCountSaysItIs)
+{
+    // Autofocused counting is on by default; each count saved at once.
+    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Save Review]\nSave type=Auto\n");
+    ASSERT_NO_FATAL_FAILURE(boot());
+    ASSERT_TRUE(touch(kHomeCount));
+    ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kFocus; }, kTimeoutMs));
+
+    const int beforeCount = framesReceived().size() - 1;
+    ASSERT_TRUE(touch(kCountKey));
+    // The autofocus's first move: from the centre to its first stop, 3584 steps below.
+    const int firstMove = waitForFrame("$,STM1,MVN,3584,", beforeCount);
+    ASSERT_GE(firstMove, 0) << output(*app).right(3000).toStdString();
+    ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
+    // The restart darkened the LED: the whole sweep and a dark capture, all frames checked.
+    ASSERT_TRUE(waitForOutput(*app, "save run", 3 * kTimeoutMs)) << output(*app).right(3000).toStdString();
+    ASSERT_TRUE(touchThenDialogs(kMessageOnlyOk, 0)) << "the save's notice closed";
+
+    const QByteArray image =
+        root.readFile(QStringLiteral("/KOVA/anonymous/TOTAL_CELL_COUNTING/KOVA3_00001/KOVA3_00001_TAG.tif"));
+    // In the image's description: "...,Counting Z Position=32000,...".
+    const QByteArray key = "Counting Z Position=";
+    const int at = image.indexOf(key);
+    ASSERT_GE(at, 0) << "no z position in the saved count";
+    bool number = false;
+    const int z = image.mid(at + key.size()).split(',').value(0).toInt(&number);
+    ASSERT_TRUE(number);
+    EXPECT_LE(std::abs(z - kFocus), 3584) << "within the autofocus's sweep";
+    // The restart's handling (the LED first) came after the count's own frames.
+    ASSERT_GE(waitForFrame("$,LED4,BRT,", firstMove), 0) << "the restart was not handled";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == z; }, kTimeoutMs))
+        << "the stage at " << stagePosition() << ", the count says " << z;
+
+    // A second restart with nothing running: homed, then back where the count was taken.
+    const int beforeRestart = framesReceived().size() - 1;
+    ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
+    ASSERT_GE(waitForFrame("$,STM1,GET_POS,", beforeRestart), 0) << "the restart was not handled";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == z; }, kTimeoutMs))
+        << "the stage at " << stagePosition() << ", the count says " << z << "; frames since: "
+        << framesReceived().mid(beforeRestart).join(' ').toStdString();
 }
 
 }  // namespace

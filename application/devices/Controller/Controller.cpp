@@ -26,6 +26,19 @@ Controller::Controller(QObject* parent)
     instance = this;
 }
 
+Controller::StageUse::StageUse(Controller* link)
+    : m_link(link)
+{
+    if (m_link)
+        ++m_link->m_nStageUses;
+}
+
+Controller::StageUse::~StageUse()
+{
+    if (m_link && --m_link->m_nStageUses == 0)
+        emit m_link->sig_stage_released();
+}
+
 Controller::~Controller()
 {
     KLOG_ENTER;
@@ -176,16 +189,26 @@ bool Controller::parseReply(const QString& line, responseInfo_t& info)
     return true;
 }
 
+Controller::LineKind Controller::kindOf(const QString& command)
+{
+    static const std::pair<const char*, LineKind> kinds[] = {
+        {"ORIGIN", LineKind::Origin}, {"MVN", LineKind::Mvn},           {"MVP", LineKind::Mvp},
+        {"ABS", LineKind::Abs},       {"PWR SW", LineKind::PowerSwitch}, {"START", LineKind::Restart},
+    };
+    for (const auto& [text, kind] : kinds) {
+        if (command.contains(QLatin1String(text)))
+            return kind;
+    }
+    return LineKind::Other;
+}
+
 bool Controller::answersAMove(const QString& line)
 {
     responseInfo_t info;
     if (!parseReply(line, info))
         return false;
-    for (const char* move : {"ORIGIN", "MVN", "MVP", "ABS"}) {
-        if (info.command.contains(QLatin1String(move)))
-            return true;
-    }
-    return false;
+    const LineKind kind = kindOf(info.command);
+    return kind == LineKind::Origin || kind == LineKind::Mvn || kind == LineKind::Mvp || kind == LineKind::Abs;
 }
 
 bool Controller::parsing_responseReceived(const QString& line)
@@ -196,13 +219,26 @@ bool Controller::parsing_responseReceived(const QString& line)
 void Controller::receive()
 {
     if (isOpen())
-        m_lineReader.take(m_pSerialPort->readAll(), m_lines);
+        takeLines(m_pSerialPort->readAll());
 }
 
 void Controller::takeReceived(const QByteArray& bytes)
 {
-    m_lineReader.take(bytes, m_lines);
+    takeLines(bytes);
     dispatchLines();
+}
+
+void Controller::takeLines(const QByteArray& bytes)
+{
+    const int from = m_lines.size();
+    m_lineReader.take(bytes, m_lines);
+    for (int i = from; i < m_lines.size(); ++i) {
+        responseInfo_t info;
+        if (parseReply(m_lines[i], info) && kindOf(info.command) == LineKind::Restart) {
+            KLOG_VALUE("moves ended by the restart", m_nMovesUnderWay);
+            m_nMovesUnderWay = 0;
+        }
+    }
 }
 
 QString Controller::makeFrame(const QString& target, const QString& verb, const QString& argument)
@@ -449,26 +485,32 @@ void Controller::handleListenedLine(const QString& line)
     const int value = m_responseInfo.value.toInt();
     // Before the signal: its receivers may ask for the position at rest.
     const auto acknowledged = [this] { m_nMovesUnderWay = std::max(0, m_nMovesUnderWay - 1); };
-    if (command.contains(QLatin1String("ORIGIN"))) {
+    switch (kindOf(command)) {
+    case LineKind::Origin:
         acknowledged();
         m_current_pos = 0;
         emit sig_z_stage_origin();
-    } else if (command.contains(QLatin1String("MVN"))) {
+        break;
+    case LineKind::Mvn:
         acknowledged();
         m_current_pos = movedPosition(m_current_pos, -qint64(value));
         KLOG << "After MVN, m_current_pos:" << m_current_pos;
         emit sig_z_stage_mvn();
-    } else if (command.contains(QLatin1String("MVP"))) {
+        break;
+    case LineKind::Mvp:
         acknowledged();
         m_current_pos = movedPosition(m_current_pos, value);
         KLOG << "After MVP, m_current_pos:" << m_current_pos;
         emit sig_z_stage_mvp();
-    } else if (command.contains(QLatin1String("ABS"))) {
+        break;
+    case LineKind::Abs:
         acknowledged();
         m_current_pos = value;
         emit sig_z_stage_abs();
-    } else {
+        break;
+    default:
         handleReport(command);
+        break;
     }
 }
 
@@ -484,11 +526,16 @@ int Controller::movedPosition(int position, qint64 steps)
 
 void Controller::handleReport(const QString& command)
 {
-    if (command.contains(QLatin1String("PWR SW"))) {
+    switch (kindOf(command)) {
+    case LineKind::PowerSwitch:
         KLOG << "Signal PWR SW!!!!! need to show power off popup";
         emit sig_device_poweroff();
-    } else if (command.contains(QLatin1String("START"))) {
+        break;
+    case LineKind::Restart:
         KLOG << "Signal device RESET! need to show power off popup";
         emit sig_device_reset();
+        break;
+    default:
+        break;
     }
 }

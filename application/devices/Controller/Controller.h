@@ -3,6 +3,7 @@
 #include "Controller/LineReader.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -26,10 +27,11 @@ struct responseInfo_t
 // handed to the listener, which turns replies to non-blocking stage moves and
 // the unsolicited reports (power switch, restart) into signals: each line
 // received is dispatched exactly once, in the order received, whatever a
-// handler does (a handler may itself send blocking commands). A line longer
-// than kMaxLineBytes is dropped; a link that fails (hang-up, read or write
-// error) is closed, after which every command fails as on a time-out.
-// GUI thread only.
+// handler does (a handler may itself send blocking commands). A restart
+// report ends the moves under way unanswered: they are forgotten as the
+// report comes in. A line longer than kMaxLineBytes is dropped; a link that
+// fails (hang-up, read or write error) is closed, after which every command
+// fails as on a time-out. GUI thread only.
 class Controller : public QObject
 {
     Q_OBJECT
@@ -46,6 +48,22 @@ public:
 
     // The application's one link; set by the constructor.
     static Controller* instance;
+
+    // Marks the stage as taken by a run of work (an autofocus, a count) for
+    // the object's life, so that what would move it in between (the restart
+    // handling) waits for the run's end: isStageInUse() and
+    // sig_stage_released(). Outliving the link is harmless.
+    class StageUse
+    {
+    public:
+        explicit StageUse(Controller* link);
+        ~StageUse();
+        StageUse(const StageUse&) = delete;
+        StageUse& operator=(const StageUse&) = delete;
+
+    private:
+        QPointer<Controller> m_link;
+    };
 
     explicit Controller(QObject* parent = nullptr);
     ~Controller() override;
@@ -114,7 +132,12 @@ public:
     // its acknowledgement, since that acknowledgement counts the whole move
     // (a blocking move's answer shows which earlier answers were lost).
     int currentPosition() const { return m_current_pos; }
+    // Moves sent without waiting whose acknowledgement has not been handled
+    // (and that no restart has ended).
+    int movesUnderWay() const { return m_nMovesUnderWay; }
     bool isOpen() const;
+    // True while a StageUse lives.
+    bool isStageInUse() const { return m_nStageUses > 0; }
 
 signals:
     void sig_debug_Controller(QString msg);
@@ -125,6 +148,8 @@ signals:
     void sig_z_stage_abs();
     void sig_device_poweroff();
     void sig_device_reset();
+    // The last StageUse ended.
+    void sig_stage_released();
 
 private slots:
     void slot_readyRead();
@@ -150,9 +175,17 @@ protected:
     virtual void handleReport(const QString& command);
 
 private:
+    // What a listened line is, by the first text its command field contains,
+    // in this order.
+    enum class LineKind { Origin, Mvn, Mvp, Abs, PowerSwitch, Restart, Other };
+    static LineKind kindOf(const QString& command);
     static bool parseReply(const QString& line, responseInfo_t& info);
     // True for a line the listener takes as a stage move's answer.
     static bool answersAMove(const QString& line);
+    // Cuts received bytes into lines queued for the listener; a restart
+    // report among them ends the moves under way at once, before a command
+    // written after it can count a move of its own.
+    void takeLines(const QByteArray& bytes);
     bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);
     // Moves the bytes waiting in the port into the line reader, and the lines
     // they complete into m_lines.
@@ -174,6 +207,7 @@ private:
     responseInfo_t m_responseInfo;
     int m_current_pos = 0;
     int m_nMovesUnderWay = 0;    // moves sent without waiting, their acknowledgement not yet handled
+    int m_nStageUses = 0;        // StageUse objects alive
     int m_nWriteTimeoutMs = kWriteTimeoutMs;
     int m_nReadTimeoutMs = kReadTimeoutMs;
     LineReader m_lineReader;

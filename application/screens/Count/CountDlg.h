@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Common/DimOverlay.h"
+#include "Controller/Controller.h"
 #include "Count/FocusWindow.h"
 #include "Count/ImageNavigation.h"
 #include "Count/ResultTexts.h"
@@ -20,6 +21,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -224,7 +226,8 @@ public slots:
     void slot_end_findcells();
 
     // A count of the live sample: green reference, autofocus when autofocused
-    // counting is on, then the worker.
+    // counting is on, then the worker. The stage counts as in use until the
+    // count ends (as for a re-count).
     void on_BUTTON_COUNT_clicked();
     // The worker's count is in: images and record taken over, the camera
     // reopened, the Result page shown, and what follows (saving, aging).
@@ -312,7 +315,9 @@ private:
     // Loads the idle worker for a count (of the stored raw image for a
     // re-analysis, else of a captured frame) and starts it in its thread.
     void startWorker(bool reAnalysis, const QString& storedImage = QString());
-    // The count's end in the screen: progress stopped, buttons back.
+    // The stage in use from a count's start to its end.
+    void useStageForTheCount();
+    // The count's end in the screen: the stage released, progress stopped, buttons back.
     void endCounting();
     // An aging run's step after a count: the next count, or the run's end.
     void agingStep();
@@ -331,6 +336,7 @@ private:
     QThread* m_pCountingThread = nullptr;
     float m_fGreenReference = 0.0f;
     bool m_bFindCells = false;  // a Find Cells run since the entry
+    std::optional<Controller::StageUse> m_CountStageUse;  // while a count runs
     QElapsedTimer m_CountAllTimer;  // the whole count, from the press
     QElapsedTimer m_CountTimer;     // the count proper, from the worker's start
     int m_nZstageMaxPos = 0;

@@ -41,6 +41,7 @@ Protocol snapshot(Protocol loaded)
 void CountDlg::on_BUTTON_COUNT_clicked()
 {
     KLOG_ENTER;
+    useStageForTheCount();
     m_CountAllTimer.start();
     slot_check_intensity();
     ui->BUTTON_AUTO_FOCUS_MINUS->setChecked(false);
@@ -152,8 +153,16 @@ void CountDlg::receiveCountingCompleted()
     update();
 }
 
+void CountDlg::useStageForTheCount()
+{
+    // Kept through the count's new start after a failed switch to full resolution.
+    if (!m_CountStageUse)
+        m_CountStageUse.emplace(Controller::instance);
+}
+
 void CountDlg::endCounting()
 {
+    m_CountStageUse.reset();
     m_ProgressTimer.stop();
     m_bCounting = false;
     CountButtonState(true);
@@ -225,6 +234,7 @@ void CountDlg::slot_analysis(QString path)
     m_nViewX = ImageNavigation::kStartView.x();
     m_nViewY = ImageNavigation::kStartView.y();
     theApp.m_bBusy = true;
+    useStageForTheCount();
     ui->BUTTON_REVIEW_OR_IMAGE->setText(QStringLiteral("Image"));
     ui->BUTTON_CELL_TYPE->setText(QStringLiteral("Total"));
     showCountingMode(ui->LABEL_MODE, ui->LABEL_COMMON_PROTOCOL);

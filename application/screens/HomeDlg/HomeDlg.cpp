@@ -116,6 +116,9 @@ HomeDlg::HomeDlg(QWidget* parent)
     connect(m_pController, &Controller::sig_z_stage_abs, this, &HomeDlg::slot_z_stage_abs);
     connect(m_pController, &Controller::sig_device_poweroff, this, &HomeDlg::slot_device_poweroff);
     connect(m_pController, &Controller::sig_device_reset, this, &HomeDlg::slot_device_reset);
+    // Queued: the run that released the stage has returned first.
+    connect(m_pController, &Controller::sig_stage_released, this, &HomeDlg::slot_stage_released,
+            Qt::QueuedConnection);
     m_pController->openSerialPort();
 
     setFont();
@@ -469,8 +472,22 @@ void HomeDlg::slotFactoryReset()
 void HomeDlg::slot_device_reset()
 {
     KLOG_ENTER;
+    // Moves of this handler between those of an autofocus or a count would
+    // answer in each other's place, and both would lose the stage's position.
+    if (m_pController->isStageInUse()) {
+        KLOG << "restart handled when the stage is released";
+        m_bResetPending = true;
+        return;
+    }
+    m_bResetPending = false;
     m_pController->led_brightness(global_ini()->LED);
     m_pController->z_stage_move_to(theApp.m_nZstageCurrentPos);
+}
+
+void HomeDlg::slot_stage_released()
+{
+    if (m_bResetPending)
+        slot_device_reset();
 }
 
 void HomeDlg::showMessage(int type)

@@ -96,6 +96,9 @@ public slots:
     void releaseInitDlg();
     void notifyDateTime();
     void slotFactoryReset();
+    // The microcontroller restarted: the LED brightness again and the stage
+    // back to the position last known. While an autofocus or a count has the
+    // stage in use, this waits for its end.
     void slot_device_reset();
     void slot_z_stage_origin() {}
     void slot_z_stage_abs() {}
@@ -138,7 +141,11 @@ private:
     // Builds the counting screen once and hands it what it needs of this screen.
     void createCountScreen();
 
+    // A restart reported while the stage was in use, handled once it is released.
+    void slot_stage_released();
+
     bool m_bInitialized = false;
+    bool m_bResetPending = false;
     Ui::HomeDlg* ui;
     Controller* m_pController = nullptr;
     QLabel* m_pBackLabel = nullptr;

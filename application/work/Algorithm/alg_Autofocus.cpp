@@ -47,6 +47,8 @@ alg_Autofocus::alg_Autofocus(QObject* parent, OV5642Camera* camera, int width, i
     if (Controller* link = Controller::instance) {
         connect(link, &Controller::sig_z_stage_mvp, this, &alg_Autofocus::slot_stage_moved);
         connect(link, &Controller::sig_z_stage_mvn, this, &alg_Autofocus::slot_stage_moved);
+        // A restart ends the moves under way unanswered and leaves the stage elsewhere.
+        connect(link, &Controller::sig_device_reset, this, &alg_Autofocus::slot_stage_moved);
     }
     connect(&m_timer, &QTimer::timeout, &m_eventLoop, &QEventLoop::quit);
 }
@@ -81,6 +83,7 @@ void alg_Autofocus::process()
     } else {
         m_strSavePath.clear();
     }
+    const Controller::StageUse stageUse(Controller::instance);
     int relative_move = 0;
     const int state = executeAutofocusing(m_center_position, relative_move);
     KLOG << "process" << "State:" << state << "Ref Pos:" << m_center_position << "Rel Pos:" << relative_move;
@@ -96,11 +99,9 @@ bool alg_Autofocus::moveRelZ(int steps, bool wait)
     Controller* link = Controller::instance;
     bool sent = false;
     if (link) {
+        // Written whatever the link's last status said: its acknowledgement will come.
         sent = steps > 0 ? link->z_stage_mvp(Controller::MODE_NON_BLOCKING, steps)
                          : link->z_stage_mvn(Controller::MODE_NON_BLOCKING, -steps);
-        // Written whatever the link's last status said: its acknowledgement will come.
-        if (link->isOpen())
-            ++m_nPendingMoves;
     }
     m_bMoving = true;
     if (wait)
@@ -110,19 +111,22 @@ bool alg_Autofocus::moveRelZ(int steps, bool wait)
 
 void alg_Autofocus::wait_stage_moved()
 {
-    // Nothing written (no link) gets no acknowledgement.
-    if (!m_bMoving || m_bStageSilent || m_nPendingMoves == 0)
+    // The link counts the moves under way; nothing written (no link, a closed
+    // port) gets no acknowledgement.
+    Controller* link = Controller::instance;
+    if (!m_bMoving || m_bStageSilent || !link || link->movesUnderWay() == 0)
         return;
-    // Ends when every move sent is acknowledged, or at the time-out; a
-    // missing acknowledgement is not reported.
-    const int pending = m_nPendingMoves;
+    // Ends when no move is under way any more, or at the time-out; a missing
+    // acknowledgement is not reported.
+    const int pending = link->movesUnderWay();
     m_timer.start(m_nStageWaitMs);
     m_eventLoop.exec();
     const bool ranOut = !m_timer.isActive();
     m_timer.stop();
-    // A slow stage still answers a query; a silent one is not waited for again.
-    Controller* link = Controller::instance;
-    if (ranOut && m_nPendingMoves == pending && (!link || link->z_stage_pos() < 0)) {
+    // A slow stage still answers a query; a silent one is not waited for
+    // again. (The link may have gone meanwhile, with the program leaving.)
+    link = Controller::instance;
+    if (ranOut && (!link || (link->movesUnderWay() == pending && link->z_stage_pos() < 0))) {
         KLOG << "[Error] the stage does not answer; no further waits in this run";
         m_bStageSilent = true;
     }
@@ -132,7 +136,7 @@ void alg_Autofocus::slot_stage_moved()
 {
     // A late acknowledgement of an earlier move: the stage is still on its
     // way, and a position read now would be none of the stops.
-    if (m_nPendingMoves > 0 && --m_nPendingMoves > 0)
+    if (Controller* link = Controller::instance; link && link->movesUnderWay() > 0)
         return;
     m_bMoving = false;
     m_z_position = stagePosition();

@@ -26,11 +26,13 @@ struct AutoFocusingData_s
 // stop by the Brenner gradient of its green plane and moves the stage to the
 // sharpest stop, or back to the centre when nothing is sharp enough.
 //
-// It runs in the GUI thread: process() returns after the final move. Each
+// It runs in the GUI thread: process() returns after the final move, and the
+// stage counts as in use by the run until then (Controller::StageUse). Each
 // stage move is awaited in a nested event loop, in which the link's
 // acknowledgements and the GUI's events are handled; the wait ends when every
-// move sent is acknowledged, so a late acknowledgement of an earlier move never
-// passes for the current one, and positions are read at rest. The wait is
+// move sent is acknowledged (or ended by a restart of the microcontroller), so
+// a late acknowledgement of an earlier move never passes for the current one,
+// and positions are read at rest. The wait is
 // bounded as the link's replies are (a loaded machine or a long first move
 // must not cut it short); a stage that lets a wait run out and does not answer
 // a position query either is not waited for again in the run. Each stop is
@@ -88,10 +90,12 @@ public:
     const std::vector<AutoFocusingData_s>& samples() const { return m_samples; }
 
 public slots:
+    // A move was acknowledged or the microcontroller restarted: once no move
+    // is under way, the position is read back.
     void slot_stage_moved();
 
 signals:
-    // After every acknowledged move: the position read back.
+    // Whenever the stage came to rest (see slot_stage_moved): the position read back.
     void sig_move_z_position(int position);
     // Once, at the end: the absolute position after the final move.
     void sig_endAutoFocusing(int position);
@@ -114,7 +118,6 @@ private:
     int m_width = 0;
     int m_height = 0;
     bool m_bMoving = false;
-    int m_nPendingMoves = 0;        // moves sent and not yet acknowledged
     bool m_bStageSilent = false;    // a wait ran out and the stage answered no query either
     bool m_bCameraStalled = false;  // a settle wait saw no new frame at all
     bool m_bEarlyStop = false;

@@ -262,6 +262,44 @@ TEST_F(ControllerTest, ALostMoveAnswerIsForgottenOnceALaterMoveIsAnswered)
     EXPECT_EQ(controller.currentPosition(), 1700);
 }
 
+// A restart ends the moves under way unanswered. Waiting for their answers
+// would keep every position query from setting the tracked position, which
+// then drifts by whatever moves follow. The restart counts where its report
+// came in: a move written after it (the report read but not yet handled)
+// will be answered, and a position read during that move must not be
+// counted on top of its answer.
+TEST_F(ControllerTest, ARestartEndsTheMovesUnderWayItCameAfter)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(1000));
+    QSignalSpy reset(&controller, &Controller::sig_device_reset);
+    QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
+    sim.restartOnNextMove();
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 500);
+    ASSERT_EQ(controller.movesUnderWay(), 1);
+    ASSERT_TRUE(reset.wait(2000));
+    EXPECT_EQ(controller.movesUnderWay(), 0);
+    EXPECT_EQ(controller.z_stage_pos(), 0) << "homed by the restart";
+    EXPECT_EQ(controller.currentPosition(), 0);
+
+    sim.restartOnNextMove();
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 500);
+    // The blocking query reads the restart's report on its way to its own
+    // answer, and leaves it to the listener.
+    ASSERT_EQ(controller.z_stage_pos(), 0);
+    EXPECT_EQ(controller.movesUnderWay(), 0);
+    sim.setStepTime(20us);  // 50000 steps: a second on the way
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 50000);
+    EXPECT_EQ(controller.movesUnderWay(), 1);
+    ASSERT_TRUE(reset.wait(2000));
+    EXPECT_EQ(controller.movesUnderWay(), 1) << "the move written after the restart is under way";
+    const int during = controller.z_stage_pos();
+    ASSERT_GE(during, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mvp.count() == 1; }, 10000));
+    EXPECT_EQ(sim.state().position, 50000);
+    EXPECT_EQ(controller.currentPosition(), 50000);
+    EXPECT_EQ(reset.count(), 2);
+}
+
 TEST_F(ControllerTest, ReportsBecomeSignals)
 {
     ASSERT_TRUE(connect());

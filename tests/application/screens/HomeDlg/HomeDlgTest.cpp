@@ -498,6 +498,60 @@ TEST_F(HomeDlgTest, DeviceResetReportedByTheMicrocontrollerRestoresTheStage)
     EXPECT_EQ(sim.state().position, 4096);
 }
 
+// A restart reported while an autofocus or a count has the stage waits for
+// the count's end. Handled in between, its moves answered in the autofocus's
+// place, the tracked position drifted, the count stored the drifted one and
+// the next restart drove the stage there. Afterwards the stage, the tracked
+// positions and the count's z position agree, and a restart when nothing
+// runs is handled at once.
+TEST_F(HomeDlgTest, ARestartDuringAnAutofocusedCountIsHandledWhenTheCountEnds)
+{
+    HomeDlg& dlg = start();
+    ASSERT_TRUE(theApp.m_bAutofocusedCounting) << "the settings' default";
+    ASSERT_FALSE(theApp.m_SaveReview.m_bAutoSave);
+    dlg.show();
+    CountDlg* count = theApp.m_pCountDlg;
+    Controller* link = dlg.controller();
+    QSignalSpy first(count, &CountDlg::signalFirstFrameUpdated);
+    dlg.findChild<QPushButton*>("BUTTON_COUNT")->click();
+    ASSERT_TRUE(first.wait(kWaitMs));
+
+    // The autofocus reports each stop it reached: the move after the first stop is cut short.
+    bool armed = false;
+    QObject::connect(count, &CountDlg::sig_debug_Message, [&] {
+        if (!armed)
+            sim.restartOnNextMove();
+        armed = true;
+    });
+    std::size_t countStart = sim.frames().size(), countEnd = 0;
+    QObject::connect(count, &CountDlg::signalAppendCSVData, [&] { countEnd = sim.frames().size(); });
+    const auto brightnessFrames = [&](std::size_t from, std::size_t to) {
+        const std::vector<std::string> frames = sim.frames();
+        return std::count_if(frames.begin() + long(from), frames.begin() + long(std::min(to, frames.size())),
+                             [](const std::string& f) { return f.rfind("$,LED4,BRT,", 0) == 0; });
+    };
+    count->findChild<QPushButton*>("BUTTON_COUNT")->click();
+
+    ASSERT_TRUE(armed) << "no autofocus";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return countEnd > 0; }, 3 * kWaitMs)) << "the count never ended";
+    EXPECT_EQ(brightnessFrames(countStart, countEnd), 0) << "the restart was handled during the count";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return brightnessFrames(countEnd, SIZE_MAX) == 1; }, kWaitMs))
+        << "the restart was not handled after the count";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link->movesUnderWay() == 0; }, kWaitMs));
+    const int stored = theApp.m_CountResult.z_position;
+    EXPECT_EQ(sim.state().position, stored);
+    EXPECT_EQ(theApp.m_nZstageCurrentPos, stored);
+    EXPECT_EQ(link->currentPosition(), stored);
+    EXPECT_EQ(link->z_stage_pos(), stored);
+
+    // With the stage free, a restart is handled at once: the stage goes home, then back.
+    QSignalSpy returned(link, &Controller::sig_z_stage_mvp);
+    sim.raiseRestart();
+    ASSERT_TRUE(returned.wait(kWaitMs));
+    EXPECT_EQ(sim.state().position, stored);
+    EXPECT_EQ(link->currentPosition(), stored);
+}
+
 TEST_F(HomeDlgTest, FailedPositionQueryMovesNothingAndKeepsThePosition)
 {
     HomeDlg& dlg = start();

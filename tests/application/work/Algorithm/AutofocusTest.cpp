@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <cstdlib>
 #include <ostream>
@@ -97,7 +98,11 @@ protected:
         QPointer<alg_Autofocus> af = new alg_Autofocus(nullptr, frames, frames->width(), frames->height());
         af->setParam(centre, offset, earlyStop, saveImages);
         af->setWaitTimes(stageWaitMs, 100);
-        QObject::connect(af, &alg_Autofocus::sig_move_z_position, [&run](int position) { run.moves.push_back(position); });
+        QObject::connect(af, &alg_Autofocus::sig_move_z_position, [this, &run](int position) {
+            run.moves.push_back(position);
+            if (onMove)
+                onMove(position);
+        });
         alg_Autofocus* object = af;
         QObject::connect(af, &alg_Autofocus::sig_endAutoFocusing, [&run, object](int position) {
             ++run.ends;
@@ -124,6 +129,8 @@ protected:
 
     TestInstrument vi;
     OV5642Camera camera;
+    // Told every position the run reports while it runs.
+    std::function<void(int position)> onMove;
 };
 
 struct Start
@@ -258,6 +265,39 @@ TEST_F(Autofocus, ThresholdAndTiesAtTheirEdges)
         EXPECT_EQ(run.end, c.expected);
         EXPECT_EQ(stagePosition(), c.expected);
     }
+}
+
+// A restart of the microcontroller during the sweep ends the move under way
+// unanswered and homes the stage. The run must neither wait for that answer
+// nor take a later one for it: it goes on from where the stage stands, each
+// sample carries the position it was taken at, and the final move still
+// reaches the sharpest stop. Meanwhile the stage counts as in use.
+TEST_F(Autofocus, ARestartDuringTheSweepKeepsEveryPositionTrue)
+{
+    const int centre = TestInstrument::kFocus;
+    const auto stop = [&](int step) { return centre - 7 * kStep + step * kStep; };
+    constexpr int kRestartStep = 4;  // the move to this stop is cut short
+    vi.mcu.setPosition(centre);
+    FocusValueCamera scripted(vi.mcu, {{stop(2), 15.0}});
+    std::vector<bool> inUse;
+    onMove = [&](int position) {
+        inUse.push_back(vi.controller->isStageInUse());
+        if (position == stop(kRestartStep - 1))
+            vi.mcu.restartOnNextMove();
+    };
+
+    const SearchRun run = autofocus(centre, 0, false, false, 2000, &scripted);
+
+    ASSERT_EQ(run.samples.size(), 15u);
+    for (int k = 0; k < 15; ++k) {
+        const int taken = k < kRestartStep ? stop(k) : (k - kRestartStep) * kStep;  // from home on
+        EXPECT_EQ(run.samples[k].z_position, taken) << k;
+    }
+    EXPECT_EQ(run.end, stop(2));
+    EXPECT_EQ(stagePosition(), stop(2));
+    EXPECT_EQ(vi.controller->currentPosition(), stop(2));
+    EXPECT_EQ(std::count(inUse.begin(), inUse.end(), false), 0);
+    EXPECT_FALSE(vi.controller->isStageInUse());
 }
 
 TEST_F(Autofocus, FocusRisingToTheLastStopEndsThere)
