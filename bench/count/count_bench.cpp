@@ -126,13 +126,11 @@ void BM_AutoExposure(benchmark::State& state)
     for (auto _ : state) {
         camera->setRegister(0x3501, static_cast<unsigned short>(state.range(0)));
         const unsigned short start = camera->getRegister(0x3501);
-        AutoExposure::Camera access;
-        access.measureGreen = [&] {
+        AutoExposure::Camera access = screen.dlg->exposureCamera(QDeadlineTimer(QDeadlineTimer::Forever));
+        access.measureGreen = [&, measure = access.measureGreen] {
             ++measurements;
-            return camera->getGreenMean(screen.dlg->getFrame(CountDlg::kExposureFrameSkip));
+            return measure();
         };
-        access.readExposure = [&] { return camera->getRegister(0x3501); };
-        access.writeExposure = [&](unsigned short e) { camera->setRegister(0x3501, e); };
         benchmark::DoNotOptimize(AutoExposure::search(access));
         benchmark::DoNotOptimize(start);
     }

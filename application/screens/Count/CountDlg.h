@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Algorithm/AutoExposure.h"
 #include "Common/DimOverlay.h"
 #include "Controller/Controller.h"
 #include "Count/FocusWindow.h"
@@ -8,6 +9,7 @@
 #include "Count/SizeGating.h"
 #include "Protocol/ProtocolRecords.h"
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
@@ -83,6 +85,7 @@ public:
     {
         int cameraRestartPauseMs = 1000;  // before a camera is made anew
         int newFrameTimeoutMs = 1000;     // longest wait for the next camera frame
+        int exposureSearchMs = 30000;     // longest auto-exposure search
         int agingPauseMs = 3000;          // a shown result before the next aging count
         int applyDelayMs = 500;           // Apply's message shown before the gating runs
         int gateRepeatMs = 150;           // a held gate arrow steps again
@@ -131,8 +134,10 @@ public:
     void set_ScalebarImage(cv::Mat image);
     // A camera frame that passed the corrupt-frame check, taken after more
     // than `skip` new frames have come (so a changed exposure shows); after
-    // ten takes the last one, checked or not. Null without a running camera.
-    unsigned char* getFrame(int skip);
+    // ten takes the last one, checked or not. Null without a running camera,
+    // and when the camera gives no new frame within the frame time-out or
+    // `deadline` passes first: a stale frame would pass for a new one.
+    unsigned char* getFrame(int skip, QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
 
     // Moves the focus indicator to a stage position.
     void setFocusIndicator(int position);
@@ -215,8 +220,15 @@ public slots:
     void on_BUTTON_AUTO_FOCUS_OFFSET_clicked();
     // The live picture's green mean, the reference of the next count.
     void slot_check_intensity();
-    // Sets the exposure for a green mean of 150 and keeps it when it is reached.
-    void slot_do_autoExposure();
+    // The running camera as the auto-exposure search measures it: each
+    // measurement a checked frame (getFrame with kExposureFrameSkip and
+    // `deadline`).
+    AutoExposure::Camera exposureCamera(QDeadlineTimer deadline);
+    // Sets the exposure for a green mean of 150 and keeps it when it is
+    // reached. The search is bounded (exposureSearchMs); a camera that gives
+    // no new frame ends it with message 48 and the exposure it had, and the
+    // result is false.
+    bool slot_do_autoExposure();
     void on_BUTTON_AUTO_EXPOSURE_clicked();
     void on_BUTTON_AUTO_FOCUS_clicked();
     // Auto exposure, then autofocus, with the screen locked until the

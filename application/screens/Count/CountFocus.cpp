@@ -154,26 +154,39 @@ void CountDlg::slot_check_intensity()
     KLOG_VALUE("m_fGreenReference", m_fGreenReference);
 }
 
-void CountDlg::slot_do_autoExposure()
+AutoExposure::Camera CountDlg::exposureCamera(QDeadlineTimer deadline)
+{
+    OV5642Camera* camera = theApp.m_pCamera;
+    AutoExposure::Camera access;
+    access.measureGreen = [this, camera, deadline]() -> std::optional<int> {
+        unsigned char* frame = getFrame(kExposureFrameSkip, deadline);
+        if (!frame)
+            return std::nullopt;
+        return camera->getGreenMean(frame);
+    };
+    access.readExposure = [camera] { return camera->getRegister(kExposureRegister); };
+    access.writeExposure = [camera](unsigned short exposure) { camera->setRegister(kExposureRegister, exposure); };
+    return access;
+}
+
+bool CountDlg::slot_do_autoExposure()
 {
     KLOG_ENTER;
     OV5642Camera* camera = theApp.m_pCamera;
     if (!camera || !camera->isRunning())
-        return;
+        return true;
     QElapsedTimer clock;
     clock.start();
-    AutoExposure::Camera access;
-    access.measureGreen = [this, camera] {
-        unsigned char* frame = getFrame(kExposureFrameSkip);
-        return frame ? camera->getGreenMean(frame) : 0;
-    };
-    access.readExposure = [camera] { return camera->getRegister(kExposureRegister); };
-    access.writeExposure = [camera](unsigned short exposure) { camera->setRegister(kExposureRegister, exposure); };
-    const AutoExposure::Result result = AutoExposure::search(access);
+    const AutoExposure::Result result = AutoExposure::search(exposureCamera(QDeadlineTimer(seams().exposureSearchMs)));
     KLOG << "auto exposure" << int(result.outcome) << "exposure" << result.exposure << "green" << result.green
          << "measurements" << result.measurements << "ms" << clock.elapsed();
+    if (result.outcome == AutoExposure::Result::Outcome::CameraStalled) {
+        m_BackLabel.message(kTransmissionError);
+        return false;
+    }
     if (result.outcome == AutoExposure::Result::Outcome::Converged)
         save_autoExposure(result.exposure);
+    return true;
 }
 
 void CountDlg::save_autoExposure(unsigned short exposure)
@@ -212,7 +225,11 @@ void CountDlg::slot_start_findcells()
     connect(this, &CountDlg::sig_endAutoFocusing, this, &CountDlg::slot_end_findcells, Qt::UniqueConnection);
     setEnabled(false);
     QCoreApplication::processEvents();
-    slot_do_autoExposure();
+    // A camera that gives nothing new has nothing to focus on either.
+    if (!slot_do_autoExposure()) {
+        slot_end_findcells();
+        return;
+    }
     slot_do_autoFocusing();
 }
 

@@ -14,7 +14,6 @@
 
 #include "velimbio/CellCounter.h"
 
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QThread>
@@ -295,7 +294,7 @@ void CountDlg::set_ScalebarImage(cv::Mat image)
     }
 }
 
-unsigned char* CountDlg::getFrame(int skip)
+unsigned char* CountDlg::getFrame(int skip, QDeadlineTimer deadline)
 {
     OV5642Camera* camera = theApp.m_pCamera;
     if (!camera || !camera->isRunning())
@@ -305,13 +304,20 @@ unsigned char* CountDlg::getFrame(int skip)
     for (int take = 0; frame && take < kFrameChecks; ++take) {
         if (take > 0) {
             // The next take is the next frame the camera delivers.
-            QElapsedTimer clock;
-            clock.start();
+            if (deadline.hasExpired())
+                return nullptr;
+            QDeadlineTimer wait(seams().newFrameTimeoutMs);
+            if (deadline < wait)
+                wait = deadline;
             unsigned int next = index;
             do {
                 QThread::msleep(kNewFramePollMs);
                 frame = camera->getFrame(next);
-            } while (frame && next == index && !clock.hasExpired(seams().newFrameTimeoutMs));
+            } while (frame && next == index && !wait.hasExpired());
+            if (frame && next == index) {
+                KLOG << "[Error] no new camera frame within" << seams().newFrameTimeoutMs << "ms";
+                return nullptr;
+            }
             index = next;
         }
         int green = 0, pink = 0, black = 0;

@@ -53,19 +53,38 @@ bool fail(QString* error, const QString& reason)
 Result search(const Camera& camera)
 {
     Result result;
-    const auto measureAt = [&](unsigned short exposure) {
-        camera.writeExposure(exposure);
-        result.exposure = exposure;
-        result.green = camera.measureGreen();
+    unsigned short e0 = 0;
+    // One measurement, after writing `exposure` when one is given; false when
+    // the camera gave no new picture.
+    const auto measure = [&](std::optional<unsigned short> exposure = std::nullopt) {
+        if (exposure) {
+            camera.writeExposure(*exposure);
+            result.exposure = *exposure;
+        }
+        const std::optional<int> green = camera.measureGreen();
         ++result.measurements;
-        KLOG << "auto exposure" << exposure << "green" << result.green;
-        return result.green;
+        if (!green)
+            return false;
+        result.green = *green;
+        if (exposure)
+            KLOG << "auto exposure" << *exposure << "green" << result.green;
+        return true;
+    };
+    // Ends the search: the live picture goes back to the exposure it had.
+    const auto stalled = [&] {
+        KLOG << "[Error] auto exposure: no new picture after" << result.measurements << "measurements";
+        if (result.exposure != 0 && result.exposure != e0) {
+            camera.writeExposure(e0);
+            result.exposure = e0;
+        }
+        result.outcome = Result::Outcome::CameraStalled;
+        return result;
     };
 
-    const int g0 = camera.measureGreen();
-    ++result.measurements;
-    const unsigned short e0 = camera.readExposure();
-    result.green = g0;
+    if (!measure())
+        return stalled();
+    const int g0 = result.green;
+    e0 = camera.readExposure();
     if (g0 == 0) {
         result.outcome = Result::Outcome::BlackPicture;
         return result;
@@ -77,7 +96,9 @@ Result search(const Camera& camera)
     }
 
     unsigned short exposure = static_cast<unsigned short>(e1);
-    const int g1 = measureAt(exposure);
+    if (!measure(exposure))
+        return stalled();
+    const int g1 = result.green;
     if (!inBand(g1)) {
         const int step = g1 < kBandLow ? kStep : -kStep;
         int previous = exposure;
@@ -87,7 +108,9 @@ Result search(const Camera& camera)
         for (;;) {
             next = previous + step;
             // Beyond the range the register still takes it for one picture.
-            nextGreen = measureAt(static_cast<unsigned short>(next));
+            if (!measure(static_cast<unsigned short>(next)))
+                return stalled();
+            nextGreen = result.green;
             const bool crossed = step < 0 ? nextGreen < kTargetGreen : nextGreen > kTargetGreen;
             if (crossed || !inRange(next))
                 break;
@@ -100,8 +123,9 @@ Result search(const Camera& camera)
                                      / float(nextGreen - previousGreen)
                                  + float(previous));
     }
-    const int green = measureAt(exposure);
-    result.outcome = inBand(green) ? Result::Outcome::Converged : Result::Outcome::OutOfBand;
+    if (!measure(exposure))
+        return stalled();
+    result.outcome = inBand(result.green) ? Result::Outcome::Converged : Result::Outcome::OutOfBand;
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // Automatic exposure: finds the sensor exposure (register pair 0x3501/0x3502)
 // at which the live picture's green mean is 150, within 200 … 4000, and keeps
@@ -19,10 +20,11 @@ inline constexpr int kStep = 100;
 inline constexpr double kFullResolutionShare = 0.26;
 
 // What the search needs of the camera: the green mean of a picture taken at
-// the exposure last written (0 … 255), and the exposure register.
+// the exposure last written (0 … 255; none when the camera gave no new
+// picture), and the exposure register.
 struct Camera
 {
-    std::function<int()> measureGreen;
+    std::function<std::optional<int>()> measureGreen;
     std::function<unsigned short()> readExposure;
     std::function<void(unsigned short)> writeExposure;
 };
@@ -34,6 +36,7 @@ struct Result
         BlackPicture,        // the first picture was black: nothing changed
         EstimateOutOfRange,  // the first estimate left 200 … 4000: nothing changed
         OutOfBand,           // `exposure` is written, but its green lies outside the band
+        CameraStalled,       // the camera gave no new picture: the exposure found at the start is back
     };
     Outcome outcome = Outcome::BlackPicture;
     unsigned short exposure = 0;  // the exposure written last (0 when none)
@@ -45,7 +48,8 @@ struct Result
 // 100 toward the target until the green crosses it, then the interpolation
 // between the last two steps, written and measured once more. A step that
 // does not change the green (at the end of the range) keeps its exposure
-// rather than divide by nothing.
+// rather than divide by nothing. A measurement without a new picture ends
+// the search at once: a stale picture would pass for any exposure.
 Result search(const Camera& camera);
 
 // Keeps `exposure` (1280 × 960) and its full-resolution share in the groups

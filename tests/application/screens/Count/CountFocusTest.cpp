@@ -3,6 +3,7 @@
 #include "Algorithm/AutoExposure.h"
 #include "Algorithm/alg_Autofocus.h"
 #include "File_IO/ini.h"
+#include "platform/SimulatedVideo.h"
 
 #include <cstdlib>
 
@@ -141,6 +142,48 @@ TEST_F(CountFocus, AutoExposureFromADarkAndABrightStartEndsInTheBandAndKeepsIt)
     // The reference of the next count is the live picture's green.
     dlg->slot_check_intensity();
     EXPECT_NEAR(dlg->greenReference(), 150.0, 6.0);
+}
+
+// A camera that gives nothing new ends the search at its first wait for a
+// frame, and so does a search that has used up its time: the camera message,
+// the exposure as it was, nothing kept. (Before, a stalled camera cost ten
+// takes of up to a second for each of up to some forty measurements, and its
+// stale picture passed for a picture at every exposure.)
+TEST_F(CountFocus, AutoExposureEndsWithTheCameraMessageWhenNoNewFrameComes)
+{
+    using platform::SimulatedVideo;
+    writeCalibration();
+    enterAndWaitForTheLiveView();
+    CountDlg::seams().newFrameTimeoutMs = 100;  // the camera's frames come every few tens of ms
+    const struct
+    {
+        const char* name;
+        bool noFrame;
+        int searchMs;
+    } cases[] = {
+        {"a stalled camera", true, CountDlg::Seams().exposureSearchMs},
+        {"no time left", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(instrument.path(kova::kAutoExposureIni));
+        theApp.m_pCamera->setRegister(0x3501, 600);
+        SimulatedVideo::Faults faults;
+        faults.noFrame = c.noFrame;
+        ASSERT_TRUE(SimulatedVideo::setFaults(faults));
+        CountDlg::seams().exposureSearchMs = c.searchMs;
+        ModalAnswerer boxes;
+        boxes.plan(true);
+
+        EXPECT_FALSE(dlg->slot_do_autoExposure());
+
+        EXPECT_TRUE(boxes.allPlannedAnswered());
+        EXPECT_EQ(boxes.unplanned, 0);
+        EXPECT_TRUE(boxes.shown.value(0).contains("transmission error")) << boxes.shown.join('|').toStdString();
+        EXPECT_EQ(theApp.m_pCamera->getRegister(0x3501), 600);
+        EXPECT_FALSE(QFile::exists(instrument.path(kova::kAutoExposureIni)));
+    }
+    ASSERT_TRUE(SimulatedVideo::setFaults({}));
 }
 
 struct AutofocusCase

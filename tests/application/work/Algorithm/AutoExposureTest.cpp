@@ -11,11 +11,15 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
 
 using Outcome = AutoExposure::Result::Outcome;
+
+// In a script of greens: the camera gives no new picture.
+constexpr int kNothingNew = -1;
 
 // A camera whose picture's green follows a model of the exposure, or a
 // script of greens one per measurement; it records every exposure written.
@@ -24,10 +28,12 @@ struct ScriptedCamera
     AutoExposure::Camera access()
     {
         AutoExposure::Camera camera;
-        camera.measureGreen = [this] {
+        camera.measureGreen = [this]() -> std::optional<int> {
             if (!script.empty()) {
                 const int green = script.front();
                 script.erase(script.begin());
+                if (green == kNothingNew)
+                    return std::nullopt;
                 return green;
             }
             return model(exposure);
@@ -106,7 +112,16 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"aboveBandInterpolated", 1000, {}, {150, 156, 148, 150}, Outcome::Converged, 925,
                    {1000, 900, 925}, 4},
         SearchCase{"interpolatedOutOfBand", 1000, {}, {150, 144, 152, 160}, Outcome::OutOfBand, 1075,
-                   {1000, 1100, 1075}, 4}),
+                   {1000, 1100, 1075}, 4},
+        // A camera that gives nothing new ends the search at that measurement,
+        // with the exposure it started from written back when another was written.
+        SearchCase{"stalledAtOnce", 1000, {}, {kNothingNew}, Outcome::CameraStalled, 0, {}, 1},
+        SearchCase{"stalledAfterTheEstimate", 1000, {}, {120, kNothingNew}, Outcome::CameraStalled, 1000,
+                   {1250, 1000}, 2},
+        SearchCase{"stalledWhileStepping", 1000, {}, {150, 140, 142, kNothingNew}, Outcome::CameraStalled, 1000,
+                   {1000, 1100, 1200, 1000}, 4},
+        SearchCase{"stalledAtTheLastMeasurement", 1000, {}, {150, 144, 152, kNothingNew}, Outcome::CameraStalled,
+                   1000, {1000, 1100, 1075, 1000}, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The keys of AutoExposure.ini as hexadecimal texts by group and register.
