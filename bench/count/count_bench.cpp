@@ -110,6 +110,17 @@ void BM_LiveFramePaint(benchmark::State& state)
 }
 BENCHMARK(BM_LiveFramePaint)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
 
+// The screen's camera for the auto-exposure search, its measurements counted.
+AutoExposure::Camera countedExposureCamera(CountDlg& screen, QDeadlineTimer deadline, int& measurements)
+{
+    AutoExposure::Camera access = screen.exposureCamera(deadline);
+    access.measureGreen = [&measurements, measure = access.measureGreen] {
+        ++measurements;
+        return measure();
+    };
+    return access;
+}
+
 // Auto exposure from the screen from a dark (300) and a bright (3500) start,
 // on the live view's camera: each measurement waits for six new frames.
 void BM_AutoExposure(benchmark::State& state)
@@ -126,18 +137,37 @@ void BM_AutoExposure(benchmark::State& state)
     for (auto _ : state) {
         camera->setRegister(0x3501, static_cast<unsigned short>(state.range(0)));
         const unsigned short start = camera->getRegister(0x3501);
-        AutoExposure::Camera access = screen.dlg->exposureCamera(QDeadlineTimer(QDeadlineTimer::Forever));
-        access.measureGreen = [&, measure = access.measureGreen] {
-            ++measurements;
-            return measure();
-        };
-        benchmark::DoNotOptimize(AutoExposure::search(access));
+        benchmark::DoNotOptimize(
+            AutoExposure::search(countedExposureCamera(*screen.dlg, QDeadlineTimer::Forever, measurements)));
         benchmark::DoNotOptimize(start);
     }
     state.counters["measurements"] = double(measurements) / state.iterations();
     state.counters["ms_per_measurement"] = double(clock.elapsed()) / measurements;
 }
 BENCHMARK(BM_AutoExposure)->Arg(300)->Arg(3500)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Auto exposure on a camera that has stopped giving frames: the search ends
+// at its first wait for a new one (the frame time-out, 1 s), where it once
+// waited out ten takes for each of up to some forty measurements.
+void BM_AutoExposureStalledCamera(benchmark::State& state)
+{
+    LiveScreen screen;
+    if (!screen.error().isEmpty()) {
+        state.SkipWithError(qPrintable(screen.error()));
+        return;
+    }
+    platform::SimulatedVideo::Faults faults;
+    faults.noFrame = true;
+    platform::SimulatedVideo::setFaults(faults);
+    int measurements = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            AutoExposure::search(countedExposureCamera(*screen.dlg, QDeadlineTimer(CountDlg::seams().exposureSearchMs), measurements)));
+    }
+    platform::SimulatedVideo::setFaults({});
+    state.counters["measurements"] = double(measurements) / state.iterations();
+}
+BENCHMARK(BM_AutoExposureStalledCamera)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // Autofocus from the screen with the stage 3000 steps off the slide's focus,
 // the live view running beside it.
