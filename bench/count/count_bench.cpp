@@ -161,8 +161,8 @@ void BM_AutoExposureStalledCamera(benchmark::State& state)
     platform::SimulatedVideo::setFaults(faults);
     int measurements = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            AutoExposure::search(countedExposureCamera(*screen.dlg, QDeadlineTimer(CountDlg::seams().exposureSearchMs), measurements)));
+        const QDeadlineTimer deadline(CountDlg::seams().exposureSearchMs);
+        benchmark::DoNotOptimize(AutoExposure::search(countedExposureCamera(*screen.dlg, deadline, measurements)));
     }
     platform::SimulatedVideo::setFaults({});
     state.counters["measurements"] = double(measurements) / state.iterations();
