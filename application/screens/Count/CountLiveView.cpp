@@ -315,7 +315,7 @@ unsigned char* CountDlg::getFrame(int skip, QDeadlineTimer deadline)
                 frame = camera->getFrame(next);
             } while (frame && next == index && !wait.hasExpired());
             if (frame && next == index) {
-                KLOG << "[Error] no new camera frame within" << seams().newFrameTimeoutMs << "ms";
+                KLOG << "[Error] the camera gave no new frame";
                 return nullptr;
             }
             index = next;

@@ -277,6 +277,10 @@ void alg_Autofocus::endAutoFocusing(int relative_move)
 {
     KLOG_ENTER;
     moveRelZ(relative_move, true);
+    // The run is over: what the link reports from now on is the screen's
+    // (a restart must not move the position the screen keeps).
+    if (Controller* link = Controller::instance)
+        disconnect(link, nullptr, this, nullptr);
     KLOG << "endAutoFocusing" << "Pos:" << m_z_position;
     // The receiver releases this object: nothing of it is touched after this.
     emit sig_endAutoFocusing(m_z_position);

@@ -29,10 +29,10 @@ struct AutoFocusingData_s
 // It runs in the GUI thread: process() returns after the final move, and the
 // stage counts as in use by the run until then (Controller::StageUse). Each
 // stage move is awaited in a nested event loop, in which the link's
-// acknowledgements and the GUI's events are handled; the wait ends when every
-// move sent is acknowledged (or ended by a restart of the microcontroller), so
-// a late acknowledgement of an earlier move never passes for the current one,
-// and positions are read at rest. The wait is
+// acknowledgements and the GUI's events are handled; the wait ends when the
+// link has no move under way (each acknowledged, or ended by a restart of the
+// microcontroller), so a late acknowledgement of an earlier move never passes
+// for the current one, and positions are read at rest. The wait is
 // bounded as the link's replies are (a loaded machine or a long first move
 // must not cut it short); a stage that lets a wait run out and does not answer
 // a position query either is not waited for again in the run. Each stop is
