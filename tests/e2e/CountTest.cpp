@@ -370,9 +370,6 @@ TEST_F(CountTest, TheGateAppliedCountsTheSavedObjectsWithinItAndTagShowsTheRings
     EXPECT_TRUE(screenshot(artefact(QStringLiteral("result-page-gated.png"))));
 }
 
-}  // namespace
-
-namespace {
 
 // A restart of the microcontroller as the autofocus before a count makes its
 // first move is handled once the count has ended: the stage then stands where
@@ -410,7 +407,7 @@ TEST_F(CountTest, ARestartDuringTheAutofocusOfACountLeavesTheStageWhereTheCountS
     const int z = image.mid(at + key.size()).split(',').value(0).toInt(&number);
     ASSERT_TRUE(number);
     EXPECT_LE(std::abs(z - kFocus), 3584) << "within the autofocus's sweep";
-    // The restart's handling (the LED first) came after the count's own frames.
+    // The restart was handled (the LED first), then the stage stands where the count was taken.
     ASSERT_GE(waitForFrame("$,LED4,BRT,", firstMove), 0) << "the restart was not handled";
     EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == z && trackedPosition() == z; }, kTimeoutMs))
         << "the stage at " << stagePosition() << ", the link tracks " << trackedPosition() << ", the count says "
