@@ -17,6 +17,12 @@ QString paragraph(const QString& title, const QStringList& lines, int breaks = 2
     return QStringLiteral("<p>") + body + QStringLiteral("</p>");
 }
 
+// Plain text in rich text: escaped, and its line feeds are line breaks.
+QString asRichText(const QString& plainText)
+{
+    return plainText.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
+}
+
 QString plain(const QStringList& lines)
 {
     return lines.join(QStringLiteral("<br/>"));
@@ -149,8 +155,7 @@ QString text(int type, const QStringList& args)
                 continue;
             }
             if (n >= 2 && n <= 4) {
-                // Plain text: escaped, and its line feeds are line breaks.
-                out += args.value(n - 2).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
+                out += asRichText(args.value(n - 2));
                 ++i;
                 continue;
             }
@@ -158,6 +163,14 @@ QString text(int type, const QStringList& args)
         out += c;
     }
     return out;
+}
+
+QString errorText(int type, const QStringList& lines)
+{
+    QStringList rich;
+    for (const QString& line : lines)
+        rich << asRichText(line);
+    return paragraph(kError.arg(errorCode(type)), rich, 1);
 }
 
 }  // namespace MessageCatalogue

@@ -5,6 +5,7 @@
 #include "Keyboard/NumberKeypadDlg.h"
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "Message/MessageCatalogue.h"
 #include "Message/MessageDlg.h"
 #include "Network/NetworkManager.h"
 #include "Settings/NetworkSelectDlg.h"
@@ -236,6 +237,15 @@ int NetworksFrame::showMessage(int type, const QString& arg2, const QString& arg
     return runFramed(box);
 }
 
+void NetworksFrame::showApplyFailure(const QString& reason)
+{
+    MessageDlg box;
+    box.setMsgType(kMessageInvalidSettings);  // the same box: an error with OK alone
+    box.setMessage(MessageCatalogue::errorText(
+        kMessageInvalidSettings, {QStringLiteral("The network settings could not be applied."), reason}));
+    runFramed(box);
+}
+
 bool NetworksFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
@@ -308,6 +318,7 @@ void NetworksFrame::on_BUTTON_APPLY_clicked()
             qCWarning(nm) << "Apply:" << manager().errorString();
             ui->BUTTON_APPLY->setEnabled(true);
             updateConnectionInfo();
+            showApplyFailure(manager().errorString());
         }
         return;
     }

@@ -225,17 +225,32 @@ TEST_F(NetworksTest, InvalidSettingsShowMessage30)
     EXPECT_TRUE(root.readFile(kEth0File).contains("inet dhcp"));
 }
 
-// Apply that the manager refuses leaves the page ready to apply again.
-TEST_F(NetworksTest, RefusedApplyEnablesApplyAgain)
+// Apply that the manager refuses (here: the interfaces' folder is gone, so
+// the file cannot be written) says so with the reason, in the look of message
+// 30, and leaves the page ready to apply again.
+TEST_F(NetworksTest, RefusedApplySaysWhyAndEnablesApplyAgain)
 {
     ASSERT_NO_FATAL_FAILURE(ethernetUp());
     showPage();
     ASSERT_TRUE(QDir(root.path("/etc/network/interfaces.d")).removeRecursively());
-    child<QPushButton>("BUTTON_APPLY")->click();
-    ASSERT_TRUE(waitIdle());
-    EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
-    EXPECT_NE(text("LABEL_IP_ADDRESS"), "Updating...");
-    EXPECT_FALSE(sim.calls().contains("ifup eth0"));
+    for (const char* radio : {"RADIO_IP_STATIC", "RADIO_IP_AUTO"}) {
+        SCOPED_TRACE(radio);
+        child<QRadioButton>(radio)->click();
+        page->slot_set_value_IP_Address("192.168.1.10");
+        page->slot_set_value_Subnet_Mask("255.255.255.0");
+        page->slot_set_value_Default_Gateway("192.168.1.1");
+        ModalAnswerer answerer;
+        answerer.plan(true);
+        child<QPushButton>("BUTTON_APPLY")->click();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_EQ(answerer.shown.size(), 1);
+        ASSERT_FALSE(manager.errorString().isEmpty());
+        EXPECT_EQ(answerer.shown[0], "<p><b>Error (Code : 0030)</b><br/>The network settings could not be applied.<br/>"
+                                         + manager.errorString().toHtmlEscaped() + "</p>");
+        EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
+        EXPECT_NE(text("LABEL_IP_ADDRESS"), "Updating...");
+        EXPECT_FALSE(sim.calls().contains("ifup eth0"));
+    }
 
     // Without a cable there is nothing to apply to.
     ASSERT_TRUE(sim.unplug("eth0"));
