@@ -54,6 +54,11 @@ void MessageDlg::setMessage(QString text)
     ui->LABEL_MESSAGE->setText(text);
 }
 
+void MessageDlg::setWordWrap(bool on)
+{
+    ui->LABEL_MESSAGE->setWordWrap(on);
+}
+
 void MessageDlg::setMessageButtonVisibility(MessageButtonVisibility visibility)
 {
     placeMessageButtons(ui->BUTTON_OK, ui->BUTTON_CANCEL, visibility);

@@ -22,6 +22,10 @@ public:
 
     void setMsgType(int type);
     void setMessage(QString text);
+    // Lets long lines of the message wrap at word boundaries inside the box
+    // instead of being cut at its edge (text the system did not write, such
+    // as a failure's reason); off by default.
+    void setWordWrap(bool on);
     void setMessageButtonVisibility(MessageButtonVisibility visibility);
 
     // "%2" to "%4" of the messages that carry them.

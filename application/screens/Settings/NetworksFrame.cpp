@@ -243,6 +243,7 @@ void NetworksFrame::showApplyFailure(const QString& reason)
     box.setMsgType(kMessageInvalidSettings);  // the same box: an error with OK alone
     box.setMessage(MessageCatalogue::errorText(
         kMessageInvalidSettings, {QStringLiteral("The network settings could not be applied."), reason}));
+    box.setWordWrap(true);
     runFramed(box);
 }
 

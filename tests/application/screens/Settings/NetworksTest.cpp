@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -240,10 +241,15 @@ TEST_F(NetworksTest, RefusedApplySaysWhyAndEnablesApplyAgain)
         page->slot_set_value_Subnet_Mask("255.255.255.0");
         page->slot_set_value_Default_Gateway("192.168.1.1");
         ModalAnswerer answerer;
-        answerer.plan(true);
+        bool whole = false;  // the reason wraps within the box, not cut at its edge
+        answerer.plan(true, [&whole] {
+            const auto* label = QApplication::activeModalWidget()->findChild<QLabel*>("LABEL_MESSAGE");
+            whole = label->wordWrap() && label->heightForWidth(label->width()) <= label->height();
+        });
         child<QPushButton>("BUTTON_APPLY")->click();
         ASSERT_TRUE(waitIdle());
         ASSERT_EQ(answerer.shown.size(), 1);
+        EXPECT_TRUE(whole);
         ASSERT_FALSE(manager.errorString().isEmpty());
         EXPECT_EQ(answerer.shown[0], "<p><b>Error (Code : 0030)</b><br/>The network settings could not be applied.<br/>"
                                          + manager.errorString().toHtmlEscaped() + "</p>");
