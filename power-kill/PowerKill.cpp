@@ -71,13 +71,14 @@ struct Received
     enum Kind {
         Line,     // a whole line, its "\n" included
         Piece,    // bytes of a line too long to be a reply, or unfinished at the deadline
-        Nothing,  // the deadline passed
-        Error,    // the read failed (errno tells why)
+        Nothing,  // the deadline passed, or the line hung up
+        Error,    // the read failed
     } kind;
     std::string text;
+    int error = 0;  // errno of a failed read
 };
 
-// The microcontroller's lines, however the reads cut them.
+// The microcontroller's port, read in lines however the reads cut them.
 class LinePort
 {
 public:
@@ -86,12 +87,14 @@ public:
     {
     }
 
-    // Drops what came before: unread input of the port and a line begun.
-    void discardInput()
+    // Writes a command on an emptied input: what came before it (unread
+    // bytes, a line begun) cannot pass for its reply.
+    void send(const char* command)
     {
         ::tcflush(m_fd, TCIFLUSH);
         m_pending.clear();
         m_dropping = false;
+        [[maybe_unused]] const ssize_t written = ::write(m_fd, command, std::strlen(command));
     }
 
     Received next(Clock::time_point deadline)
@@ -111,16 +114,16 @@ public:
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             pollfd readable{m_fd, POLLIN, 0};
             const int ready = left.count() > 0 ? ::poll(&readable, 1, static_cast<int>(left.count())) : 0;
-            if (ready < 0 && errno == EINTR)
-                continue;
-            if (ready == 0)
-                return {m_pending.empty() ? Received::Nothing : Received::Piece, takePending()};
+            ssize_t got = 0;
             char bytes[256];
-            const ssize_t got = ::read(m_fd, bytes, std::min(sizeof bytes, kMaxLineBytes - m_pending.size()));
-            if (got < 0 && errno == EINTR)
+            if (ready > 0)
+                got = ::read(m_fd, bytes, std::min(sizeof bytes, kMaxLineBytes - m_pending.size()));
+            if ((ready < 0 || got < 0) && errno == EINTR)
                 continue;
             if (ready < 0 || got < 0)
-                return {Received::Error, {}};
+                return {Received::Error, {}, errno};
+            if (got == 0)
+                return {m_pending.empty() ? Received::Nothing : Received::Piece, takePending()};
             m_pending.append(bytes, static_cast<std::size_t>(got));
         }
     }
@@ -140,25 +143,24 @@ private:
 
 enum class Answer { Acknowledged, Unanswered, ReadError };
 
-// One attempt of `command`: written on an emptied input, then the lines read
+// One attempt of `command`: sent on an emptied input, then the lines read
 // until its own reply or the wait's end. Every line is printed; lines that
 // are not its reply (a late reply to an earlier command, a report, noise)
 // are passed over, and a reply without "OK" refuses the command.
-Answer attempt(LinePort& port, int fd, const char* command, const char* device, std::chrono::milliseconds wait,
+Answer attempt(LinePort& port, const char* command, const char* device, std::chrono::milliseconds wait,
                std::FILE* out)
 {
     Frame sent;
     parseFrame(command, sent);
-    port.discardInput();
     std::fprintf(out, "Writing %s to %s\n", command, device);
     std::fflush(out);
-    [[maybe_unused]] const ssize_t written = ::write(fd, command, std::strlen(command));
+    port.send(command);
 
     const Clock::time_point deadline = Clock::now() + wait;
     for (bool printed = false;; printed = true) {
         const Received received = port.next(deadline);
         if (received.kind == Received::Error) {
-            std::fprintf(out, "Error reading: %s", std::strerror(errno));
+            std::fprintf(out, "Error reading: %s", std::strerror(received.error));
             std::fflush(out);
             return Answer::ReadError;
         }
@@ -206,7 +208,7 @@ int powerKill(int argc, char** argv, std::FILE* out, int replyWaitDeciseconds)
     for (const char* command : kCommands) {
         Answer answer = Answer::Unanswered;
         for (int tries = 0; tries < kMaxAttempts && answer == Answer::Unanswered; ++tries)
-            answer = attempt(port, fd, command, device, wait, out);
+            answer = attempt(port, command, device, wait, out);
         if (answer == Answer::ReadError) {
             code = 1;
             break;
