@@ -26,6 +26,12 @@ QString KovaCoreApp::checkNameRule(QString name)
     return kept;
 }
 
+bool SaveReview_s::isUsableBaseName(const QString& name, bool sequence)
+{
+    return !name.isEmpty() && name.trimmed() == name && KovaCoreApp::checkNameRule(name) == name
+           && name.size() <= maxBaseNameLength(sequence);
+}
+
 QString KovaCoreApp::removeLastSpace(QString name)
 {
     while (name.endsWith(QLatin1Char(' ')))
