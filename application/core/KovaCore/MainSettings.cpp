@@ -175,9 +175,14 @@ void readRegisterTables()
             MainSettings::readRegisterRow(table, row);
 }
 
+// Whether a protocol name names a file in its mode's folder and nothing
+// else. Only what would lead elsewhere is refused: any name the protocol
+// screen lists (dots, other letters, "x.ini" of "x.ini.ini") stays loaded
+// after a restart.
 bool isUsableProtocolName(const QString& name)
 {
-    return !name.isEmpty() && KovaCoreApp::checkNameRule(name) == name;
+    return !name.isEmpty() && name != QLatin1String("..") && !name.contains(QLatin1Char('/'))
+           && !name.contains(QChar(0));
 }
 
 // The path of a protocol to load; `name` becomes "DEFAULT" when it cannot be

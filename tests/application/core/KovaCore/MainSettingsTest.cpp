@@ -535,13 +535,20 @@ TEST_F(MainSettingsTest, NamedProtocolsLoadOrFallBackToDefault)
                    "[Min.%20search%20size]\nSize=9\n[Dilution%20factor]\nValue=3\n");
     root.writeFile("/opt/KOVA3/conf/PROTOCOL/CELL_COUNTING_VIABILITY/DEFAULT.ini",
                    "[Live%20cell%20sensitivity]\nValue=42\n");  // kept as read: the engine bounds levels
-    // What "../../x" would reach from the protocol folder: never read.
+    // What "../../x" would reach from the protocol folder, and what ".." names: never read.
     root.writeFile("/opt/KOVA3/conf/x.ini", "[Min.%20search%20size]\nSize=99\n");
+    root.writeFile("/opt/KOVA3/conf/PROTOCOL/CELL_COUNTING_VIABILITY/...ini", "[Live%20cell%20sensitivity]\nValue=9\n");
+    // Listed by the protocol screen as "x.ini" and "1.5 \u00b5m".
+    root.writeFile("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/x.ini.ini", "[Min.%20search%20size]\nSize=5\n");
+    root.writeFile(QString::fromUtf8("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/1.5 \u00b5m.ini"),
+                   "[Dilution%20factor]\nValue=4\n");
 
     const struct { const char* total; const char* viability; const char* loadedTotal; int minSize; int dilution;
                    const char* loadedViability; } cases[] = {
         {"My cells", "Gone", "My cells", 9, 3, "DEFAULT"},
         {"../../x", "../DEFAULT", "DEFAULT", 7, 1, "DEFAULT"},
+        {"x.ini", "..", "x.ini", 5, 1, "DEFAULT"},
+        {"1.5 \\x00b5m", "DEFAULT", "1.5 \u00b5m", 7, 4, "DEFAULT"},
         {"", "DEFAULT", "DEFAULT", 7, 1, "DEFAULT"},
     };
     for (const auto& c : cases) {
