@@ -167,10 +167,18 @@ QString text(int type, const QStringList& args)
 
 QString errorText(int type, const QStringList& lines)
 {
+    // Framed as the message `type` frames its own lines: the breaks after its title.
+    const Entry* own = entry(type);
+    const QString source = own ? own->text : QString();
+    const QString lineBreak = QStringLiteral("<br/>");
+    int breaks = 0;
+    for (int at = source.indexOf(QLatin1String("</b>")) + 4; at >= 4 && source.midRef(at, lineBreak.size()) == lineBreak;
+         at += lineBreak.size())
+        ++breaks;
     QStringList rich;
     for (const QString& line : lines)
         rich << asRichText(line);
-    return paragraph(kError.arg(errorCode(type)), rich, 1);
+    return paragraph(kError.arg(errorCode(type)), rich, breaks > 0 ? breaks : 2);
 }
 
 }  // namespace MessageCatalogue

@@ -38,8 +38,8 @@ QString errorCode(int type);
 QString text(int type, const QStringList& args = {});
 
 // The text of a box like the error message `type`'s, for a failure no
-// number names: its title with its error code, then `lines` (plain text, as
-// the arguments of text()), one a line.
+// number names: its title with its error code and the breaks after it, then
+// `lines` (plain text, as the arguments of text()), one a line.
 QString errorText(int type, const QStringList& lines);
 
 }  // namespace MessageCatalogue
