@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -27,6 +28,20 @@ QString pathOf(const QWidget* widget, const QWidget* top)
             break;
     }
     return names.join(QLatin1Char('/'));
+}
+
+// The part of the widget's box that its ancestors up to `top` leave on
+// screen, shown or not, in its own coordinates; empty for a widget placed
+// outside them, which is never seen.
+QRect onScreen(const QWidget* widget, const QWidget* top)
+{
+    QRect box = widget->rect();
+    QPoint offset;
+    for (const QWidget* w = widget; w != top && w->parentWidget(); w = w->parentWidget()) {
+        offset += w->pos();
+        box &= w->parentWidget()->rect().translated(-offset);
+    }
+    return box;
 }
 
 // The label's text area: its contents less margin and indent, as the label
@@ -73,29 +88,43 @@ bool isRichText(const QLabel* label)
            || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
 }
 
-bool measureLabel(const QLabel* label, QSize& needed, QSize& room)
+// What a text takes and the room its widget leaves it.
+struct Measure
+{
+    QSize needed;
+    QSize room;
+    bool checkHeight = false;  // wrapped lines must fit downwards too
+};
+
+bool measureLabel(const QLabel* label, Measure& m)
 {
     if (label->text().isEmpty())
         return false;
     const QRect area = labelRoom(label);
-    room = area.size();
+    m.room = area.size();
+    m.checkHeight = label->wordWrap();
     if (isRichText(label)) {
-        needed = richTextSize(label, area.width());
+        m.needed = richTextSize(label, area.width());
     } else if (label->wordWrap()) {
-        needed = label->fontMetrics()
-                     .boundingRect(QRect(0, 0, area.width(), kUnbounded), Qt::TextWordWrap | label->alignment(),
-                                   label->text())
-                     .size();
+        m.needed = label->fontMetrics()
+                       .boundingRect(QRect(0, 0, area.width(), kUnbounded), Qt::TextWordWrap | label->alignment(),
+                                     label->text())
+                       .size();
     } else {
-        needed = label->fontMetrics().size(0, label->text());
+        m.needed = label->fontMetrics().size(0, label->text());
     }
-    const bool wide = needed.width() > room.width();
-    const bool tall = label->wordWrap() && needed.height() > room.height();
-    return wide || tall;
+    return true;
 }
 
-bool measureButton(const QAbstractButton* button, QSize& needed, QSize& room)
+bool measureButton(const QAbstractButton* button, Measure& m)
 {
+    QStyle::SubElement contents = QStyle::SE_PushButtonContents;
+    if (qobject_cast<const QRadioButton*>(button))
+        contents = QStyle::SE_RadioButtonContents;
+    else if (qobject_cast<const QCheckBox*>(button))
+        contents = QStyle::SE_CheckBoxContents;
+    else if (!qobject_cast<const QPushButton*>(button))
+        return false;
     if (button->text().isEmpty())
         return false;
     QStyleOptionButton option;
@@ -104,19 +133,25 @@ bool measureButton(const QAbstractButton* button, QSize& needed, QSize& room)
     option.icon = button->icon();
     option.iconSize = button->iconSize();
     option.state |= button->isChecked() ? QStyle::State_On : QStyle::State_Off;
-    QStyle::SubElement contents = QStyle::SE_PushButtonContents;
-    if (qobject_cast<const QRadioButton*>(button))
-        contents = QStyle::SE_RadioButtonContents;
-    else if (qobject_cast<const QCheckBox*>(button))
-        contents = QStyle::SE_CheckBoxContents;
-    else if (!qobject_cast<const QPushButton*>(button))
-        return false;
     QRect area = button->style()->subElementRect(contents, &option, button);
     if (contents == QStyle::SE_PushButtonContents && !option.icon.isNull())
         area.setWidth(area.width() - option.iconSize.width() - 4);  // the icon and its gap to the text
-    room = area.size();
-    needed = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
-    return needed.width() > room.width();
+    m.room = area.size();
+    m.needed = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+    return true;
+}
+
+bool measure(const QWidget* widget, Measure& m, QString& text)
+{
+    if (auto* label = qobject_cast<const QLabel*>(widget)) {
+        text = label->text();
+        return measureLabel(label, m);
+    }
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        text = button->text();
+        return measureButton(button, m);
+    }
+    return false;
 }
 
 }  // namespace
@@ -128,21 +163,24 @@ QList<ClippedText> clippedTexts(QWidget* top)
     QList<ClippedText> clipped;
     for (QWidget* widget : widgets) {
         widget->ensurePolished();
-        QSize needed;
-        QSize room;
-        bool clips = false;
+        Measure m;
         QString text;
-        if (auto* label = qobject_cast<QLabel*>(widget)) {
-            clips = measureLabel(label, needed, room);
-            text = label->text();
-        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-            clips = measureButton(button, needed, room);
-            text = button->text();
-        }
-        if (clips)
-            clipped.append({pathOf(widget, top), text, needed, room});
+        if (!measure(widget, m, text))
+            continue;
+        const QRect seen = onScreen(widget, top);
+        if (seen.isEmpty())
+            continue;
+        // A box its parent cuts leaves the text only what shows of it.
+        const QSize room = m.room.boundedTo(seen.size());
+        if (m.needed.width() > room.width() || (m.checkHeight && m.needed.height() > room.height()))
+            clipped.append({pathOf(widget, top), text, m.needed, room});
     }
     return clipped;
+}
+
+bool fontInstalled(const QString& family)
+{
+    return QFontDatabase().families().contains(family);
 }
 
 std::string describe(const QList<ClippedText>& clipped)

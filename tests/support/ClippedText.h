@@ -26,6 +26,10 @@ struct ClippedText
 // directions.
 QList<ClippedText> clippedTexts(QWidget* top);
 
+// Whether the font family is installed itself, not only a stand-in for it:
+// the widths measured are those of the family the forms name.
+bool fontInstalled(const QString& family);
+
 // One line per clipped text, for a test's failure message.
 std::string describe(const QList<ClippedText>& clipped);
 

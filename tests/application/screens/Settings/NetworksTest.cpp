@@ -2,6 +2,7 @@
 #include "Settings/NetworksFrame.h"
 #include "Settings/SetupDlg.h"
 
+#include "ClippedText.h"
 #include "Keyboard/KeyboardDlg.h"
 #include "Keyboard/NumberKeypadDlg.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -138,6 +139,8 @@ TEST_F(NetworksTest, ShowsTheWiredConnectionAndItsDhcpChoice)
     EXPECT_FALSE(child<QLineEdit>("EDIT_IP_STATIC")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("BUTTON_WIFI_ENABLE")->isHidden()) << "hidden, as it is on the instrument";
     EXPECT_TRUE(sim.calls().isEmpty());
+    const QList<ClippedText> clipped = clippedTexts(page.get());
+    EXPECT_TRUE(clipped.isEmpty()) << "the address and the MAC show whole:\n" << describe(clipped);
 }
 
 // Without any interface the page shows nothing, and does not loop on the empty list.
