@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                || app.m_nSlideType == SLIDE_TYPE_VALIDATION);
     // What names every automatic save: as the settings page could have set it.
     const SaveReview_s& save = app.m_SaveReview;
-    const bool sequence = save.m_strSuffixType == QLatin1String(SaveReview_s::kSequence);
-    FUZZ_CHECK(sequence || save.m_strSuffixType == QLatin1String(SaveReview_s::kTimeStamp));
-    FUZZ_CHECK(SaveReview_s::isUsableBaseName(save.m_strBaseName, sequence));
+    FUZZ_CHECK(save.m_strSuffixType == QLatin1String(SaveReview_s::kSequence)
+               || save.m_strSuffixType == QLatin1String(SaveReview_s::kTimeStamp));
+    FUZZ_CHECK(SaveReview_s::isUsableBaseName(save.m_strBaseName));
     return 0;
 }

@@ -26,10 +26,10 @@ QString KovaCoreApp::checkNameRule(QString name)
     return kept;
 }
 
-bool SaveReview_s::isUsableBaseName(const QString& name, bool sequence)
+bool SaveReview_s::isUsableBaseName(const QString& name)
 {
     return !name.isEmpty() && name.trimmed() == name && KovaCoreApp::checkNameRule(name) == name
-           && name.size() <= maxBaseNameLength(sequence);
+           && name.size() <= maxBaseNameLength(true);
 }
 
 QString KovaCoreApp::removeLastSpace(QString name)

@@ -58,8 +58,9 @@ struct SaveReview_s
     static int maxBaseNameLength(bool sequence) { return sequence ? 16 : 7; }
     // A base name the settings page could have delivered: the name filter's
     // characters only, not blank, no blank at either end, and no longer than
-    // maxBaseNameLength.
-    static bool isUsableBaseName(const QString& name, bool sequence);
+    // the sequence's maxBaseNameLength, whatever the suffix (the page keeps
+    // such a name when the user switches to the time stamp).
+    static bool isUsableBaseName(const QString& name);
 };
 
 // As read from the settings file; the network service keeps its own files.

@@ -357,10 +357,7 @@ void read_INI(QSettings& s, IdleMinutes& idle)
         save.m_strSuffixType = g.text("Suffix type", kSequence, [](const QString& suffix) {
             return suffix == kSequence || suffix == QLatin1String(SaveReview_s::kTimeStamp);
         });
-        const bool sequence = save.m_strSuffixType == kSequence;
-        save.m_strBaseName = g.text("Base name", QStringLiteral("KOVA3"), [sequence](const QString& name) {
-            return SaveReview_s::isUsableBaseName(name, sequence);
-        });
+        save.m_strBaseName = g.text("Base name", QStringLiteral("KOVA3"), &SaveReview_s::isUsableBaseName);
         save.m_nSequenceCount = g.number("Sequence count", 1, 0, kMaxSequence);
         save.m_bEnableScaleBar = g.text("Scale bar", kOff) == kOn;
     }

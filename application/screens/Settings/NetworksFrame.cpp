@@ -5,7 +5,6 @@
 #include "Keyboard/NumberKeypadDlg.h"
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
-#include "Message/MessageCatalogue.h"
 #include "Message/MessageDlg.h"
 #include "Network/NetworkManager.h"
 #include "Settings/NetworkSelectDlg.h"
@@ -26,6 +25,8 @@ constexpr int kMessageConnectCable = 29;
 constexpr int kMessageInvalidSettings = 30;
 constexpr int kMessageWrongPassword = 55;
 constexpr int kMessageWifiFailed = 56;
+// The manager's reason names a file or a command: room for a path that wraps.
+constexpr int kApplyReasonLines = 3;
 
 const QString kUpdating = QStringLiteral("Updating...");
 const QString kIconStyle =
@@ -240,10 +241,8 @@ int NetworksFrame::showMessage(int type, const QString& arg2, const QString& arg
 void NetworksFrame::showApplyFailure(const QString& reason)
 {
     MessageDlg box;
-    box.setMsgType(kMessageInvalidSettings);  // the same box: an error with OK alone
-    box.setMessage(MessageCatalogue::errorText(
-        kMessageInvalidSettings, {QStringLiteral("The network settings could not be applied."), reason}));
-    box.setWordWrap(true);
+    box.setFailure(kMessageInvalidSettings, QStringLiteral("The network settings could not be applied."), reason,
+                   kApplyReasonLines);
     runFramed(box);
 }
 

@@ -339,8 +339,9 @@ TEST_F(MainSettingsTest, SaveNamesAreReadByTheSettingsPageRule)
         {"Sequence", sixteen, "Sequence", sixteen},
         {"Sequence", sixteen + "Q", "Sequence", "KOVA3"},
         {"TimeStamp", "Cell 1_", "TimeStamp", "Cell 1_"},
-        {"TimeStamp", "Cell-1_x", "TimeStamp", "KOVA3"},
-        {"TimeStamp", sixteen, "TimeStamp", "KOVA3"},
+        {"TimeStamp", "Cell-1_x", "TimeStamp", "Cell-1_x"},
+        {"TimeStamp", sixteen, "TimeStamp", sixteen},  // kept by the page on a switch from the sequence
+        {"TimeStamp", sixteen + "Q", "TimeStamp", "KOVA3"},
         {"", sixteen, "Sequence", sixteen},
         {"Sequence", "a/b", "Sequence", "KOVA3"},
         {"Sequence", "..", "Sequence", "KOVA3"},
