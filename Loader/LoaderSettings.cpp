@@ -26,6 +26,8 @@ QVariant readSetting(const QString& key, const QVariant& defaultValue)
 bool writeRunMode(const QString& mode)
 {
     QSettings settings(settingsPath(), QSettings::IniFormat);
+    if (settings.value(QString::fromLatin1(kRunModeKey)).toString() == mode)
+        return true;
     settings.setValue(QString::fromLatin1(kRunModeKey), mode);
     settings.sync();
     if (settings.status() != QSettings::NoError) {

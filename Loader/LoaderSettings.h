@@ -12,7 +12,8 @@ namespace loader {
 QVariant readSetting(const QString& key, const QVariant& defaultValue);
 
 // Writes the run mode and syncs it to the disk before returning; a failed
-// write is logged and returns false.
+// write is logged and returns false. A run mode the file already holds is
+// not written again (the file is the main program's, on flash).
 bool writeRunMode(const QString& mode);
 
 }  // namespace loader

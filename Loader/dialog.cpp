@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDeadlineTimer>
 #include <QFile>
 
 using platform::CommandRunner;
@@ -58,10 +59,43 @@ void releaseDisplayLayer()
 }
 
 
+// What follows a normal end of the child.
+struct AfterEnd
+{
+    const char* logLine;
+    bool restartMain;     // start the main program again
+    const char* runMode;  // else: the panel, with this run mode
+};
+
+// Codes 10 and 11 ask any program's successor to be the main program. The
+// main program's own codes: 1 after it has started the power-off (the next
+// boot starts it again, not the panel that tells of an unexpected closure),
+// 2 when it wants to be started again; other programs keep the plain table.
+AfterEnd afterNormalEnd(int exitCode, bool mainProgram)
+{
+    switch (exitCode) {
+    case 10:
+        return {"RunMode_App", true, nullptr};
+    case 11:
+        return {"RunMode_Restart", true, nullptr};
+    case 1:
+        return mainProgram ? AfterEnd{"RunMode_PowerOff", false, loader::kRunModeApp}
+                           : AfterEnd{"RunMode_QC", false, loader::kRunModeQC};
+    case 2:
+        if (mainProgram)
+            return {"RunMode_Restart", true, nullptr};
+        break;
+    default:
+        break;
+    }
+    return {"RunMode_default", false, loader::kRunModeQC};
+}
+
 }  // namespace
 
 LoaderDlg::LoaderDlg(QWidget* parent, const LoaderTiming& timing)
     : QDialog(parent, Qt::FramelessWindowHint)
+    , m_nowMs(timing.nowMs ? timing.nowMs : std::function<qint64()>([] { return QDeadlineTimer::current().deadline(); }))
     , ui(new Ui::Dialog)
 {
     initLoaderResources();
@@ -231,12 +265,13 @@ bool LoaderDlg::startMainProgram()
         return true;
     }
     loader::writeRunMode(QString::fromLatin1(loader::kRunModeApp));
-    startChild(QStringLiteral("KOVA3.app"));
+    startChild(Child::Main, QStringLiteral("KOVA3.app"));
     return m_process.state() != QProcess::NotRunning;
 }
 
-void LoaderDlg::startChild(const QString& name)
+void LoaderDlg::startChild(Child child, const QString& name)
 {
+    m_child = child;
     if (!CommandRunner::prepare(m_process, binPath(name), {})) {
         slot_error(QProcess::FailedToStart);
         return;
@@ -263,7 +298,7 @@ void LoaderDlg::on_BUTTON_RUN_QCAPP_clicked()
         KLOG << "QProcess::Running!! or Starting ";
         return;
     }
-    startChild(QStringLiteral("KOVA3_Verifier"));
+    startChild(Child::Verifier, QStringLiteral("KOVA3_Verifier"));
 }
 
 void LoaderDlg::on_BUTTON_TOUCH_CALIBRATION_clicked()
@@ -275,7 +310,7 @@ void LoaderDlg::on_BUTTON_TOUCH_CALIBRATION_clicked()
     // One child at a time: the process object takes no second program.
     if (m_process.state() != QProcess::NotRunning)
         return;
-    startChild(QStringLiteral("PanelTrim"));
+    startChild(Child::PanelTrim, QStringLiteral("PanelTrim"));
 }
 
 void LoaderDlg::on_BUTTON_RUN_CAPTURE_clicked()
@@ -334,17 +369,27 @@ void LoaderDlg::resetCamera()
         CommandRunner::run(script, {});
 }
 
-void LoaderDlg::fallBackToPanel()
+void LoaderDlg::fallBackToPanel(const char* runMode)
 {
     displayInformation();
     refreshProgramButtons();
-    loader::writeRunMode(QString::fromLatin1(loader::kRunModeQC));
+    loader::writeRunMode(QString::fromLatin1(runMode));
+}
+
+void LoaderDlg::restartMainProgram()
+{
+    if (!m_restartGuard.allowRestart(m_nowMs())) {
+        KLOG << "[Error] the main program ended at once too often; not started again";
+        fallBackToPanel(loader::kRunModeQC);
+        return;
+    }
+    on_BUTTON_RUN_APP_clicked();
 }
 
 void LoaderDlg::slot_error(QProcess::ProcessError error)
 {
     KLOG_ENTER;
-    fallBackToPanel();
+    fallBackToPanel(loader::kRunModeQC);
     // A crash is followed by its end, which shows the window; a failed start
     // is not, and nothing else would.
     if (error == QProcess::FailedToStart)
@@ -356,22 +401,10 @@ void LoaderDlg::slot_finished(int exitCode, QProcess::ExitStatus status)
     show();
     if (status != QProcess::NormalExit)
         return;
-    switch (exitCode) {
-    case 10:
-        KLOG << "RunMode_App";
-        on_BUTTON_RUN_APP_clicked();
-        break;
-    case 11:
-        KLOG << "RunMode_Restart";
-        on_BUTTON_RUN_APP_clicked();
-        break;
-    case 1:
-        KLOG << "RunMode_QC";
-        fallBackToPanel();
-        break;
-    default:
-        KLOG << "RunMode_default";
-        fallBackToPanel();
-        break;
-    }
+    const AfterEnd after = afterNormalEnd(exitCode, m_child == Child::Main);
+    KLOG << after.logLine;
+    if (after.restartMain)
+        restartMainProgram();
+    else
+        fallBackToPanel(after.runMode);
 }

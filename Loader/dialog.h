@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RestartLoopGuard.h"
+
 #include "platform/NetInterfaces.h"
 
 #include <QDialog>
@@ -7,15 +9,21 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 namespace Ui {
 class Dialog;
 }
 
-// The launcher's intervals, injectable so that tests need not wait them out.
+// The launcher's intervals and clock, injectable so that tests need not wait
+// them out.
 struct LoaderTiming
 {
     int buttonsEnableMs = 500;  // until the service buttons are enabled
     int addressCheckMs = 3000;  // from the interface's restart to the address check
+    // Milliseconds of a monotonic clock: when the child's ends asking for a
+    // new start of the main program came (RestartLoopGuard).
+    std::function<qint64()> nowMs;
 };
 
 // The launcher's one window, a frameless 800×480 dialog of two layers: the
@@ -28,8 +36,11 @@ struct LoaderTiming
 // panel is on top with Zig mode "On" or the marker file ".KOVA3" on a USB
 // stick. It runs one watched child at a time (main program, verifier, touch
 // calibration) and acts on how it ends: codes 10 and 11 start the main
-// program again, every other end shows the panel with the run mode "QC".
-// Everything runs on the GUI thread.
+// program again, and so does the main program's 2 (a restart it asked for);
+// the main program's 1 (it has started the power-off) leaves the run mode
+// "App", so the next boot starts it; every other end, and the third end
+// within a minute that asks for a new start, shows the panel with the run
+// mode "QC". Everything runs on the GUI thread.
 class LoaderDlg : public QDialog
 {
     Q_OBJECT
@@ -112,19 +123,29 @@ private:
     void setFont();
     // Enables each program button by its presence check.
     void refreshProgramButtons();
-    // Panel refreshed and run mode "QC": after any end of a child but 10, 11.
-    void fallBackToPanel();
+    // The programs the launcher watches as its child.
+    enum class Child { None, Main, Verifier, PanelTrim };
+
+    // Panel refreshed and run mode `runMode` ("QC" after any end of a child
+    // that starts nothing).
+    void fallBackToPanel(const char* runMode);
+    // Starts the main program again after an end that asks for it, unless
+    // such ends come too fast; then the panel stays, with the run mode "QC".
+    void restartMainProgram();
     // Starts the main program as the child (run mode "App" first); false
     // when no child was started.
     bool startMainProgram();
     // Starts `name` from "/opt/KOVA3/bin" as the child; a start the runner
     // refuses is handled as a failed start.
-    void startChild(const QString& name);
+    void startChild(Child child, const QString& name);
 
     // Ends a network-address check: the address, or a failure when empty.
     void showAddress(const QString& address);
 
     QProcess m_process;          // the one watched child
+    Child m_child = Child::None; // which program m_process runs or last ran
+    RestartLoopGuard m_restartGuard;
+    std::function<qint64()> m_nowMs;
     QString m_strSerialNumber;   // the expected service password
     QTimer m_timerIP;            // the address check after a restart of the interface
     platform::LinkProbe m_linkProbe;

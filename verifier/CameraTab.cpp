@@ -87,7 +87,7 @@ void KOVA_II_Plus_Verifier::highlightResolution(int mode)
     QPushButton* const buttons[] = {ui->BUTTON_RESOLUTION_VGA, ui->BUTTON_RESOLUTION_1280,
                                     ui->BUTTON_RESOLUTION_5M};
     for (int i = 0; i < 3; ++i)
-        buttons[i]->setStyleSheet(QLatin1String(i == mode ? kHighlight : kPlain));
+        setHighlighted(buttons[i], i == mode);
 }
 
 void KOVA_II_Plus_Verifier::on_BUTTON_RESOLUTION_5M_clicked()
@@ -118,8 +118,8 @@ void KOVA_II_Plus_Verifier::on_BUTTON_RESOLUTION_VGA_clicked()
 void KOVA_II_Plus_Verifier::on_BUTTON_STAINING_NTB_clicked()
 {
     emit sig_debug_Message({VERIFIER_SIGNATURE});
-    ui->BUTTON_STAINING_NTB->setStyleSheet(QLatin1String(kHighlight));
-    ui->BUTTON_STAINING_TB->setStyleSheet(QLatin1String(kPlain));
+    setHighlighted(ui->BUTTON_STAINING_NTB, true);
+    setHighlighted(ui->BUTTON_STAINING_TB, false);
     m_bStaining = false;
     restartCamera(m_nCurrentResolution);
 }
@@ -127,8 +127,8 @@ void KOVA_II_Plus_Verifier::on_BUTTON_STAINING_NTB_clicked()
 void KOVA_II_Plus_Verifier::on_BUTTON_STAINING_TB_clicked()
 {
     emit sig_debug_Message({VERIFIER_SIGNATURE});
-    ui->BUTTON_STAINING_TB->setStyleSheet(QLatin1String(kHighlight));
-    ui->BUTTON_STAINING_NTB->setStyleSheet(QLatin1String(kPlain));
+    setHighlighted(ui->BUTTON_STAINING_TB, true);
+    setHighlighted(ui->BUTTON_STAINING_NTB, false);
     m_bStaining = true;
     restartCamera(m_nCurrentResolution);
 }

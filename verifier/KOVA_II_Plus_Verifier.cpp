@@ -77,15 +77,15 @@ KOVA_II_Plus_Verifier::KOVA_II_Plus_Verifier(QWidget* parent)
     m_pDebugController->hide();
     connect(this, &KOVA_II_Plus_Verifier::sig_debug_Message, this, &KOVA_II_Plus_Verifier::slot_debug_Message);
 
-    ui->BUTTON_CAPTURE->setStyleSheet(QLatin1String(kHighlight));
+    setHighlighted(ui->BUTTON_CAPTURE, true);
     for (int mode = 0; mode < 3; ++mode)
         m_FrameBuffer[mode].assign(kFrameBytes[mode], 0);
     m_pCamera = new OV5642Camera();
     m_pCamera->setParent(this);
     initSensorValues();
 
-    ui->BUTTON_STAINING_NTB->setStyleSheet(QLatin1String(kHighlight));
-    ui->BUTTON_STAINING_TB->setStyleSheet(QLatin1String(kPlain));
+    setHighlighted(ui->BUTTON_STAINING_NTB, true);
+    setHighlighted(ui->BUTTON_STAINING_TB, false);
     m_bStaining = false;
     on_BUTTON_RESOLUTION_1280_clicked();
 
@@ -129,9 +129,16 @@ void KOVA_II_Plus_Verifier::slot_Timer_sync()
         m_fileSync();
 }
 
+void KOVA_II_Plus_Verifier::setHighlighted(QPushButton* button, bool on)
+{
+    const QFont font = button->font();
+    button->setStyleSheet(QLatin1String(on ? kHighlight : kPlain));
+    button->setFont(font);
+}
+
 void KOVA_II_Plus_Verifier::on_BUTTON_DEBUG_clicked(bool checked)
 {
-    ui->BUTTON_DEBUG->setStyleSheet(QLatin1String(checked ? kHighlight : kPlain));
+    setHighlighted(ui->BUTTON_DEBUG, checked);
     if (checked) {
         switch (ui->SPIN_DEBUG->value()) {
         case 1:

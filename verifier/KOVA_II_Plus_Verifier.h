@@ -56,6 +56,9 @@ public:
     static constexpr char kTitle[] = "KOVA-III";
     static constexpr char kHighlight[] = "background-color: rgb(0, 170, 255);";
     static constexpr char kPlain[] = "background-color: none;";
+    // Gives `button` the highlight or the plain style. Its font stays: Qt 5
+    // drops the font a widget inherited when its style sheet is replaced.
+    static void setHighlighted(QPushButton* button, bool on);
     static constexpr unsigned kMaxLed = 1000;
 
     explicit KOVA_II_Plus_Verifier(QWidget* parent = nullptr);

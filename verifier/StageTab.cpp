@@ -30,11 +30,11 @@ QString checkedText(bool checked)
 template <class Command>
 void KOVA_II_Plus_Verifier::busyButton(QPushButton* button, Command command)
 {
-    button->setStyleSheet(QLatin1String(kHighlight));
+    setHighlighted(button, true);
     button->setEnabled(false);
     QCoreApplication::processEvents();
     command();
-    button->setStyleSheet(QLatin1String(kPlain));
+    setHighlighted(button, false);
     button->setEnabled(true);
     repaint();
 }
@@ -157,7 +157,7 @@ void KOVA_II_Plus_Verifier::on_RADIO_2CH_SLIDE_clicked()
 
 void KOVA_II_Plus_Verifier::on_BUTTON_CONNECT_clicked()
 {
-    ui->BUTTON_CONNECT->setStyleSheet(QLatin1String(kPlain));
+    setHighlighted(ui->BUTTON_CONNECT, false);
     ui->BUTTON_CONNECT->setText(QStringLiteral("X"));
     QCoreApplication::processEvents();
     link()->trySerialPort();
@@ -167,7 +167,7 @@ void KOVA_II_Plus_Verifier::slot_connected_controller()
 {
     emit sig_debug_Message({VERIFIER_SIGNATURE});
     if (global_ini()->bZig_mode) {
-        ui->BUTTON_CONNECT->setStyleSheet(QLatin1String(kHighlight));
+        setHighlighted(ui->BUTTON_CONNECT, true);
         ui->BUTTON_CONNECT->setText(QStringLiteral("O"));
         repaint();
     }

@@ -44,5 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (double factor : {app.m_fLensMagnification, app.m_fVolumeFactor, app.m_fSlope})
         FUZZ_CHECK(std::isfinite(factor) && factor > 0);
     FUZZ_CHECK(std::isfinite(app.m_fIntercept));
+    FUZZ_CHECK(app.m_nSlideType == SLIDE_TYPE_2CH || app.m_nSlideType == SLIDE_TYPE_REUSABLE
+               || app.m_nSlideType == SLIDE_TYPE_VALIDATION);
+    // What names every automatic save: as the settings page could have set it.
+    const SaveReview_s& save = app.m_SaveReview;
+    FUZZ_CHECK(save.m_strSuffixType == QLatin1String(SaveReview_s::kSequence)
+               || save.m_strSuffixType == QLatin1String(SaveReview_s::kTimeStamp));
+    FUZZ_CHECK(SaveReview_s::isUsableBaseName(save.m_strBaseName));
     return 0;
 }

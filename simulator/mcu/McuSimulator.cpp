@@ -181,6 +181,12 @@ void McuSimulator::setFault(Fault fault)
     m_fault = fault;
 }
 
+void McuSimulator::queueFaults(std::vector<Fault> faults)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_queuedFaults.insert(m_queuedFaults.end(), faults.begin(), faults.end());
+}
+
 void McuSimulator::setLateReply(std::chrono::milliseconds delay)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -520,9 +526,18 @@ int McuSimulator::positionNow() const
 void McuSimulator::reply(const std::string& status, const std::string& target, const std::string& verb,
                          const std::string& value)
 {
-    const std::string shownStatus = m_fault == Fault::LowerCaseOk && status == "OK" ? "ok" : status;
+    Fault fault = m_fault;
+    if (!m_queuedFaults.empty()) {
+        fault = m_queuedFaults.front();
+        m_queuedFaults.pop_front();
+    }
+    std::string shownStatus = status;
+    if (status == "OK" && fault == Fault::LowerCaseOk)
+        shownStatus = "ok";
+    else if (status == "OK" && fault == Fault::Refused)
+        shownStatus = "ERR";
     std::string line = "$" + shownStatus + "," + target + "," + verb + "," + value + ",";
-    switch (m_fault) {
+    switch (fault) {
     case Fault::Silence:
         return;
     case Fault::LateReply:
@@ -558,6 +573,7 @@ void McuSimulator::reply(const std::string& status, const std::string& target, c
         return;
     case Fault::None:
     case Fault::LowerCaseOk:
+    case Fault::Refused:
         break;
     }
     send(line + "\r\n");

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -34,8 +35,9 @@
 // power is written to the state file (McuState) under the instrument root that
 // was current at start().
 //
-// Faults shape every reply until changed (reports raised on demand are sent
-// as they are), so a test can drive the host through each of them.
+// Faults shape every reply until changed, or only the next few replies, one
+// each (reports raised on demand are sent as they are), so a test can drive
+// the host through each of them.
 class McuSimulator
 {
 public:
@@ -44,6 +46,7 @@ public:
         Silence,          // no reply at all
         LateReply,        // the reply comes lateReply after it is due
         LowerCaseOk,      // "ok" instead of "OK"
+        Refused,          // "ERR" instead of "OK"
         FourFields,       // the last comma is missing
         SixFields,        // one comma too many
         Nul,              // a NUL byte before the last comma
@@ -76,6 +79,9 @@ public:
     void setPosition(int position);
     void setFirmware(const QString& version, const QString& build);
     void setFault(Fault fault);
+    // The next replies take these faults, one each in order (Silence: that
+    // reply is lost); after them the fault of setFault shapes them again.
+    void queueFaults(std::vector<Fault> faults);
     void setLateReply(std::chrono::milliseconds delay);
     void setSplitGap(std::chrono::milliseconds gap);
     // Steps a second of a travel (ROP, RON) per unit of its speed.
@@ -159,6 +165,7 @@ private:
     QString m_fwVersion = QStringLiteral("3.1.4");
     QString m_fwBuild = QStringLiteral("20260115");
     Fault m_fault = Fault::None;
+    std::deque<Fault> m_queuedFaults;  // for the next replies, before m_fault; under m_mutex
     double m_travelRate = 10.0;
     int m_diagnosisValue = 0;
     std::chrono::milliseconds m_diagnosisDelay{0};

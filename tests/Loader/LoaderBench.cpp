@@ -26,10 +26,11 @@ LoaderBench::~LoaderBench()
     QDir::setCurrent(previousFolder);
 }
 
-std::unique_ptr<LoaderDlg> LoaderBench::makeDialog(int buttonsEnableMs)
+std::unique_ptr<LoaderDlg> LoaderBench::makeDialog(int buttonsEnableMs, std::function<qint64()> nowMs)
 {
     LoaderTiming timing;
     timing.buttonsEnableMs = buttonsEnableMs;
+    timing.nowMs = std::move(nowMs);
     return std::make_unique<LoaderDlg>(nullptr, timing);
 }
 

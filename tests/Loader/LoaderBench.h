@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 class QFrame;
@@ -28,8 +29,9 @@ struct LoaderBench
     LoaderBench();
     ~LoaderBench();
 
-    // The dialog with the service buttons enabled at once (no 500 ms wait).
-    static std::unique_ptr<LoaderDlg> makeDialog(int buttonsEnableMs = 0);
+    // The dialog with the service buttons enabled at once (no 500 ms wait),
+    // on `nowMs` as its clock when one is given.
+    static std::unique_ptr<LoaderDlg> makeDialog(int buttonsEnableMs = 0, std::function<qint64()> nowMs = {});
     static QPushButton* button(LoaderDlg& dialog, const char* name);
     static QFrame* frame(LoaderDlg& dialog, const char* name);
     static QString labelText(LoaderDlg& dialog, const char* name);

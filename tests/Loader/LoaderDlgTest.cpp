@@ -8,6 +8,9 @@
 #include <QFrame>
 #include <QPushButton>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 // A main program that tells it started, then runs until it is killed.
@@ -169,9 +172,13 @@ TEST(LoaderExit, TheChildsEndDecidesWhatFollows)
     const Case cases[] = {
         {"exit 10", secondRunStays + "exit 10\n", "RunMode_App", "", "App", true, false},
         {"exit 11", secondRunStays + "exit 11\n", "RunMode_Restart", "", "App", true, false},
-        {"exit 1", rewrite + "exit 1\n", "RunMode_QC", "", "QC", false, true},
+        // The restart the main program asked for.
+        {"exit 2", secondRunStays + "exit 2\n", "RunMode_Restart", "", "App", true, false},
+        // A power-off it has started: the next boot starts it, no panel.
+        {"exit 1", rewrite + "exit 1\n", "RunMode_PowerOff", "", "App", false, true},
+        {"exit 1, run mode changed by the program",
+         QByteArray(rewrite).replace("RunMode=App", "RunMode=QC") + "exit 1\n", "RunMode_PowerOff", "", "App", false, true},
         {"exit 0", rewrite + "exit 0\n", "RunMode_default", "", "QC", false, true},
-        {"exit 2", rewrite + "exit 2\n", "RunMode_default", "", "QC", false, true},
         {"exit 4", rewrite + "exit 4\n", "RunMode_default", "", "QC", false, true},
         {"crash", rewrite + "kill -SEGV $$\n", nullptr, "", "QC", false, true},
         {"not executable", QByteArray(), nullptr, "", "QC", false, false},
@@ -226,6 +233,82 @@ TEST(LoaderExit, ASecondStartWhileTheChildRunsIsRefused)
     EXPECT_FALSE(bench.log.contains("QProcess::Running!! or Starting "));
     LoaderBench::button(*dialog, "BUTTON_RUN_APP")->click();
     EXPECT_EQ(bench.log.count("QProcess::Running!! or Starting "), 1);
+}
+
+// A main program that asks for a new start on every end (a broken update, a
+// camera that never opens) is not started for ever: the third such end
+// within a minute leaves the panel, with the run mode "QC". Ends further
+// apart are restarts asked for, each honoured. The run mode is written only
+// when it changes, so the settings file (the main program's, on flash) is
+// not rewritten on every start.
+TEST(LoaderExit, AMainProgramEndingAtOnceIsNotStartedForEver)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<int> codes;  // the exit code of each run; the run after them stays
+        qint64 msBetweenEnds;    // on the launcher's clock
+        int runs;                // runs started in all
+        const char* runMode;
+        bool fellBack;
+    };
+    const Case cases[] = {
+        {"10 at once", {10, 10, 10, 10, 10}, 0, 3, "QC", true},
+        {"2, 11, 10 at once", {2, 11, 10, 10}, 0, 3, "QC", true},
+        {"two at once, then it stays", {10, 2}, 0, 3, "App", false},
+        {"three within a minute", {10, 10, 10}, 29999, 3, "QC", true},
+        {"a minute apart", {10, 2, 11, 10, 2}, 30000, 6, "App", false},
+    };
+    const QByteArray settings = "[KOVA-III]\nRunMode=App\n; as the factory wrote it\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoaderBench bench;
+        bench.writeSettings(settings);
+        QByteArray script = "echo run >> \"$KOVA3_ROOT/run/runs\"\ncase \"$(wc -l < \"$KOVA3_ROOT/run/runs\")\" in\n";
+        for (std::size_t i = 0; i < c.codes.size(); ++i)
+            script += QByteArray::number(int(i + 1)) + ") exit " + QByteArray::number(c.codes[i]) + ";;\n";
+        bench.installApp(script + "esac\ntouch \"$KOVA3_ROOT/run/stays\"\nexec sleep 60\n");
+        qint64 now = 0;
+        const auto dialog = LoaderBench::makeDialog(0, [&] { return now += c.msBetweenEnds; });
+
+        const auto runs = [&] { return bench.root.readFile("/run/runs").count('\n'); };
+        const char* const fallBack = "ended at once too often";
+        // An endless loop ends the wait too, so today's launcher fails fast.
+        ASSERT_TRUE(LoaderBench::waitFor([&] {
+            return bench.log.contains(fallBack) || QFile::exists(bench.root.path("/run/stays"))
+                   || runs() > int(c.codes.size()) + 1;
+        }));
+        EXPECT_EQ(runs(), c.runs);
+        EXPECT_EQ(bench.log.contains(fallBack), c.fellBack);
+        EXPECT_EQ(bench.setting("KOVA-III/RunMode"), c.runMode);
+        EXPECT_TRUE(dialog->isVisible());
+        if (!c.fellBack) {
+            EXPECT_EQ(bench.root.readFile(LoaderBench::kSettings), settings) << "never rewritten";
+        }
+    }
+}
+
+// The verifier and the touch calibration program keep the plain table: their
+// 1 and 2 are neither a power-off nor a restart of the main program.
+TEST(LoaderExit, OtherProgramsEndingWith1Or2ShowThePanel)
+{
+    for (const char* program : {"KOVA3_Verifier", "PanelTrim"}) {
+        for (const int code : {1, 2}) {
+            SCOPED_TRACE(std::string(program) + " " + std::to_string(code));
+            LoaderBench bench;
+            bench.writeSettings("[KOVA-III]\nRunMode=Marker\n");
+            bench.installApp(kRunningApp);
+            bench.root.writeScript(QStringLiteral("/opt/KOVA3/bin/") + program, "exit " + QByteArray::number(code) + "\n");
+            const auto dialog = LoaderBench::makeDialog();
+            LoaderBench::button(*dialog, qstrcmp(program, "PanelTrim") == 0 ? "BUTTON_TOUCH_CALIBRATION"
+                                                                              : "BUTTON_RUN_QCAPP")
+                ->click();
+            ASSERT_TRUE(LoaderBench::waitFor([&] { return bench.setting("KOVA-III/RunMode") == "QC"; }));
+            EXPECT_TRUE(bench.log.contains(code == 1 ? "RunMode_QC" : "RunMode_default"));
+            EXPECT_FALSE(QFile::exists(bench.root.path("/run/app.started")));
+            EXPECT_TRUE(dialog->isVisible());
+        }
+    }
 }
 
 TEST(LoaderPanel, CaptureStartsOnlyWithAStickAndWhenNotRunning)

@@ -47,6 +47,11 @@ protected:
         ASSERT_TRUE(startInstrument());
         ASSERT_TRUE(installProgram(QStringLiteral(KOVA3_APP), QStringLiteral("/opt/KOVA3/bin/KOVA3.app")));
         root.writeFile(kSettings, settings);
+        ASSERT_NO_FATAL_FAILURE(bootLauncher());
+    }
+    // The launcher as the instrument's start-up runs it.
+    void bootLauncher()
+    {
         launcher = startProgram(QStringLiteral(KOVA_LOADER), {}, {QStringLiteral("QT_LOGGING_RULES=kova.debug=true")});
         ASSERT_TRUE(launcher);
     }
@@ -104,10 +109,12 @@ protected:
     QProcess* launcher = nullptr;
 };
 
-// RunMode "App": the launcher starts the application and stays unmapped; the
-// application's power-off (exit code 1) brings its front panel up with the
-// run mode "QC"; Restart reboots with "App".
-TEST_F(LauncherTest, StartsTheApplicationAndTakesOverWhenItPowersOff)
+// RunMode "App": the launcher starts the application and stays unmapped. A
+// power-off through the home screen (exit code 1) keeps the run mode "App",
+// so the next boot's launcher starts the application at once and never shows
+// its front panel ("Unexpected software closure"). While the system goes
+// down the first launcher's panel stands; its Restart reboots with "App".
+TEST_F(LauncherTest, APowerOffThroughTheHomeScreenBootsIntoTheApplication)
 {
     ASSERT_NO_FATAL_FAILURE(startLauncher("[KOVA-III]\nRunMode=App\n"));
     ASSERT_TRUE(waitForWindow(QStringLiteral("KOVA3"))) << output(*launcher).toStdString();
@@ -119,16 +126,23 @@ TEST_F(LauncherTest, StartsTheApplicationAndTakesOverWhenItPowersOff)
     ASSERT_TRUE(touch(kMessageOk));
 
     ASSERT_TRUE(waitForWindowOf(*launcher)) << output(*launcher).toStdString();
-    EXPECT_TRUE(waitForOutput(*launcher, "RunMode_QC")) << "the application ended with 1";
-    EXPECT_TRUE(waitForColour(QPoint(400, 200), kFrontPanel, "front-panel"));
-    EXPECT_EQ(runMode(), "QC");
+    EXPECT_TRUE(waitForOutput(*launcher, "RunMode_PowerOff")) << "the application ended with 1";
+    EXPECT_EQ(runMode(), "App");
     EXPECT_EQ(root.readFile(QStringLiteral("/run/kova-sim/systemctl.calls")), "systemctl poweroff\n");
-
+    EXPECT_TRUE(waitForColour(QPoint(400, 200), kFrontPanel, "front-panel"));
     ASSERT_TRUE(touch(kRestart));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return root.readFile(QStringLiteral("/run/kova-sim/systemctl.calls")).contains("reboot"); },
         kTimeoutMs));
-    EXPECT_EQ(root.readFile(QStringLiteral("/run/kova-sim/systemctl.calls")), "systemctl poweroff\nsystemctl reboot\n");
+    EXPECT_EQ(runMode(), "App");
+
+    // The next boot.
+    terminate(*launcher);
+    ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
+    ASSERT_NO_FATAL_FAILURE(bootLauncher());
+    ASSERT_TRUE(waitForWindow(QStringLiteral("KOVA3"))) << output(*launcher).toStdString();
+    ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog"))) << "the splash is gone, no front panel";
+    EXPECT_TRUE(windowsOf(*launcher).isEmpty());
     EXPECT_EQ(runMode(), "App");
 }
 

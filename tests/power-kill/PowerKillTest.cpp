@@ -7,10 +7,16 @@
 
 #include <QProcess>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using Fault = McuSimulator::Fault;
 
@@ -117,18 +123,97 @@ TEST_F(PowerKillTest, StopsAfterThreeUnansweredAttemptsAndFails)
     }
 }
 
-// A reply longer than the buffer is read in pieces, each printed terminated:
-// the rest of the long version reply counts as an unanswered kill attempt.
-TEST_F(PowerKillTest, ALongReplyNeverOverrunsTheBuffer)
+// Only the command's own reply, whole and well formed, counts: a late reply
+// to the version query, a report or noise never passes for the power kill's
+// acknowledgement, and a refusal is no acknowledgement. Each command has
+// three tries of its own.
+TEST_F(PowerKillTest, OnlyTheCommandsOwnReplyAcknowledgesIt)
 {
-    sim.setFirmware(QString(400, QLatin1Char('7')), "1");
-    const Outcome run = powerKillWith({});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(sim.powerKillReceived());
-    std::size_t at = 0;
-    while ((at = run.output.find("=> received: ", at)) != std::string::npos) {
-        at += 13;
-        EXPECT_LE(run.output.find('\n', at) - at, 255u);
+    using F = Fault;
+    const struct
+    {
+        const char* name;
+        std::vector<Fault> replies;  // the faults of the first replies; then none
+        int wait;                    // tenths of a second per reply
+        int exitCode;
+        std::size_t versions, kills;  // the commands sent
+    } cases[] = {
+        {"answered", {}, 20, 0, 1, 1},
+        {"each command silent twice", {F::Silence, F::Silence, F::None, F::Silence, F::Silence, F::None}, 5, 0, 3, 3},
+        {"version refused", {F::Refused, F::Refused, F::Refused}, 20, kNotAcknowledged, 3, 0},
+        {"kill refused", {F::None, F::Refused, F::Refused, F::Refused}, 20, kNotAcknowledged, 1, 3},
+        {"kill answered in lower case", {F::None, F::LowerCaseOk, F::LowerCaseOk, F::LowerCaseOk}, 20,
+         kNotAcknowledged, 1, 3},
+        // Malformed: no reply, so each try waits its time out.
+        {"kill answered in four fields", {F::None, F::FourFields, F::FourFields, F::FourFields}, 5, kNotAcknowledged,
+         1, 3},
+        {"kill answered in six fields", {F::None, F::SixFields, F::SixFields, F::SixFields}, 5, kNotAcknowledged, 1,
+         3},
+        // The first version reply comes while the kill waits for its own.
+        {"late version reply, kill silent", {F::LateReply, F::None, F::Silence, F::Silence, F::Silence}, 5,
+         kNotAcknowledged, 2, 3},
+        {"a report before the reply", {F::None, F::EventInExchange}, 20, 0, 1, 1},
+        {"the reply in two writes", {F::SplitLine, F::SplitLine}, 20, 0, 1, 1},
+        {"line feed only", {F::LfOnly, F::LfOnly}, 20, 0, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempRoot caseRoot;
+        McuSimulator mcu;
+        ASSERT_TRUE(mcu.start());
+        ASSERT_TRUE(mcu.linkAt());
+        mcu.setLateReply(std::chrono::milliseconds(150 * c.wait));
+        mcu.queueFaults(c.replies);
+        const Outcome run = powerKillWith({}, c.wait);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        const std::vector<std::string> frames = mcu.frames();
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), kVersion), c.versions);
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), kKill), c.kills);
+        EXPECT_EQ(frames.size(), c.versions + c.kills);
+    }
+}
+
+// What waited on the line before the tool started (here a version reply
+// that nobody read) is no answer to its own query.
+TEST_F(PowerKillTest, WhatCameBeforeTheCommandIsNoReply)
+{
+    sim.setFault(Fault::Silence);
+    sim.sendRaw("$OK,DEVICE,FW VERSION,1.0.7,\r\n");
+    // The bytes wait in the port's input before the tool opens it.
+    const int port = ::open(root.path("/dev/ttyS2").toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(port, 0);
+    pollfd waiting{port, POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 10000), 1);
+    ::close(port);
+
+    const Outcome run = powerKillWith({}, 1);
+    EXPECT_EQ(run.exitCode, kNotAcknowledged) << run.output;
+    EXPECT_EQ(sim.frames(), (std::vector<std::string>(3, kVersion)));
+    EXPECT_EQ(run.output.find("1.0.7"), std::string::npos);
+}
+
+// A reply is read whole however long (a long version passes); a line longer
+// than any reply is printed in bounded pieces and never taken for one.
+TEST(PowerKill, LongLinesAreReadWholeUpToABound)
+{
+    for (const int digits : {400, 3000}) {
+        SCOPED_TRACE(digits);
+        TempRoot root;
+        McuSimulator sim;
+        ASSERT_TRUE(sim.start());
+        ASSERT_TRUE(sim.linkAt());
+        const QString version(digits, QLatin1Char('7'));
+        sim.setFirmware(version, "1");
+        const Outcome run = powerKillWith({}, 5);
+        EXPECT_EQ(run.exitCode, digits == 400 ? 0 : kNotAcknowledged);
+        EXPECT_EQ(sim.powerKillReceived(), digits == 400);
+        const std::string reply = "$OK,DEVICE,FW VERSION," + version.toStdString() + ",\r\n";
+        EXPECT_EQ(run.output.find("=> received: " + reply + "\n") != std::string::npos, digits == 400);
+        std::size_t at = 0;
+        while ((at = run.output.find("=> received: ", at)) != std::string::npos) {
+            at += 13;
+            EXPECT_LE(run.output.find('\n', at) - at, 1024u);
+        }
     }
 }
 

@@ -26,6 +26,12 @@ QString KovaCoreApp::checkNameRule(QString name)
     return kept;
 }
 
+bool SaveReview_s::isUsableBaseName(const QString& name)
+{
+    return !name.isEmpty() && name.trimmed() == name && KovaCoreApp::checkNameRule(name) == name
+           && name.size() <= maxBaseNameLength(true);
+}
+
 QString KovaCoreApp::removeLastSpace(QString name)
 {
     while (name.endsWith(QLatin1Char(' ')))

@@ -44,11 +44,23 @@ enum slide_type_e { SLIDE_TYPE_2CH = 2, SLIDE_TYPE_REUSABLE = 9, SLIDE_TYPE_VALI
 
 struct SaveReview_s
 {
+    static constexpr char kSequence[] = "Sequence";
+    static constexpr char kTimeStamp[] = "TimeStamp";
+
     bool m_bAutoSave = false;  // save after each count
     QString m_strBaseName;
-    QString m_strSuffixType;  // "Sequence" or "TimeStamp"
+    QString m_strSuffixType;  // kSequence or kTimeStamp
     int32_t m_nSequenceCount = 0;  // next file index
     bool m_bEnableScaleBar = false;
+
+    // The longest base name the settings page takes before a sequence number
+    // or a time stamp: the name, "_" and the suffix stay within 22 characters.
+    static int maxBaseNameLength(bool sequence) { return sequence ? 16 : 7; }
+    // A base name the settings page could have delivered: the name filter's
+    // characters only, not blank, no blank at either end, and no longer than
+    // the sequence's maxBaseNameLength, whatever the suffix (the page keeps
+    // such a name when the user switches to the time stamp).
+    static bool isUsableBaseName(const QString& name);
 };
 
 // As read from the settings file; the network service keeps its own files.

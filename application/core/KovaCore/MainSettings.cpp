@@ -14,6 +14,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <iterator>
 
 namespace {
@@ -36,6 +37,7 @@ const QString kOn = QStringLiteral("On");
 const QString kOff = QStringLiteral("Off");
 const QString kAuto = QStringLiteral("Auto");
 const QString kManual = QStringLiteral("Manual");
+const QString kSequence = QString::fromLatin1(SaveReview_s::kSequence);
 
 QString onOff(bool on)
 {
@@ -87,6 +89,27 @@ public:
         const qlonglong value = text(key, QString()).trimmed().toLongLong(&ok);
         if (ok && value >= minimum && value <= maximum)
             return static_cast<int>(value);
+        reject(key, fallback);
+        return fallback;
+    }
+
+    // One of `allowed`; as number() for a missing key or any other value.
+    int choice(const char* key, int fallback, std::initializer_list<int> allowed) const
+    {
+        const int value = number(key, fallback);
+        if (std::find(allowed.begin(), allowed.end(), value) != allowed.end())
+            return value;
+        reject(key, fallback);
+        return fallback;
+    }
+
+    // A text that `usable` takes; as number() for a missing key or any other value.
+    template <class Usable>
+    QString text(const char* key, const QString& fallback, Usable usable) const
+    {
+        const QString value = text(key, fallback);
+        if (usable(value))
+            return value;
         reject(key, fallback);
         return fallback;
     }
@@ -152,9 +175,14 @@ void readRegisterTables()
             MainSettings::readRegisterRow(table, row);
 }
 
+// Whether a protocol name names a file in its mode's folder and nothing
+// else. Only what would lead elsewhere is refused: any name the protocol
+// screen lists (dots, other letters, "x.ini" of "x.ini.ini") stays loaded
+// after a restart.
 bool isUsableProtocolName(const QString& name)
 {
-    return !name.isEmpty() && KovaCoreApp::checkNameRule(name) == name;
+    return !name.isEmpty() && name != QLatin1String("..") && !name.contains(QLatin1Char('/'))
+           && !name.contains(QChar(0));
 }
 
 // The path of a protocol to load; `name` becomes "DEFAULT" when it cannot be
@@ -253,7 +281,7 @@ bool create_INI(QSettings& s)
         Group g(s, "Save Review");
         g.set("Save type", kManual);
         g.set("Base name", QStringLiteral("KOVA3"));
-        g.set("Suffix type", QStringLiteral("Sequence"));
+        g.set("Suffix type", kSequence);
         g.set("Sequence count", 1);
         g.set("Scale bar", kOff);
     }
@@ -322,11 +350,16 @@ void read_INI(QSettings& s, IdleMinutes& idle)
 
     {
         Group g(s, "Save Review");
-        app.m_SaveReview.m_bAutoSave = g.text("Save type", kManual) == kAuto;
-        app.m_SaveReview.m_strBaseName = g.text("Base name", QStringLiteral("KOVA3"));
-        app.m_SaveReview.m_strSuffixType = g.text("Suffix type", QStringLiteral("Sequence"));
-        app.m_SaveReview.m_nSequenceCount = g.number("Sequence count", 1, 0, kMaxSequence);
-        app.m_SaveReview.m_bEnableScaleBar = g.text("Scale bar", kOff) == kOn;
+        SaveReview_s& save = app.m_SaveReview;
+        save.m_bAutoSave = g.text("Save type", kManual) == kAuto;
+        // What the settings page could not have stored would name every
+        // automatic save wrongly or make it fail.
+        save.m_strSuffixType = g.text("Suffix type", kSequence, [](const QString& suffix) {
+            return suffix == kSequence || suffix == QLatin1String(SaveReview_s::kTimeStamp);
+        });
+        save.m_strBaseName = g.text("Base name", QStringLiteral("KOVA3"), &SaveReview_s::isUsableBaseName);
+        save.m_nSequenceCount = g.number("Sequence count", 1, 0, kMaxSequence);
+        save.m_bEnableScaleBar = g.text("Scale bar", kOff) == kOn;
     }
     {
         Group g(s, "Network");
@@ -352,7 +385,8 @@ void read_INI(QSettings& s, IdleMinutes& idle)
         Group g(s, "Cell counting");
         app.m_CountingMode = g.number("Counting mode", BF_TOTAL_CELL_COUNTING, BF_TOTAL_CELL_COUNTING,
                                       BF_CELL_COUNTING_VIABILITY);
-        app.m_nSlideType = g.number("Slide type", SLIDE_TYPE_2CH);
+        app.m_nSlideType =
+            g.choice("Slide type", SLIDE_TYPE_2CH, {SLIDE_TYPE_2CH, SLIDE_TYPE_REUSABLE, SLIDE_TYPE_VALIDATION});
         switch (app.m_nSlideType) {
         case SLIDE_TYPE_2CH:
             app.m_nZstageCenterPos = app.m_Calibration.Z_Reference_2ch;
@@ -363,8 +397,6 @@ void read_INI(QSettings& s, IdleMinutes& idle)
         case SLIDE_TYPE_VALIDATION:
             app.m_nZstageCenterPos = app.m_Calibration.Z_Reference_Validation;
             break;
-        default:
-            break;  // an unknown slide keeps the last centre
         }
         app.m_nZstageCurrentPos = app.m_nZstageCenterPos;
         app.m_bAutofocusedCounting = g.text("Autofocused counting", kOn) == kOn;

@@ -23,7 +23,8 @@ bool create_INI(QSettings& s);
 
 // Loads everything into theApp and global_ini(); `idle` gets the new limit and
 // a zero count. Missing keys and files give the built-in defaults; a protocol
-// that is missing (or whose name is not a valid name) loads as "DEFAULT".
+// that is missing (or whose name cannot be a file of the protocol folder:
+// empty, "..", with "/" or NUL) loads as "DEFAULT".
 void read_INI(QSettings& s, IdleMinutes& idle);
 
 // Writes the current values back and syncs. False, with nothing changed,
@@ -37,7 +38,8 @@ bool before_loseINI(const QString& logicalPath = QString());
 // Loads the two protocols named in theApp into its loaded records. With
 // `fallBackWhenMissing`, a name whose file does not exist becomes "DEFAULT"
 // (start-up); without it the name stays and the DEFAULT values load (factory
-// reset). A name that fails the name rule is never used in a path.
+// reset). A name that is not a file of the protocol folder is never used in
+// a path.
 void loadProtocols(bool fallBackWhenMissing);
 
 // Reads the three camera register files into global_ini()'s register tables

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace {
 
 // Digits only, at most `top`. Unlike QIntValidator it refuses a value above the
@@ -133,7 +135,6 @@ void NumberKeypadDlg::set_mode(eNumberKeyPadMode mode)
 {
     KLOG_ENTER;
     KLOG_VALUE("mode", mode);
-    ui->BUTTON_KEY_APPLY->setEnabled(false);
     ui->FRAME_BUTTON_KEY_SMALL->hide();
     ui->FRAME_BUTTON_KEY->raise();
     ui->FRAME_BUTTON_KEY->show();
@@ -183,7 +184,7 @@ void NumberKeypadDlg::set_mode(eNumberKeyPadMode mode)
         shown->show();
         activateWindow();
     }
-    ui->BUTTON_KEY_APPLY->setEnabled(true);
+    updateApplyKeys();
 }
 
 void NumberKeypadDlg::set_range_value(int max, int min, int maxLength)
@@ -192,6 +193,7 @@ void NumberKeypadDlg::set_range_value(int max, int min, int maxLength)
     m_nMin = min;
     if (m_pCurrentEdit)
         m_pCurrentEdit->setMaxLength(maxLength);
+    updateApplyKeys();
 }
 
 void NumberKeypadDlg::set_max_diution(float maxDilution, int maxLength)
@@ -199,6 +201,7 @@ void NumberKeypadDlg::set_max_diution(float maxDilution, int maxLength)
     m_fMaxDilution = maxDilution;
     if (m_pCurrentEdit)
         m_pCurrentEdit->setMaxLength(maxLength);
+    updateApplyKeys();
 }
 
 void NumberKeypadDlg::set_value(QString value)
@@ -255,28 +258,51 @@ bool NumberKeypadDlg::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void NumberKeypadDlg::on_EDIT_NORMAL_textChanged(const QString& text)
+void NumberKeypadDlg::on_EDIT_NORMAL_textChanged(const QString&)
 {
-    if (text.isEmpty()) {
-        ui->BUTTON_KEY_APPLY->setEnabled(false);
-        return;
+    updateApplyKeys();
+}
+
+void NumberKeypadDlg::on_EDIT_DILUTION_textChanged(const QString&)
+{
+    updateApplyKeys();
+}
+
+bool NumberKeypadDlg::takesEntry() const
+{
+    bool ok = false;
+    switch (m_mode) {
+    case NUMBER_KEYPAD_NUMBER: {
+        const int value = ui->EDIT_NORMAL->text().toInt(&ok);
+        return ok && value >= std::max(m_nMin, 1) && value <= m_nMax;
     }
-    const int value = text.toInt();
-    ui->BUTTON_KEY_APPLY->setEnabled(value >= m_nMin && value <= m_nMax);
+    case NUMBER_KEYPAD_DILUTION: {
+        const float dilution = ui->EDIT_DILUTION->text().toFloat(&ok);
+        return ok && dilution >= 1.0f && dilution <= m_fMaxDilution;
+    }
+    default:
+        return true;  // addresses and serial numbers are checked by their callers
+    }
+}
+
+void NumberKeypadDlg::updateApplyKeys()
+{
+    const bool takes = takesEntry();
+    ui->BUTTON_KEY_APPLY->setEnabled(takes);
+    ui->BUTTON_KEY_APPLY2->setEnabled(takes);
 }
 
 void NumberKeypadDlg::slot_apply()
 {
     KLOG_ENTER;
+    if (!takesEntry())
+        return;  // the keypad stays open with its entry
     QString text;
     switch (m_mode) {
-    case NUMBER_KEYPAD_NUMBER: {
+    case NUMBER_KEYPAD_NUMBER:
+    case NUMBER_KEYPAD_SERIAL_NUMBER:
         text = ui->EDIT_NORMAL->text();
-        const int value = text.toInt();
-        if (value < 1 || value > m_nMax)
-            return;
         break;
-    }
     case NUMBER_KEYPAD_IP_ADDRESS:
     case NUMBER_KEYPAD_SUBNET_MASK:
     case NUMBER_KEYPAD_DEFAULT_GATEWAY: {
@@ -285,17 +311,9 @@ void NumberKeypadDlg::slot_apply()
                    .arg(fields[0]->text(), fields[1]->text(), fields[2]->text(), fields[3]->text());
         break;
     }
-    case NUMBER_KEYPAD_SERIAL_NUMBER:
-        text = ui->EDIT_NORMAL->text();
-        break;
-    case NUMBER_KEYPAD_DILUTION: {
+    case NUMBER_KEYPAD_DILUTION:
         text = ui->EDIT_DILUTION->text();
-        bool ok = false;
-        const float dilution = text.toFloat(&ok);
-        if (!ok || dilution < 1.0f || dilution > m_fMaxDilution)
-            return;
         break;
-    }
     default:
         accept();
         return;

@@ -21,7 +21,8 @@ enum eNumberKeyPadMode {
 // mode, optionally a range and a starting value, connect signal_set_value and
 // exec(). The value is returned only by that signal, just before accept();
 // closing emits nothing. Keys are sent as key events to the current field, so
-// its validator and maximum length apply; touching an octet field makes it current.
+// its validator and maximum length apply; touching an octet field makes it
+// current. The Apply keys are enabled exactly while Apply takes the entry.
 class NumberKeypadDlg : public QDialog
 {
     Q_OBJECT
@@ -31,7 +32,7 @@ public:
     ~NumberKeypadDlg() override;
 
     void set_mode(eNumberKeyPadMode mode);
-    // Apply is enabled while min <= number <= max; Apply itself needs 1 <= number <= max.
+    // A number is taken when it lies in [max(min, 1), max].
     void set_range_value(int max, int min, int maxLength);
     void set_max_diution(float maxDilution, int maxLength);
     // Address modes: an empty value gives the mode's default address; parts
@@ -52,10 +53,14 @@ private slots:
     void on_BUTTON_KEY_APPLY_clicked();
     void on_BUTTON_KEY_APPLY2_clicked();
     void on_EDIT_NORMAL_textChanged(const QString& text);
+    void on_EDIT_DILUTION_textChanged(const QString& text);
     void on_NumberKeypadDlg_finished(int result);
 
 private:
     void setFont();
+    // Whether Apply takes what the current mode's fields hold.
+    bool takesEntry() const;
+    void updateApplyKeys();
     // The four octet fields of an address mode; empty for other modes.
     QList<QLineEdit*> octetFields(int mode) const;
     QList<QLineEdit*> allOctetFields() const;
@@ -63,7 +68,7 @@ private:
     QLineEdit* m_pCurrentEdit = nullptr;
     eNumberKeyPadMode m_mode = NUMBER_KEYPAD_NUMBER;
     int m_nMax = 99999;
-    int m_nMin = 1;  // until set_range_value: the same lower bound as Apply's
+    int m_nMin = 1;  // a number below 1 is never taken, whatever the range says
     float m_fMaxDilution = 1.0f;  // until set_max_diution: undiluted only
     Ui::NumberKeypadDlg* ui;
 };

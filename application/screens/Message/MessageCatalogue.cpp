@@ -17,6 +17,12 @@ QString paragraph(const QString& title, const QStringList& lines, int breaks = 2
     return QStringLiteral("<p>") + body + QStringLiteral("</p>");
 }
 
+// Plain text in rich text: escaped, and its line feeds are line breaks.
+QString asRichText(const QString& plainText)
+{
+    return plainText.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
+}
+
 QString plain(const QStringList& lines)
 {
     return lines.join(QStringLiteral("<br/>"));
@@ -149,8 +155,7 @@ QString text(int type, const QStringList& args)
                 continue;
             }
             if (n >= 2 && n <= 4) {
-                // Plain text: escaped, and its line feeds are line breaks.
-                out += args.value(n - 2).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
+                out += asRichText(args.value(n - 2));
                 ++i;
                 continue;
             }
@@ -158,6 +163,22 @@ QString text(int type, const QStringList& args)
         out += c;
     }
     return out;
+}
+
+QString errorText(int type, const QStringList& lines)
+{
+    // Framed as the message `type` frames its own lines: the breaks after its title.
+    const Entry* own = entry(type);
+    const QString source = own ? own->text : QString();
+    const QString lineBreak = QStringLiteral("<br/>");
+    int breaks = 0;
+    for (int at = source.indexOf(QLatin1String("</b>")) + 4; at >= 4 && source.midRef(at, lineBreak.size()) == lineBreak;
+         at += lineBreak.size())
+        ++breaks;
+    QStringList rich;
+    for (const QString& line : lines)
+        rich << asRichText(line);
+    return paragraph(kError.arg(errorCode(type)), rich, breaks > 0 ? breaks : 2);
 }
 
 }  // namespace MessageCatalogue

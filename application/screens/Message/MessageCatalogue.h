@@ -37,4 +37,9 @@ QString errorCode(int type);
 // numbers without a text.
 QString text(int type, const QStringList& args = {});
 
+// The text of a box like the error message `type`'s, for a failure no
+// number names: its title with its error code and the breaks after it, then
+// `lines` (plain text, as the arguments of text()), one a line.
+QString errorText(int type, const QStringList& lines);
+
 }  // namespace MessageCatalogue

@@ -6,6 +6,9 @@
 
 #include "platform/Log.h"
 
+#include <QFontMetrics>
+#include <QTextLayout>
+
 MessageDlg::MessageDlg(QWidget* parent) : QDialog(parent), ui(new Ui::MessageDlg)
 {
     ui->setupUi(this);
@@ -52,6 +55,36 @@ void MessageDlg::setMsgType(int type)
 void MessageDlg::setMessage(QString text)
 {
     ui->LABEL_MESSAGE->setText(text);
+}
+
+void MessageDlg::setFailure(int type, const QString& what, const QString& reason, int reasonLines)
+{
+    setMessage(MessageCatalogue::errorText(type, QStringList{what} + fitLines(reason, reasonLines)));
+    ui->BUTTON_OK->setText(QStringLiteral("OK"));
+    setMessageButtonVisibility(MESSAGE_BUTTON_OK);
+}
+
+QStringList MessageDlg::fitLines(const QString& text, int maxLines) const
+{
+    QLabel* label = ui->LABEL_MESSAGE;
+    label->ensurePolished();
+    const int width = label->contentsRect().width();
+    const QFontMetrics metrics(label->font());
+    const QString plain = text.simplified();
+    QStringList lines;
+    QTextLayout layout(plain, label->font());
+    layout.beginLayout();
+    while (lines.size() < maxLines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        // The last line allowed takes the rest; a word wider than the box is cut too.
+        const int length = lines.size() + 1 == maxLines ? -1 : line.textLength();
+        lines << metrics.elidedText(plain.mid(line.textStart(), length).trimmed(), Qt::ElideRight, width);
+    }
+    layout.endLayout();
+    return lines;
 }
 
 void MessageDlg::setMessageButtonVisibility(MessageButtonVisibility visibility)

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 namespace Ui {
 class MessageDlg;
@@ -22,6 +23,10 @@ public:
 
     void setMsgType(int type);
     void setMessage(QString text);
+    // A failure the catalogue has no text for, titled as error `type`:
+    // `what`, then `reason` (plain text) broken into lines that fit the box,
+    // at most `reasonLines` (the last one cut with an ellipsis); OK alone.
+    void setFailure(int type, const QString& what, const QString& reason, int reasonLines);
     void setMessageButtonVisibility(MessageButtonVisibility visibility);
 
     // "%2" to "%4" of the messages that carry them.
@@ -35,6 +40,8 @@ private slots:
 
 private:
     void setFont();
+    // `text` in lines of the label's width, at most `maxLines`.
+    QStringList fitLines(const QString& text, int maxLines) const;
 
     Ui::MessageDlg* ui;
 };

@@ -25,6 +25,8 @@ constexpr int kMessageConnectCable = 29;
 constexpr int kMessageInvalidSettings = 30;
 constexpr int kMessageWrongPassword = 55;
 constexpr int kMessageWifiFailed = 56;
+// The manager's reason names a file or a command: room for a path that wraps.
+constexpr int kApplyReasonLines = 3;
 
 const QString kUpdating = QStringLiteral("Updating...");
 const QString kIconStyle =
@@ -236,6 +238,14 @@ int NetworksFrame::showMessage(int type, const QString& arg2, const QString& arg
     return runFramed(box);
 }
 
+void NetworksFrame::showApplyFailure(const QString& reason)
+{
+    MessageDlg box;
+    box.setFailure(kMessageInvalidSettings, QStringLiteral("The network settings could not be applied."), reason,
+                   kApplyReasonLines);
+    runFramed(box);
+}
+
 bool NetworksFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
@@ -308,6 +318,7 @@ void NetworksFrame::on_BUTTON_APPLY_clicked()
             qCWarning(nm) << "Apply:" << manager().errorString();
             ui->BUTTON_APPLY->setEnabled(true);
             updateConnectionInfo();
+            showApplyFailure(manager().errorString());
         }
         return;
     }

@@ -90,6 +90,8 @@ private:
     int runFramed(QDialog& dialog);
     int showMessage(int type, const QString& arg2 = QString(), const QString& arg3 = QString(),
                     const QString& arg4 = QString());
+    // The error box of an Apply the manager refused, with its reason.
+    void showApplyFailure(const QString& reason);
     void editAddress(int field);
     static NetworkManager& manager();
 

@@ -13,11 +13,8 @@
 
 namespace {
 
-const QString kSequence = QStringLiteral("Sequence");
-const QString kTimeStamp = QStringLiteral("TimeStamp");
-// Base name, "_" and suffix together stay within 22 characters.
-constexpr int kSequenceNameLength = 16;
-constexpr int kTimeStampNameLength = 7;
+const QString kSequence = QString::fromLatin1(SaveReview_s::kSequence);
+const QString kTimeStamp = QString::fromLatin1(SaveReview_s::kTimeStamp);
 constexpr int kMaxSequence = 99999;
 
 }  // namespace
@@ -147,7 +144,7 @@ void SaveReviewframe::editBaseName()
     m_pKeyboard = std::make_unique<KeyboardDlg>();
     m_pKeyboard->setMode(KeyboardDlg::MODE_BASE_NAME);
     m_pKeyboard->setFilename(ui->EDIT_BASE_NAME->text());
-    m_pKeyboard->setMaxLength(ui->RADIO_SEQUENCE->isChecked() ? kSequenceNameLength : kTimeStampNameLength);
+    m_pKeyboard->setMaxLength(SaveReview_s::maxBaseNameLength(ui->RADIO_SEQUENCE->isChecked()));
     connect(m_pKeyboard.get(), &KeyboardDlg::signalSetName, this, &SaveReviewframe::slotSetName);
     m_bKeyboardOpen = true;
     m_pKeyboard->exec();

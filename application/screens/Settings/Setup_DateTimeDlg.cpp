@@ -8,6 +8,7 @@
 #include "KovaCore/Fonts.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/MainSettings.h"
+#include "Message/MessageDlg.h"
 #include "Settings/SettingsLook.h"
 #include "Settings/SettingsResources.h"
 
@@ -22,6 +23,26 @@ namespace {
 
 constexpr int kDateDoesNotExist = 25;
 constexpr int kTimeDoesNotExist = 26;
+
+// timedatectl's reason takes at most this many lines of the box.
+constexpr int kReasonLines = 2;
+
+// Why timedatectl did not set the clock, in its own words where it gave any.
+QString commandFailure(const platform::CommandResult& result)
+{
+    if (!result.started)
+        return QStringLiteral("timedatectl could not be started.");
+    if (result.timedOut)
+        return QStringLiteral("timedatectl did not finish in time.");
+    if (result.crashed)
+        return QStringLiteral("timedatectl stopped unexpectedly.");
+    for (const QByteArray& output : {result.standardError, result.standardOutput}) {
+        const QString said = QString::fromLocal8Bit(output).trimmed();
+        if (!said.isEmpty())
+            return said;
+    }
+    return QStringLiteral("timedatectl ended with code %1.").arg(result.exitCode);
+}
 
 int daysInMonth(int year, int month)
 {
@@ -157,6 +178,19 @@ void Setup_DateTimeDlg::slotDisconnectedPrinterDevice()
 void Setup_DateTimeDlg::rejectEntry(int message, QLineEdit* field)
 {
     m_pOverlay->message(message);
+    restoreEntry(field);
+}
+
+void Setup_DateTimeDlg::refuseClock(const QString& reason)
+{
+    MessageDlg box;
+    box.setFailure(kDateDoesNotExist, QStringLiteral("The date and time could not be set."), reason, kReasonLines);
+    m_pOverlay->runOver(box);
+    restoreEntry(nullptr);
+}
+
+void Setup_DateTimeDlg::restoreEntry(QLineEdit* field)
+{
     restoreDateTimeUI();
     setEnabled(true);
     if (field)
@@ -215,8 +249,9 @@ void Setup_DateTimeDlg::on_BUTTON_APPLY_clicked()
         rejectEntry(kTimeDoesNotExist, ui->EDIT_MINUTE);
         return;
     }
-    if (!setClock(year, month, day, hour, minute)) {
-        rejectEntry(kDateDoesNotExist);
+    QString reason;
+    if (!setClock(year, month, day, hour, minute, &reason)) {
+        refuseClock(reason);
         return;
     }
     // The settings, changed on any page, outlast a restart from here on.
@@ -226,15 +261,14 @@ void Setup_DateTimeDlg::on_BUTTON_APPLY_clicked()
     accept();
 }
 
-bool Setup_DateTimeDlg::setClock(int year, int month, int day, int hour, int minute)
+bool Setup_DateTimeDlg::setClock(int year, int month, int day, int hour, int minute, QString* reason)
 {
     const QString time = QStringLiteral("%1-%2-%3 %4:%5:00").arg(year).arg(month).arg(day).arg(hour).arg(minute);
     const platform::CommandResult result = platform::CommandRunner::run(
         QStringLiteral("timedatectl"), {QStringLiteral("set-time"), time}, seams().commandTimeoutMs);
     if (result.succeeded())
         return true;
-    KLOG << "[Error] timedatectl set-time" << time << (result.started ? "" : "not started")
-         << (result.timedOut ? "timed out" : "") << "exit" << result.exitCode
-         << QString::fromLocal8Bit(result.standardError).trimmed();
+    *reason = commandFailure(result);
+    KLOG << "[Error] timedatectl set-time" << time << ":" << *reason;
     return false;
 }

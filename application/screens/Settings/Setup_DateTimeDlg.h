@@ -24,7 +24,9 @@ int checkLeapMonth(int year);
 // the day field runs a service function instead (leaving for the launcher,
 // factory reset, aging, autofocus debug, settings printout, the capture
 // program, focus reset). A rejected entry shows message 25 (date) or 26
-// (time), refills the fields with the current time and keeps the dialog open.
+// (time), a clock the system refuses to set a box titled as 25 with
+// timedatectl's reason; either refills the fields with the current time and
+// keeps the dialog open.
 class Setup_DateTimeDlg : public QDialog
 {
     Q_OBJECT
@@ -90,7 +92,12 @@ private:
     QList<QLineEdit*> fields() const;
     // Shows the message, refills the fields and lets the user try again.
     void rejectEntry(int message, QLineEdit* field = nullptr);
-    bool setClock(int year, int month, int day, int hour, int minute);
+    // The same after the system refused to set the clock for `reason`.
+    void refuseClock(const QString& reason);
+    // Runs timedatectl; false with what it answered in `reason`.
+    bool setClock(int year, int month, int day, int hour, int minute, QString* reason);
+    // The fields back to the current time, the dialog usable again.
+    void restoreEntry(QLineEdit* field);
 
     // The service functions; false when the entry goes on as a date.
     bool runService(int day, int month);

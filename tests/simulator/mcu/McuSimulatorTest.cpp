@@ -147,6 +147,7 @@ TEST(McuSimulator, FaultsShapeTheReplyBytes)
         {Fault::Silence, ""},
         {Fault::LateReply, "$OK,STM1,GET_POS,42,\r\n"},
         {Fault::LowerCaseOk, "$ok,STM1,GET_POS,42,\r\n"},
+        {Fault::Refused, "$ERR,STM1,GET_POS,42,\r\n"},
         {Fault::FourFields, "$OK,STM1,GET_POS,42\r\n"},
         {Fault::SixFields, "$OK,STM1,GET_POS,42,,\r\n"},
         {Fault::Nul, nul},
@@ -166,6 +167,23 @@ TEST(McuSimulator, FaultsShapeTheReplyBytes)
             reply += port.exchange("", c.reply.size() > reply.size() ? 2000 : 0);
         EXPECT_EQ(reply, c.reply) << static_cast<int>(c.fault);
     }
+}
+
+// Queued faults shape the next replies, one each, then the standing fault
+// shapes them again.
+TEST(McuSimulator, QueuedFaultsShapeOnlyTheNextReplies)
+{
+    TempRoot root;
+    McuSimulator sim;
+    ASSERT_TRUE(sim.start());
+    sim.setFault(Fault::LowerCaseOk);
+    sim.queueFaults({Fault::Silence, Fault::None});
+    sim.queueFaults({Fault::Refused});
+    RawPort port(sim.slavePath());
+    const char* const replies[] = {"", "$OK,DEVICE,READY,,\r\n", "$ERR,DEVICE,READY,,\r\n", "$ok,DEVICE,READY,,\r\n",
+                                   "$ok,DEVICE,READY,,\r\n"};
+    for (const char* reply : replies)
+        EXPECT_EQ(port.exchange("$,DEVICE,READY,,\r\n", *reply ? 2000 : 200), reply);
 }
 
 TEST_F(McuSimulatorTest, AMoveTakesTimeAndStopEndsItWhereTheStageIs)

@@ -301,19 +301,74 @@ TEST_F(MainSettingsTest, SwitchesCompareExactly)
     }
 }
 
+// A slide the settings page does not offer is the default slide, logged.
 TEST_F(MainSettingsTest, SlideTypeChoosesTheFocusCentre)
 {
     const QByteArray calibration =
         "[Calibration]\nZ%20ref%202ch=1002\nZ%20ref%20Reusable=1009\nZ%20ref%20Validation=1010\n";
-    const struct { int slide; int centre; } cases[] = {{2, 1002}, {9, 1009}, {10, 1010}, {5, 4321}, {0, 4321}};
+    const struct { int written; int slide; int centre; } cases[] = {
+        {2, 2, 1002}, {9, 9, 1009}, {10, 10, 1010}, {5, 2, 1002}, {0, 2, 1002}, {99, 2, 1002},
+    };
     for (const auto& c : cases) {
         theApp.m_nZstageCenterPos = 4321;
         theApp.m_nZstageCurrentPos = 0;
-        writeIni(calibration + "[Cell%20counting]\nSlide%20type=" + QByteArray::number(c.slide) + "\n");
+        writeIni(calibration + "[Cell%20counting]\nSlide%20type=" + QByteArray::number(c.written) + "\n");
+        LogCapture log;
         read();
-        EXPECT_EQ(theApp.m_nSlideType, c.slide);
-        EXPECT_EQ(theApp.m_nZstageCenterPos, c.centre) << c.slide;
-        EXPECT_EQ(theApp.m_nZstageCurrentPos, c.centre) << c.slide;
+        EXPECT_EQ(theApp.m_nSlideType, c.slide) << c.written;
+        EXPECT_EQ(theApp.m_nZstageCenterPos, c.centre) << c.written;
+        EXPECT_EQ(theApp.m_nZstageCurrentPos, c.centre) << c.written;
+        EXPECT_EQ(log.contains("Slide type"), c.written != c.slide) << c.written;
+    }
+}
+
+// The save settings as the settings page could have stored them, or their
+// defaults, logged: a base name the page would not take made every automatic
+// save fail ("BBB…_00001" cannot be created) or named it wrongly.
+TEST_F(MainSettingsTest, SaveNamesAreReadByTheSettingsPageRule)
+{
+    const QByteArray sixteen = "ABCDEFGHIJKLMNOP";
+    const struct
+    {
+        QByteArray suffix;  // as written; "" for no key
+        QByteArray name;
+        const char* loadedSuffix;
+        QByteArray loadedName;
+    } cases[] = {
+        {"Sequence", QByteArray(300, 'B'), "Sequence", "KOVA3"},
+        {"Sequence", sixteen, "Sequence", sixteen},
+        {"Sequence", sixteen + "Q", "Sequence", "KOVA3"},
+        {"TimeStamp", "Cell 1_", "TimeStamp", "Cell 1_"},
+        {"TimeStamp", "Cell-1_x", "TimeStamp", "Cell-1_x"},
+        {"TimeStamp", sixteen, "TimeStamp", sixteen},  // kept by the page on a switch from the sequence
+        {"TimeStamp", sixteen + "Q", "TimeStamp", "KOVA3"},
+        {"", sixteen, "Sequence", sixteen},
+        {"Sequence", "a/b", "Sequence", "KOVA3"},
+        {"Sequence", "..", "Sequence", "KOVA3"},
+        {"Sequence", "\" Cells\"", "Sequence", "KOVA3"},
+        {"Sequence", "\"Cells \"", "Sequence", "KOVA3"},
+        {"Sequence", "\"  \"", "Sequence", "KOVA3"},
+        {"Sequence", "", "Sequence", "KOVA3"},
+        {"Sequence", "Zell\xe9n", "Sequence", "KOVA3"},
+        {"timestamp", "Run", "Sequence", "Run"},
+        {"Date", "Run", "Sequence", "Run"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(("suffix " + c.suffix + ", name " + c.name.left(20)).toStdString());
+        QByteArray group = "[Save%20Review]\nBase%20name=" + c.name + "\n";
+        if (!c.suffix.isEmpty())
+            group += "Suffix%20type=" + c.suffix + "\n";
+        writeIni(group);
+        LogCapture log;
+        read();
+        EXPECT_EQ(theApp.m_SaveReview.m_strSuffixType, c.loadedSuffix);
+        EXPECT_EQ(theApp.m_SaveReview.m_strBaseName, c.loadedName);
+        EXPECT_EQ(log.contains("Base name"), c.loadedName != c.name);
+        EXPECT_EQ(log.contains("Suffix type"), !c.suffix.isEmpty() && c.loadedSuffix != c.suffix);
+        // The next write heals the file.
+        ASSERT_TRUE(MainSettings::before_loseINI());
+        EXPECT_EQ(stored("Save Review/Base name").toString(), c.loadedName);
+        EXPECT_EQ(stored("Save Review/Suffix type").toString(), c.loadedSuffix);
     }
 }
 
@@ -481,13 +536,20 @@ TEST_F(MainSettingsTest, NamedProtocolsLoadOrFallBackToDefault)
                    "[Min.%20search%20size]\nSize=9\n[Dilution%20factor]\nValue=3\n");
     root.writeFile("/opt/KOVA3/conf/PROTOCOL/CELL_COUNTING_VIABILITY/DEFAULT.ini",
                    "[Live%20cell%20sensitivity]\nValue=42\n");  // kept as read: the engine bounds levels
-    // What "../../x" would reach from the protocol folder: never read.
+    // What "../../x" would reach from the protocol folder, and what ".." names: never read.
     root.writeFile("/opt/KOVA3/conf/x.ini", "[Min.%20search%20size]\nSize=99\n");
+    root.writeFile("/opt/KOVA3/conf/PROTOCOL/CELL_COUNTING_VIABILITY/...ini", "[Live%20cell%20sensitivity]\nValue=9\n");
+    // Listed by the protocol screen as "x.ini" and "1.5 \u00b5m".
+    root.writeFile("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/x.ini.ini", "[Min.%20search%20size]\nSize=5\n");
+    root.writeFile(QString::fromUtf8("/opt/KOVA3/conf/PROTOCOL/TOTAL_CELL_COUNTING/1.5 \u00b5m.ini"),
+                   "[Dilution%20factor]\nValue=4\n");
 
     const struct { const char* total; const char* viability; const char* loadedTotal; int minSize; int dilution;
                    const char* loadedViability; } cases[] = {
         {"My cells", "Gone", "My cells", 9, 3, "DEFAULT"},
         {"../../x", "../DEFAULT", "DEFAULT", 7, 1, "DEFAULT"},
+        {"x.ini", "..", "x.ini", 5, 1, "DEFAULT"},
+        {"1.5 \\x00b5m", "DEFAULT", "1.5 \u00b5m", 7, 4, "DEFAULT"},
         {"", "DEFAULT", "DEFAULT", 7, 1, "DEFAULT"},
     };
     for (const auto& c : cases) {

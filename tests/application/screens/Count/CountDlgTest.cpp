@@ -68,6 +68,22 @@ TEST_F(CountScreen, EachStateShowsItsPage)
     }
 }
 
+// The result navigation's captions; "&&" shows one "&", each line starts flush.
+TEST_F(CountScreen, ResultNavigationCaptions)
+{
+    const struct
+    {
+        const char* button;
+        const char* caption;
+    } cases[] = {
+        {"BUTTON_NEXT_COUNT", "Next Count"}, {"BUTTON_REVIEW_OR_IMAGE", "Image"},
+        {"BUTTON_GRAPH", "Histogram \n&& Gating"}, {"BUTTON_DILUTION", "Dilution"},
+        {"BUTTON_SAVE_PRINT", "Save && Print"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(child<QPushButton>(c.button)->text(), c.caption) << c.button;
+}
+
 TEST_F(CountScreen, ImageAndResultAlternateAndTheGraphButtonOpensTheHistogram)
 {
     dlg->setMainUIState(CountDlg::StateResult);

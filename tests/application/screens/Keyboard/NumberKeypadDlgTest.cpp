@@ -69,7 +69,9 @@ TEST_F(NumberKeypadTest, NumberModeRanges)
         {24, 1, 2, "25", "25", false, "<none>"},
         {24, 1, 2, "25<4", "24", true, "24"},
         {24, 1, 2, "1", "1", true, "1"},
-        {99999, 0, 5, "0", "0", true, "<none>"},
+        // A minimum below 1 offers nothing Apply would refuse.
+        {99999, 0, 5, "0", "0", false, "<none>"},
+        {99999, 0, 5, "01", "01", true, "01"},
         {99999, 0, 5, "123456", "12345", true, "12345"},
         {999, 1, 3, "7<", "", false, "<none>"},
     };
@@ -93,13 +95,22 @@ TEST_F(NumberKeypadTest, NumberModeRanges)
     }
 }
 
-TEST_F(NumberKeypadTest, ValueAndApplyEnabledAfterModeUntilTheTextChanges)
+// Apply is offered exactly for what it takes, whatever the order in which the
+// caller sets the mode, the value and the range.
+TEST_F(NumberKeypadTest, ApplyFollowsModeValueAndRangeInAnyOrder)
 {
     pad.set_mode(NUMBER_KEYPAD_NUMBER);
+    EXPECT_FALSE(button("BUTTON_KEY_APPLY")->isEnabled()) << "nothing entered yet";
+    pad.set_value("0");
+    pad.set_range_value(99999, 0, 5);
+    EXPECT_FALSE(button("BUTTON_KEY_APPLY")->isEnabled()) << "0 is never taken";
+    pad.set_value("30");
     EXPECT_TRUE(button("BUTTON_KEY_APPLY")->isEnabled());
     pad.set_range_value(24, 1, 2);
+    EXPECT_FALSE(button("BUTTON_KEY_APPLY")->isEnabled()) << "the new range refuses 30";
     pad.set_value("12");
     EXPECT_EQ(field("EDIT_NORMAL")->text(), "12");
+    EXPECT_TRUE(button("BUTTON_KEY_APPLY")->isEnabled());
     pad.slot_apply();
     EXPECT_EQ(emitted(), "12");
 }
@@ -189,8 +200,14 @@ TEST_F(NumberKeypadTest, DilutionUsesTheSmallKeypadAndItsRange)
     pad.show();
     EXPECT_FALSE(pad.findChild<QWidget*>("FRAME_BUTTON_KEY_SMALL")->isHidden());
     EXPECT_TRUE(pad.findChild<QWidget*>("FRAME_BUTTON_KEY")->isHidden());
-    for (const char* keys : {"0.5", "<<<11", "<<2.5"}) {
-        press(keys, true);
+    const struct
+    {
+        const char* keys;
+        bool taken;
+    } steps[] = {{"0.5", false}, {"<<<11", false}, {"<<2.5", true}};
+    for (const auto& step : steps) {
+        press(step.keys, true);
+        EXPECT_EQ(button("BUTTON_KEY_APPLY2")->isEnabled(), step.taken) << step.keys;
         pad.slot_apply();
     }
     EXPECT_EQ(applied.count(), 1);

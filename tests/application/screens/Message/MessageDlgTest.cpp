@@ -166,6 +166,9 @@ TEST(MessageDlg, TextIsTheSystemsExactRichText)
               "<p><b>Error (Code : 0015)</b><br/><br/>PDF Writing Error<br/>Please Contact your local distributor.</p>");
     EXPECT_EQ(MessageCatalogue::text(44), "Searching for a USB ...");
     EXPECT_TRUE(MessageCatalogue::text(49).contains("<b>support@kova3.example</b>."));
+    // A failure no number names, in the look of a numbered error.
+    EXPECT_EQ(MessageCatalogue::errorText(30, {"Not <applied>.", "cannot write\nthe file"}),
+              "<p><b>Error (Code : 0030)</b><br/>Not &lt;applied&gt;.<br/>cannot write<br/>the file</p>");
 }
 
 TEST(MessageDlg, ArgumentsAreInsertedOnceAndAsText)

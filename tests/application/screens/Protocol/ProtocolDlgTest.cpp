@@ -1,6 +1,9 @@
 #include "Protocol/ProtocolDlg.h"
 #include "Protocol/ProtocolSaveDlg.h"
 
+#include "KovaCore/KovaPaths.h"
+#include "KovaCore/MainSettings.h"
+
 #include "ImmutableFolder.h"
 #include "ProtocolTestRoot.h"
 #include "WhenModal.h"
@@ -290,6 +293,55 @@ TEST_F(ProtocolScreen, LoadAfterSteppingWritesTheFileAndTheLoadedProtocol)
     EXPECT_EQ(theApp.m_strTotalProtocolName, "Mine");
     EXPECT_EQ(dlg->findChild<QLabel*>("LABEL_COMMON_PROTOCOL")->text(), "Mine");
     EXPECT_FALSE(steppersOn());
+}
+
+// Whatever the screen lists and loads is still the loaded protocol after a
+// restart: written to the settings file and read back at start-up.
+TEST_F(ProtocolScreen, ALoadedProtocolOutlastsARestart)
+{
+    const struct
+    {
+        int mode;
+        const char* file;  // in the mode's folder
+        const char* row;
+    } cases[] = {
+        {0, "x.ini.ini", "x.ini"},
+        {0, "1.5 \u00b5m.ini", "1.5 \u00b5m"},
+        {1, "Zellen \u00e4 (B).ini", "Zellen \u00e4 (B)"},
+        {1, " a,b=c;d.ini", " a,b=c;d"},
+    };
+    for (const auto& c : cases) {
+        const QString row = QString::fromUtf8(c.row);
+        SCOPED_TRACE(row.toStdString());
+        theApp.m_CountingMode = c.mode;
+        const QList<int> values = c.mode == 0 ? QList<int>{6, 20, 4, 3, 2} : QList<int>{6, 20, 4, 8, 3, 2};
+        writeProtocol(c.mode, row, values);
+        ASSERT_TRUE(files(c.mode).contains(QString::fromUtf8(c.file)));
+        open();
+        select(row);
+        EXPECT_EQ(pressAnswering("BUTTON_LOAD"), message(17));
+        ASSERT_TRUE(MainSettings::before_loseINI());
+
+        theApp.m_strTotalProtocolName = theApp.m_strViabilityProtocolName = QStringLiteral("PBMC");
+        QSettings settings(root.path(kova::kMainIni), QSettings::IniFormat);
+        MainSettings::IdleMinutes idle;
+        MainSettings::read_INI(settings, idle);
+        if (c.mode == 0) {
+            const auto& loaded = theApp.m_Loaded_Total_Protocol;
+            EXPECT_EQ(theApp.m_strTotalProtocolName, row);
+            EXPECT_EQ(loaded.name, row);
+            EXPECT_EQ((QList<int>{loaded.min_search_size, loaded.max_search_size, loaded.cell_detection_sensitivity,
+                                  loaded.noise_reduction, loaded.dilution_factor}),
+                      values);
+        } else {
+            const auto& loaded = theApp.m_Loaded_Viability_Protocol;
+            EXPECT_EQ(theApp.m_strViabilityProtocolName, row);
+            EXPECT_EQ(loaded.name, row);
+            EXPECT_EQ((QList<int>{loaded.min_search_size, loaded.max_search_size, loaded.cell_detection_sensitivity,
+                                  loaded.live_cell_sensitivity, loaded.noise_reduction, loaded.dilution_factor}),
+                      values);
+        }
+    }
 }
 
 TEST_F(ProtocolScreen, AnEditIsDroppedWhenAnotherRowIsChosen)

@@ -2,17 +2,21 @@
 
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
+#include "ClippedText.h"
 #include "ModalAnswerer.h"
+#include "QtPrinters.h"
 #include "SettingsTestSupport.h"
 #include "TempRoot.h"
 #include "VirtualInstrument.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 namespace {
 
@@ -127,21 +131,68 @@ TEST_F(DateTimeDlgTest, ZeroHourAndMinuteShowAsTwoDigitsButGoOutAsOne)
     EXPECT_EQ(root.readFile(kCalls), "[set-time][2024-1-1 0:0:00]\n");
 }
 
-TEST_F(DateTimeDlgTest, RefusedOrHangingTimedatectlIsDateMessageAndTheDialogStays)
+// A clock the system refuses to set is told as such, not as a date that does
+// not exist: a box titled as error 25 with timedatectl's own reason as plain
+// text in at most two lines that fit the box; the clock and the settings stay,
+// the dialog stays open on the current time.
+TEST_F(DateTimeDlgTest, RefusedClockShowsTheReasonAndTheDialogStays)
 {
-    root.writeFile(QString::fromLatin1(kovasim::VirtualInstrument::kTimedatectlNtp), "");
-    enter({"9", "2", "2024", "8", "5"});
-    apply(true);
-    EXPECT_EQ(boxes.shown, messages({25}));
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    const QString ellipsis(QChar(0x2026));
+    const struct
+    {
+        const char* standIn;  // the body of /bin/timedatectl; nullptr: the instrument's, with network time on
+        QString reason;       // the reason's lines joined by blanks; with `cut`, how the first line starts
+        bool cut;
+    } cases[] = {
+        {nullptr, "Failed to set time: Automatic time synchronization is enabled", false},
+        {"echo '<b>bold</b> & \"quoted\"' >&2; exit 1\n", "<b>bold</b> & \"quoted\"", false},
+        {"printf 'first line\\nsecond line\\n'; exit 1\n", "first line second line", false},
+        {"exit 3\n", "timedatectl ended with code 3.", false},
+        {"exec sleep 30\n", "timedatectl did not finish in time.", false},
+        {"for i in $(seq 60); do printf 'word%s ' $i; done >&2; exit 1\n", "word1 word2", true},
+        {"", "timedatectl could not be started.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason.toStdString());
+        // Only the stand-in that hangs meets a short time-out: the others may be slow to start.
+        const bool hangs = c.standIn && QByteArray(c.standIn).contains("sleep");
+        Setup_DateTimeDlg::seams().commandTimeoutMs = hangs ? 200 : Setup_DateTimeDlg::kCommandTimeoutMs;
+        if (!c.standIn) {
+            root.writeFile(QString::fromLatin1(kovasim::VirtualInstrument::kTimedatectlNtp), "");
+        } else if (*c.standIn) {
+            root.writeScript(QStringLiteral("/bin/timedatectl"), c.standIn);
+        } else {
+            ASSERT_TRUE(QFile::remove(root.path(QStringLiteral("/bin/timedatectl"))));
+        }
+        theApp.m_nAutoShutdownTime = 5;
+        root.writeFile(kova::kMainIni, "");
+        QList<ClippedText> clipped;
+        boxes.plan(true, [&] { clipped = clippedTexts(QApplication::activeModalWidget()); });
+        enter({"9", "2", "2024", "8", "5"});
+        dlg.findChild<QPushButton*>(QStringLiteral("BUTTON_APPLY"))->click();
 
-    root.writeScript(QStringLiteral("/bin/timedatectl"), "exec sleep 30\n");
-    Setup_DateTimeDlg::seams().commandTimeoutMs = 200;
-    enter({"9", "2", "2024", "8", "5"});
-    apply(true);
-    EXPECT_EQ(boxes.shown, messages({25, 25}));
-    EXPECT_TRUE(dlg.isVisible());
+        ASSERT_EQ(boxes.shown.size(), 1);
+        QTextDocument box;
+        box.setHtml(boxes.shown.takeFirst());
+        const QStringList lines = box.toPlainText().split(QLatin1Char('\n'));
+        ASSERT_GE(lines.size(), 4);
+        EXPECT_EQ(lines.mid(0, 3), QStringList({"Error (Code : 0025)", "", "The date and time could not be set."}));
+        const QStringList reason = lines.mid(3);
+        EXPECT_LE(reason.size(), 2);
+        if (c.cut) {
+            EXPECT_EQ(reason.size(), 2);
+            EXPECT_TRUE(reason.first().startsWith(c.reason));
+            EXPECT_TRUE(reason.last().endsWith(ellipsis));
+        } else {
+            EXPECT_EQ(reason.join(' '), c.reason);
+        }
+        EXPECT_TRUE(clipped.isEmpty()) << describe(clipped);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_TRUE(dlg.isEnabled());
+        EXPECT_NE(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(fieldTexts(), QStringList({"04", "07", "2031", "16", "45"})) << "back to now";
+        EXPECT_TRUE(root.readFile(kova::kMainIni).isEmpty()) << "nothing was set, nothing is written";
+    }
 }
 
 TEST_F(DateTimeDlgTest, KeysEditTheFocusedFieldAndPlusAndCommaAreSwallowed)

@@ -2,6 +2,7 @@
 #include "Settings/NetworksFrame.h"
 #include "Settings/SetupDlg.h"
 
+#include "ClippedText.h"
 #include "Keyboard/KeyboardDlg.h"
 #include "Keyboard/NumberKeypadDlg.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -137,6 +139,8 @@ TEST_F(NetworksTest, ShowsTheWiredConnectionAndItsDhcpChoice)
     EXPECT_FALSE(child<QLineEdit>("EDIT_IP_STATIC")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("BUTTON_WIFI_ENABLE")->isHidden()) << "hidden, as it is on the instrument";
     EXPECT_TRUE(sim.calls().isEmpty());
+    const QList<ClippedText> clipped = clippedTexts(page.get());
+    EXPECT_TRUE(clipped.isEmpty()) << "the address and the MAC show whole:\n" << describe(clipped);
 }
 
 // Without any interface the page shows nothing, and does not loop on the empty list.
@@ -225,17 +229,37 @@ TEST_F(NetworksTest, InvalidSettingsShowMessage30)
     EXPECT_TRUE(root.readFile(kEth0File).contains("inet dhcp"));
 }
 
-// Apply that the manager refuses leaves the page ready to apply again.
-TEST_F(NetworksTest, RefusedApplyEnablesApplyAgain)
+// Apply that the manager refuses (here: the interfaces' folder is gone, so
+// the file cannot be written) says so with the reason, in the look of message
+// 30, and leaves the page ready to apply again.
+TEST_F(NetworksTest, RefusedApplySaysWhyAndEnablesApplyAgain)
 {
     ASSERT_NO_FATAL_FAILURE(ethernetUp());
     showPage();
     ASSERT_TRUE(QDir(root.path("/etc/network/interfaces.d")).removeRecursively());
-    child<QPushButton>("BUTTON_APPLY")->click();
-    ASSERT_TRUE(waitIdle());
-    EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
-    EXPECT_NE(text("LABEL_IP_ADDRESS"), "Updating...");
-    EXPECT_FALSE(sim.calls().contains("ifup eth0"));
+    for (const char* radio : {"RADIO_IP_STATIC", "RADIO_IP_AUTO"}) {
+        SCOPED_TRACE(radio);
+        child<QRadioButton>(radio)->click();
+        page->slot_set_value_IP_Address("192.168.1.10");
+        page->slot_set_value_Subnet_Mask("255.255.255.0");
+        page->slot_set_value_Default_Gateway("192.168.1.1");
+        ModalAnswerer answerer;
+        QList<ClippedText> clipped;  // the reason is broken into lines within the box, not cut at its edge
+        answerer.plan(true, [&clipped] { clipped = clippedTexts(QApplication::activeModalWidget()); });
+        child<QPushButton>("BUTTON_APPLY")->click();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_EQ(answerer.shown.size(), 1);
+        EXPECT_TRUE(clipped.isEmpty()) << describe(clipped);
+        ASSERT_FALSE(manager.errorString().isEmpty());
+        const QString prefix = "<p><b>Error (Code : 0030)</b><br/>The network settings could not be applied.<br/>";
+        ASSERT_TRUE(answerer.shown[0].startsWith(prefix)) << answerer.shown[0].toStdString();
+        QString reason = answerer.shown[0].mid(prefix.size());
+        reason.chop(QStringLiteral("</p>").size());
+        EXPECT_EQ(reason.replace("<br/>", " "), manager.errorString().toHtmlEscaped());
+        EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
+        EXPECT_NE(text("LABEL_IP_ADDRESS"), "Updating...");
+        EXPECT_FALSE(sim.calls().contains("ifup eth0"));
+    }
 
     // Without a cable there is nothing to apply to.
     ASSERT_TRUE(sim.unplug("eth0"));

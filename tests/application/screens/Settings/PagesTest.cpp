@@ -183,6 +183,8 @@ TEST_F(SaveReviewframeTest, SequenceKeypadTakesOneTo99999)
     editSequence(page, [&](NumberKeypadDlg* pad) {
         typeAndApply(pad, QStringLiteral("0"));
         EXPECT_TRUE(pad->isVisible()) << "0 is refused";
+        EXPECT_FALSE(pad->findChild<QPushButton*>(QStringLiteral("BUTTON_KEY_APPLY"))->isEnabled())
+            << "and not offered";
         typeAndApply(pad, QStringLiteral("100000"));
         EXPECT_FALSE(pad->isVisible()) << "the sixth digit is not taken: 10000";
     });
