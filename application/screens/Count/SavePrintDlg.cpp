@@ -278,10 +278,15 @@ void SavePrintDlg::slot_set_backLabel(bool bshow)
     m_BackLabel.request(bshow);
 }
 
+PowerControl* SavePrintDlg::powerRoads()
+{
+    return theApp.m_pHomeDlg ? theApp.m_pHomeDlg->powerControl() : nullptr;
+}
+
 void SavePrintDlg::raisePowerOffQuestion()
 {
-    if (theApp.m_pHomeDlg && theApp.m_pHomeDlg->powerControl())
-        theApp.m_pHomeDlg->powerControl()->set_top_Poweroffdlg();
+    if (PowerControl* roads = powerRoads())
+        roads->set_top_Poweroffdlg();
 }
 
 // --- a save run
@@ -389,8 +394,14 @@ void SavePrintDlg::prepare_save(QString path, QString name)
 
     m_saveTimeDone = 0;
     m_saveTimeTotal = plan.weight;
+    // A power-off confirmed from here on waits until the run has ended.
+    PowerControl* roads = powerRoads();
+    if (roads)
+        roads->setSaving(true);
     openProgressBox();
     thread_save(plan.kinds, path);
+    if (roads)
+        roads->setSaving(false);
     raisePowerOffQuestion();
 }
 

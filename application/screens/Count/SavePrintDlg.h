@@ -11,6 +11,8 @@
 
 #include <functional>
 
+class PowerControl;
+
 namespace Ui {
 class SavePrintDlg;
 }
@@ -143,6 +145,8 @@ private:
     void autoSaveEnded(bool failed);
     QString autoName();
     bool stickMounted() const;
+    // The home screen's power roads; null without a home screen.
+    static PowerControl* powerRoads();
     void raisePowerOffQuestion();
     void prepare_print();
     void count_result_to_text(QString& text);
