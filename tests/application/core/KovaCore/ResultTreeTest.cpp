@@ -34,9 +34,10 @@ TEST(PreviousCountCopy, IsTheMasterNewestFirstOrNone)
         const std::string header = ResultTree::previousCountHeader(mode);
         ASSERT_TRUE(QDir().mkpath(root.path(ResultTree::modeFolder(mode))));
         ASSERT_TRUE(QDir().mkpath(QFileInfo(root.path(master)).path()));
-        root.writeFile(copy, QByteArray::fromStdString(header + "\nanonymous,deleted since"));
+        const auto table = [&header](const char* rows) { return QByteArray::fromStdString(header + rows); };
+        root.writeFile(copy, table("\nanonymous,deleted since"));
         switch (c.master) {
-        case Master::Rows: root.writeFile(master, QByteArray::fromStdString(header + "\nanonymous,old\nanonymous,new")); break;
+        case Master::Rows: root.writeFile(master, table("\nanonymous,old\nanonymous,new")); break;
         case Master::Missing: break;
         case Master::Folder: ASSERT_TRUE(QDir().mkpath(root.path(master))); break;
         }

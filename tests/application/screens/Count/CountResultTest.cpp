@@ -317,7 +317,8 @@ TEST_F(CountRun, AFailedSaveInAnAgingRunEndsIt)
 
         for (int box = 0; box < c.codes.size(); ++box)
             EXPECT_TRUE(answerer.shown[box].contains("Code : " + c.codes[box])) << answerer.shown[box].toStdString();
-        EXPECT_TRUE(answerer.shown.last().contains("Cell counting aging finish!")) << answerer.shown.last().toStdString();
+        EXPECT_TRUE(answerer.shown.last().contains("Cell counting aging finish!"))
+            << answerer.shown.last().toStdString();
         EXPECT_FALSE(theApp.m_bAgingMode);
         EXPECT_EQ(child<QLabel>("LABEL_AGING_CUR")->text(), "1");
         EXPECT_EQ(started.count(), 1) << "no further count";

@@ -1,8 +1,8 @@
 #include "HomeDlg/PowerControl.h"
 
 #include "Camera/OV5642Camera.h"
-#include "InitDlg/InitDlg.h"
 #include "File_IO/CSVReaderWriter.h"
+#include "InitDlg/InitDlg.h"
 #include "MediaMonitor/MediaMonitor.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
