@@ -120,7 +120,7 @@ TEST_F(SavePrintTest, SavedInternallyAndOnTheStickPrintedEjectedAndDiluted)
     // A full stick: message 5, nothing new.
     ASSERT_TRUE(sticks.setFreeSpace("stick", 0));
     ASSERT_TRUE(touch(kEnterKey));
-    ASSERT_TRUE(waitForOutput(*app, "refused with message")) << output(*app).toStdString();
+    ASSERT_TRUE(waitForOutput(*app, "refused with message : 5\n")) << output(*app).toStdString();
     ASSERT_TRUE(waitForWindowCount(kDialog, 2));
     ASSERT_TRUE(touch(kMessageOnlyOk));
     ASSERT_TRUE(waitForWindowCount(kDialog, 1));

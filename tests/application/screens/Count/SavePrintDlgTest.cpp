@@ -388,6 +388,25 @@ TEST_F(SavePrint, AutomaticBaseNamesATypedNameCouldNotHoldAreRefused)
     }
 }
 
+// A result folder that cannot be made (its name is longer than a file system
+// takes) is refused with message 5, and nothing is written.
+TEST_F(SavePrint, AResultFolderThatCannotBeMadeIsRefused)
+{
+    theApp.m_SaveReview.m_strBaseName = QString(300, 'a');
+    theApp.m_SaveReview.m_strSuffixType = "Sequence";
+    theApp.m_SaveReview.m_nSequenceCount = 7;
+    const QByteArray masterBefore = root.readFile(master());
+    SavePrintDlg dialog;
+    QSignalSpy completed(&dialog, &SavePrintDlg::sig_autosave_completed);
+    answerer.plan(true);
+    dialog.auto_save3();
+    ASSERT_TRUE(answered());
+    EXPECT_TRUE(answerer.shown.last().contains("Code : 0005")) << answerer.shown.last().toStdString();
+    EXPECT_EQ(completed.count(), 1);
+    EXPECT_EQ(entries(kInternal), QStringList{"PreviousCount_BF_CellCountingViability.csv"});
+    EXPECT_EQ(root.readFile(master()), masterBefore);
+}
+
 TEST_F(SavePrint, AgingSavesWithoutABoxThenCallsTheNextCycle)
 {
     theApp.m_bAgingMode = true;
