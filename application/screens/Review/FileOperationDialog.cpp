@@ -107,13 +107,14 @@ void FileOperationDialog::slotCompleted()
 void FileOperationDialog::slotPasteError(FileOperationPasteError code)
 {
     KLOG_ENTER;
-    KLOG_VALUE("code", int(code));
     m_timer.stop();
     m_bRunning = false;
     repaint();
     QCoreApplication::processEvents();
     QThread::msleep(kCompletedPauseMs);
     const QString text = errorText(code);
+    KLOG_VALUE("code", int(code));
+    KLOG_VALUE("shown", text);
     if (!text.isEmpty())
         ui->LABEL_MESSAGE->setText(text);
     ui->BUTTON_OK->move(174, 204);
