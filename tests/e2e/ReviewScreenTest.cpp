@@ -247,8 +247,9 @@ TEST_F(StoredResultsTest, ExportAllToAStickThatFillsUpPartWay)
     while (files.hasNext()) {
         const QString file = files.next();
         const QString name = file.mid(exported.size());
-        EXPECT_EQ(QFileInfo(file).size(), 300 * 1024) << name.toStdString();
-        EXPECT_EQ(root.readFile(results + name), root.readFile("/mnt/TOTAL_CELL_COUNTING" + name)) << name.toStdString();
+        QFile copy(file);
+        EXPECT_TRUE(copy.open(QIODevice::ReadOnly) && copy.readAll() == root.readFile(results + name))
+            << "cut or not a copy: " << name.toStdString();
         ++copied;
     }
     EXPECT_GT(copied, 0);

@@ -93,7 +93,7 @@ bool onSmallMedium(const QString& folder, long bytes)
         if (probe.exitCode() == 127)
             ADD_FAILURE() << "a command is missing: " << why.toStdString();
         else  // GTEST_SKIP returns, from a function returning nothing
-            [&] { GTEST_SKIP() << "the kernel refuses a private mount namespace (unshare -rm): " << why.toStdString(); }();
+            [&] { GTEST_SKIP() << "the kernel refuses a private mount namespace (unshare -rm): " << why.data(); }();
         return false;
     }
 

@@ -12,9 +12,6 @@
 
 #include <tiffio.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,5 +105,5 @@ void PartFile::discard()
 
 QString PartFile::errorString() const
 {
-    return QString::fromLocal8Bit(std::strerror(m_error));
+    return qt_error_string(m_error);
 }

@@ -11,7 +11,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -119,7 +118,7 @@ bool FileOperator::fail(const QString& folder, int error, FileOperationPasteErro
         m_failure = PasteErrorDestination;
     else
         m_failure = otherwise;
-    KLOG << "[Error] in" << folder << ":" << std::strerror(error);
+    KLOG << "[Error] in" << folder << ":" << qt_error_string(error);
     return false;
 }
 
