@@ -107,18 +107,29 @@ TEST(ProgressBox, CompletionClosesWithOneAndAnErrorWaitsForOk)
     }
 }
 
-// A copy job of the browser: its worker, its box, and the relisted page.
-TEST(FolderBrowser, CopiesTheChosenFolderIntoTheStickThroughItsBox)
-{
-    TempRoot root;
-    root.writeFile("/KOVA/anonymous/TOTAL_CELL_COUNTING/R/R.csv", "values");
-    QDir().mkpath(root.path("/mnt"));
-    ASSERT_TRUE(platform::setSimulatedDiskSpace(root.path("/mnt"), {1 << 20, 64, 64, 64}));
-    FileSystemTreeView browser;
-    browser.initialize();
+const QString kResults = "/KOVA/anonymous/TOTAL_CELL_COUNTING";
 
-    browser.copy2(QFileInfo("/KOVA/anonymous/TOTAL_CELL_COUNTING/R"));
-    browser.copy2(QFileInfo("/KOVA/anonymous/TOTAL_CELL_COUNTING/gone"));  // keeps the job as it was
+// The browser over the total mode's results, which hold R, and a stick with room.
+class FolderBrowser : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        root.writeFile(kResults + "/R/R.csv", "values");
+        QDir().mkpath(root.path("/mnt"));
+        ASSERT_TRUE(platform::setSimulatedDiskSpace(root.path("/mnt"), {1 << 20, 64, 64, 64}));
+        browser.initialize();
+    }
+
+    TempRoot root;
+    FileSystemTreeView browser;
+};
+
+// A copy job of the browser: its worker, its box, and the relisted page.
+TEST_F(FolderBrowser, CopiesTheChosenFolderIntoTheStickThroughItsBox)
+{
+    browser.copy2(QFileInfo(kResults + "/R"));
+    browser.copy2(QFileInfo(kResults + "/gone"));  // keeps the job as it was
     EXPECT_TRUE(browser.paste2(QFileInfo("/mnt")));
     EXPECT_TRUE(browser.paste2(QFileInfo("/mnt")));
     EXPECT_EQ(root.readFile("/mnt/R/R.csv"), "values");
@@ -136,15 +147,11 @@ TEST(FolderBrowser, CopiesTheChosenFolderIntoTheStickThroughItsBox)
 }
 
 // The browser's operations that the review screen does not use, called directly.
-TEST(FolderBrowser, ASecondClickOnAnItemTogglesItWithoutMakingItCurrentAgain)
+TEST_F(FolderBrowser, ASecondClickOnAnItemTogglesItWithoutMakingItCurrentAgain)
 {
-    TempRoot root;
-    const QString results = "/KOVA/anonymous/TOTAL_CELL_COUNTING";
-    QDir().mkpath(root.path(results + "/R/inner"));
-    FileSystemTreeView browser;
-    browser.initialize();
+    QDir().mkpath(root.path(kResults + "/R/inner"));
     QFileSystemModel* model = browser.folders()->model();
-    const QModelIndex folder = model->index(root.path(results + "/R"));
+    const QModelIndex folder = model->index(root.path(kResults + "/R"));
     ASSERT_TRUE(folder.isValid());
     QSignalSpy clicked(&browser, &FileSystemTreeView::signalItemClicked);
     QSignalSpy current(&browser, &FileSystemTreeView::signalCurrentItemChanged);
@@ -164,31 +171,26 @@ TEST(FolderBrowser, ASecondClickOnAnItemTogglesItWithoutMakingItCurrentAgain)
         EXPECT_EQ(current.count(), c.currentChanges);
     }
     EXPECT_EQ(clicked.count(), 3);
-    EXPECT_EQ(clicked.last(), (QList<QVariant>{results + "/R", false}));
-    EXPECT_EQ(browser.clickedPath(), results + "/R");
+    EXPECT_EQ(clicked.last(), (QList<QVariant>{kResults + "/R", false}));
+    EXPECT_EQ(browser.clickedPath(), kResults + "/R");
 
     // An item below a folder of the browsed one is a leaf and does not toggle.
-    const QModelIndex inner = model->index(root.path(results + "/R/inner"));
+    const QModelIndex inner = model->index(root.path(kResults + "/R/inner"));
     browser.slotItemClicked(inner);
-    EXPECT_EQ(current.last(), (QList<QVariant>{results + "/R/inner", true}));
+    EXPECT_EQ(current.last(), (QList<QVariant>{kResults + "/R/inner", true}));
     EXPECT_FALSE(browser.isExpanded(inner));
     EXPECT_TRUE(browser.isExpanded(folder));
 }
 
-TEST(FolderBrowser, PasteCopiesIntoTheBrowsedFolderOrARowOfItAndOnlyCopyAllReportsTheFunction)
+TEST_F(FolderBrowser, PasteCopiesIntoTheBrowsedFolderOrARowOfItAndOnlyCopyAllReportsTheFunction)
 {
-    TempRoot root;
-    root.writeFile("/KOVA/anonymous/TOTAL_CELL_COUNTING/R/R.csv", "values");
     QDir().mkpath(root.path("/mnt/X"));
-    ASSERT_TRUE(platform::setSimulatedDiskSpace(root.path("/mnt"), {1 << 20, 64, 64, 64}));
-    FileSystemTreeView browser;
-    browser.initialize();
     QSignalSpy function(&browser, &FileSystemTreeView::signal_FuncComplete);
     ResultFolderModel* folders = browser.folders();
     folders->slotResetList3("USB");
     ASSERT_TRUE(QTest::qWaitFor([&] { return folders->rowName(0) == "X"; }, 10000));
 
-    browser.copy2(QFileInfo("/KOVA/anonymous/TOTAL_CELL_COUNTING/R"));
+    browser.copy2(QFileInfo(kResults + "/R"));
     EXPECT_TRUE(browser.paste(0, true));
     EXPECT_TRUE(browser.paste(0, false));
     EXPECT_TRUE(browser.paste(5, true)) << "a row without a name: the browsed folder";
