@@ -31,7 +31,8 @@ PartFile::PartFile(const QString& target) : m_target(target)
 {
     for (int n = 0;; ++n) {
         m_part = n == 0 ? target + QStringLiteral(".part") : QStringLiteral("%1.%2.part").arg(target).arg(n);
-        m_fd = ::open(QFile::encodeName(m_part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+        // Read and write, as libtiff opens a file it writes.
+        m_fd = ::open(QFile::encodeName(m_part).constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                       0644);
         if (m_fd >= 0)
             return;
