@@ -1,5 +1,4 @@
 #include "FreshProcess.h"
-#include "FullDisk.h"
 
 #include "TempRoot.h"
 
@@ -9,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <sys/resource.h>
@@ -62,15 +60,17 @@ long addressSpace()
 
 }  // namespace
 
-bool runOnFullDisk(long limitBytes, const std::function<bool()>& job)
+QStringList thisTestAgain()
 {
-    return runInFreshProcess(
-        [limitBytes] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{static_cast<rlim_t>(limitBytes), static_cast<rlim_t>(limitBytes)};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        },
-        job);
+    return {QCoreApplication::applicationFilePath(),
+            QStringLiteral("--gtest_filter=") + QString::fromStdString(currentTest())};
+}
+
+QProcessEnvironment sharedRootEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(TempRoot::kSharedRootVariable), qEnvironmentVariable("KOVA3_ROOT"));
+    return environment;
 }
 
 bool runWithAddressSpaceRoom(long roomBytes, const std::function<bool()>& job)
@@ -96,15 +96,14 @@ bool runInFreshProcess(const std::function<void()>& limit, const std::function<b
         return earlier;
     }
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = sharedRootEnvironment();
     environment.insert(QString::fromLatin1(kJobVariable), QString::number(results.size()));
     environment.insert(QString::fromLatin1(kResultsVariable), QString::fromLatin1(results));
-    environment.insert(QString::fromLatin1(TempRoot::kSharedRootVariable), qEnvironmentVariable("KOVA3_ROOT"));
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=") + QString::fromStdString(currentTest())});
+    const QStringList command = thisTestAgain();
+    child.start(command.first(), command.mid(1));
     const bool ended = child.waitForFinished(kChildWaitMs);
     if (!ended) {
         child.kill();

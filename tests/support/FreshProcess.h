@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QProcessEnvironment>
+#include <QStringList>
+
 #include <functional>
 
 // Runs `job` in a fresh process, after `limit` has set that process's limits,
@@ -19,3 +22,8 @@ bool runInFreshProcess(const std::function<void()>& limit, const std::function<b
 // fails as when the memory is exhausted, so a job that does not keep its
 // memory bounded crashes the child, a test failure.
 bool runWithAddressSpaceRoom(long roomBytes, const std::function<bool()>& job);
+
+// The pieces a fresh process is made of: this test program again with only
+// the current test, and an environment in which it keeps this test's root.
+QStringList thisTestAgain();
+QProcessEnvironment sharedRootEnvironment();
