@@ -183,7 +183,7 @@ void BM_FloodingScript(benchmark::State& state)
     installation(50);
     const QString logical = QStringLiteral("/mnt/KOVA3_flood.ko3");
     UpdatePackage("1.0.3", "rm -rf \"$KOVA3_ROOT/opt/KOVA3/bin\"\n"
-                           "yes 'cp: cannot stat' | head -c 1073741824\nexit 1\n")
+                           "yes 'cp: cannot stat' | dd bs=1M count=1024 iflag=fullblock 2>/dev/null\nexit 1\n")
         .write(g_root.path(logical));
     UpdateSoftwareThread worker;
     setUpWorker(worker);

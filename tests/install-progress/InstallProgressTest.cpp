@@ -5,7 +5,7 @@
 
 #include "ProgressTestSupport.h"
 
-#include "ProcessRuns.h"
+#include "Processes.h"
 #include "platform/InstallScript.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "platform/InstallScript.h"
 
 #include "FreshProcess.h"
-#include "ProcessRuns.h"
+#include "Processes.h"
 #include "TempRoot.h"
 
 #include <gtest/gtest.h>
@@ -119,7 +119,7 @@ TEST(InstallScript, OutputIsReadAsItComesAndOnlyItsTailKept)
         const char* reason;
         QByteArray ends;  // the last output kept
     } cases[] = {
-        {"256 MiB, then a failure", "head -c 268435456 /dev/zero\necho\necho 'cp: cannot stat'\nexit 1\n", 600000,
+        {"256 MiB, then a failure", "dd if=/dev/zero bs=1M count=256 2>/dev/null\necho\necho 'cp: cannot stat'\nexit 1\n", 600000,
          "code 1", "\ncp: cannot stat\n"},
         {"without end", "yes 'cp: cannot stat'\n", 1000, "ran longer", ""},  // cut where it was ended
     };

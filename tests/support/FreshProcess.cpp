@@ -1,9 +1,9 @@
 #include "FreshProcess.h"
+#include "Processes.h"
 
 #include "TempRoot.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -47,17 +47,6 @@ QByteArray& resultsOfThisTest()
     _exit(result ? kJobTrue : kJobFalse);
 }
 
-// The address space the process has mapped now, in bytes.
-long addressSpace()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = status.readAll();
-    const int at = text.indexOf("VmSize:");
-    return at < 0 ? 0 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).trimmed().split(' ').value(0).toLong() * 1024;
-}
-
 }  // namespace
 
 QStringList thisTestAgain()
@@ -77,7 +66,7 @@ bool runWithAddressSpaceRoom(long roomBytes, const std::function<bool()>& job)
 {
     return runInFreshProcess(
         [roomBytes] {
-            const rlim_t most = static_cast<rlim_t>(addressSpace() + roomBytes);
+            const rlim_t most = static_cast<rlim_t>(mappedBytes(getpid()) + roomBytes);
             const rlimit limit{most, most};
             setrlimit(RLIMIT_AS, &limit);
         },

@@ -3,7 +3,7 @@
 #include "FreshProcess.h"
 #include "FullDisk.h"
 #include "HostTool.h"
-#include "ProcessRuns.h"
+#include "Processes.h"
 #include "TempRoot.h"
 #include "UpdateInstallation.h"
 #include "UpdatePackage.h"
@@ -403,7 +403,7 @@ TEST_F(UpdateWorker, AFloodingScriptFailsInBoundedMemoryAndIsRolledBack)
         int timeLimitMs;
     } cases[] = {
         {"without end", removesBin + "yes 'cp: cannot stat'\n", 2000},
-        {"384 MiB, then a failure", removesBin + "head -c 402653184 /dev/zero\nexit 1\n",
+        {"384 MiB, then a failure", removesBin + "dd if=/dev/zero bs=1M count=384 2>/dev/null\nexit 1\n",
          UpdateSoftwareThread::kInstallTimeLimitMs},
     };
     const QMap<QString, QString> before = installation();
