@@ -159,15 +159,20 @@ void closeInherited()
         ::close(fd);
 }
 
+void actByDefault(int signal)
+{
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(signal, &byDefault, nullptr);
+}
+
 // Ends this process as the script ended: with its exit code, or by its signal.
 [[noreturn]] void endAsTheScript(int status)
 {
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         ::prctl(PR_SET_DUMPABLE, 0);  // the script's crash: no core of this copy of the parent
-        struct sigaction byDefault = {};
-        byDefault.sa_handler = SIG_DFL;
-        ::sigaction(signal, &byDefault, nullptr);
+        actByDefault(signal);
         sigset_t only;
         sigemptyset(&only);
         sigaddset(&only, signal);
@@ -224,9 +229,7 @@ void InstallScriptProcess::setupChildProcess()
     // and a second child runs the script.
     ::setpgid(0, 0);
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-    struct sigaction byDefault = {};
-    byDefault.sa_handler = SIG_DFL;
-    ::sigaction(SIGCHLD, &byDefault, nullptr);
+    actByDefault(SIGCHLD);
     sigset_t watched;
     sigemptyset(&watched);
     sigaddset(&watched, SIGCHLD);
