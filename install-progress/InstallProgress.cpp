@@ -17,7 +17,7 @@ std::unique_ptr<BaseUI> createFrontEnd(bool window, QProcess* process)
     return std::make_unique<ProgressTUI>(nullptr, process);
 }
 
-void startInstallScript(QProcess& process, BaseUI& frontEnd, const QString& packageFolder)
+void startInstallScript(platform::InstallScriptProcess& process, BaseUI& frontEnd, const QString& packageFolder)
 {
     if (!platform::prepareInstallScript(process, packageFolder)) {
         frontEnd.slotOnProcStateChanged(QProcess::NotRunning);

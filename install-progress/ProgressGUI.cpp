@@ -24,8 +24,7 @@ void ProgressGUI::slotOnProcStateChanged(QProcess::ProcessState newState)
 {
     if (newState != QProcess::NotRunning)
         return;
+    m_view->showEnd(succeeded());
     if (succeeded())
         emit ended();
-    else
-        m_view->showFailure();
 }

@@ -7,7 +7,8 @@
 class ProgressView;
 
 // The graphical front end: the progress window, kept for the front end's
-// life. New output updates it with the elapsed seconds; after a successful
+// life. New output updates it with the elapsed seconds; at the script's end
+// the window shows what standard error still holds; after a successful
 // installation ended() is emitted (the window goes with the program), after a
 // failed one the window shows it and stays until it is closed.
 class ProgressGUI : public BaseUI

@@ -10,22 +10,28 @@ ProgressTUI::ProgressTUI(QObject* parent, QProcess* process, ElapsedClock clock,
 
 void ProgressTUI::slotOnReadyRead()
 {
-    QByteArray text = "Elapsed time: " + formatElapsed(elapsedSeconds()).toLatin1() + ' ';
-    readScriptOutput(
-        *m_process, [&](const QByteArray& error) { text += error; },
-        [&](const QString& line) {
-            if (kTaskLine.match(line).hasMatch())
-                text += QString(line).remove(QLatin1Char('=')).toUtf8();
-        });
-    write(text);
+    write("Elapsed time: " + formatElapsed(elapsedSeconds()).toLatin1() + ' ' + readOutput(false));
 }
 
 void ProgressTUI::slotOnProcStateChanged(QProcess::ProcessState newState)
 {
     if (newState != QProcess::NotRunning)
         return;
-    write(succeeded() ? "Installation complete" : "Installation failed");
+    write(readOutput(true) + (succeeded() ? "Installation complete" : "Installation failed"));
     emit ended();
+}
+
+QByteArray ProgressTUI::readOutput(bool ended)
+{
+    QByteArray text;
+    readScriptOutput(
+        *m_process, [&](const QByteArray& error) { text += error; },
+        [&](const QString& line) {
+            if (kTaskLine.match(line).hasMatch())
+                text += QString(line).remove(QLatin1Char('=')).toUtf8();
+        },
+        ended);
+    return text;
 }
 
 void ProgressTUI::write(const QByteArray& text)

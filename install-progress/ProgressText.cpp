@@ -29,7 +29,7 @@ bool lineWaits(QProcess& process)
 }  // namespace
 
 void readScriptOutput(QProcess& process, const std::function<void(const QByteArray&)>& onError,
-                      const std::function<void(const QString&)>& onLine)
+                      const std::function<void(const QString&)>& onLine, bool ended)
 {
     while (lineWaits(process)) {
         const QByteArray error = process.readAllStandardError();
@@ -38,4 +38,9 @@ void readScriptOutput(QProcess& process, const std::function<void(const QByteArr
         else
             onLine(QString::fromUtf8(process.readLine(kMaxScriptLineBytes + 1)));
     }
+    if (!ended || !process.isOpen())  // a script that never started said nothing
+        return;
+    const QByteArray error = process.readAllStandardError();
+    if (!error.isEmpty())
+        onError(error);
 }

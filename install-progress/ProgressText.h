@@ -24,6 +24,8 @@ constexpr int kMaxScriptLineBytes = 64 * 1024;
 // text goes to `onError` when there is any, otherwise one line of standard
 // output, decoded as UTF-8 with its line end, to `onLine`. Text without a line
 // end stays unread, and so does standard error while no line waits, until
-// either holds kMaxScriptLineBytes: then that much is taken as a line.
+// either holds kMaxScriptLineBytes: then that much is taken as a line. Once
+// the script has `ended`, no line comes any more: what standard error still
+// holds, most often the reason of a failure, goes to `onError` as well.
 void readScriptOutput(QProcess& process, const std::function<void(const QByteArray&)>& onError,
-                      const std::function<void(const QString&)>& onLine);
+                      const std::function<void(const QString&)>& onLine, bool ended = false);

@@ -12,7 +12,8 @@ class ProgressView;
 
 // The progress window: a title, an animated indicator, the task the install
 // script (`process`, not owned) is at and the elapsed time, centred on the
-// screen.
+// screen. While the script runs, nothing closes it: the installation would
+// end half way.
 class ProgressView : public QDialog
 {
     Q_OBJECT
@@ -21,8 +22,11 @@ public:
     ProgressView(QWidget* parent, QProcess* process);
     ~ProgressView() override;
 
-    // The installation did not work; the window stays until it is closed.
-    void showFailure();
+    // The script has ended: what standard error still holds is shown, and
+    // after a failed installation "Installation failed" above the last error
+    // text; the window then stays until it is closed.
+    void showEnd(bool succeeded);
+    void reject() override;
 
 public slots:
     // Shows the elapsed time (whole seconds since the front end began) and
@@ -31,9 +35,15 @@ public slots:
     // lines are dropped.
     void slotOnReadyRead(unsigned int timeElapsed);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void readOutput(bool ended);
     void showTask(const QString& text, Qt::TextFormat format);
+    bool scriptRuns() const;
 
     const std::unique_ptr<Ui::ProgressView> m_ui;
     QProcess* const m_process;
+    QString m_lastError;  // the last standard-error text shown, as rich text
 };

@@ -1,16 +1,17 @@
 #include "BaseUI.h"
 #include "InstallProgress.h"
 
+#include "platform/InstallScript.h"
+
 #include <QApplication>
 #include <QDir>
-#include <QProcess>
 
 int main(int argc, char** argv)
 {
     const bool window = hasDisplay();
     std::unique_ptr<QCoreApplication> app = window ? std::make_unique<QApplication>(argc, argv)
                                                    : std::make_unique<QCoreApplication>(argc, argv);
-    QProcess process;
+    platform::InstallScriptProcess process;
     std::unique_ptr<BaseUI> frontEnd = createFrontEnd(window, &process);
     QObject::connect(frontEnd.get(), &BaseUI::ended, app.get(), &QCoreApplication::quit, Qt::QueuedConnection);
     startInstallScript(process, *frontEnd, QDir::currentPath());

@@ -6,6 +6,7 @@
 #include "Camera/VerifierGrabThread.h"
 #include "Controller/VerifierController.h"
 #include "DebugLine.h"
+#include "File_IO/PartFile.h"
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaPaths.h"
 #include "Settings/VerifierSettings.h"
@@ -15,7 +16,6 @@
 #include "platform/Root.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
@@ -248,7 +248,11 @@ void KOVA_II_Plus_Verifier::on_BUTTON_CAPTURE_clicked()
         cv::Mat bgr;
         cv::cvtColor(cv::Mat(m_nFrameHeight, m_nFrameWidth, CV_8UC3, const_cast<unsigned char*>(frame)), bgr,
                      cv::COLOR_RGB2BGR);
-        written = cv::imwrite(QFile::encodeName(file).toStdString(), bgr);
+        // On the stick: never through a file or link standing at the name.
+        std::vector<uchar> tiff;
+        written = cv::imencode(".tif", bgr, tiff)
+                  && writeWhole(file, QByteArray::fromRawData(reinterpret_cast<const char*>(tiff.data()),
+                                                              int(tiff.size())));
     }
     setEnabled(true);
     if (!written)

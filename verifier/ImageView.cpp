@@ -6,7 +6,7 @@
 #include "Outline.h"
 #include "ui_KOVA_II_Plus_Verifier.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "File_IO/PartFile.h"
 #include "platform/Root.h"
 
 namespace verifier {
@@ -141,12 +142,15 @@ void KOVA_II_Plus_Verifier::takeScreenshot()
     QString file;
     do {
         file = QString::asprintf("/mnt/VelimCap-%04d.png", m_nScreenshotCount);
-    } while (QFile::exists(platform::rootPath(file)) && ++m_nScreenshotCount <= 9999);
+    } while (nameTaken(platform::rootPath(file)) && ++m_nScreenshotCount <= 9999);
     QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
     // A display that cannot give the whole screen still shows the window, which fills it.
     if (screen.isNull())
         screen = grab();
-    if (m_nScreenshotCount > 9999 || screen.isNull() || !screen.save(platform::rootPath(file), "png")) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (m_nScreenshotCount > 9999 || screen.isNull() || !buffer.open(QIODevice::WriteOnly)
+        || !screen.save(&buffer, "png") || !writeWhole(platform::rootPath(file), png)) {
         QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("%1 saving failed !!!").arg(file));
         return;
     }

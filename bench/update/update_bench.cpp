@@ -2,8 +2,10 @@
 // GNU tar: reading a package's VERSION and listing it (50 and 200 MB of
 // incompressible payload, as compiled programs nearly are), writing the
 // verified backup of a 50 MB installation, the prepare run's listing and
-// unpacking of a 50 MB package, and putting a 50 MB installation back from
-// its backup.
+// unpacking of a 50 MB package, putting a 50 MB installation back from its
+// backup, and what hostile packages cost: an install script that prints 1 GB
+// and fails, and a package of 200000 members. Those two report how far the
+// process's peak resident memory rose during a run (peak_rss_growth_MiB).
 #include "SoftwareUpdate/PackageListing.h"
 #include "SoftwareUpdate/UpdateSoftwareThread.h"
 #include "TempRoot.h"
@@ -15,6 +17,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <malloc.h>
 
 namespace {
 
@@ -49,6 +55,40 @@ void installation(int mib)
                          UpdatePackage::noise(std::min(10, mib - part * 10) * kMiB));
 }
 
+// The process's resident memory now, and its peak since the last reset, in KiB.
+long statusKiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+// Follows the peak resident memory over the runs it is started and stopped
+// around; the largest rise above the resident memory at a start, in MiB.
+class PeakGrowth
+{
+public:
+    void start()
+    {
+        ::malloc_trim(0);  // what the set-up freed is not counted as the run's
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5");  // the peak back to what is resident now
+        m_base = statusKiB("VmRSS:");
+    }
+    void stop() { m_most = std::max(m_most, statusKiB("VmHWM:") - m_base); }
+    double mib() const { return m_most / 1024.0; }
+
+private:
+    long m_base = 0;
+    long m_most = 0;
+};
+
 void BM_ReadVersion(benchmark::State& state)
 {
     const QString path = package(static_cast<int>(state.range(0)));
@@ -63,11 +103,11 @@ void BM_ListPackage(benchmark::State& state)
 {
     const QString path = platform::rootPath(package(static_cast<int>(state.range(0))));
     for (auto _ : state) {
+        PackageListing::Judge judge;
         const platform::CommandResult listing =
-            platform::CommandRunner::run("tar", PackageListing::tarArguments(path), UpdateSoftwareThread::kTarTimeLimitMs);
-        QList<PackageListing::Member> members;
-        if (!listing.succeeded() || !PackageListing::parse(listing.standardOutput, members, nullptr)
-            || !PackageListing::refusal(members).isEmpty())
+            platform::CommandRunner::run("tar", PackageListing::tarArguments(path), UpdateSoftwareThread::kTarTimeLimitMs,
+                                         [&judge](const QByteArray& piece) { return judge.read(piece); });
+        if (!listing.succeeded() || !judge.finish().isEmpty())
             state.SkipWithError("the package was refused");
     }
 }
@@ -125,5 +165,77 @@ void BM_Restore(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Restore)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// One run of a worker set up as the dialog sets it up; its success.
+bool runOnce(UpdateSoftwareThread& worker, UpdateSoftwareThread::Mode mode)
+{
+    bool success = false;
+    const QMetaObject::Connection report = QObject::connect(
+        &worker, &UpdateSoftwareThread::signalUpdated, [&success](bool succeeded) { success = succeeded; });
+    worker.setMode(mode);
+    worker.start();
+    worker.wait();
+    QObject::disconnect(report);
+    return success;
+}
+
+// The install run of a package whose script removes the programs, prints
+// 1 GiB of "cp: cannot stat" lines and fails: read as it comes, its tail
+// kept, the installation restored from the backup.
+void BM_FloodingScript(benchmark::State& state)
+{
+    installation(50);
+    const QString logical = QStringLiteral("/mnt/KOVA3_flood.ko3");
+    UpdatePackage("1.0.3", "rm -rf \"$KOVA3_ROOT/opt/KOVA3/bin\"\n"
+                           "yes 'cp: cannot stat' | dd bs=1M count=1024 iflag=fullblock 2>/dev/null\nexit 1\n")
+        .write(g_root.path(logical));
+    UpdateSoftwareThread worker;
+    setUpWorker(worker);
+    worker.setUpdateFilePath(logical);
+    PeakGrowth growth;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool prepared = runOnce(worker, UpdateSoftwareThread::Prepare);
+        growth.start();
+        state.ResumeTiming();
+        if (!prepared || runOnce(worker, UpdateSoftwareThread::Install)
+            || !worker.errorString().contains(QLatin1String("restored")))
+            state.SkipWithError(qPrintable(worker.errorString()));
+        growth.stop();
+    }
+    state.counters["peak_rss_growth_MiB"] = growth.mib();
+}
+BENCHMARK(BM_FloodingScript)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// A package of 200000 small members in 200 folders: listed and judged,
+// backed up and unpacked (prepare_s), installed and removed again (install_s).
+void BM_ManyMembers(benchmark::State& state)
+{
+    installation(50);
+    const QString logical = QStringLiteral("/mnt/KOVA3_many.ko3");
+    if (!QFileInfo::exists(g_root.path(logical))) {
+        UpdatePackage made("1.0.3", "exit 0\n");
+        for (int member = 0; member < 200000; ++member)
+            made.file(QStringLiteral("data/d%1/f%2.txt").arg(member / 1000, 3, 10, QLatin1Char('0')).arg(member), "x");
+        made.write(g_root.path(logical));
+    }
+    UpdateSoftwareThread worker;
+    setUpWorker(worker);
+    worker.setUpdateFilePath(logical);
+    PeakGrowth growth;
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        growth.start();
+        clock.start();
+        const bool prepared = runOnce(worker, UpdateSoftwareThread::Prepare);
+        state.counters["prepare_s"] = clock.restart() / 1000.0;
+        if (!prepared || !runOnce(worker, UpdateSoftwareThread::Install))
+            state.SkipWithError(qPrintable(worker.errorString()));
+        state.counters["install_s"] = clock.elapsed() / 1000.0;
+        growth.stop();
+    }
+    state.counters["peak_rss_growth_MiB"] = growth.mib();
+}
+BENCHMARK(BM_ManyMembers)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

@@ -1,6 +1,7 @@
 // An update package's VERSION and its file name as any bytes: the version
-// read and compared with the running one, and the versions read from names
-// as the update's helpers read them.
+// read and compared with the running one (only its first bytes count, however
+// long the member), and the versions read from names as the update's helpers
+// read them.
 #include "FuzzSupport.h"
 
 #include "SoftwareUpdate/UpdateSoftwareThread.h"
@@ -17,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const int number = Update::getVersion(Update::versionText(version));
     FUZZ_CHECK(number >= -1);
+    FUZZ_CHECK(Update::versionText(version) == Update::versionText(version.left(Update::kMaxVersionBytes)));
     Update::backupFileName(Update::versionText(version));
 
     const QString prefix = QStringLiteral("KOVA3_");

@@ -3,10 +3,13 @@
 #include "platform/Log.h"
 #include "platform/Root.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace platform {
 
@@ -129,6 +132,45 @@ CommandResult CommandRunner::run(const QString& program, const QStringList& argu
     if (!prepare(process, program, arguments, workingDirectory))
         return CommandResult();
     return runPrepared(process, timeoutMs);
+}
+
+CommandResult CommandRunner::run(const QString& program, const QStringList& arguments, int timeoutMs,
+                                 const OutputReader& reader)
+{
+    CommandResult result;
+    QProcess process;
+    if (!prepare(process, program, arguments))
+        return result;
+    KLOG << "run:" << process.program() << arguments.join(QLatin1Char(' '));
+    process.start();
+    if (!process.waitForStarted(timeoutMs)) {
+        KLOG << "command did not start:" << program << process.errorString();
+        return result;
+    }
+    result.started = true;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (process.state() != QProcess::NotRunning && !result.stopped && !result.timedOut) {
+        // Returns with each piece of standard output, so little waits unread.
+        process.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 100)));
+        const QByteArray piece = process.readAllStandardOutput();
+        result.standardError = (result.standardError + process.readAllStandardError()).right(kErrorTailBytes);
+        result.stopped = !piece.isEmpty() && !reader(piece);
+        result.timedOut = !result.stopped && deadline.hasExpired() && process.state() != QProcess::NotRunning;
+    }
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(1000);
+        KLOG << "command" << (result.stopped ? "stopped:" : "timed out:") << program;
+    }
+    // What came with the end.
+    const QByteArray last = process.readAllStandardOutput();
+    if (!result.stopped && !last.isEmpty())
+        result.stopped = !reader(last);
+    result.standardError = (result.standardError + process.readAllStandardError()).right(kErrorTailBytes);
+    result.crashed = !result.timedOut && !result.stopped && process.exitStatus() == QProcess::CrashExit;
+    if (!result.timedOut && !result.stopped && !result.crashed)
+        result.exitCode = process.exitCode();
+    return result;
 }
 
 CommandResult CommandRunner::runPrepared(QProcess& process, int timeoutMs)

@@ -1,9 +1,12 @@
 #include "InstrumentAppTest.h"
 
+#include "FullDisk.h"
 #include "UsbSticks.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -101,6 +104,9 @@ const QPoint kAll{156 + 265 + 98, 90 + 48 + 109 + 38};
 const QPoint kDoneOkBesideCancel{156 + 88 + 77, 90 + 50 + 164 + 23};
 const QPoint kDoneCancel{156 + 262 + 77, 90 + 50 + 164 + 23};
 const QPoint kDoneOk{156 + 174 + 77, 90 + 50 + 164 + 23};
+// The OK of the copy's progress box, shown with the reason a copy failed.
+const QPoint kProgressOk{156 + 174 + 75, 90 + 204 + 23};
+const QByteArray kNoSpaceShown = "<b>Insufficient disk space.</b><br/>Insert another drive.";
 
 class StoredResultsTest : public ReviewScreenTest
 {
@@ -159,8 +165,20 @@ TEST_F(StoredResultsTest, ReanalysedExportedAndDeletedThroughTheScreens)
     ASSERT_TRUE(touchThenDialogs(kCountHome, 1));
     ASSERT_TRUE(touchThenDialogs(kMessageOk, 0));
 
-    // The first result exported, the stick kept, then all of them, the stick removed.
+    // A stick without room: the progress box shows why, and its OK closes the choice as well.
+    ASSERT_TRUE(sticks.setFreeSpace("stick", 0));
     ASSERT_NO_FATAL_FAILURE(openReview());
+    ASSERT_TRUE(touch(listRow(0)));
+    const int finishedBefore = finished();
+    ASSERT_TRUE(touchThenDialogs(kExport, 2));
+    ASSERT_TRUE(touchThenDialogs(kCurrent, 3)) << output(*app).toStdString();
+    ASSERT_TRUE(waitForOutput(*app, kNoSpaceShown)) << output(*app).toStdString();
+    ASSERT_TRUE(touchThenDialogs(kProgressOk, 1));
+    EXPECT_EQ(finished(), finishedBefore) << "no finished state after a failed export";
+    EXPECT_TRUE(QDir(sticks.stickFolder("stick")).isEmpty());
+    ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(64) << 30));
+
+    // The first result exported, the stick kept, then all of them, the stick removed.
     ASSERT_TRUE(touch(listRow(0)));
     ASSERT_TRUE(exportOrDelete(kExport, kCurrent, kDoneCancel)) << output(*app).toStdString();
     for (const QString& file : QDir(results + "/A").entryList(QDir::Files))
@@ -191,6 +209,51 @@ TEST_F(StoredResultsTest, ReanalysedExportedAndDeletedThroughTheScreens)
     EXPECT_TRUE(QDir(results).isEmpty());
     EXPECT_EQ(exported.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 15);
 
+    ASSERT_TRUE(touchThenDialogs(kHome, 0));
+}
+
+// A stick that really fills up during Export All, though its free-space
+// figure said there was room: the progress box shows the space error, the
+// choice closes, every file copied before it is whole and no cut file lies
+// on the stick under any name.
+TEST_F(StoredResultsTest, ExportAllToAStickThatFillsUpPartWay)
+{
+    const kovasim::UsbSticks sticks(root.root());
+    if (!onSmallMedium(sticks.stickFolder("stick"), 1 << 20))
+        return;
+    const QString results = "/KOVA/anonymous/TOTAL_CELL_COUNTING";
+    for (const QString result : {"A", "B", "C"})
+        for (const QString kind : {".csv", ".pdf", "_RAW.tif", "_TAG.tif"})
+            root.writeFile(results + "/" + result + "/" + result + kind, QByteArray(300 * 1024, kind[1].toLatin1()));
+    ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(1) << 30));
+    ASSERT_TRUE(startInstrument());
+    ASSERT_TRUE(startApp());
+    ASSERT_TRUE(waitForHomeScreen());
+    ASSERT_FALSE(sticks.insert("stick").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stickMounted(); }, kTimeoutMs));
+
+    ASSERT_NO_FATAL_FAILURE(openReview());
+    const int finishedBefore = finished();
+    ASSERT_TRUE(touchThenDialogs(kExport, 2));
+    ASSERT_TRUE(touchThenDialogs(kAll, 3)) << output(*app).toStdString();
+    ASSERT_TRUE(waitForOutput(*app, kNoSpaceShown)) << output(*app).toStdString();
+    EXPECT_TRUE(screenshot(artefact("stick-full.png")));
+    ASSERT_TRUE(touchThenDialogs(kProgressOk, 1));
+    EXPECT_EQ(finished(), finishedBefore) << "no finished state after a failed export";
+
+    const QString exported = sticks.stickFolder("stick") + "/TOTAL_CELL_COUNTING";
+    int copied = 0;
+    QDirIterator files(exported, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        const QString name = file.mid(exported.size());
+        QFile copy(file);
+        EXPECT_TRUE(copy.open(QIODevice::ReadOnly) && copy.readAll() == root.readFile(results + name))
+            << "cut or not a copy: " << name.toStdString();
+        ++copied;
+    }
+    EXPECT_GT(copied, 0);
+    EXPECT_LT(copied, 12);
     ASSERT_TRUE(touchThenDialogs(kHome, 0));
 }
 

@@ -1,6 +1,7 @@
 #include "InstrumentAppTest.h"
 
 #include "HostTool.h"
+#include "QtPrinters.h"
 #include "UsbSticks.h"
 #include "VirtualPrinter.h"
 
@@ -10,6 +11,8 @@
 #include <QTest>
 
 #include <cmath>
+
+#include <signal.h>
 
 namespace {
 
@@ -30,6 +33,7 @@ constexpr QPoint kCalculate{282, 364};
 const QString kDialog = QStringLiteral("Dialog");
 const QString kResults = QStringLiteral("/KOVA/anonymous/TOTAL_CELL_COUNTING");
 const QString kMaster = QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_TotalCellCounting.csv");
+const QString kCopy = kResults + "/PreviousCount_BF_TotalCellCounting.csv";
 
 QStringList allFiles(const QString& name)
 {
@@ -43,7 +47,8 @@ class SavePrintTest : public InstrumentAppTest
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(startInstrument());
+        instrument = startInstrument();
+        ASSERT_TRUE(instrument);
         ASSERT_TRUE(printer.attach());
     }
 
@@ -69,6 +74,22 @@ protected:
         EXPECT_TRUE(info.standardOutput.contains("Samples/Pixel: 3")) << path.toStdString();
     }
 
+    // Puts the stick in while the save dialog is open; true once the dialog heard of it.
+    bool insertStick()
+    {
+        const int signals_ = int(output(*app).count("stick signal"));
+        return !sticks.insert("stick").isEmpty()
+               && QTest::qWaitFor([&] { return output(*app).count("stick signal") > signals_; }, kTimeoutMs);
+    }
+
+    // Touches the save dialog's Save and waits until the run has begun to
+    // write into `folder` (physical).
+    bool saveUntilAFileIn(const QString& folder)
+    {
+        return touch(kEnterKey) && QTest::qWaitFor([&] { return !entries(folder).isEmpty(); }, kTimeoutMs);
+    }
+
+    QProcess* instrument = nullptr;
     sim::VirtualPrinter printer{root.root()};
     kovasim::UsbSticks sticks{root.root()};
 };
@@ -90,9 +111,7 @@ TEST_F(SavePrintTest, SavedInternallyAndOnTheStickPrintedEjectedAndDiluted)
     EXPECT_TRUE(root.readFile(kMaster).split('\n').value(1).startsWith("anonymous,Sample(1),"));
 
     // A stick: its folder gets the result.
-    const int signals_ = int(output(*app).count("stick signal"));
-    ASSERT_FALSE(sticks.insert("stick").isEmpty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return output(*app).count("stick signal") > signals_; }, kTimeoutMs));
+    ASSERT_TRUE(insertStick());
     ASSERT_TRUE(touch(kUsb));
     ASSERT_TRUE(saveAndClose());
     const QString stick = sticks.stickFolder("stick");
@@ -101,7 +120,7 @@ TEST_F(SavePrintTest, SavedInternallyAndOnTheStickPrintedEjectedAndDiluted)
     // A full stick: message 5, nothing new.
     ASSERT_TRUE(sticks.setFreeSpace("stick", 0));
     ASSERT_TRUE(touch(kEnterKey));
-    ASSERT_TRUE(waitForOutput(*app, "refused with message")) << output(*app).toStdString();
+    ASSERT_TRUE(waitForOutput(*app, "refused with message : 5\n")) << output(*app).toStdString();
     ASSERT_TRUE(waitForWindowCount(kDialog, 2));
     ASSERT_TRUE(touch(kMessageOnlyOk));
     ASSERT_TRUE(waitForWindowCount(kDialog, 1));
@@ -157,6 +176,57 @@ TEST_F(SavePrintTest, AnAutomaticSaveNamesTheCountAndTheSequenceOutlivesTheProgr
     ASSERT_TRUE(powerOffFromHome());
     const QSettings settings(root.path(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini")), QSettings::IniFormat);
     EXPECT_EQ(settings.value(QStringLiteral("Save Review/Sequence count")).toInt(), 2);
+}
+
+// A save cut short names no count after a result that is not whole: a stick
+// pulled during the save leaves both previous-count tables as they were, and
+// the power switch during a save lets it end, named, before the power goes.
+TEST_F(SavePrintTest, APulledStickNamesNothingAndThePowerSwitchLetsASaveEnd)
+{
+    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"),
+                   "[Save Review]\nSave type=Auto\nBase name=via\nSequence count=6\n");
+    ASSERT_NO_FATAL_FAILURE(bootAndCountOnce());
+    ASSERT_TRUE(waitForOutput(*app, "save run")) << output(*app).toStdString();
+    ASSERT_TRUE(waitForWindowCount(kDialog, 1));
+    ASSERT_TRUE(touch(kMessageOnlyOk));
+    ASSERT_TRUE(waitForNoWindow(kDialog));
+    const QByteArray master = root.readFile(kMaster);
+    const QByteArray copy = root.readFile(kCopy);
+    ASSERT_TRUE(master.split('\n').last().startsWith("anonymous,via_00006,")) << master.toStdString();
+
+    // "zz" to the stick, pulled once the save writes there: error 0009, and no
+    // table names the count "zz".
+    ASSERT_TRUE(touchThenDialogs(kSavePrintKey, 1));
+    ASSERT_TRUE(typeOnKeys("zz"));
+    ASSERT_TRUE(insertStick());
+    ASSERT_TRUE(touch(kUsb));
+    const QString onStick = sticks.stickFolder("stick") + "/zz";
+    ASSERT_TRUE(saveUntilAFileIn(onStick)) << output(*app).toStdString();
+    ASSERT_TRUE(sticks.pull("stick"));
+    ASSERT_TRUE(waitForOutput(*app, "the stick is gone", kLongTimeoutMs)) << output(*app).toStdString();
+    ASSERT_TRUE(waitForWindowCount(kDialog, 2));
+    EXPECT_LT(entries(onStick).size(), 4) << entries(onStick).join(' ').toStdString();
+    EXPECT_EQ(root.readFile(kMaster).toStdString(), master.toStdString());
+    EXPECT_EQ(root.readFile(kCopy).toStdString(), copy.toStdString());
+    EXPECT_TRUE(screenshot(artefact("stick-pulled.png")));
+    ASSERT_TRUE(touch(kMessageOnlyOk));
+    ASSERT_TRUE(waitForWindowCount(kDialog, 1));
+
+    // "zz" again, internally now; the power switch once the save writes, and
+    // OK: the save ends whole and named, then the instrument powers off.
+    const QString internal = root.path(kResults + "/zz");
+    ASSERT_TRUE(saveUntilAFileIn(internal)) << output(*app).toStdString();
+    ASSERT_EQ(::kill(pid_t(instrument->processId()), SIGUSR1), 0);
+    ASSERT_TRUE(waitForOutput(*app, "on_BUTTON_POWER_clicked", kLongTimeoutMs)) << output(*app).toStdString();
+    ASSERT_TRUE(waitForWindowCount(kDialog, 3));
+    ASSERT_TRUE(touch(kMessageOk));
+    ASSERT_TRUE(app->waitForFinished(kLongTimeoutMs));
+    EXPECT_EQ(app->exitCode(), 1);
+    EXPECT_TRUE(output(*app).contains("power-off waits for the save to end")) << output(*app).toStdString();
+    EXPECT_EQ(entries(internal), allFiles("zz"));
+    const QList<QByteArray> rows = root.readFile(kMaster).split('\n');
+    EXPECT_TRUE(rows.last().startsWith("anonymous,zz,")) << rows.last().toStdString();
+    EXPECT_EQ(root.readFile(kCopy).split('\n').value(1), rows.last());
 }
 
 }  // namespace

@@ -96,6 +96,21 @@ protected:
         ASSERT_TRUE(waitForHomeScreen());
     }
     void openSettings() { ASSERT_TRUE(touchThenDialogs(kHomeSettingsButton, 1)); }
+    // From the home screen, a software update from the stick: START, OK on
+    // the version found, OK on "ready"; `state` at the end, within `timeoutMs`.
+    void runUpdate(int state, int timeoutMs = kTimeoutMs)
+    {
+        ASSERT_NO_FATAL_FAILURE(openSettings());
+        ASSERT_TRUE(touch(kMenuUpdateCalibration));
+        ASSERT_TRUE(touchThenDialogs(kSoftwareUpdate, 2));
+        ASSERT_TRUE(touch(kMessageOk));
+        ASSERT_TRUE(waitForOutput(*app, "setMessageType : 2\n")) << output(*app).toStdString();
+        ASSERT_TRUE(touch(kMessageOk));
+        ASSERT_TRUE(waitForOutput(*app, "setMessageType : 4\n")) << output(*app).toStdString();
+        ASSERT_TRUE(touch(kMessageOk));
+        ASSERT_TRUE(waitForOutput(*app, QStringLiteral("setMessageType : %1\n").arg(state).toUtf8(), timeoutMs))
+            << output(*app).toStdString();
+    }
 };
 
 TEST_F(SettingsTest, ChoicesAndTheClockReachTheInstrument)
@@ -209,8 +224,9 @@ TEST_F(SettingsTest, CalibrationsReachTheFiles)
 // The text of "Software/Last update" in the settings file.
 QString lastUpdate(const QByteArray& settings)
 {
-    const QRegularExpressionMatch match = QRegularExpression("Last%20update=([^\n]*)").match(QString::fromUtf8(settings));
-    return match.captured(1);
+    const QRegularExpressionMatch match =
+        QRegularExpression("Last(%20| )update=([^\n]*)").match(QString::fromUtf8(settings));
+    return match.captured(2);
 }
 
 // Two software updates from a stick, as a user runs them: a package that
@@ -227,21 +243,7 @@ TEST_F(SettingsTest, SoftwareUpdateFromAStickInstallsAndAFailedOneIsRolledBack)
     ASSERT_FALSE(sticks.insert("update").isEmpty());
     ASSERT_TRUE(waitForFile("/etc/mtab", " /mnt "));
 
-    // START, OK on the version found, OK on "ready": `state` at the end.
-    const auto update = [&](int state) {
-        ASSERT_NO_FATAL_FAILURE(openSettings());
-        ASSERT_TRUE(touch(kMenuUpdateCalibration));
-        ASSERT_TRUE(touchThenDialogs(kSoftwareUpdate, 2));
-        ASSERT_TRUE(touch(kMessageOk));
-        ASSERT_TRUE(waitForOutput(*app, "setMessageType : 2\n")) << output(*app).toStdString();
-        ASSERT_TRUE(touch(kMessageOk));
-        ASSERT_TRUE(waitForOutput(*app, "setMessageType : 4\n")) << output(*app).toStdString();
-        ASSERT_TRUE(touch(kMessageOk));
-        ASSERT_TRUE(waitForOutput(*app, QStringLiteral("setMessageType : %1\n").arg(state).toUtf8()))
-            << output(*app).toStdString();
-    };
-
-    ASSERT_NO_FATAL_FAILURE(update(6));
+    ASSERT_NO_FATAL_FAILURE(runUpdate(6));
     EXPECT_TRUE(output(*app).contains("SoftwareUpdateDialog::slotUpdated(1, 0) \n"));
     ASSERT_TRUE(touch(kMessageOnlyOk)) << "RESTART";
     ASSERT_TRUE(app->waitForFinished(kTimeoutMs));
@@ -260,10 +262,37 @@ TEST_F(SettingsTest, SoftwareUpdateFromAStickInstallsAndAFailedOneIsRolledBack)
                     .write(package));
     ASSERT_TRUE(startApp());
     ASSERT_TRUE(waitForHomeScreen());
-    ASSERT_NO_FATAL_FAILURE(update(7));
+    ASSERT_NO_FATAL_FAILURE(runUpdate(7));
     EXPECT_TRUE(output(*app).contains("SoftwareUpdateDialog::slotUpdated(0, 7) \n"));
     EXPECT_EQ(folderSnapshot(root.path(install)), installed);
     EXPECT_EQ(lastUpdate(root.readFile(kSettings)), updated);
+    EXPECT_TRUE(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::AllEntries).isEmpty());
+    ASSERT_TRUE(touchThenDialogs(kMessageOnlyOk, 1)) << "OK closes the failure";
+    EXPECT_EQ(app->state(), QProcess::Running);
+}
+
+// An install script that removes the programs and then prints far more than
+// the application's memory could hold: the application, its address space
+// limited, reads the output as it comes, ends in "Update Failure" and puts
+// the programs back byte for byte.
+TEST_F(SettingsTest, AFloodingInstallScriptEndsInUpdateFailureWithTheProgramsPutBack)
+{
+    const QString install = QStringLiteral("/opt/KOVA3/bin");
+    ASSERT_NO_FATAL_FAILURE(startAtHome());
+    const kovasim::UsbSticks sticks(root.root());
+    ASSERT_TRUE(UpdatePackage("1.0.3", "rm -rf \"$KOVA3_ROOT/opt/KOVA3/bin\"\n"
+                                       "yes 'cp: cannot stat' | dd bs=1M count=1024 iflag=fullblock 2>/dev/null\n"
+                                       "exit 1\n")
+                    .write(sticks.stickFolder("update") + "/KOVA3_1_0_3.ko3"));
+    ASSERT_FALSE(sticks.insert("update").isEmpty());
+    ASSERT_TRUE(waitForFile("/etc/mtab", " /mnt "));
+    const QMap<QString, QString> installed = folderSnapshot(root.path(install));
+    ASSERT_FALSE(installed.isEmpty());
+    ASSERT_TRUE(limitAddressSpace(*app, 512 << 20));
+
+    ASSERT_NO_FATAL_FAILURE(runUpdate(7, 4 * kTimeoutMs));
+    EXPECT_TRUE(output(*app).contains("SoftwareUpdateDialog::slotUpdated(0, 7) \n"));
+    EXPECT_EQ(folderSnapshot(root.path(install)), installed);
     EXPECT_TRUE(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::AllEntries).isEmpty());
     ASSERT_TRUE(touchThenDialogs(kMessageOnlyOk, 1)) << "OK closes the failure";
     EXPECT_EQ(app->state(), QProcess::Running);

@@ -22,7 +22,7 @@ TEST(ProgressViewText, NoTextWiderThanItsBox)
     } states[] = {
         {"starting", [](ProgressView&) {}},
         {"an hour on", [](ProgressView& view) { view.slotOnReadyRead(59 * 60 + 59); }},
-        {"failed", [](ProgressView& view) { view.showFailure(); }},
+        {"failed", [](ProgressView& view) { view.showEnd(false); }},
     };
     for (const auto& s : states) {
         QProcess script;

@@ -5,6 +5,9 @@
 
 #include "ProgressTestSupport.h"
 
+#include "Processes.h"
+#include "platform/InstallScript.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -42,20 +45,22 @@ TEST(InstallProgress, ADisplayGivesTheWindowOtherwiseText)
 }
 
 // Each fixture package run whole through both front ends: only a script that
-// started and ended by itself with code 0 is a successful installation.
+// started and ended by itself with code 0 is a successful installation, and
+// standard error that no line followed is shown by the end all the same.
 const struct Package
 {
     const char* fixture;  // "": no install script in the package
     bool succeeds;
-    const char* shows;  // in the text output
+    QByteArrayList shows;  // in the text output
+    const char* window;    // in the window's task at the end
 } kPackages[] = {
-    {"tasks.sh", true, " Copying files \n"},
-    {"split.sh", true, " Copying files \n"},
-    {"stderr-only.sh", true, "Elapsed time: 00:00 "},
-    {"exit3.sh", false, " Checking the package \n"},
-    {"crash.sh", false, " Copying files \n"},
-    {"unstartable.sh", false, ""},
-    {"", false, ""},
+    {"tasks.sh", true, {" Copying files \n"}, "Setting mode=fast"},
+    {"split.sh", true, {" Copying files \n"}, "Copying files"},
+    {"stderr-only.sh", true, {"Elapsed time: 00:00 ", "warning: <no network>\n"}, "warning: &lt;no network&gt;"},
+    {"exit3.sh", false, {" Checking the package \n", "checksum mismatch\n"}, "checksum mismatch"},
+    {"crash.sh", false, {" Copying files \n"}, "Installation failed"},
+    {"unstartable.sh", false, {}, "Installation failed"},
+    {"", false, {}, "Installation failed"},
 };
 
 TEST(InstallProgress, TextSaysWhetherTheInstallationWorked)
@@ -63,7 +68,7 @@ TEST(InstallProgress, TextSaysWhetherTheInstallationWorked)
     for (const Package& package : kPackages) {
         TempRoot root;
         const QString folder = layOutPackage(root, package.fixture);
-        QProcess process;
+        platform::InstallScriptProcess process;
         CapturedOutput out;
         ProgressTUI tui(nullptr, &process, [] { return 0; }, out.file());
         QSignalSpy ended(&tui, &BaseUI::ended);
@@ -71,7 +76,8 @@ TEST(InstallProgress, TextSaysWhetherTheInstallationWorked)
         ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, kWaitMs)) << package.fixture;
 
         const QByteArray text = out.text();
-        EXPECT_TRUE(text.contains(package.shows)) << package.fixture << ": " << text.toStdString();
+        for (const QByteArray& shown : package.shows)
+            EXPECT_TRUE(text.contains(shown)) << package.fixture << ": " << text.toStdString();
         EXPECT_TRUE(text.endsWith(package.succeeds ? "Installation complete" : "Installation failed"))
             << package.fixture << ": " << text.toStdString();
         EXPECT_EQ(tui.exitCode(), package.succeeds ? 0 : 1) << package.fixture;
@@ -83,18 +89,19 @@ TEST(InstallProgress, TheWindowEndsAfterSuccessAndStaysAfterFailure)
     for (const Package& package : kPackages) {
         TempRoot root;
         const QString folder = layOutPackage(root, package.fixture);
-        QProcess process;
+        platform::InstallScriptProcess process;
         ProgressGUI gui(nullptr, &process);
         QSignalSpy ended(&gui, &BaseUI::ended);
         QLabel* task = gui.view()->findChild<QLabel*>(QStringLiteral("currentTask"));
         startInstallScript(process, gui, folder);
         gui.show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty() || task->text() == "Installation failed"; },
-                                    kWaitMs))
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !ended.isEmpty() || task->text().startsWith("Installation failed"); }, kWaitMs))
             << package.fixture;
 
         EXPECT_EQ(ended.count(), package.succeeds ? 1 : 0) << package.fixture;
-        EXPECT_EQ(task->text() == "Installation failed", !package.succeeds) << package.fixture;
+        EXPECT_EQ(task->text().startsWith("Installation failed"), !package.succeeds) << package.fixture;
+        EXPECT_TRUE(task->text().contains(package.window)) << package.fixture << ": " << task->text().toStdString();
         EXPECT_TRUE(gui.view()->isVisible()) << package.fixture;
         EXPECT_EQ(gui.exitCode(), package.succeeds ? 0 : 1) << package.fixture;
     }
@@ -106,7 +113,7 @@ TEST(InstallProgress, TheScriptIsMadeExecutableForEveryone)
     const QString folder = layOutPackage(root, "tasks.sh");
     const QString script = folder + "/install.sh";
     ASSERT_FALSE(QFileInfo(script).isExecutable());
-    QProcess process;
+    platform::InstallScriptProcess process;
     BaseUI frontEnd(nullptr, &process);
     startInstallScript(process, frontEnd, folder);
     EXPECT_EQ(QFile::permissions(script),
@@ -122,13 +129,69 @@ TEST(InstallProgress, AScriptOutsideTheRootNeverStarts)
     TempRoot root;
     const QString outside = layOutPackage(root, "tasks.sh");
     TempRoot other;  // now the root, without the package
-    QProcess process;
+    platform::InstallScriptProcess process;
     CapturedOutput out;
     ProgressTUI tui(nullptr, &process, [] { return 0; }, out.file());
     startInstallScript(process, tui, outside);
     EXPECT_EQ(process.state(), QProcess::NotRunning);
     EXPECT_EQ(out.text(), "Installation failed");
     EXPECT_EQ(tui.exitCode(), 1);
+}
+
+// The verdict, in text and in the window, comes once nothing the script
+// started runs any more: a child left behind would go on changing the
+// installation after "Installation complete".
+TEST(InstallProgress, NothingTheScriptStartedOutlivesTheVerdict)
+{
+    for (const bool window : {false, true}) {
+        SCOPED_TRACE(window ? "window" : "text");
+        TempRoot root;
+        const QString folder = layOutPackage(root, "leaves-children.sh");
+        platform::InstallScriptProcess process;
+        CapturedOutput out;
+        const std::unique_ptr<BaseUI> frontEnd =
+            window ? std::unique_ptr<BaseUI>(std::make_unique<ProgressGUI>(nullptr, &process))
+                   : std::make_unique<ProgressTUI>(nullptr, &process, ElapsedClock(), out.file());
+        QList<qint64> runningAtTheVerdict;
+        QObject::connect(frontEnd.get(), &BaseUI::ended, [&] {
+            for (const qint64 pid : notedProcesses(root.readFile("/pkg/children"))) {
+                if (processRuns(pid))
+                    runningAtTheVerdict << pid;
+            }
+        });
+        QSignalSpy ended(frontEnd.get(), &BaseUI::ended);
+        startInstallScript(process, *frontEnd, folder);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, kWaitMs));
+        EXPECT_EQ(frontEnd->exitCode(), 0);
+        EXPECT_EQ(notedProcesses(root.readFile("/pkg/children")).size(), 2);
+        EXPECT_TRUE(runningAtTheVerdict.isEmpty());
+    }
+}
+
+// While the script runs, neither Escape nor a close ends the window, and with
+// it the installation half way; once the verdict is there, it closes.
+TEST(InstallProgress, TheWindowStaysWhileTheScriptRuns)
+{
+    TempRoot root;
+    const QString folder = layOutPackage(root, "waits.sh");
+    platform::InstallScriptProcess process;
+    ProgressGUI gui(nullptr, &process);
+    QLabel* task = gui.view()->findChild<QLabel*>(QStringLiteral("currentTask"));
+    startInstallScript(process, gui, folder);
+    gui.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(gui.view()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return task->text() == "Waiting for the test"; }, kWaitMs));
+
+    QTest::keyClick(gui.view(), Qt::Key_Escape);
+    gui.view()->close();
+    gui.view()->reject();
+    EXPECT_TRUE(gui.view()->isVisible());
+    EXPECT_EQ(process.state(), QProcess::Running);
+
+    root.writeFile("/pkg/go", "3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return task->text().startsWith("Installation failed"); }, kWaitMs));
+    QTest::keyClick(gui.view(), Qt::Key_Escape);
+    EXPECT_FALSE(gui.view()->isVisible());
 }
 
 }  // namespace

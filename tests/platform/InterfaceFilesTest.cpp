@@ -1,6 +1,8 @@
 #include "platform/InterfaceFiles.h"
 
+#include "FullDisk.h"
 #include "TempRoot.h"
+#include "platform/SaveFile.h"
 
 #include <gtest/gtest.h>
 
@@ -148,4 +150,27 @@ TEST(InterfaceFiles, WritesWholeOrNotAtAll)
     EXPECT_EQ(root.readFile(file), "iface eth0 inet dhcp\n");
     EXPECT_EQ(QDir(root.path("/etc/network/interfaces.d")).entryList(QDir::Files), QStringList{"eth0"})
         << "no temporary file is left";
+}
+
+// A full disk, and a folder gone as the file is put in place: the writer
+// says so, and a full disk keeps the old file whole.
+TEST(InterfaceFiles, AWriteOrACommitThatFailsIsReported)
+{
+    TempRoot root;
+    const QString file = "/etc/network/interfaces.d/eth0";
+    const QByteArray old = "iface eth0 inet dhcp\n";
+    root.writeFile(file, old);
+    const QByteArray large = "iface eth0 inet static\n" + QByteArray(8192, '#') + "\n";
+    EXPECT_FALSE(runOnFullDisk(4096, [&] { return netconf::writeFile(file, large); }));
+    EXPECT_EQ(root.readFile(file), old);
+    EXPECT_EQ(QDir(root.path("/etc/network/interfaces.d")).entryList(QDir::Files), QStringList{"eth0"});
+
+    platform::saveFileSeams().atCommit = [&](const QString&) {
+        QDir(root.path("/etc/network/interfaces.d")).removeRecursively();
+    };
+    QString error;
+    const bool written = netconf::writeFile(file, large, &error);
+    platform::saveFileSeams() = {};
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(error.contains(file)) << error.toStdString();
 }

@@ -8,7 +8,7 @@
 
 // A fresh instrument root for one test: KOVA3_ROOT points at an empty
 // temporary folder for the fixture's life and is restored afterwards.
-// In a test's child process (runOnFullDisk) the root is the parent's, named
+// In a test's child process (runInFreshProcess) the root is the parent's, named
 // by kSharedRootVariable, and is left in place.
 class TempRoot
 {

@@ -19,9 +19,22 @@ void octal(char* field, int size, qint64 value)
     std::memcpy(field, digits.constData(), static_cast<size_t>(size - 1));
 }
 
-// One ustar header (names up to 100 bytes are all the tests need).
-QByteArray header(char type, const QByteArray& name, qint64 size, const QByteArray& link, int mode)
+// One header in GNU tar's old format: a name or link longer than its field
+// comes in a record of its own before it; a sparse file's map and real size
+// stand in the header.
+QByteArray header(char type, const QByteArray& name, qint64 size, const QByteArray& link, int mode,
+                  qint64 sparseSize = 0)
 {
+    QByteArray records;
+    const auto longRecord = [&](char kind, const QByteArray& text) {
+        const QByteArray data = text + '\0';
+        records += header(kind, "././@LongLink", data.size(), QByteArray(), 0);
+        records += data + QByteArray((kBlock - data.size() % kBlock) % kBlock, '\0');
+    };
+    if (name.size() > 100)
+        longRecord('L', name);
+    if (link.size() > 100)
+        longRecord('K', link);
     QByteArray block(kBlock, '\0');
     char* h = block.data();
     std::memcpy(h, name.constData(), static_cast<size_t>(std::min(name.size(), 100)));
@@ -32,17 +45,22 @@ QByteArray header(char type, const QByteArray& name, qint64 size, const QByteArr
     octal(h + 136, 12, 1700000000);
     h[156] = type;
     std::memcpy(h + 157, link.constData(), static_cast<size_t>(std::min(link.size(), 100)));
-    std::memcpy(h + 257, "ustar\0" "00", 8);
+    std::memcpy(h + 257, "ustar  ", 8);
     if (type == '3') {
         octal(h + 329, 8, 1);
         octal(h + 337, 8, 3);
+    }
+    if (type == 'S') {
+        octal(h + 386, 12, sparseSize);  // one region of no bytes at the end: the rest is a hole
+        octal(h + 398, 12, 0);
+        octal(h + 483, 12, sparseSize);
     }
     std::memset(h + 148, ' ', 8);
     unsigned sum = 0;
     for (int i = 0; i < kBlock; ++i)
         sum += static_cast<unsigned char>(h[i]);
     octal(h + 148, 7, sum);
-    return block;
+    return records + block;
 }
 
 }  // namespace
@@ -116,11 +134,17 @@ UpdatePackage& UpdatePackage::characterDevice(const QString& name)
     return *this;
 }
 
+UpdatePackage& UpdatePackage::sparseFile(const QString& name, qint64 size)
+{
+    m_members << Member{'S', name, QByteArray(), QString(), 0644, size};
+    return *this;
+}
+
 bool UpdatePackage::write(const QString& path) const
 {
     QByteArray tar;
     for (const Member& m : m_members) {
-        tar += header(m.type, m.name.toUtf8(), m.content.size(), m.link.toUtf8(), m.mode);
+        tar += header(m.type, m.name.toUtf8(), m.content.size(), m.link.toUtf8(), m.mode, m.sparseSize);
         tar += m.content;
         tar += QByteArray((kBlock - m.content.size() % kBlock) % kBlock, '\0');
     }

@@ -5,8 +5,9 @@
 #include <QString>
 
 // A software-update package for the tests: a gzip tar archive written member
-// by member, so that any name, kind or link can stand in it, and damaged
-// packages are as easy to make as sound ones.
+// by member, so that any name (of any length, as GNU tar stores long ones),
+// kind or link can stand in it, and damaged packages are as easy to make as
+// sound ones.
 class UpdatePackage
 {
 public:
@@ -31,6 +32,9 @@ public:
     UpdatePackage& symlink(const QString& name, const QString& target);
     UpdatePackage& hardlink(const QString& name, const QString& target);
     UpdatePackage& characterDevice(const QString& name);
+    // A file of `size` bytes that are all a hole (GNU sparse): the package
+    // stays a few hundred bytes however large the file is.
+    UpdatePackage& sparseFile(const QString& name, qint64 size);
 
     // `size` bytes that gzip cannot shrink, the same on every call.
     static QByteArray noise(int size);
@@ -47,6 +51,7 @@ private:
         QByteArray content;
         QString link;
         int mode;
+        qint64 sparseSize = 0;
     };
 
     QList<Member> m_members;

@@ -9,6 +9,7 @@
 #include "WhenModal.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -267,7 +268,9 @@ TEST_F(VerifierCamTabTest, CaptureToTheStick)
     const struct {
         const char* name;
         const char* written;
-    } cases[] = {{"", nullptr}, {"frame", "frame.tif"}, {"again.tif", "again.tif"}};
+    } cases[] = {{"", nullptr}, {"frame", "frame.tif"}, {"again.tif", "again.tif"}, {"linked", "linked.tif"}};
+    // A link planted at a chosen name is replaced, never written through.
+    ASSERT_TRUE(QFile::link(root.path("/outside.tif"), folder + "/linked.tif"));
     for (const auto& c : cases) {
         captureAs(c.name);
         if (c.written) {
@@ -276,7 +279,9 @@ TEST_F(VerifierCamTabTest, CaptureToTheStick)
             EXPECT_EQ(written.rows, 960) << c.written;
         }
     }
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"again.tif", "frame.tif"}));
+    EXPECT_FALSE(QFileInfo::exists(root.path("/outside.tif")));
+    const QStringList captured{"again.tif", "frame.tif", "linked.tif"};
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), captured);
 
     // A camera that gives no frame: nothing written, and said so.
     platform::SimulatedVideo::Faults faults;
@@ -286,5 +291,5 @@ TEST_F(VerifierCamTabTest, CaptureToTheStick)
     boxes.plan(QMessageBox::Ok);
     captureAs(QStringLiteral("dark"));
     EXPECT_EQ(boxes.lastText(), "/mnt/dark.tif saving failed !!!");
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"again.tif", "frame.tif"}));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), captured);
 }

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
@@ -147,14 +148,18 @@ TEST_F(VerifierViewTest, ScreenshotsToTheStick)
     QFile kept(stick.filePath("VelimCap-0002.png"));
     ASSERT_TRUE(kept.open(QIODevice::WriteOnly) && kept.write("older") == 5);
     kept.close();
+    // A link leading nowhere takes its number too: nothing is written through it.
+    ASSERT_TRUE(QFile::link(root.path("/outside.png"), stick.filePath("VelimCap-0004.png")));
     open();
     window->show();
-    for (const char* file : {"/mnt/VelimCap-0001.png saved !", "/mnt/VelimCap-0003.png saved !"}) {
+    for (const char* file :
+         {"/mnt/VelimCap-0001.png saved !", "/mnt/VelimCap-0003.png saved !", "/mnt/VelimCap-0005.png saved !"}) {
         boxes.plan(QMessageBox::Ok);
         QTest::keyClick(window.get(), Qt::Key_Print);
         EXPECT_EQ(boxes.lastText(), file);
     }
-    EXPECT_FALSE(QImage(stick.filePath("VelimCap-0001.png")).isNull());
-    EXPECT_FALSE(QImage(stick.filePath("VelimCap-0003.png")).isNull());
+    for (const char* file : {"VelimCap-0001.png", "VelimCap-0003.png", "VelimCap-0005.png"})
+        EXPECT_FALSE(QImage(stick.filePath(file)).isNull()) << file;
     EXPECT_EQ(kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray(), "older");
+    EXPECT_FALSE(QFileInfo::exists(root.path("/outside.png")));
 }

@@ -12,9 +12,6 @@
 
 #include <tiffio.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -90,42 +87,46 @@ TiffHandle openTiff(const std::string& physicalPath, const char* mode)
     return TiffHandle(TIFFOpenExt(physicalPath.c_str(), mode, openOptions().get()));
 }
 
-// A new TIFF on a descriptor of its own, so that closing it is checked too: a
-// removable or network medium may report a failed write only then.
+// A new TIFF in a part file, so that closing it is checked too: a removable
+// or network medium may report a failed write only then.
 class TiffOutput
 {
 public:
-    explicit TiffOutput(const std::string& physicalPath)
-        : m_fd(::open(physicalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666))
+    explicit TiffOutput(const QString& target) : m_part(target)
     {
-        if (m_fd >= 0)
-            m_tiff = TIFFFdOpenExt(m_fd, physicalPath.c_str(), "w", openOptions().get());
+        if (m_part.isOpen())
+            m_tiff = TIFFFdOpenExt(m_part.handle(), QFile::encodeName(m_part.partPath()).constData(), "w",
+                                   openOptions().get());
     }
-    ~TiffOutput() { close(); }
+    ~TiffOutput()
+    {
+        if (m_tiff)
+            TIFFCleanup(m_tiff);
+    }
     TiffOutput(const TiffOutput&) = delete;
     TiffOutput& operator=(const TiffOutput&) = delete;
 
-    bool created() const { return m_fd >= 0; }
+    bool created() const { return m_part.isOpen(); }
     TIFF* get() const { return m_tiff; }
 
-    // Writes what libtiff still holds (the directory), forces the file to the
-    // medium and closes it; false when any step fails.
-    bool close()
+    // Writes what libtiff still holds (the directory) and puts the file in
+    // place when `complete` and every step succeeds; false otherwise, the
+    // part then removed.
+    bool commit(bool complete)
     {
-        bool ok = m_tiff && TIFFFlush(m_tiff) == 1;
+        bool ok = complete && m_tiff && TIFFFlush(m_tiff) == 1;
         if (m_tiff)
             TIFFCleanup(m_tiff);
         m_tiff = nullptr;
-        if (ok)
-            ok = ::fsync(m_fd) == 0;
-        if (m_fd >= 0)
-            ok = ::close(m_fd) == 0 && ok;
-        m_fd = -1;
-        return ok;
+        if (!ok) {
+            m_part.discard();
+            return false;
+        }
+        return m_part.commit();
     }
 
 private:
-    int m_fd;
+    PartFile m_part;
     TIFF* m_tiff = nullptr;
 };
 
@@ -237,19 +238,15 @@ bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
     // Written beside the image and put in its place once whole: a failed
     // save (a full disk) keeps the image that was there.
     const QString target = QString::fromStdString(platform::rootPath(path));
-    const QString qfile = partPath(target);
-    const std::string file = qfile.toStdString();
-    TiffOutput tiff(file);
+    TiffOutput tiff(target);
     if (!tiff.created()) {
-        KLOG << "ImReaderWriter: cannot create" << qfile;
+        KLOG << "ImReaderWriter: cannot create a part of" << target;
         return false;
     }
     if (!tiff.get()) {
         // A full disk can leave an empty file without even its header.
-        KLOG << "ImReaderWriter: cannot start" << qfile;
-        tiff.close();
-        QFile::remove(qfile);
-        return false;
+        KLOG << "ImReaderWriter: cannot start" << target;
+        return tiff.commit(false);
     }
     TIFF* t = tiff.get();
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, m_width);
@@ -275,11 +272,8 @@ bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
     if (m_pData16) {
         // 12-bit samples sit in the low bits; the file keeps them in the high bits.
         std::unique_ptr<uint16_t[]> rotated(new (std::nothrow) uint16_t[m_size]);
-        if (!rotated) {
-            tiff.close();
-            QFile::remove(qfile);
-            return false;
-        }
+        if (!rotated)
+            return tiff.commit(false);
         for (uint32_t i = 0; i < m_size; ++i)
             rotated[i] = static_cast<uint16_t>(m_pData16[i] << 4 | m_pData16[i] >> 12);
         expected = tmsize_t(m_size) * 2;
@@ -289,14 +283,12 @@ bool ImReaderWriter::_write_tiff(std::string& path, std::string& metadata)
         written = TIFFWriteEncodedStrip(t, 0, m_pData8.get(), expected);
     }
     // A full disk shows here: a short strip, a directory that cannot be
-    // written or a close that fails.
-    const bool closed = tiff.close();
-    if (written != expected || !closed) {
-        KLOG << "ImReaderWriter: writing failed, removing" << qfile;
-        QFile::remove(qfile);
+    // written or a part that cannot be forced to the medium or renamed.
+    if (!tiff.commit(written == expected)) {
+        KLOG << "ImReaderWriter: writing failed" << target;
         return false;
     }
-    return commitPart(qfile, target);
+    return true;
 }
 
 bool ImReaderWriter::_write_qt(std::string& path, const char* format)

@@ -3,6 +3,9 @@
 #include "File_IO/CSVReaderWriter.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "platform/Log.h"
+#include "platform/Root.h"
+
+#include <QFile>
 
 #include <unistd.h>
 
@@ -47,8 +50,9 @@ bool refreshPreviousCountCopy(int mode)
     CSVReaderWriter table(kPreviousCountLines, "%s", previousCountHeader(mode));
     const QString master = previousCountMaster(mode);
     const QString copy = previousCountCopy(mode);
-    // The table writes through a temporary file and a rename, so a failed
-    // write leaves the old copy whole.
+    // An old copy kept after a failure would list counts the master may no
+    // longer have; the review screen would show them.
+    QFile::remove(platform::rootPath(copy));
     const bool ok = table.read(master.toUtf8().constData()) && table.reverseWrite(copy.toUtf8().constData());
     if (!ok)
         KLOG << "[Error] previous counts not copied from" << master << "to" << copy;

@@ -21,8 +21,8 @@ QString previousCountMaster(int mode);
 QString previousCountCopy(int mode);
 
 // Rewrites the copy of a mode from its master, newest row first, and forces it
-// to the medium. False (the old copy left as it was) when the master cannot be
-// read or the copy not written.
+// to the medium. False, with no copy left, when the master cannot be read or
+// the copy not written.
 bool refreshPreviousCountCopy(int mode);
 
 }  // namespace ResultTree

@@ -38,9 +38,12 @@ void CountDlg::auto_save()
     delete m_pSavePrintDlg;
     m_pSavePrintDlg = new SavePrintDlg;
     // The next aging cycle starts once the save run has wound up.
-    if (theApp.m_SaveReview.m_bAutoSave && theApp.m_bAgingMode)
+    if (theApp.m_SaveReview.m_bAutoSave && theApp.m_bAgingMode) {
         connect(m_pSavePrintDlg, &SavePrintDlg::sig_aging_savecompleted, this, &CountDlg::slot_aging_savecompleted,
                 Qt::QueuedConnection);
+        connect(m_pSavePrintDlg, &SavePrintDlg::sig_aging_savefailed, this, &CountDlg::slot_aging_savefailed,
+                Qt::QueuedConnection);
+    }
     connect(m_pSavePrintDlg, &SavePrintDlg::sig_autosave_completed, this, &CountDlg::slot_autosave_completed);
     m_BackLabel.show();
     m_pSavePrintDlg->auto_save3();
@@ -63,13 +66,21 @@ void CountDlg::slot_aging_savecompleted()
     on_BUTTON_NEXT_COUNT_clicked();
 }
 
+void CountDlg::slot_aging_savefailed()
+{
+    if (!theApp.m_bAgingMode)
+        return;
+    backToLiveView();
+    agingStep(false);
+}
+
 void CountDlg::on_BUTTON_AGING_STOP_toggled(bool checked)
 {
     KLOG_VALUE("checked", checked);
     theApp.m_bAgingMode = !checked;
 }
 
-void CountDlg::agingStep()
+void CountDlg::agingStep(bool goOn)
 {
     ++theApp.m_nAgingProgress;
     ui->LABEL_AGING_CUR->setText(QString::number(theApp.m_nAgingProgress));
@@ -78,7 +89,7 @@ void CountDlg::agingStep()
         m_nAgingCameraError = 0;
         theApp.m_bAgingMode = false;
         m_BackLabel.message(kAgingCameraError, QString::number(theApp.m_nAgingProgress));
-    } else if (theApp.m_nAgingProgress < theApp.m_nAgingCount) {
+    } else if (goOn && theApp.m_nAgingProgress < theApp.m_nAgingCount) {
         on_BUTTON_COUNT_clicked();
     } else {
         theApp.m_bAgingMode = false;

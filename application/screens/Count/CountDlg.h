@@ -157,8 +157,8 @@ public:
     void savePreviousCount();
     // Saves the shown result without the user through a new save/print
     // dialog's automatic save, under the dimmed screen; it reports through
-    // slot_autosave_completed (and, queued, slot_aging_savecompleted during an
-    // aging run with automatic saving).
+    // slot_autosave_completed (and, queued, slot_aging_savecompleted or
+    // slot_aging_savefailed during an aging run with automatic saving).
     void auto_save();
     // The end of an aging run: message 37.
     void slot_aging_finish();
@@ -260,6 +260,8 @@ public slots:
     void slot_autosave_completed();
     void slot_aging_countingcompleted();
     void slot_aging_savecompleted();
+    // The count's automatic save failed: the run ends here, its box closed.
+    void slot_aging_savefailed();
     void on_BUTTON_AGING_STOP_toggled(bool checked);
 
     // Shows the result image with or without the object rings.
@@ -331,8 +333,11 @@ private:
     void useStageForTheCount();
     // The count's end in the screen: the stage released, progress stopped, buttons back.
     void endCounting();
-    // An aging run's step after a count: the next count, or the run's end.
-    void agingStep();
+    // An aging run's step after a count: the next count, or the run's end
+    // (always the end when the run cannot go on).
+    void agingStep(bool goOn = true);
+    // The live view again for the next count, the result page left.
+    void backToLiveView();
     // One arrow step of the chosen gate line.
     void stepGate(int direction);
     // Shows and hides the histogram page's controls for a form.

@@ -277,6 +277,13 @@ void CountDlg::on_BUTTON_NEXT_COUNT_clicked()
     const bool aging = theApp.m_bAgingMode;
     if (!aging && m_BackLabel.message(kLeaveQuestion) != 1)
         return;
+    backToLiveView();
+    if (aging)
+        agingStep();
+}
+
+void CountDlg::backToLiveView()
+{
     setMainUIState(StateCount);
     m_bCounting = m_bCounted = m_bImagePage = m_bTagOn = false;
     ui->BUTTON_TAG->setChecked(false);
@@ -293,8 +300,6 @@ void CountDlg::on_BUTTON_NEXT_COUNT_clicked()
         CUR_CAL_INI = kova::kCalibrationBfnIni;
     startCamera(Mode1280, true);
     ui->BUTTON_CELL_TYPE->setText(QStringLiteral("Total"));
-    if (aging)
-        agingStep();
 }
 
 void CountDlg::on_BUTTON_SAVE_PRINT_clicked()

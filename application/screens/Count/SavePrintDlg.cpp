@@ -278,10 +278,15 @@ void SavePrintDlg::slot_set_backLabel(bool bshow)
     m_BackLabel.request(bshow);
 }
 
+PowerControl* SavePrintDlg::powerRoads()
+{
+    return theApp.m_pHomeDlg ? theApp.m_pHomeDlg->powerControl() : nullptr;
+}
+
 void SavePrintDlg::raisePowerOffQuestion()
 {
-    if (theApp.m_pHomeDlg && theApp.m_pHomeDlg->powerControl())
-        theApp.m_pHomeDlg->powerControl()->set_top_Poweroffdlg();
+    if (PowerControl* roads = powerRoads())
+        roads->set_top_Poweroffdlg();
 }
 
 // --- a save run
@@ -371,6 +376,7 @@ void SavePrintDlg::prepare_save(QString path, QString name)
         return refuse(kNoOutputMessage);
 
     m_initdstpath = path;
+    m_bWriteFailed = m_bReportFailed = false;
     // Without a stick the mount point is a bare folder of the instrument.
     if (path == QLatin1String(ResultTree::kStickMount) && !stickMounted()) {
         openProgressBox();
@@ -388,8 +394,14 @@ void SavePrintDlg::prepare_save(QString path, QString name)
 
     m_saveTimeDone = 0;
     m_saveTimeTotal = plan.weight;
+    // A power-off confirmed from here on waits until the run has ended.
+    PowerControl* roads = powerRoads();
+    if (roads)
+        roads->setSaving(true);
     openProgressBox();
     thread_save(plan.kinds, path);
+    if (roads)
+        roads->setSaving(false);
     raisePowerOffQuestion();
 }
 
@@ -422,9 +434,7 @@ void SavePrintDlg::thread_save(unsigned char kinds, QString path)
     std::fill(std::begin(m_bPending), std::end(m_bPending), false);
     for (int type : SavingThread::kindsFromBits(kinds))
         m_bPending[type] = true;
-    m_bWriteFailed = false;
     m_initdstpath = path;
-    startFilenameReplaced(m_strDirName);
 
     // One date for every file of the run.
     QString date = QLocale::c().toString(m_clock(), QStringLiteral("dd MMM yyyy hh:mm:ss"));
@@ -435,7 +445,8 @@ void SavePrintDlg::thread_save(unsigned char kinds, QString path)
         job.setType(type);
         job.setDestination(path, m_strDirName);
         job.set_date(date);
-        job.setReportErrorNotice([this] { m_BackLabel.message(kReportErrorMessage); });
+        // Told at the run's end: a stick pulled meanwhile is the reason then.
+        job.setReportErrorNotice([this] { m_bReportFailed = true; });
         job.run();
     }
 }
@@ -478,15 +489,26 @@ void SavePrintDlg::endRun(bool written)
     m_savingDlg.setProgress(100);
     m_savingDlg.complete();
     processEvents();
-    if (m_initdstpath == QLatin1String(ResultTree::kStickMount) && !stickMounted()) {
+    // A pulled stick is the one reason given, whatever failed because of it.
+    const bool stickGone = m_initdstpath == QLatin1String(ResultTree::kStickMount) && !stickMounted();
+    m_bRunFailed = stickGone || !written;
+    if (stickGone) {
         KLOG_VALUE("save run", "the stick is gone");
         m_savingDlg.setMode(SavingDlg::ModeStickRemoved);
         processEvents();
         slotDetectSignal(1);
-    } else if (!written) {
+        return;
+    }
+    if (!written) {
         KLOG_VALUE("save run", "an output was not written");
+        if (m_bReportFailed)
+            m_BackLabel.message(kReportErrorMessage);
         m_savingDlg.setMode(SavingDlg::ModeWriteFailed);
-    } else if (!theApp.m_bAgingMode) {
+        return;
+    }
+    // Only a whole result names the count.
+    startFilenameReplaced(m_strDirName);
+    if (!theApp.m_bAgingMode) {
         KLOG_VALUE("save run", "completed");
         m_savingDlg.setMode(SavingDlg::ModeCompleted);
         processEvents();
@@ -503,21 +525,25 @@ void SavePrintDlg::slot_close_savingdlg()
     set_backStatus(false);
     setEnabled(true);
     processEvents();
-    if (m_bAutoSaveNotify) {
-        m_bAutoSaveNotify = false;
-        emit sig_autosave_completed();
-    }
+    autoSaveEnded(m_bRunFailed);
 }
 
 void SavePrintDlg::slot_close_msgdlg()
 {
     set_backStatus(false);
     setEnabled(true);
-    if (m_bAutoSaveNotify) {
-        m_bAutoSaveNotify = false;
-        emit sig_autosave_completed();
-    }
+    autoSaveEnded(true);
     disconnect(&msg_dlg, &MessageExDlg::sig_close_dlg, this, &SavePrintDlg::slot_close_msgdlg);
+}
+
+void SavePrintDlg::autoSaveEnded(bool failed)
+{
+    if (!m_bAutoSaveNotify)
+        return;
+    m_bAutoSaveNotify = false;
+    emit sig_autosave_completed();
+    if (failed && theApp.m_bAgingMode)
+        emit sig_aging_savefailed();
 }
 
 void SavePrintDlg::startFilenameReplaced(QString name)

@@ -11,6 +11,8 @@
 
 #include <functional>
 
+class PowerControl;
+
 namespace Ui {
 class SavePrintDlg;
 }
@@ -29,9 +31,10 @@ enum DSTPATH { DST_INTERNAL = 0, DST_USB = 1 };
 // 4 no output, 5 no room or no folder, 6 an invalid name) or writes its
 // outputs one after another in the GUI thread, under a progress box, and ends
 // with "Save completed!", message 5's text when an output could not be
-// written (the files that were written stay), or error 0009 when the stick
-// went. The dialog stays disabled until that box is closed. Every run names
-// its folder in the newest previous-counts row and emits
+// written (message 15 before it when that was the report; the files that
+// were written stay), or error 0009 alone when the stick went. The dialog
+// stays disabled until that box is closed. Only a run that wrote its whole
+// result names its folder in the newest previous-counts row and emits
 // signalFilenameReplaced(1, name).
 class SavePrintDlg : public QDialog
 {
@@ -76,6 +79,9 @@ signals:
     void signalFilenameReplaced(int, QString name);
     void sig_autosave_completed();
     void sig_aging_savecompleted();
+    // An automatic save of an aging run was refused or did not write its
+    // whole result; follows sig_autosave_completed once its box is closed.
+    void sig_aging_savefailed();
 
 public slots:
     // Dims the dialog while a box or the power-off question is up: true
@@ -135,8 +141,12 @@ private:
     void openProgressBox();
     void thread_save(unsigned char kinds, QString path);
     void endRun(bool written);
+    // An automatic save's box was closed: its end is reported once.
+    void autoSaveEnded(bool failed);
     QString autoName();
     bool stickMounted() const;
+    // The home screen's power roads; null without a home screen.
+    static PowerControl* powerRoads();
     void raisePowerOffQuestion();
     void prepare_print();
     void count_result_to_text(QString& text);
@@ -148,6 +158,8 @@ private:
     int m_nAutoSave = 0;
     bool m_bPending[4] = {false, false, false, false};
     bool m_bWriteFailed = false;  // an output of the current run was not written
+    bool m_bReportFailed = false;  // the current run's report could not be made
+    bool m_bRunFailed = false;  // the last run ended without its whole result
     bool m_bAutoSaveNotify = false;
     bool m_bAnalyzedImage = true;
     bool m_bRawImageOn = true;

@@ -41,6 +41,7 @@ PowerControl::PowerControl(Home home, QObject* parent) : QObject(parent), m_home
     connect(&m_cancelPoweroff_timer, &QTimer::timeout, this, &PowerControl::slot_stop_cancelPoweroff);
 }
 
+// Out of line: the header only names InitDlg.
 PowerControl::~PowerControl() = default;
 
 void PowerControl::on_BUTTON_POWER_clicked(bool)
@@ -60,10 +61,32 @@ void PowerControl::on_BUTTON_POWER_clicked(bool)
     }
     KLOG << "power-off confirmed";
     m_home.backLabel->hide();
+    if (m_bSaving) {
+        KLOG << "power-off waits for the save to end";
+        m_bPowerOffWaiting = true;
+        m_waitSplash = std::make_unique<InitDlg>(WaitState);
+        m_waitSplash->show();
+        m_waitSplash->raise();
+        return;
+    }
+    powerOff();
+}
+
+void PowerControl::powerOff()
+{
+    m_bPowerOffWaiting = false;
     writeSettings();
     m_home.setButtonsEnabled(false);
     slotProgramExit(false);
     runSplash(PowerOffState);
+}
+
+void PowerControl::setSaving(bool saving)
+{
+    m_bSaving = saving;
+    // Queued: the save's own frames return before the screens are released.
+    if (!saving && m_bPowerOffWaiting)
+        QTimer::singleShot(0, this, &PowerControl::powerOff);
 }
 
 void PowerControl::slot_cancel_poweroff()

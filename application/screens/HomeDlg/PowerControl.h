@@ -8,7 +8,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
+class InitDlg;
 class QAbstractButton;
 class QDialog;
 class QLabel;
@@ -58,6 +60,8 @@ public:
     ~PowerControl() override;
 
     bool isAsking() const { return m_poweroff_event; }
+    // A confirmed power-off waits for a save to end.
+    bool isPowerOffWaiting() const { return m_bPowerOffWaiting; }
     bool isCancelGuardActive() const { return m_cancelPoweroff_timer.isActive(); }
     MessageDlg& confirmationBox() { return poweroffdlg; }
 
@@ -83,7 +87,15 @@ public slots:
     // Writes the settings file the roads keep (not before the settings were read).
     void writeSettings();
 
+    // A save is writing a result (the save dialog, around a run). A power-off
+    // confirmed meanwhile puts the shutting-down picture up at once and takes
+    // its road only after the save has ended, so the result is whole and
+    // named, and the settings keep its sequence number.
+    void setSaving(bool saving);
+
 private:
+    // Writes the settings, releases everything and powers off.
+    void powerOff();
     void dimCurrentScreen(bool dim);
     void runSplash(int state);
     void unmountStick();
@@ -95,4 +107,7 @@ private:
     bool m_poweroff_event = false;
     bool m_bPoweroff_cancel = false;
     QTimer m_cancelPoweroff_timer;
+    bool m_bSaving = false;
+    bool m_bPowerOffWaiting = false;
+    std::unique_ptr<InitDlg> m_waitSplash;  // up while a confirmed power-off waits
 };

@@ -34,6 +34,8 @@ InitDlg::InitDlg(InitState state, QWidget* parent)
     case RestartState:
         QTimer::singleShot(kShutdownDelayMs, this, &InitDlg::Reboot);
         break;
+    case WaitState:
+        break;
     }
 }
 

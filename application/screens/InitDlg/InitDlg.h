@@ -11,13 +11,15 @@ enum InitState {
     StartupState = 0,   // the start-up picture while the home screen starts
     PowerOffState = 1,  // shutting down: powers the system off, exit code 1
     RestartState = 2,   // shutting down: ends for a restart, exit code 2
+    WaitState = 3,      // the shutting-down picture while the last work ends; ends nothing
 };
 
 // The full-screen picture over the display while the program starts, and for
 // the last second before it powers the system off or ends for a restart. The
 // two shutting-down states end the process themselves and never return:
 // nothing ends them early (Escape, close, reject or accept are ignored), since
-// the hardware is already released when they are shown.
+// the hardware is already released when they are shown. The waiting state
+// shows the same picture, shown (not run) until one of them follows.
 class InitDlg : public QDialog
 {
     Q_OBJECT

@@ -35,7 +35,7 @@ void applyMessageBoxLook(QDialog* box, QLabel* label, QPushButton* ok, QPushButt
         cancel->setFont(notoSans(22, 63));
 }
 
-void placeMessageButtons(QPushButton* ok, QPushButton* cancel, MessageButtonVisibility visibility)
+void placeMessageButtons(QPushButton* ok, QPushButton* cancel, MessageButtonVisibility visibility, int aloneX)
 {
     switch (visibility) {
     case MESSAGE_BUTTON_OK_CANCEL:
@@ -45,12 +45,12 @@ void placeMessageButtons(QPushButton* ok, QPushButton* cancel, MessageButtonVisi
         cancel->show();
         break;
     case MESSAGE_BUTTON_OK:
-        ok->setGeometry(174, 214, 150, 46);
+        ok->setGeometry(aloneX, 214, 150, 46);
         ok->show();
         cancel->hide();
         break;
     case MESSAGE_BUTTON_CANCEL:
-        cancel->setGeometry(174, 214, 150, 46);
+        cancel->setGeometry(aloneX, 214, 150, 46);
         cancel->show();
         ok->hide();
         break;

@@ -18,5 +18,10 @@ enum MessageButtonVisibility {
     MESSAGE_BUTTON_SHOW_BOTH = 4,  // both shown where they are
 };
 
-// Places and shows a box's two buttons by the layout.
-void placeMessageButtons(QPushButton* ok, QPushButton* cancel, MessageButtonVisibility visibility);
+// Where a button alone stands: the message box's at x 174, the software-update
+// dialog's at 173.
+inline constexpr int kMessageBoxAloneX = 174;
+inline constexpr int kUpdateDialogAloneX = 173;
+
+// Places and shows a box's two buttons by the layout, a button alone at x `aloneX`.
+void placeMessageButtons(QPushButton* ok, QPushButton* cancel, MessageButtonVisibility visibility, int aloneX);

@@ -89,7 +89,7 @@ QStringList MessageDlg::fitLines(const QString& text, int maxLines) const
 
 void MessageDlg::setMessageButtonVisibility(MessageButtonVisibility visibility)
 {
-    placeMessageButtons(ui->BUTTON_OK, ui->BUTTON_CANCEL, visibility);
+    placeMessageButtons(ui->BUTTON_OK, ui->BUTTON_CANCEL, visibility, kMessageBoxAloneX);
 }
 
 void MessageDlg::on_BUTTON_OK_clicked()

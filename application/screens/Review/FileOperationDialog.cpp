@@ -3,6 +3,7 @@
 #include "ui_FileOperationDialog.h"
 
 #include "KovaCore/Fonts.h"
+#include "platform/Log.h"
 
 #include <QPainter>
 #include <QThread>
@@ -21,6 +22,8 @@ QString errorText(FileOperationPasteError code)
     case PasteErrorDestination:
         return QStringLiteral("<p><b>Error!</b><br/><br/>The designated destination could not be<br/>found. Check the "
                               "save file path and<br/>try again.</p>");
+    case PasteErrorCopy:
+        return QStringLiteral("<p><b>Error!</b><br/><br/>A file could not be copied.</p>");
     }
     return QString();
 }
@@ -81,6 +84,17 @@ void FileOperationDialog::slotSetCurrentFileCountAndSize(int, unsigned long size
     setProgress(m_nTotalSize == 0 ? 100.0f : static_cast<float>(size) / static_cast<float>(m_nTotalSize) * 100);
 }
 
+void FileOperationDialog::slotSyncStart()
+{
+    ui->LABEL_MESSAGE->setText(QStringLiteral("Synchronizing ..."));
+    m_fProgress = 0;
+}
+
+void FileOperationDialog::slotSyncPercentage(float percentage)
+{
+    setProgress(percentage);
+}
+
 void FileOperationDialog::slotCompleted()
 {
     m_timer.stop();
@@ -92,12 +106,15 @@ void FileOperationDialog::slotCompleted()
 
 void FileOperationDialog::slotPasteError(FileOperationPasteError code)
 {
+    KLOG_ENTER;
     m_timer.stop();
     m_bRunning = false;
     repaint();
     QCoreApplication::processEvents();
     QThread::msleep(kCompletedPauseMs);
     const QString text = errorText(code);
+    KLOG_VALUE("code", int(code));
+    KLOG_VALUE("shown", text);
     if (!text.isEmpty())
         ui->LABEL_MESSAGE->setText(text);
     ui->BUTTON_OK->move(174, 204);

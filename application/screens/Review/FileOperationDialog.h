@@ -10,9 +10,9 @@ class FileOperationDialog;
 }
 
 // The progress box of a copy to the USB stick: a message and a 300-pixel bar
-// that follows the bytes copied. The copy worker's completion closes it with
-// 1 after the full bar has shown a moment; an error shows its reason and an
-// OK that closes it with 0. The same box serves every copy of its browser:
+// that follows the bytes copied (or a flush of the medium, where a copy has
+// one). The copy worker's completion closes it with 1 after the full bar has
+// shown a moment; an error shows its reason and an OK that closes it with 0. The same box serves every copy of its browser:
 // initialize() and start() reset it.
 class FileOperationDialog : public QDialog
 {
@@ -40,6 +40,9 @@ public:
 public slots:
     void slotSetTotalFileCountAndSize(int count, unsigned long size);
     void slotSetCurrentFileCountAndSize(int count, unsigned long size);
+    // A flush of the medium: its own text over an empty bar, then its progress.
+    void slotSyncStart();
+    void slotSyncPercentage(float percentage);
     void slotCompleted();
     void slotPasteError(FileOperationPasteError code);
 

@@ -16,8 +16,11 @@ FileSystemTreeView::FileSystemTreeView(QWidget* parent)
     // A result folder is never renamed here.
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setModel(m_pFolders->model());
-    connect(m_pFolders->model(), &QFileSystemModel::rootPathChanged, this,
-            [this](const QString& path) { setRootIndex(m_pFolders->model()->index(path)); });
+    connect(m_pFolders->model(), &QFileSystemModel::rootPathChanged, this, [this](const QString& path) {
+        setRootIndex(m_pFolders->model()->index(path));
+        m_clickedPath.clear();
+    });
+    connect(this, &QTreeView::clicked, this, &FileSystemTreeView::slotItemClicked);
 }
 
 FileSystemTreeView::~FileSystemTreeView() = default;
@@ -40,7 +43,7 @@ bool FileSystemTreeView::paste2(QFileInfo dst)
 {
     const QString path = dst.filePath();
     const bool isFile = QFileInfo(platform::rootPath(path)).isFile();
-    return runCopyJob(isFile ? dst.path() : path, true);
+    return runCopyJob(isFile ? dst.path() : path, OnCompleted::RelistPage);
 }
 
 bool FileSystemTreeView::copy_all()
@@ -52,10 +55,39 @@ bool FileSystemTreeView::copy_all()
 
 bool FileSystemTreeView::paste_all()
 {
-    return runCopyJob(m_pFolders->m_dstPath, false);
+    return runCopyJob(m_pFolders->m_dstPath, OnCompleted::FuncComplete);
 }
 
-bool FileSystemTreeView::runCopyJob(const QString& destination, bool relist)
+bool FileSystemTreeView::paste(int row, bool intoRow)
+{
+    const QString name = m_pFolders->rowName(row);
+    QString destination = m_pFolders->selectPath();
+    if (intoRow && !name.isEmpty())
+        destination += QLatin1Char('/') + name;
+    return runCopyJob(destination, OnCompleted::Nothing);
+}
+
+void FileSystemTreeView::slotItemClicked(const QModelIndex& cur_node)
+{
+    const QFileSystemModel* model = m_pFolders->model();
+    const bool isLeaf = model->filePath(cur_node.parent()) != model->rootPath();
+    const QString path = platform::logicalPath(model->filePath(cur_node));
+    if (!isLeaf)
+        setExpanded(cur_node, !isExpanded(cur_node));
+    emit signalItemClicked(path, isLeaf);
+    if (cur_node != m_currentIndex) {
+        m_currentIndex = cur_node;
+        m_clickedPath = path;
+        emit signalCurrentItemChanged(path, isLeaf);
+    }
+}
+
+void FileSystemTreeView::slot_FuncComplete()
+{
+    emit signal_FuncComplete();
+}
+
+bool FileSystemTreeView::runCopyJob(const QString& destination, OnCompleted then)
 {
     KLOG_ENTER;
     KLOG_VALUE("destination", destination);
@@ -66,17 +98,23 @@ bool FileSystemTreeView::runCopyJob(const QString& destination, bool relist)
             &FileOperationDialog::slotSetTotalFileCountAndSize);
     connect(worker, &FileOperator::signalSetCurrentFileCountAndSize, box,
             &FileOperationDialog::slotSetCurrentFileCountAndSize);
+    connect(worker, &FileOperator::signalSyncStart, box, &FileOperationDialog::slotSyncStart);
+    connect(worker, &FileOperator::signalSyncPercentage, box, &FileOperationDialog::slotSyncPercentage);
     connect(worker, &FileOperator::signalCompleted, box, &FileOperationDialog::slotCompleted);
     connect(worker, &FileOperator::signalPasteError, box, &FileOperationDialog::slotPasteError);
-    if (relist)
+    if (then == OnCompleted::RelistPage)
         connect(worker, &FileOperator::signalCompleted, m_pFolders, &ResultFolderModel::slotResetPage);
+    else if (then == OnCompleted::FuncComplete)
+        connect(worker, &FileOperator::signalCompleted, this, &FileSystemTreeView::slot_FuncComplete);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    m_clickedPath.clear();
     worker->setData({m_nOperation, m_srcList});
     worker->setDst(QFileInfo(destination));
     worker->start(QThread::InheritPriority);
 
     box->initialize();
-    box->raise();
+    if (then != OnCompleted::Nothing)
+        box->raise();
     box->start();
     return box->exec() == QDialog::Accepted;
 }

@@ -4,6 +4,7 @@
 #include "Review/FileOperationDialog.h"
 
 #include <QFileInfo>
+#include <QPersistentModelIndex>
 #include <QStringList>
 #include <QTreeView>
 
@@ -27,19 +28,46 @@ public:
     // The next job copies `fi` (kept as it was when `fi` does not exist).
     void copy2(QFileInfo fi);
     // Copies the job into `dst` (the folder holding it, for a file); true
-    // when the copy completed.
+    // when the copy completed. The current page is listed again afterwards.
     bool paste2(QFileInfo dst);
     // Copies the mode's whole result folder, without its previous-counts
-    // table, into the folder model's m_dstPath; true when it completed.
+    // table, into the folder model's m_dstPath; true when it completed, and
+    // signal_FuncComplete then.
     bool copy_all();
     bool paste_all();
+    // Copies the job into the browsed folder, or with `intoRow` into the
+    // folder of row `row` there (the browsed folder when the row has no
+    // name); true when it completed. The box is not raised and nothing
+    // follows the completion.
+    bool paste(int row, bool intoRow);
+
+    // The path of the last item clicked; cleared when the browsed folder
+    // changes and when a copy starts.
+    QString clickedPath() const { return m_clickedPath; }
+
+public slots:
+    // A click on an item: a top-level folder opens or closes, then
+    // signalItemClicked, and signalCurrentItemChanged when it is not the
+    // item clicked last.
+    void slotItemClicked(const QModelIndex& cur_node);
+    void slot_FuncComplete();
+
+signals:
+    // `isLeaf`: the item lies below a folder of the browsed one.
+    void signalItemClicked(QString path, bool isLeaf);
+    void signalCurrentItemChanged(QString path, bool isLeaf);
+    void signal_FuncComplete();
 
 private:
-    // `relist`: the current page is listed again once the copy completed.
-    bool runCopyJob(const QString& destination, bool relist);
+    // What a copy job's completion also reaches, besides the progress box.
+    enum class OnCompleted { RelistPage, FuncComplete, Nothing };
+    // The review screen's own jobs (not OnCompleted::Nothing) raise the box.
+    bool runCopyJob(const QString& destination, OnCompleted then);
 
     ResultFolderModel* m_pFolders;
     int m_nOperation = file_operations_t::Copy;
     QStringList m_srcList;
     FileOperationDialog m_FileOperationDlg;
+    QPersistentModelIndex m_currentIndex;
+    QString m_clickedPath;
 };

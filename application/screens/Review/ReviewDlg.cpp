@@ -5,6 +5,7 @@
 #include "Common/CommonResources.h"
 #include "Common/ScreenHeader.h"
 #include "File_IO/CSVReaderWriter.h"
+#include "File_IO/PartFile.h"
 #include "File_IO/copy.h"
 #include "Keyboard/NumberKeypadDlg.h"
 #include "KovaCore/Fonts.h"
@@ -153,6 +154,7 @@ ReviewDlg::ReviewDlg(QWidget* parent)
     connect(folders, &ResultFolderModel::signalCreateDiskList, this, &ReviewDlg::slotApplyDiskList);
     connect(folders, &ResultFolderModel::signalSetDiskSpace, this, &ReviewDlg::slotSetDiskSpace);
     connect(folders, &ResultFolderModel::sigPagecomplete, this, &ReviewDlg::slotSetPage);
+    connect(this, &ReviewDlg::signalDirectorySelected2, folders, &ResultFolderModel::slotResetList2);
     connect(this, &ReviewDlg::signalDirectorySelected3, folders, &ResultFolderModel::slotResetList3);
 
     ui->LABEL_CURRENT_PAGE->installEventFilter(this);
@@ -347,22 +349,40 @@ void ReviewDlg::init_tablecsv()
     QTableWidget* table = ui->TABLEWIDGET_CSV;
     table->setRowCount(0);
     const std::vector<std::string> lines = readMaster()->csv();
-    const QList<Column> columns = modeColumns();
-    for (auto line = lines.rbegin(); line != lines.rend() - 1; ++line) {
-        std::vector<std::string> parsed;
-        CSVReaderWriter::parse(*line, parsed);
-        QStringList fields;
-        for (const std::string& field : parsed)
-            fields << QString::fromStdString(field);
-        const int row = table->rowCount();
-        table->insertRow(row);
-        for (int i = 0; i < columns.size(); ++i) {
-            auto* item = new QTableWidgetItem(cellText(columns[i], fields));
-            item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            table->setItem(row, i, item);
-        }
-    }
+    for (auto line = lines.rbegin(); line != lines.rend() - 1; ++line)
+        fillRow(table->rowCount(), *line);
     table->resizeRowsToContents();
+}
+
+void ReviewDlg::fillRow(int row, const std::string& line)
+{
+    std::vector<std::string> parsed;
+    CSVReaderWriter::parse(line, parsed);
+    QStringList fields;
+    for (const std::string& field : parsed)
+        fields << QString::fromStdString(field);
+    QTableWidget* table = ui->TABLEWIDGET_CSV;
+    table->insertRow(row);
+    const QList<Column> columns = modeColumns();
+    for (int i = 0; i < columns.size(); ++i) {
+        auto* item = new QTableWidgetItem(cellText(columns[i], fields));
+        item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        table->setItem(row, i, item);
+    }
+}
+
+void ReviewDlg::slotAppendCSVData(std::string line)
+{
+    fillRow(0, line);
+    ui->TABLEWIDGET_CSV->resizeRowsToContents();
+}
+
+void ReviewDlg::slotFilenameReplaced(int row, QString name)
+{
+    QTableWidgetItem* userFile = ui->TABLEWIDGET_CSV->item(row, 0);
+    if (!userFile)
+        return;
+    userFile->setText(userFile->text().section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n') + name);
 }
 
 void ReviewDlg::updateCsvButtons()
@@ -381,7 +401,8 @@ QString ReviewDlg::exportName() const
                                   QLocale::c().toString(time.date(), QStringLiteral("ddMMMyyyy_")),
                                   time.time().toString(QStringLiteral("hhmmss")));
     QString name = stem + QStringLiteral(".csv");
-    for (int n = 1; QFile::exists(platform::rootPath(kMountPoint + QLatin1Char('/') + name)); ++n)
+    // Anything at a name takes it, a dangling link included: nothing on the stick is replaced.
+    for (int n = 1; nameTaken(platform::rootPath(kMountPoint + QLatin1Char('/') + name)); ++n)
         name = QStringLiteral("%1 (%2).csv").arg(stem).arg(n);
     return name;
 }
@@ -420,8 +441,8 @@ void ReviewDlg::on_BUTTON_EXPORT_CSV_clicked(bool)
         ::sync();
         m_overlay.message(kMessageExported);
     } else {
+        // A failed copy leaves nothing under the name.
         KLOG << "[Error] the table was not copied to" << destination;
-        QFile::remove(platform::rootPath(destination));
         m_overlay.message(kMessageDiskFull);
     }
     finish();

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 namespace Ui {
 class ReviewDlg;
@@ -87,6 +88,8 @@ public:
 signals:
     // The raw image of the viewed result, to be counted again.
     void signal_analysis(QString img_path);
+    // Nothing emits it; the browser's slotResetList2 takes it.
+    void signalDirectorySelected2(int order, QString dir_name);
     void signalDirectorySelected3(QString dir_name);
     void sig_select_error();
 
@@ -105,6 +108,11 @@ public slots:
     void slot_umount_usb(bool bumount);
     // The choice of the export/delete dialog, carried out before it returns.
     void slot_set_FuncType(int mode, int type);
+    // The previous-counts table updated in place (nothing connects them: the
+    // table shows the master as it was when the screen opened): a stored
+    // count line as a new top row, and a row's file name replaced (kept whole).
+    void slotAppendCSVData(std::string line);
+    void slotFilenameReplaced(int row, QString name);
 
 protected:
     // A touch on the page labels opens the number keypad.
@@ -148,6 +156,8 @@ private:
     void prev_counts_initialize();
     // Fills the table from the mode's master, newest count on top.
     void init_tablecsv();
+    // Inserts a table row at `row` showing a stored count line.
+    void fillRow(int row, const std::string& line);
     // Export and Delete All only with at least one count in theApp's table.
     void updateCsvButtons();
     // The free name of the exported table on the stick.

@@ -274,10 +274,14 @@ void ReviewDlg::slotSetPage(QFileInfoList list, int totalpage)
     ui->TREE_PAGE->clear();
     m_totalPage = std::max(totalpage, 1);
     m_curPageList = list;
-    if (currentPage() == 1) {
-        ui->LABEL_CURRENT_PAGE->setText(QStringLiteral("1"));
-        ui->LABEL_TOTAL_PAGE->setText(QStringLiteral("/ %1").arg(m_totalPage));
+    // The last page emptied by a deletion: the page before it.
+    if (currentPage() > m_totalPage) {
+        goToPage(m_totalPage);
+        return;
     }
+    ui->LABEL_TOTAL_PAGE->setText(QStringLiteral("/ %1").arg(m_totalPage));
+    if (currentPage() == 1)
+        ui->LABEL_CURRENT_PAGE->setText(QStringLiteral("1"));
     // The stick's folders mirror the stick as they are opened.
     const bool stick = ResultFolderModel::isMedia(ui->TREEVIEW_FILE->folders()->selectPath());
     for (const QFileInfo& folder : list) {

@@ -2,10 +2,12 @@
 
 #include "ui_UpdateSoftwareDlg.h"
 
+#include "File_IO/ini.h"
 #include "HomeDlg/HomeDlg.h"
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "KovaCore/KovaPaths.h"
 #include "KovaCore/MainSettings.h"
 #include "Settings/CalibrationSupport.h"
 #include "platform/Log.h"
@@ -112,7 +114,7 @@ void UpdateSoftwareDlg::setMessageType(SoftWareMessageType type)
 
 void UpdateSoftwareDlg::setMessageButtonVisibility(MessageButtonVisibility visibility)
 {
-    placeMessageButtons(ui->BUTTON_OK, ui->BUTTON_CANCEL, visibility);
+    placeMessageButtons(ui->BUTTON_OK, ui->BUTTON_CANCEL, visibility, kUpdateDialogAloneX);
 }
 
 SoftWareMessageType UpdateSoftwareDlg::checkNewSoftware(QFileInfo& package)
@@ -141,6 +143,10 @@ void UpdateSoftwareDlg::startInstall()
 {
     setEnabled(false);
     setMessageType(SOFTWARE_UPDATING);
+    // Every setting is in the file before the script runs, so what the script
+    // changes in it stays.
+    if (!MainSettings::before_loseINI())
+        KLOG << "the settings could not be written before the install";
     // The prepare run has reported, but its thread may not have ended yet;
     // a start before it has would be ignored.
     m_thread.wait();
@@ -210,8 +216,9 @@ void UpdateSoftwareDlg::recordUpdate()
     const QString now = QLocale::c().toString(HomeDlg::clock(), QStringLiteral("dd MMM yyyy hh:mm"));
     theApp.m_strLastUpdate = now;
     global_ini()->IQOQ.Last_update = now;
-    // The update is done either way; only the date would be missing.
-    if (!MainSettings::before_loseINI())
+    // This key alone: the rest of the file may be the new software's now. The
+    // update is done either way; only the date would be missing.
+    if (!ini_write("Software", "Last update", now.toStdString(), kova::kMainIni))
         KLOG << "the date of the update could not be written to the settings file";
 }
 

@@ -57,7 +57,7 @@ protected:
 private:
     void setFont();
     void startInstall();
-    // The date of this update into theApp, the settings record and the file.
+    // The date of this update into theApp, the settings record and the file's key.
     void recordUpdate();
     // While the worker runs, and once the new software is in place (the
     // program must restart to run it), the dialog cannot be closed.

@@ -1,5 +1,6 @@
 #include "FileManager/FileOperator.h"
 
+#include "File_IO/PartFile.h"
 #include "File_IO/copy.h"
 #include "KovaCore/ResultTree.h"
 #include "MediaMonitor/MediaMonitor.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -16,16 +18,23 @@ namespace {
 constexpr unsigned long kFolderBytes = 4096;
 constexpr double kBytesToMiB = 9.5367431640625e-07;
 
-// The entries a folder is copied with: files and folders, no hidden ones.
-QFileInfoList entriesOf(const QString& logicalFolder)
-{
-    return QDir(platform::rootPath(logicalFolder))
-        .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-}
-
 QString child(const QString& folder, const QString& name)
 {
     return folder + QLatin1Char('/') + name;
+}
+
+// The entries a folder is copied with: files and folders, neither hidden nor
+// system ones (a link leading nowhere, a FIFO), which no result holds and no
+// copy could take.
+QFileInfoList entriesOf(const QString& logicalFolder)
+{
+    return QDir(platform::rootPath(logicalFolder)).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::NoSort);
+}
+
+// Whether anything stands at `name` in the logical `folder`.
+bool taken(const QString& folder, const QString& name)
+{
+    return nameTaken(platform::rootPath(child(folder, name)));
 }
 
 // The canonical physical form of a logical path; empty when it does not exist.
@@ -55,18 +64,16 @@ void FileOperator::setDst(QFileInfo dst)
 
 QString FileOperator::rename_for_file(QString folder, QString base, QString extension)
 {
-    const QDir dir(platform::rootPath(folder));
     QString candidate = base + extension;
-    for (qint64 n = 1; dir.exists(candidate); ++n)
+    for (qint64 n = 1; taken(folder, candidate); ++n)
         candidate = QStringLiteral("%1(%2)%3").arg(base).arg(n).arg(extension);
     return candidate;
 }
 
 QString FileOperator::rename_for_dir(QString folder, QString name)
 {
-    const QDir dir(platform::rootPath(folder));
     QString candidate = name;
-    for (qint64 n = 1; dir.exists(candidate); ++n)
+    for (qint64 n = 1; taken(folder, candidate); ++n)
         candidate = QStringLiteral("%1(%2)").arg(name).arg(n);
     return candidate;
 }
@@ -103,15 +110,28 @@ bool FileOperator::holdsDestination(const QFileInfo& source) const
     return !src.isEmpty() && (dst == src || dst.startsWith(src + QLatin1Char('/')));
 }
 
+bool FileOperator::fail(const QString& folder, int error, FileOperationPasteError otherwise)
+{
+    if (error == ENOSPC)
+        m_failure = PasteErrorDiskSpace;
+    else if (!QFileInfo(platform::rootPath(folder)).isDir())
+        m_failure = PasteErrorDestination;
+    else
+        m_failure = otherwise;
+    KLOG << "[Error] in" << folder << ":" << qt_error_string(error);
+    return false;
+}
+
 bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folder, int& count, unsigned long& size)
 {
     const QString path = source.filePath();
     const QFileInfo physical(platform::rootPath(path));
     if (physical.isDir()) {
         const QString name = rename_for_dir(folder, source.fileName());
-        if (!QDir(platform::rootPath(folder)).mkdir(name)) {
+        // Never through a link: mkdir makes the folder or fails.
+        if (::mkdir(QFile::encodeName(platform::rootPath(child(folder, name))).constData(), 0777) != 0) {
             KLOG << "[Error] folder not made:" << child(folder, name);
-            return false;
+            return fail(folder, errno, PasteErrorDestination);
         }
         for (const QFileInfo& entry : entriesOf(path)) {
             if (!copyRecursively(QFileInfo(child(path, entry.fileName())), child(folder, name), count, size))
@@ -119,8 +139,11 @@ bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folde
         }
         return true;
     }
-    if (!physical.isFile())
+    if (!physical.isFile()) {
+        KLOG << "[Error] neither a file nor a folder:" << path;
+        m_failure = PasteErrorCopy;
         return false;
+    }
 
     const QString fileName = source.fileName();
     if (!(m_operation == file_operations_t::CopyAllResults && isPreviousCountTable(fileName))) {
@@ -131,8 +154,9 @@ bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folde
         const QString extension = dot >= 0 ? fileName.mid(dot) : QString();
         const QString target = child(folder, rename_for_file(folder, base, extension));
         if (::copy(path.toUtf8().constData(), target.toUtf8().constData()) != 0) {
+            const int error = errno;
             KLOG << "[Error] file not copied:" << path << "to" << target;
-            return false;
+            return fail(folder, error, PasteErrorCopy);
         }
     }
     ++count;
@@ -170,7 +194,7 @@ void FileOperator::run()
             return;
         }
         if (!copyRecursively(QFileInfo(source), m_dst.filePath(), count, size)) {
-            emit signalPasteError(PasteErrorDestination);
+            emit signalPasteError(m_failure);
             return;
         }
         copied << source;

@@ -9,8 +9,9 @@
 // Why a copy job stopped.
 enum FileOperationPasteError {
     PasteErrorSameFolder = 1,   // a source is the destination, or holds it
-    PasteErrorDiskSpace = 2,    // the sources need more than the free space at "/mnt"
-    PasteErrorDestination = 3,  // a folder or a file could not be made at the destination
+    PasteErrorDiskSpace = 2,    // the sources need more than the free space at "/mnt", or the medium filled up
+    PasteErrorDestination = 3,  // the destination folder is missing, or a folder could not be made there
+    PasteErrorCopy = 4,         // a file could not be read or written (other than a full medium)
 };
 Q_DECLARE_METATYPE(FileOperationPasteError)
 
@@ -24,12 +25,15 @@ struct file_operations_t
 
 // A one-shot worker thread that copies a job's sources into one destination
 // folder and, for a move, erases them afterwards. Nothing is ever overwritten:
-// a name that is taken gets a number, "R(1)", "a(1).tif". It checks the free
-// space first, reports its totals, then its running totals after every file,
-// and ends with exactly one of signalCompleted or signalPasteError; sources
-// copied before a failure stay at the destination. The worker shares nothing
-// with other threads once started; a caller connects finished() to
-// deleteLater(). Paths are logical.
+// a name that is taken (by anything, a dangling link included) gets a number,
+// "R(1)", "a(1).tif". Hidden and system entries (links leading nowhere,
+// FIFOs, sockets, devices) of a copied folder are passed over. It checks the
+// free space first, reports its totals, then its running totals after every
+// file, and ends with exactly one of signalCompleted or signalPasteError;
+// sources and files copied before a failure stay at the destination, each
+// complete: a file that fails leaves nothing under its name (copy()). The
+// worker shares nothing with other threads once started; a caller connects
+// finished() to deleteLater(). Paths are logical.
 class FileOperator : public QThread
 {
     Q_OBJECT
@@ -41,8 +45,9 @@ public:
     void setData(file_operations_t data);
     void setDst(QFileInfo dst);
 
-    // A name free in `folder` for a file of `base` and `extension` (with its
-    // dot, or empty): "base.ext", then "base(1).ext", "base(2).ext", ...
+    // A name free in `folder` (nothing standing there, not even a dangling
+    // link) for a file of `base` and `extension` (with its dot, or empty):
+    // "base.ext", then "base(1).ext", "base(2).ext", ...
     static QString rename_for_file(QString folder, QString base, QString extension);
     // A name free in `folder` for a folder: "name", "name(1)", ...
     static QString rename_for_dir(QString folder, QString name);
@@ -54,6 +59,10 @@ signals:
     void signalSetCurrentFileCountAndSize(int count, unsigned long size);
     void signalCompleted();
     void signalPasteError(FileOperationPasteError code);
+    // A phase of flushing the medium after the copy: a progress box shows it.
+    // Never sent: every file is forced to the medium before it counts as copied.
+    void signalSyncStart();
+    void signalSyncPercentage(float percentage);
 
 protected:
     void run() override;
@@ -61,13 +70,16 @@ protected:
 private:
     // Adds a source's files and bytes (and 4096 bytes per folder) to the totals.
     static void calculateCopyList(const QFileInfo& source, int& count, unsigned long& size);
-    // Copies one source into `folder`, advancing the running counts; false
-    // when a folder or a file could not be made.
+    // Copies one source into `folder`, advancing the running counts; false,
+    // with the reason in m_failure, when a folder or a file could not be made.
     bool copyRecursively(const QFileInfo& source, const QString& folder, int& count, unsigned long& size);
+    // Records why making something in `folder` failed with the system's `error`.
+    bool fail(const QString& folder, int error, FileOperationPasteError otherwise);
     // Whether the destination is the source or lies inside it.
     bool holdsDestination(const QFileInfo& source) const;
 
     int m_operation = file_operations_t::Copy;
     QStringList m_sources;
     QFileInfo m_dst;
+    FileOperationPasteError m_failure = PasteErrorDestination;  // the worker thread's, after a failed copyRecursively
 };

@@ -84,8 +84,13 @@ void ResultFolderModel::listPage(int n)
 
 QString ResultFolderModel::currentItemPath(int row) const
 {
+    return m_selectpath + QLatin1Char('/') + rowName(row);
+}
+
+QString ResultFolderModel::rowName(int row) const
+{
     const QModelIndex root = m_pModel->index(platform::rootPath(m_selectpath));
-    return m_selectpath + QLatin1Char('/') + m_pModel->index(row, 0, root).data().toString();
+    return m_pModel->index(row, 0, root).data().toString();
 }
 
 void ResultFolderModel::erase2(QFileInfo fi)
@@ -94,6 +99,14 @@ void ResultFolderModel::erase2(QFileInfo fi)
     if (QFileInfo(path).isDir() && !QDir(path).removeRecursively())
         KLOG << "[Error] not all of it removed:" << fi.filePath();
     page2();
+}
+
+void ResultFolderModel::erase(int row)
+{
+    const QString name = rowName(row);
+    const QString path = platform::rootPath(currentItemPath(row));
+    if (!name.isEmpty() && QFileInfo(path).isDir() && !QDir(path).removeRecursively())
+        KLOG << "[Error] not all of it removed:" << currentItemPath(row);
 }
 
 void ResultFolderModel::erase_all()
@@ -119,6 +132,14 @@ void ResultFolderModel::slotResetDiskList(QString path)
     emit signalCreateDiskList(m_diskList);
 }
 
+void ResultFolderModel::insertDiskList(QFileInfo fi)
+{
+    const bool listed = std::any_of(m_diskList.begin(), m_diskList.end(),
+                                    [&](const QFileInfo& entry) { return entry.filePath() == fi.filePath(); });
+    if (!listed)
+        m_diskList << fi;
+}
+
 void ResultFolderModel::slotResetList3(QString select)
 {
     QString newRoot;
@@ -126,6 +147,25 @@ void ResultFolderModel::slotResetList3(QString select)
         newRoot = kMountPoint;
     else if (select == QLatin1String("Internal\nStorage"))
         newRoot = m_localDisk.filePath();
+    browse(newRoot);
+}
+
+void ResultFolderModel::slotResetList2(int order, QString select)
+{
+    QString newRoot;
+    if (order == 0) {
+        if (select == QLatin1String("Internal Storage"))
+            newRoot = m_localDisk.filePath();
+    } else {
+        for (const QFileInfo& entry : m_diskList)
+            if (entry.fileName() == select)
+                newRoot = entry.filePath();
+    }
+    browse(newRoot);
+}
+
+void ResultFolderModel::browse(const QString& newRoot)
+{
     if (!newRoot.isEmpty()) {
         m_selectpath = newRoot;
         m_nCurrentPage = 1;

@@ -38,16 +38,23 @@ public:
     void page2();
     // Whether a path lies on the USB stick ("/mnt" or below).
     static bool isMedia(QString path);
-    // The browsed folder's entry in row `row` of the model.
+    // The browsed folder's entry in row `row` of the model, and its name
+    // alone ("" past the last row).
     QString currentItemPath(int row) const;
+    QString rowName(int row) const;
     // Removes a result folder with everything in it, when it exists.
     void erase2(QFileInfo fi);
+    // Removes the folder of row `row` of the browsed folder with everything
+    // in it, when it exists.
+    void erase(int row);
     // Removes everything in the mode's internal result folder, whatever is browsed.
     void erase_all();
 
     QString localDisk() const { return m_localDisk.filePath(); }
     QString selectPath() const { return m_selectpath; }
     QFileInfoList diskList() const { return m_diskList; }
+    // Adds a storage root unless one of the same path is listed.
+    void insertDiskList(QFileInfo fi);
 
     // Set by the review screen before a copy of all results or a deletion.
     QString m_dstPath;
@@ -61,6 +68,10 @@ public slots:
     // Browses "USB" ("/mnt") or "Internal\nStorage" from page 1; then
     // signalSetDiskSpace with the new root ("" for any other name).
     void slotResetList3(QString select);
+    // As slotResetList3, by storage list entry: with `order` 0 the internal
+    // folder when `select` is "Internal Storage" (a blank, not a line
+    // break), otherwise the last listed root whose name is `select`.
+    void slotResetList2(int order, QString select);
 
 signals:
     void sigPagecomplete(QFileInfoList list, int totalpage);
@@ -70,6 +81,8 @@ signals:
 private:
     // Lists page n of the model root, as it stands.
     void listPage(int n);
+    // Browses `newRoot` from page 1 when it is not empty; then signalSetDiskSpace with it.
+    void browse(const QString& newRoot);
 
     QFileSystemModel* m_pModel;
     QFileSystemWatcher* m_pWatcher;

@@ -1,6 +1,7 @@
 #include "Report/PdfReport.h"
 
 #include "File_IO/PartFile.h"
+#include "File_IO/copy.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
@@ -9,9 +10,11 @@
 #include <QFile>
 #include <QPainter>
 #include <QRawFont>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <hpdf.h>
+#include <vector>
 
 namespace {
 
@@ -58,7 +61,8 @@ public:
     Builder& operator=(const Builder&) = delete;
 
     bool build();
-    bool save(const QString& physicalPath);
+    // Writes the document into the part file (not yet put in place).
+    bool save(PartFile& file);
     bool failed() const { return m_failed; }
     // The first failure; empty while nothing failed.
     const QString& errorString() const { return m_error; }
@@ -433,11 +437,21 @@ bool Builder::build()
     return !m_failed;
 }
 
-bool Builder::save(const QString& physicalPath)
+bool Builder::save(PartFile& file)
 {
-    if (HPDF_SaveToFile(m_doc, QFile::encodeName(physicalPath).constData()) != HPDF_OK || m_failed)
+    if (m_failed || HPDF_SaveToStream(m_doc) != HPDF_OK)
         return fail("not saved");
-    return true;
+    // Read exactly what the stream holds: reading past its end is an error to libharu.
+    std::vector<HPDF_BYTE> chunk(64 * 1024);
+    for (HPDF_UINT32 left = HPDF_GetStreamSize(m_doc); left > 0;) {
+        HPDF_UINT32 size = std::min<HPDF_UINT32>(left, HPDF_UINT32(chunk.size()));
+        if (HPDF_ReadFromStream(m_doc, chunk.data(), &size) != HPDF_OK || size == 0)
+            return fail("not saved");
+        if (!file.write(reinterpret_cast<const char*>(chunk.data()), size))
+            return fail(QStringLiteral("not saved: ") + file.errorString());
+        left -= size;
+    }
+    return !m_failed;
 }
 
 }  // namespace
@@ -494,32 +508,28 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
 
     Builder builder(content, fileName);
     bool written = builder.build();
-    const QString part = partPath(target);
     if (written && toStick) {
         const QString temp = platform::rootPath(kStickTemp);
-        written = builder.save(temp);
+        PartFile file(temp);
+        written = builder.save(file) && file.commit();
         if (written && !m_stickCheck()) {
             m_errorString = QStringLiteral("USB stick removed");
             KLOG << "report:" << m_errorString;
             written = false;
         }
-        QFile::remove(part);
-        if (written && !(QFile::copy(temp, part) && commitPart(part, target))) {
+        if (written && ::copy(kStickTemp.toUtf8().constData(), logicalPath.toUtf8().constData()) != 0) {
             m_errorString = QStringLiteral("not copied to the USB stick");
             written = false;
         }
         KLOG_VALUE("copied", written ? "true" : "false");
         QFile::remove(temp);
-        QFile::remove(part);
     } else if (written) {
-        written = builder.save(part);
-        if (written && !commitPart(part, target)) {
+        PartFile file(target);
+        written = builder.save(file);
+        if (written && !file.commit()) {
             m_errorString = QStringLiteral("cannot replace the report");
             written = false;
         }
-        // A full disk leaves a cut part behind.
-        if (!written)
-            QFile::remove(part);
     }
     if (!written && m_errorString.isEmpty())
         m_errorString = builder.errorString();

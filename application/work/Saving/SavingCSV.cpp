@@ -2,11 +2,11 @@
 // its row keys, so key texts, their order and the value formats are fixed.
 #include "Saving/SavingThread.h"
 
+#include "File_IO/PartFile.h"
 #include "Report/PdfReport.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
-#include "platform/SaveFile.h"
 #include "velimbio/CellCounter.h"
 
 #include <QStringList>
@@ -47,12 +47,8 @@ bool SavingThread::savingCSV()
     const std::vector<VelimBio::TObj>& objects =
         app.m_pCellCounter ? app.m_pCellCounter->getUngatedCellInformation() : kNoObjects;
 
-    QSaveFile file(platform::rootPath(resultFolderPath(m_Filename + QStringLiteral(".csv"))));
-    if (!platform::openSaveFile(file)) {
-        KLOG << "SavingThread::savingCSV: cannot open" << file.fileName();
-        return false;
-    }
-    QTextStream out(&file);
+    QByteArray text;
+    QTextStream out(&text, QIODevice::WriteOnly);
     // UTF-8 whatever the locale, so that "≤" survives a C locale.
     out.setCodec(QTextCodec::codecForName("UTF-8"));
     out.setGenerateByteOrderMark(true);
@@ -153,8 +149,11 @@ bool SavingThread::savingCSV()
     line(f(app.m_fVolumeFactor, 5));
 
     out.flush();
-    if (out.status() != QTextStream::Ok || !file.commit()) {
-        KLOG << "SavingThread::savingCSV: writing failed" << file.fileName() << file.errorString();
+    // The result folder may be on the stick: a part file, never Qt's save file.
+    const QString target = platform::rootPath(resultFolderPath(m_Filename + QStringLiteral(".csv")));
+    QString error;
+    if (!writeWhole(target, text, &error)) {
+        KLOG << "SavingThread::savingCSV: writing failed" << target << error;
         return false;
     }
     emit signalSaveCompleted_Progress(CsvFile);

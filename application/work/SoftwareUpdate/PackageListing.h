@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -17,19 +17,60 @@ struct Member
     QString linkTarget;  // of a symbolic or hard link
 };
 
-// The arguments that make GNU tar list `archive` so that parse() can read it:
+// The longest member name or link target, in bytes, and the most levels of
+// folders one may have ("a/b/c" has 3): far beyond any package's own, and
+// short enough that judging a name costs little.
+inline constexpr int kMaxNameBytes = 4096;
+inline constexpr int kMaxDepth = 64;
+// The most folders, with the links, that a package may name: each is
+// remembered while the listing is read.
+inline constexpr int kMaxPaths = 1000000;
+
+// The arguments that make GNU tar list `archive` so that reading it works:
 // verbose, numeric owners, every name in C quotes.
 QStringList tarArguments(const QString& archive);
 
-// The members of a listing, in order. False, with the reason, when a line is
-// not of tar's form.
-bool parse(const QByteArray& listing, QList<Member>& members, QString* errorString);
+// One line of that listing, without its line end. False when it is not of
+// tar's form.
+bool parseLine(const QByteArray& line, Member& member);
 
-// Why the members may not be unpacked into a folder of their own, or an empty
-// text when they may: an absolute name or one with "..", a device file or
-// pipe, a symbolic link whose target is absolute or leads out of the folder, a
-// hard link to such a name, a member under a symbolic link, or no regular
-// top-level "VERSION" and "install.sh".
-QString refusal(const QList<Member>& members);
+// Judges a package member by member as tar lists it: whether its members may
+// be unpacked into a folder of their own. Refused are an absolute name or one
+// with "..", a name or link target longer than kMaxNameBytes or deeper than
+// kMaxDepth, a device file or pipe, a symbolic link whose target is absolute
+// or leads out of the folder, a member under a symbolic link or a link whose
+// target passes through one (in whatever order they are listed), a hard link
+// to such a name, and a package without a regular top-level "VERSION" and
+// "install.sh". It keeps no member: only hashes of the links' names and of
+// the folders the members pass through, so its memory does not grow with the
+// names' lengths, and a name costs time in its length alone.
+class Judge
+{
+public:
+    // Takes the next piece of the listing, as tar writes it. False once the
+    // package is refused: the rest of the listing need not be read.
+    bool read(const QByteArray& piece);
+    // Takes the next member. False once the package is refused.
+    bool add(const Member& member);
+    // After the whole listing: why the package is refused, or an empty text
+    // when it may be unpacked.
+    QString finish();
+    // Why the package is refused so far; empty while it is not.
+    QString refusal() const { return m_refusal; }
+
+private:
+    bool refuse(const QString& reason);
+    bool readLine(const QByteArray& line);
+    // Notes the paths a member passes through; false, refused, when one is a link.
+    bool passThrough(const QString& member, const QList<quint64>& paths);
+
+    QByteArray m_partLine;   // the listing's last line, until its end comes
+    QSet<quint64> m_links;   // the cleaned names of the symbolic links
+    QSet<quint64> m_passed;  // the folders the members pass through
+    // Of "VERSION" and "install.sh": seen as a regular file, seen as anything else.
+    bool m_regular[2] = {};
+    bool m_otherwise[2] = {};
+    QString m_refusal;
+};
 
 }  // namespace PackageListing

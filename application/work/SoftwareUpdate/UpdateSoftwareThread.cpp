@@ -49,6 +49,18 @@ QString relativeToRoot(const QString& logicalFolder)
     return QDir::cleanPath(logicalFolder).mid(1);
 }
 
+// Why a tar run failed.
+QString tarFailure(const platform::CommandResult& result)
+{
+    if (!result.started)
+        return QStringLiteral("tar did not start");
+    if (result.timedOut)
+        return QStringLiteral("tar took longer than %1 minutes").arg(UpdateSoftwareThread::kTarTimeLimitMs / 60000);
+    return QStringLiteral("tar failed (%1): %2")
+        .arg(result.crashed ? QStringLiteral("crashed") : QString::number(result.exitCode),
+             QString::fromLocal8Bit(result.standardError).trimmed());
+}
+
 // "tar <arguments>" within the tar limit; the reason when it failed.
 bool runTar(const QStringList& arguments, QString* reason, QByteArray* output = nullptr)
 {
@@ -56,17 +68,9 @@ bool runTar(const QStringList& arguments, QString* reason, QByteArray* output = 
         platform::CommandRunner::run(kTar, arguments, UpdateSoftwareThread::kTarTimeLimitMs);
     if (output)
         *output = result.standardOutput;
-    if (result.succeeded())
-        return true;
-    if (!result.started)
-        *reason = QStringLiteral("tar did not start");
-    else if (result.timedOut)
-        *reason = QStringLiteral("tar took longer than %1 minutes").arg(UpdateSoftwareThread::kTarTimeLimitMs / 60000);
-    else
-        *reason = QStringLiteral("tar failed (%1): %2")
-                      .arg(result.crashed ? QStringLiteral("crashed") : QString::number(result.exitCode),
-                           QString::fromLocal8Bit(result.standardError).trimmed());
-    return false;
+    if (!result.succeeded())
+        *reason = tarFailure(result);
+    return result.succeeded();
 }
 
 // The texts left of a file name once every prefix and suffix is taken out.
@@ -98,6 +102,7 @@ UpdateSoftwareThread::~UpdateSoftwareThread()
 {
     requestInterruption();
     wait();
+    removeUnpacked();  // a package prepared but never installed
 }
 
 void UpdateSoftwareThread::setBackupOn(bool on)
@@ -182,14 +187,17 @@ SoftwareUpdaterError UpdateSoftwareThread::prepare()
     if (!QFileInfo(package).isFile())
         return fail(NoExistUpdateFile, QStringLiteral("no package %1").arg(m_updateFilePath));
 
-    // The whole archive is read before anything of it is written anywhere.
-    QString reason;
-    QByteArray listing;
-    QList<PackageListing::Member> members;
-    if (!runTar(PackageListing::tarArguments(package), &reason, &listing)
-        || !PackageListing::parse(listing, members, &reason))
-        return fail(InvalidPackage, QStringLiteral("%1 cannot be read: %2").arg(m_updateFilePath, reason));
-    reason = PackageListing::refusal(members);
+    // The whole listing is judged before anything of the package is written
+    // anywhere; it is read as tar writes it, and a refusal ends tar at once.
+    PackageListing::Judge judge;
+    const platform::CommandResult listed = platform::CommandRunner::run(
+        kTar, PackageListing::tarArguments(package), kTarTimeLimitMs,
+        [&judge](const QByteArray& piece) { return judge.read(piece); });
+    QString reason = judge.refusal();
+    if (reason.isEmpty() && !listed.succeeded())
+        return fail(InvalidPackage, QStringLiteral("%1 cannot be read: %2").arg(m_updateFilePath, tarFailure(listed)));
+    if (reason.isEmpty())
+        reason = judge.finish();
     if (!reason.isEmpty())
         return fail(InvalidPackage, QStringLiteral("%1 refused: %2").arg(m_updateFilePath, reason));
 
@@ -215,7 +223,8 @@ SoftwareUpdaterError UpdateSoftwareThread::install()
         return fail(InstallFailed, QStringLiteral("no unpacked package to install"));
     const platform::InstallScriptRun script =
         platform::runInstallScript(m_unpackDir, m_installTimeLimitMs, [this] { return isInterruptionRequested(); });
-    KLOG << "install script output:" << QString::fromLocal8Bit(script.output);
+    KLOG << "install script output, the last" << script.output.size() << "of" << script.outputBytes
+         << "bytes:" << QString::fromLocal8Bit(script.output);
     removeUnpacked();
     if (script.succeeded)
         return NoError;
@@ -340,20 +349,26 @@ QString UpdateSoftwareThread::CheckInternalVersion(const QString& packagePath)
     // whole package. Whether the decompressor had met a damage further on by
     // then is chance, so the exit code does not judge the text; the listing
     // before unpacking judges the whole package.
+    // Only the first kMaxVersionBytes are read: the member may be of any size.
+    QByteArray version;
     const platform::CommandResult result = platform::CommandRunner::run(
         kTar,
         {QStringLiteral("--to-stdout"), QStringLiteral("--occurrence=1"), QStringLiteral("-xf"),
          platform::rootPath(packagePath), QStringLiteral("VERSION")},
-        kTarTimeLimitMs);
+        kTarTimeLimitMs, [&version](const QByteArray& piece) {
+            version += piece.left(kMaxVersionBytes - version.size());
+            return version.size() < kMaxVersionBytes;
+        });
     if (!result.started || result.timedOut)
         return QString();
-    return versionText(result.standardOutput);
+    return versionText(version);
 }
 
 QString UpdateSoftwareThread::versionText(const QByteArray& bytes)
 {
-    const int nul = bytes.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul)).trimmed();
+    const QByteArray read = bytes.left(kMaxVersionBytes);
+    const int nul = read.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? read : read.left(nul)).trimmed();
 }
 
 int UpdateSoftwareThread::getVersion(const QString& text)

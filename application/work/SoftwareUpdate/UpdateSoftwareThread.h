@@ -46,19 +46,20 @@ Q_DECLARE_METATYPE(SoftwareUpdaterError)
 // A package "KOVA3_*.ko3" in the stick's top folder is a gzip tar archive
 // with a top-level VERSION (e.g. "1.0.3") and install.sh. The owning dialog
 // sets the worker up, then starts it twice: the prepare run checks the
-// settings, lists the package (nothing is unpacked from one that fails
-// PackageListing::refusal), writes a verified backup archive of the
+// settings, lists the package (nothing is unpacked from one that
+// PackageListing::Judge refuses), writes a verified backup archive of the
 // installation folder and unpacks the package under the root's /tmp; the
-// install run runs its install.sh there (at most installTimeLimit, then the
-// script and its children are ended), removes the unpacked package and, when
+// install run runs its install.sh there (at most installTimeLimit; nothing
+// the script started outlives the run), reads its output as it comes, removes the unpacked package and, when
 // the script failed, puts the backup back in place of the installation.
 // Each run ends with exactly one signalUpdated. All paths are logical; every
 // path tar is given is mapped under the root.
 //
 // Threads: the setters are called, and errorString() read, only while the
 // worker does not run (before start(), after its report); run() alone touches
-// the members meanwhile. The destructor stops a running install script and
-// waits for the run to end.
+// the members meanwhile. The destructor stops a running install script,
+// waits for the run to end and removes an unpacked package that was never
+// installed.
 class UpdateSoftwareThread : public QThread
 {
     Q_OBJECT
@@ -76,6 +77,9 @@ public:
     // the half minute a quick command gets.
     static constexpr int kTarTimeLimitMs = 10 * 60 * 1000;
     static constexpr int kInstallTimeLimitMs = 10 * 60 * 1000;
+    // The most of a package's VERSION that is read: a version text is a few
+    // bytes, the member may be of any size.
+    static constexpr int kMaxVersionBytes = 256;
 
     // What the package check found.
     struct PackageCheck
@@ -120,11 +124,12 @@ public:
     // that match a filter (ignoring case), by name; true when there is one.
     static bool existUpdateFiles(QDir& dir, QList<QFileInfo>& list, const QStringList& nameFilters);
     // The package's VERSION (the path logical, or mapped already), read with
-    // tar without unpacking, trimmed and cut at a NUL; empty when tar gives
+    // tar without unpacking, as versionText() takes it; empty when tar gives
     // none (no VERSION, not an archive). A package damaged after its VERSION
     // passes here and is refused by the prepare run.
     static QString CheckInternalVersion(const QString& packagePath);
-    // A VERSION file's bytes as its text: up to a NUL, as UTF-8, trimmed.
+    // A VERSION file's bytes as its text: of the first kMaxVersionBytes, those
+    // up to a NUL, as UTF-8, trimmed.
     static QString versionText(const QByteArray& bytes);
     // major × 10000 + minor × 100 + build of "major.minor.build<anything>";
     // -1 when the text is not of that form or that number is past int.

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QProcess;
 
 namespace platform {
@@ -14,12 +16,17 @@ struct CommandResult
     bool started = false;   // the program was found, allowed and started
     bool timedOut = false;  // killed after the time-out
     bool crashed = false;
+    bool stopped = false;   // killed because its reader wanted no more of its output
     int exitCode = -1;
     QByteArray standardOutput;
     QByteArray standardError;
 
-    bool succeeded() const { return started && !timedOut && !crashed && exitCode == 0; }
+    bool succeeded() const { return started && !timedOut && !crashed && !stopped && exitCode == 0; }
 };
+
+// Takes a program's standard output piece by piece as it comes; false when
+// it wants no more.
+using OutputReader = std::function<bool(const QByteArray& piece)>;
 
 // The outcome of a detached start: the child is never watched afterwards.
 struct DetachedStart
@@ -58,6 +65,14 @@ public:
     static CommandResult run(const QString& program, const QStringList& arguments,
                              int timeoutMs = kDefaultTimeoutMs,
                              const QString& workingDirectory = QString());
+
+    // Like run(), but hands standard output to `reader` as it comes instead
+    // of keeping it, so a program may print without end: standardOutput stays
+    // empty, and standardError keeps its last kErrorTailBytes. When the reader
+    // wants no more, the program is killed and the result is `stopped`.
+    static constexpr int kErrorTailBytes = 16 * 1024;
+    static CommandResult run(const QString& program, const QStringList& arguments, int timeoutMs,
+                             const OutputReader& reader);
 
     // Runs `process`, as prepare() set it up, to completion or time-out.
     static CommandResult runPrepared(QProcess& process, int timeoutMs = kDefaultTimeoutMs);

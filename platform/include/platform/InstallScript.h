@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 
 #include <functional>
-
-class QProcess;
 
 // An update package's install script: "install.sh" at the top of the unpacked
 // package, run as "./install.sh" with the package folder as its working
@@ -15,28 +14,53 @@ namespace platform {
 
 inline constexpr char kInstallScriptName[] = "install.sh";
 
+// The process that runs an install script. What the script starts may outlive
+// it (a child in the background, one in a session of its own) and go on
+// changing the installation after the verdict, so the script does not run as
+// this process itself: the process is a small supervisor, the leader of a
+// process group, that adopts every orphaned descendant (a child subreaper),
+// runs the script as its child and, once the script has ended, ends whatever
+// of it is left (TERM, then KILL after kEndGraceMs) before it ends itself with
+// the script's exit code, or by the signal that ended the script. So the
+// process's end, with its exit status and code, is the script's, and nothing
+// of the script runs any more by then. A TERM to the process ends the script
+// and its descendants the same way.
+class InstallScriptProcess : public QProcess
+{
+public:
+    using QProcess::QProcess;
+
+protected:
+    void setupChildProcess() override;
+};
+
+inline constexpr int kEndGraceMs = 3000;
+
 // Makes the folder's install.sh rwxr-xr-x and sets `process` up, through the
 // command runner, to run it. False (nothing set) when the runner refuses it:
 // missing, or outside the instrument root.
-bool prepareInstallScript(QProcess& process, const QString& packageFolder);
+bool prepareInstallScript(InstallScriptProcess& process, const QString& packageFolder);
 
 // Whether a run of the script worked: it started and ended by itself with exit
 // code 0. A failed start, a crash or kill, or any other code is a failure.
 bool installScriptSucceeded(bool started, const QProcess& process);
 
+// How much of the script's output a run keeps: the end, where the reason of a
+// failure stands. A script may print without end.
+inline constexpr int kOutputTailBytes = 64 * 1024;
+
 // The outcome of runInstallScript().
 struct InstallScriptRun
 {
     bool succeeded = false;
-    QString errorString;  // why not
-    QByteArray output;    // both channels, as they came
+    QString errorString;     // why not
+    QByteArray output;       // the last kOutputTailBytes of both channels, as they came
+    qint64 outputBytes = 0;  // all the script printed
 };
 
-// Runs the package folder's script to its end, in a process group of its own.
-// Once `timeLimitMs` has passed, or `stop` (asked between short waits) says
-// so, the script and everything it started are ended (TERM, then KILL after
-// kEndGraceMs): a failure.
-inline constexpr int kEndGraceMs = 3000;
+// Runs the package folder's script to its end, reading its output as it
+// comes. Once `timeLimitMs` has passed, or `stop` (asked between short waits)
+// says so, the script and everything it started are ended: a failure.
 InstallScriptRun runInstallScript(const QString& packageFolder, int timeLimitMs,
                                   const std::function<bool()>& stop = {});
 

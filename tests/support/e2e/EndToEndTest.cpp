@@ -1,11 +1,14 @@
 #include "EndToEndTest.h"
 
 #include "HostTool.h"
+#include "Processes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -90,6 +93,13 @@ void EndToEndTest::terminate(QProcess& program)
         program.kill();
         program.waitForFinished();
     }
+}
+
+bool EndToEndTest::limitAddressSpace(const QProcess& program, qint64 roomBytes)
+{
+    const qint64 mapped = mappedBytes(program.processId());
+    const rlimit limit{static_cast<rlim_t>(mapped + roomBytes), static_cast<rlim_t>(mapped + roomBytes)};
+    return mapped > 0 && ::prlimit(static_cast<pid_t>(program.processId()), RLIMIT_AS, &limit, nullptr) == 0;
 }
 
 bool EndToEndTest::run(const QString& tool, const QStringList& arguments, QByteArray* output)

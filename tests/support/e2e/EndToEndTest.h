@@ -53,6 +53,11 @@ protected:
     bool waitForOutput(QProcess& program, const QByteArray& text, int timeoutMs = kTimeoutMs);
     // Ends a program: TERM, then KILL when it has not ended within five seconds.
     static void terminate(QProcess& program);
+    // Lets a running program's address space grow by no more than `roomBytes`
+    // past what it has mapped now (RLIMIT_AS), so a program that does not keep
+    // its memory bounded fails as when memory runs out; what it starts from
+    // then on inherits the limit. False when it could not be set.
+    static bool limitAddressSpace(const QProcess& program, qint64 roomBytes);
 
     // --- hands on the screen
 

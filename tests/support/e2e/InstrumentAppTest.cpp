@@ -69,7 +69,7 @@ bool InstrumentAppTest::countOnce()
     const int before = int(output(*app).count("Finish Count ALL"));
     if (!touch(kHomeCount) || !waitForWindow(QStringLiteral("Count")) || !touch(kCountKey))
         return false;
-    return QTest::qWaitFor([&] { return output(*app).count("Finish Count ALL") > before; }, kTimeoutMs);
+    return QTest::qWaitFor([&] { return output(*app).count("Finish Count ALL") > before; }, kLongTimeoutMs);
 }
 
 bool InstrumentAppTest::saveAndClose()

@@ -17,6 +17,9 @@ protected:
     static constexpr QPoint kMessageCancel{156 + 262 + 75, 90 + 214 + 23};
     static constexpr QPoint kMessageOnlyOk{156 + 174 + 75, 90 + 214 + 23};
     static constexpr QPoint kHomePowerButton{40, 40};
+    // A count with the automatic save after it, or a save with the power-off
+    // after it: each file of a save alone can take seconds on a loaded machine.
+    static constexpr int kLongTimeoutMs = 3 * kTimeoutMs;
 
     // Starts KOVA3.app; false (with a test failure) when it does not start.
     bool startApp();
@@ -49,7 +52,8 @@ protected:
     static constexpr QPoint kSavePrintKey{100, 440};
     static constexpr QPoint kCountHome{40, 40};
     static constexpr QPoint kSaveBack{40, 40};
-    // From the home screen: the counting screen, one count, its end in the log.
+    // From the home screen: the counting screen, one count, its end in the log
+    // (after the automatic save, when the settings ask for one).
     bool countOnce();
     // The save dialog's Save, and the box the run ends with closed.
     bool saveAndClose();

@@ -363,7 +363,11 @@ TEST(ImReaderWriter, FailedTiffWriteIsReportedAndKeepsWhatWasThere)
     TempRoot root;
     root.writeFile("/KOVA/f/.keep", "");
     const std::vector<uint8_t> pixels = frame(kWidth, kHeight);
-    for (long limit : {0L, 4096L, 4L * 1024 * 1024}) {
+    ASSERT_TRUE(writeImage(pixels, kWidth, kHeight, "/KOVA/good_TAG.tif", "A=1"));
+    // A few bytes short of a good file: the pixels fit, the directory that
+    // closing the file writes does not.
+    const long directoryShort = long(QFileInfo(root.path("/KOVA/good_TAG.tif")).size()) - 4;
+    for (long limit : {0L, 4096L, 4L * 1024 * 1024, directoryShort}) {
         EXPECT_FALSE(runOnFullDisk(limit, [&] { return writeImage(pixels, kWidth, kHeight, "/KOVA/f/f_TAG.tif", "A=1"); }))
             << limit;
         EXPECT_FALSE(QFileInfo::exists(root.path("/KOVA/f/f_TAG.tif"))) << limit;
@@ -376,4 +380,16 @@ TEST(ImReaderWriter, FailedTiffWriteIsReportedAndKeepsWhatWasThere)
     EXPECT_EQ(root.readFile("/KOVA/f/old_TAG.tif"), old);
     EXPECT_FALSE(QFileInfo::exists(root.path("/KOVA/f/old_TAG.tif.part")));
     EXPECT_FALSE(writeImage(pixels, kWidth, kHeight, "/KOVA/no-such-folder/f_TAG.tif"));
+}
+
+// The image cannot take its place (a folder of its name holds a file): no
+// part file stays beside it, and the folder keeps what it holds.
+TEST(ImReaderWriter, AnImageThatCannotTakeItsPlaceLeavesNoPart)
+{
+    TempRoot root;
+    root.writeFile("/KOVA/f/f_TAG.tif/inside", "kept");
+    EXPECT_FALSE(writeImage(frame(64, 64), 64, 64, "/KOVA/f/f_TAG.tif", "A=1"));
+    EXPECT_EQ(QDir(root.path("/KOVA/f")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"f_TAG.tif"});
+    EXPECT_EQ(root.readFile("/KOVA/f/f_TAG.tif/inside"), "kept");
 }

@@ -279,6 +279,53 @@ TEST_F(CountRun, AnAgingRunWithAutomaticSavingSavesEveryCountWithoutABox)
     EXPECT_EQ(answerer.unplanned, 0);
 }
 
+// A count whose result cannot be kept ends the run after the save's own
+// boxes, as reaching its number does; the counts made so far stand.
+TEST_F(CountRun, AFailedSaveInAnAgingRunEndsIt)
+{
+    const struct {
+        const char* what;
+        const char* baseName;
+        bool reportBuilds;
+        QStringList codes;  // of the save's boxes
+    } cases[] = {
+        {"an output not written", "aging", false, {"0015", "0005"}},
+        {"a refused name", "aging.", true, {"0006"}},
+    };
+    CountDlg::seams().agingPauseMs = 0;
+    enterAndWaitForTheLiveView();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.reportBuilds) {
+            ASSERT_TRUE(sim::installReportResources(platform::instrumentRoot()));
+        }
+        theApp.m_bAgingMode = true;
+        theApp.m_nAgingCount = 3;
+        theApp.m_nAgingProgress = 0;
+        theApp.m_SaveReview.m_bAutoSave = true;
+        theApp.m_SaveReview.m_strBaseName = c.baseName;
+        theApp.m_SaveReview.m_strSuffixType = "Sequence";
+        theApp.m_SaveReview.m_nSequenceCount = 1;
+        QSignalSpy started(dlg.get(), &CountDlg::start_do_counting);
+        ModalAnswerer answerer;
+        for (int box = 0; box <= c.codes.size(); ++box)
+            answerer.plan(true);
+
+        child<QPushButton>("BUTTON_COUNT")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.allPlannedAnswered(); }, 3 * kWaitMs))
+            << answerer.shown.join('\n').toStdString();
+
+        for (int box = 0; box < c.codes.size(); ++box)
+            EXPECT_TRUE(answerer.shown[box].contains("Code : " + c.codes[box])) << answerer.shown[box].toStdString();
+        EXPECT_TRUE(answerer.shown.last().contains("Cell counting aging finish!"))
+            << answerer.shown.last().toStdString();
+        EXPECT_FALSE(theApp.m_bAgingMode);
+        EXPECT_EQ(child<QLabel>("LABEL_AGING_CUR")->text(), "1");
+        EXPECT_EQ(started.count(), 1) << "no further count";
+        EXPECT_EQ(answerer.unplanned, 0);
+    }
+}
+
 TEST_F(CountRun, SaveAndDilutionOpenTheirDialogsOnTheResult)
 {
     useMode(BF_CELL_COUNTING_VIABILITY);

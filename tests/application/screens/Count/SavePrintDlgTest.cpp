@@ -8,6 +8,7 @@
 #include "MediaMonitor/MediaMonitor.h"
 #include "ModalAnswerer.h"
 #include "OnShow.h"
+#include "QtPrinters.h"
 #include "TempRoot.h"
 #include "UsbSticks.h"
 #include "VirtualPrinter.h"
@@ -36,17 +37,35 @@ const char* const kRows[] = {
     "anonymous,,08 Dec 2026 14:03,2.25x10e5,100,1.80x10e5,80,4.50x10e4,20,80.0,12.3,PBMC",
 };
 
-// The bar of the saving box (3 pixels a percent) each time it is about to be painted.
-class BarRecorder : public QObject
+// Hands the bar of the saving box (3 pixels a percent) to `seen` each time it
+// is about to be painted.
+class BarWatcher : public QObject
 {
 public:
-    BarRecorder() { qApp->installEventFilter(this); }
+    explicit BarWatcher(std::function<void(int bar)> seen)
+        : m_seen(std::move(seen))
+    {
+        qApp->installEventFilter(this);
+    }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::Paint)
             if (auto* box = qobject_cast<SavingDlg*>(watched))
-                bars << box->progress();
+                m_seen(box->progress());
         return false;
+    }
+
+private:
+    std::function<void(int)> m_seen;
+};
+
+// Every bar painted.
+class BarRecorder : public BarWatcher
+{
+public:
+    BarRecorder()
+        : BarWatcher([this](int bar) { bars << bar; })
+    {
     }
     QList<int> bars;
 };
@@ -369,6 +388,25 @@ TEST_F(SavePrint, AutomaticBaseNamesATypedNameCouldNotHoldAreRefused)
     }
 }
 
+// A result folder that cannot be made (its name is longer than a file system
+// takes) is refused with message 5, and nothing is written.
+TEST_F(SavePrint, AResultFolderThatCannotBeMadeIsRefused)
+{
+    theApp.m_SaveReview.m_strBaseName = QString(300, 'a');
+    theApp.m_SaveReview.m_strSuffixType = "Sequence";
+    theApp.m_SaveReview.m_nSequenceCount = 7;
+    const QByteArray masterBefore = root.readFile(master());
+    SavePrintDlg dialog;
+    QSignalSpy completed(&dialog, &SavePrintDlg::sig_autosave_completed);
+    answerer.plan(true);
+    dialog.auto_save3();
+    ASSERT_TRUE(answered());
+    EXPECT_TRUE(answerer.shown.last().contains("Code : 0005")) << answerer.shown.last().toStdString();
+    EXPECT_EQ(completed.count(), 1);
+    EXPECT_EQ(entries(kInternal), QStringList{"PreviousCount_BF_CellCountingViability.csv"});
+    EXPECT_EQ(root.readFile(master()), masterBefore);
+}
+
 TEST_F(SavePrint, AgingSavesWithoutABoxThenCallsTheNextCycle)
 {
     theApp.m_bAgingMode = true;
@@ -389,8 +427,8 @@ TEST_F(SavePrint, AgingSavesWithoutABoxThenCallsTheNextCycle)
 
 TEST_F(SavePrint, AFailedWriteEndsInAnErrorBoxAndKeepsWhatWasWritten)
 {
-    // Without its font the report cannot be built: message 15 while the run
-    // goes on, then the run ends in message 5's text, not "Save completed!".
+    // Without its font the report cannot be built: message 15, then the run
+    // ends in message 5's text, not "Save completed!".
     QFile::remove(root.path("/opt/KOVA3/fonts/Arial.ttf"));
     auto dialog = open();
     typeName(*dialog, "Sample");
@@ -456,6 +494,67 @@ TEST_F(SavePrint, NoStickAtTheStartOfARunIsAsPulledAndWritesNothing)
     EXPECT_TRUE(QDir(sticks.stickFolder("stick")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(root.path("/mnt/Sample")));
     EXPECT_TRUE(child(*dialog, "BUTTON_INTERNAL")->isChecked());
+}
+
+// The error codes of the boxes shown, in order.
+QStringList codes(const QStringList& boxes)
+{
+    QStringList found;
+    for (const QString& box : boxes)
+        found << QRegularExpression("Code : (\\d{4})").match(box).captured(1);
+    return found;
+}
+
+// A run that does not write its whole result names no count, and says why
+// once: a pulled stick is the reason, whatever failed because of it.
+TEST_F(SavePrint, AFailedRunNamesNoCountAndSaysWhyOnce)
+{
+    constexpr int kNever = -1;
+    const struct {
+        const char* what;
+        bool toStick;
+        bool reportBuilds;
+        int pullAtBar;  // the stick is pulled when the saving bar reaches this
+        QStringList codes;
+    } cases[] = {
+        {"stick pulled as the run starts", true, true, 0, {"0009"}},
+        {"report not written", false, false, kNever, {"0015", "0005"}},
+        // Past the report's share (5000 of 5100); what the pull broke is not blamed.
+        {"stick pulled after the report failed", true, false, 3 * 98, {"0009"}},
+    };
+    const QString copy = ResultTree::previousCountCopy(BF_CELL_COUNTING_VIABILITY);
+    const std::string masterBefore = root.readFile(master()).toStdString();
+    const std::string copyBefore = root.readFile(copy).toStdString();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.reportBuilds)
+            QFile::remove(root.path("/opt/KOVA3/fonts/Arial.ttf"));
+        if (sticks.deviceOf("stick").isEmpty()) {
+            ASSERT_FALSE(sticks.insert("stick").isEmpty());
+        }
+        startMonitor();
+
+        auto dialog = open();
+        if (c.toStick)
+            child(*dialog, "BUTTON_USB")->click();
+        typeName(*dialog, "Sample");
+        QSignalSpy named(dialog.get(), &SavePrintDlg::signalFilenameReplaced);
+        bool pulled = false;
+        BarWatcher pull([&](int bar) {
+            if (!pulled && c.pullAtBar != kNever && bar >= c.pullAtBar)
+                pulled = sticks.pull("stick");
+        });
+        for (int box = 0; box < c.codes.size(); ++box)
+            answerer.plan(true);
+        pressSave(*dialog);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.allPlannedAnswered() && dialog->isEnabled(); }, 20000));
+
+        EXPECT_EQ(codes(answerer.shown), c.codes);
+        EXPECT_EQ(root.readFile(master()).toStdString(), masterBefore);
+        EXPECT_EQ(root.readFile(copy).toStdString(), copyBefore);
+        EXPECT_EQ(named.count(), 0);
+        answerer.shown.clear();
+    }
 }
 
 TEST_F(SavePrint, EjectAndPrintKeysLieOverTheKeyboardsOwn)

@@ -2,6 +2,7 @@
 
 #include "Camera/OV5642Camera.h"
 #include "File_IO/CSVReaderWriter.h"
+#include "InitDlg/InitDlg.h"
 #include "MediaMonitor/MediaMonitor.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/KovaPaths.h"
@@ -137,6 +138,53 @@ TEST_F(PowerRoadsTest, EveryEntryAsksAndOkPowersOffAfterWritingAndReleasing)
         EXPECT_EQ(events, (QStringList{"buttons off", "counting screen deleted", "controller released",
                                        "splash 1 (settings written)"}));
         EXPECT_FALSE(home.isEnabled());
+        home.setEnabled(true);
+    }
+}
+
+// The shown waiting splash, if any.
+InitDlg* waitSplash()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* splash = qobject_cast<InitDlg*>(widget))
+            if (splash->isVisible() && splash->state() == WaitState)
+                return splash;
+    return nullptr;
+}
+
+// The power switch during a save: OK lets the save end under the
+// shutting-down picture before anything is written or released; Cancel
+// leaves nothing waiting.
+TEST_F(PowerRoadsTest, APowerOffConfirmedDuringASaveWaitsForItsEnd)
+{
+    const struct {
+        bool ok;
+        QStringList afterTheSave;
+    } cases[] = {
+        {true, {"buttons off", "counting screen deleted", "controller released", "splash 1 (settings written)"}},
+        {false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ok ? "OK" : "Cancel");
+        TempRoot fresh;
+        ASSERT_TRUE(kovasim::UsbSticks(fresh.root()).installStandIns());
+        PowerControl control(makeHome(fresh));
+        events.clear();
+        control.setSaving(true);
+        answerNextQuestion(c.ok);
+        control.slot_device_poweroff();
+
+        EXPECT_TRUE(events.isEmpty()) << events.join(", ").toStdString();
+        EXPECT_FALSE(QFile::exists(fresh.path(kova::kMainIni))) << "settings written before the save's end";
+        EXPECT_EQ(control.isPowerOffWaiting(), c.ok);
+        EXPECT_EQ(waitSplash() != nullptr, c.ok);
+
+        control.setSaving(false);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return events.size() >= c.afterTheSave.size(); }, 5000));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(events, c.afterTheSave);
+        EXPECT_FALSE(control.isPowerOffWaiting());
+        EXPECT_EQ(waitSplash() != nullptr, c.ok) << "the picture stays up to the end";
         home.setEnabled(true);
     }
 }

@@ -133,6 +133,44 @@ TEST_F(PreviousCounts, AFailedCopyShowsMessage5)
     EXPECT_FALSE(QFile::exists(root.path("/opt/KOVA3/log/temp.csv")));
 }
 
+// Links planted on the stick under the names of the next export, leading out
+// of it: the table goes under the first name nothing stands at, and nothing
+// is written where a link leads.
+TEST_F(PreviousCounts, ExportTakesNoNameALinkStandsAt)
+{
+    writeMaster(0, kThreeCounts);
+    loadTable();
+    insertStick();
+    open();
+    const QString stem = "/mnt/PreviousCount_BF_TotalCellCounting_08Dec2026_142501";
+    for (const QString& name : {stem + ".csv", stem + " (1).csv"})
+        ASSERT_TRUE(QFile::link(root.path("/outside/table.csv"), root.path(name)));
+    EXPECT_EQ(press("BUTTON_EXPORT_CSV"), message(41));
+    EXPECT_TRUE(root.readFile(stem + " (2).csv").startsWith(ResultTree::previousCountHeader(0)));
+    EXPECT_FALSE(QFileInfo::exists(root.path("/outside")));
+    EXPECT_EQ(QFileInfo(root.path(stem + ".csv")).symLinkTarget(), root.path("/outside/table.csv"));
+}
+
+// Updates of the shown table in place, which nothing connects while the screen is open.
+TEST_F(PreviousCounts, AStoredLineGoesOnTopAndAFileNameIsReplacedWhole)
+{
+    writeMaster(0, kThreeCounts);
+    loadTable();
+    open();
+    dlg->slotAppendCSVData("anonymous,fourth,02 Dec 2026 09:00,4.0e6,200,9.5,DEFAULT");
+    ASSERT_EQ(table()->rowCount(), 4);
+    EXPECT_EQ(row(0), (QStringList{"anonymous\nfourth", "02 Dec 2026 09:00", "4.0 x 10e6\n200", "9.5", "DEFAULT"}));
+    EXPECT_EQ(table()->item(0, 4)->textAlignment(), int(Qt::AlignLeft | Qt::AlignVCenter));
+    EXPECT_EQ(row(1).first(), "a-user-name-of-1...\nfile-name-16char");
+
+    dlg->slotFilenameReplaced(1, "a-name-longer-than-sixteen");
+    EXPECT_EQ(row(1).first(), "a-user-name-of-1...\na-name-longer-than-sixteen");
+    for (int outside : {-1, 4})
+        dlg->slotFilenameReplaced(outside, "x");
+    EXPECT_EQ(row(0).first(), "anonymous\nfourth");
+    EXPECT_EQ(row(3).first(), "anonymous\nfirst");
+}
+
 TEST_F(PreviousCounts, DeleteAllRemovesTheModesCountsOnly)
 {
     writeMaster(0, kThreeCounts);

@@ -221,6 +221,26 @@ TEST_F(StoredResults, DeleteTheSelectedFolderOfTheSecondPage)
     EXPECT_FALSE(button("BUTTON_DELETE")->isChecked());
 }
 
+// The last page emptied by a deletion: the list, the page labels and the
+// paging keys follow the results that are left.
+TEST_F(StoredResults, DeletingTheOnlyResultOfTheLastPageGoesToThePageBefore)
+{
+    makeFolders(kTotal, 15);
+    open();
+    ASSERT_TRUE(waitForRows({"R00", "R01", "R02", "R03", "R04", "R05", "R06"}));
+    button("BUTTON_PAGE_LEFT")->click();
+    ASSERT_TRUE(waitForRows({"R14"}));
+    ASSERT_EQ(label("LABEL_TOTAL_PAGE"), "/ 3");
+    selectRow("R14");
+    choose("BUTTON_DELETE", "BUTTON_CURRENT", "BUTTON_OK");
+    EXPECT_TRUE(waitForRows({"R07", "R08", "R09", "R10", "R11", "R12", "R13"})) << rows().join(' ').toStdString();
+    EXPECT_EQ(label("LABEL_CURRENT_PAGE"), "2");
+    EXPECT_EQ(label("LABEL_TOTAL_PAGE"), "/ 2");
+    button("BUTTON_PAGE_RIGHT")->click();
+    EXPECT_TRUE(waitForRows({"R00", "R01", "R02", "R03", "R04", "R05", "R06"})) << "Right wraps to page 1";
+    EXPECT_EQ(label("LABEL_CURRENT_PAGE"), "1");
+}
+
 TEST_F(StoredResults, DeleteAllEmptiesTheInternalFolderEvenWhileTheStickIsBrowsed)
 {
     makeFolders(kTotal, 3);

@@ -119,7 +119,7 @@ TEST_F(UpdateDialog, WithoutAPackageOnlyOkToCloseRemains)
     EXPECT_EQ(dialog.messageType(), SOFTWARE_NOT_FOUND);
     EXPECT_EQ(text(), kNoPackage);
     EXPECT_EQ(buttons(), QStringList({"OK"}));
-    EXPECT_EQ(button("BUTTON_CANCEL")->geometry(), QRect(174, 214, 150, 46));
+    EXPECT_EQ(button("BUTTON_CANCEL")->geometry(), QRect(173, 214, 150, 46));
     button("BUTTON_CANCEL")->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
@@ -155,6 +155,7 @@ TEST_F(UpdateDialog, AnUpdateRunsToRestartAndRecordsItsDate)
               QStringList({"SoftwareUpdateDialog::slotUpdated(1, 0) ", "SoftwareUpdateDialog::slotUpdated(1, 0) "}));
     EXPECT_EQ(text(), "The software update is complete!<br/>Press Restart to finish the process.");
     EXPECT_EQ(buttons(), QStringList({"RESTART"}));
+    EXPECT_EQ(button("BUTTON_OK")->geometry(), QRect(173, 214, 150, 46));
     EXPECT_EQ(root.readFile(kInstall + "/marker"), "new\n");
     EXPECT_EQ(theApp.m_strLastUpdate, "09 Mar 2026 14:05");
     EXPECT_EQ(global_ini()->IQOQ.Last_update, "09 Mar 2026 14:05");
@@ -202,8 +203,48 @@ TEST_F(UpdateDialog, FailuresEndInUpdateFailure)
         EXPECT_EQ(fresh.findChild<QPushButton*>("BUTTON_CANCEL")->text(), "OK");
         EXPECT_EQ(folderSnapshot(root.path(kInstall)), before);
         EXPECT_EQ(theApp.m_strLastUpdate, "-");
-        EXPECT_EQ(storedLastUpdate(), "");
+        EXPECT_NE(storedLastUpdate(), "09 Mar 2026 14:05");
     }
+}
+
+// Every setting reaches the file before the install script runs, and after
+// it only the date of the update is written: what the new software's script
+// changed in the settings file stays.
+TEST_F(UpdateDialog, TheSettingsAreWrittenBeforeTheInstallAndTheScriptsChangesStay)
+{
+    global_ini()->IQOQ.SW_version = kRunning;
+    theApp.m_SaveReview.m_strBaseName = QStringLiteral("before-update");
+    ASSERT_TRUE(prepare(UpdatePackage(
+        "1.0.3", "ini=\"$KOVA3_ROOT/opt/KOVA3/conf/KOVA3.ini\"\n"
+                 "grep -q '^Base%20name=before-update$' \"$ini\" || exit 5\n"
+                 "sed -i 's/^Version%20SW=.*/Version%20SW=1.0.3/' \"$ini\"\n")));
+    ASSERT_EQ(dialog.messageType(), SOFTWARE_READY);
+    button("BUTTON_OK")->click();
+    ASSERT_TRUE(waitFor(SOFTWARE_COMPLETE)) << dialog.messageType();
+    QSettings stored(root.path("/opt/KOVA3/conf/KOVA3.ini"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Software/Version SW").toString(), "1.0.3");
+    EXPECT_EQ(stored.value("Save Review/Base name").toString(), "before-update");
+    EXPECT_EQ(stored.value("Software/Last update").toString(), "09 Mar 2026 14:05");
+}
+
+// However the dialog is left, nothing of a prepared package stays behind:
+// CANCEL on "ready" too, from the settings page as a user leaves it.
+TEST_F(UpdateDialog, CancelOnReadyLeavesNoUnpackedPackage)
+{
+    ASSERT_TRUE(UpdatePackage("1.0.3", "exit 0\n").write(root.path(kPackage)));
+    UpdateCalibrationFrame page;
+    WhenModal<UpdateSoftwareDlg> cancel([&](UpdateSoftwareDlg* shown) {
+        QPushButton* ok = shown->findChild<QPushButton*>("BUTTON_OK");
+        ok->click();
+        ASSERT_EQ(shown->messageType(), SOFTWARE_FOUND);
+        ok->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown->messageType() == SOFTWARE_READY; }, kWaitMs));
+        EXPECT_EQ(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::Dirs).size(), 1);
+        shown->findChild<QPushButton*>("BUTTON_CANCEL")->click();
+    });
+    page.findChild<QPushButton*>("BUTTON_SW_UPDATE")->click();
+    EXPECT_TRUE(cancel.done());
+    EXPECT_TRUE(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::AllEntries).isEmpty());
 }
 
 TEST_F(UpdateDialog, NothingClosesItWhileTheInstallRuns)

@@ -68,7 +68,8 @@ protected:
     // What a folder holds, in character-code order.
     QStringList onStick(const QString& folder = kStick) const
     {
-        QStringList names = QDir(root.path(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QStringList names = QDir(root.path(folder))
+                                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -143,8 +144,10 @@ TEST_F(CopyWorker, StopsAtTheFailingSourceKeepingEarlierCopies)
         {{"/src/A", kStick, "/src/b.tif"}, kStick, PasteErrorSameFolder, {"A"}},
         // The destination inside a source would copy the copy again.
         {{"/src/b.tif", "/src"}, "/src/A", PasteErrorSameFolder, {"a.tif", "b.tif"}},
-        {{"/src/b.tif", "/src/pipe", "/src/A"}, kStick, PasteErrorDestination, {"b.tif"}},
+        // A FIFO is no file: it cannot be copied, and the destination is not to blame.
+        {{"/src/b.tif", "/src/pipe", "/src/A"}, kStick, PasteErrorCopy, {"b.tif"}},
         {{"/src/b.tif"}, "/missing", PasteErrorDestination, {}},
+        {{"/src/A"}, "/missing", PasteErrorDestination, {}},
     };
     for (const auto& c : cases) {
         QDir(root.path(kStick)).removeRecursively();
@@ -175,9 +178,10 @@ TEST_F(CopyWorker, MoveErasesWhatItCopied)
     EXPECT_TRUE(QDir(root.path("/src")).isEmpty());
 }
 
-// A stick that fills up during the copy: the file that does not fit fails
-// the job, what was copied before it stays.
-TEST_F(CopyWorker, AMediumFillingUpMidCopyStopsWithTheDestinationError)
+// A file-size limit makes writes fail with EFBIG: the medium is not full, a
+// file could not be copied. What was copied before stays, whole; the file
+// that failed leaves nothing under its name.
+TEST_F(CopyWorker, AFileSizeLimitIsNoFullMedium)
 {
     file("/src/small.tif", 1000);
     file("/src/large.tif", 64 * 1024);
@@ -191,10 +195,58 @@ TEST_F(CopyWorker, AMediumFillingUpMidCopyStopsWithTheDestinationError)
         worker.setDst(QFileInfo(kStick));
         worker.start();
         worker.wait();
-        return completed == 0 && errors == QList<int>{PasteErrorDestination};
+        return completed == 0 && errors == QList<int>{PasteErrorCopy};
     });
     EXPECT_TRUE(asExpected);
+    EXPECT_EQ(onStick(), QStringList{"small.tif"});
     EXPECT_EQ(root.readFile(kStick + "/small.tif").size(), 1000);
+}
+
+// A stick that really fills up part-way (its free-space figure says there is
+// room): the space error, every file copied before it whole, and no cut file
+// under a real name.
+TEST_F(CopyWorker, AStickFillingUpPartWayStopsWithTheSpaceError)
+{
+    if (!onSmallMedium(root.path(kStick), 1 << 20))
+        return;
+    const QString result = "/KOVA/anonymous/TOTAL_CELL_COUNTING/R";
+    for (const char* name : {"R.csv", "R.pdf", "R_RAW.tif", "R_TAG.tif"})
+        root.writeFile(result + "/" + name, QByteArray(400 * 1024, name[2]));
+    const Job job = run(0, {result});
+    EXPECT_EQ(job.errors, QList<int>{PasteErrorDiskSpace});
+    ASSERT_EQ(job.totals.size(), 1) << "the free-space figure let it start";
+    const QStringList copied = onStick(kStick + "/R");
+    EXPECT_EQ(copied.size(), 2) << copied.join(' ').toStdString();
+    for (const QString& name : copied)
+        EXPECT_EQ(root.readFile(kStick + "/R/" + name), root.readFile(result + "/" + name)) << name.toStdString();
+}
+
+// What a result folder holds besides files and folders (a link leading
+// nowhere, a FIFO) is neither counted nor copied, and stops nothing.
+TEST_F(CopyWorker, LinksLeadingNowhereAndFifosInAFolderArePassedOver)
+{
+    file("/src/R/a.tif", 3);
+    file("/src/R/.hidden", 4);
+    ASSERT_TRUE(QFile::link(root.path("/nowhere"), root.path("/src/R/b.tif")));
+    ASSERT_EQ(::mkfifo(root.path("/src/R/pipe").toUtf8().constData(), 0644), 0);
+    const Job job = run(1, {"/src/R"});
+    EXPECT_EQ(job.completed, 1);
+    EXPECT_EQ(job.totals, (QList<QPair<int, unsigned long>>{qMakePair(1, 3ul + 4096)}));
+    EXPECT_EQ(onStick(kStick + "/R"), QStringList{"a.tif"});
+}
+
+// Links planted on the stick take their names, dangling or not: the copies
+// take the next numbers and nothing is written where a link leads.
+TEST_F(CopyWorker, NamesTakenByLinksOnTheStickAreTaken)
+{
+    file("/src/R/a.tif", 3);
+    file("/src/a.tif", 4);
+    for (const char* name : {"R", "a.tif"})
+        ASSERT_TRUE(QFile::link(root.path("/outside/") + name, root.path(kStick + "/") + name));
+    EXPECT_EQ(run(0, {"/src/R", "/src/a.tif"}).completed, 1);
+    EXPECT_EQ(onStick(), (QStringList{"R", "R(1)", "a(1).tif", "a.tif"}));
+    EXPECT_EQ(onStick(kStick + "/R(1)"), QStringList{"a.tif"});
+    EXPECT_FALSE(QFileInfo::exists(root.path("/outside")));
 }
 
 TEST_F(CopyWorker, AWorkerTiedToItsEndDeletesItself)

@@ -28,10 +28,10 @@ protected:
         qRegisterMetaType<QFileInfoList>("QFileInfoList");
     }
 
-    void makeFolders(const QString& logical, int n) const
+    void makeFolders(const QString& logical, int n, const QString& prefix = "R") const
     {
         for (int i = 0; i < n; ++i)
-            QDir().mkpath(root.path(QStringLiteral("%1/R%2").arg(logical).arg(i, 2, 10, QLatin1Char('0'))));
+            QDir().mkpath(root.path(QStringLiteral("%1/%2%3").arg(logical, prefix).arg(i, 2, 10, QLatin1Char('0'))));
     }
 
     // The model over the total mode's folder, once its folder has loaded.
@@ -121,6 +121,36 @@ TEST_F(ResultPages, TheStickListsItsFoldersOnOnePageWithLogicalPaths)
     EXPECT_EQ(space.last().at(0).toString(), kTotal);
 }
 
+// The storage list's own entries choose the browsed folder too; nothing on
+// the review screen uses them.
+TEST_F(ResultPages, StorageEntriesChooseTheRootByOrderAndName)
+{
+    makeFolders("/mnt", 2, "sd");
+    open();
+    folders->slotResetDiskList(root.path("/mnt"));
+    folders->insertDiskList(QFileInfo("/mnt/sd01"));  // listed already
+    folders->insertDiskList(QFileInfo("/mnt"));
+    EXPECT_EQ(folders->diskList().size(), 4) << "the internal folder, sd00, sd01, then /mnt";
+    QSignalSpy space(folders.get(), &ResultFolderModel::signalSetDiskSpace);
+    const struct {
+        int order;
+        const char* select;
+        QString browsed;  // afterwards
+        QString space;
+    } cases[] = {
+        {1, "sd01", "/mnt/sd01", "/mnt/sd01"},
+        {0, "Internal Storage", kTotal, kTotal},
+        {0, "sd00", kTotal, ""},  // order 0 takes only the internal storage
+        {2, "sd00", "/mnt/sd00", "/mnt/sd00"},
+        {1, "Internal\nStorage", "/mnt/sd00", ""},
+    };
+    for (const auto& c : cases) {
+        folders->slotResetList2(c.order, c.select);
+        EXPECT_EQ(folders->selectPath(), c.browsed) << c.order << " " << c.select;
+        EXPECT_EQ(space.last().at(0).toString(), c.space) << c.order << " " << c.select;
+    }
+}
+
 TEST_F(ResultPages, EraseAllEmptiesTheInternalFolderWhateverIsBrowsed)
 {
     makeFolders(kTotal, 3);
@@ -135,6 +165,20 @@ TEST_F(ResultPages, EraseAllEmptiesTheInternalFolderWhateverIsBrowsed)
     makeFolders(kTotal, 2);
     folders->erase2(QFileInfo(kTotal + "/R01"));
     EXPECT_EQ(QDir(root.path(kTotal)).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"R00"});
+}
+
+// Erasing by row takes the row's folder, and never the browsed folder itself.
+TEST_F(ResultPages, EraseByRowRemovesThatFolderOnly)
+{
+    makeFolders(kTotal, 2);
+    open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !folders->rowName(1).isEmpty(); }, 10000));
+    const QString second = folders->rowName(1);
+    folders->erase(1);
+    folders->erase(7);
+    QStringList left = {"R00", "R01"};
+    left.removeOne(second);
+    EXPECT_EQ(QDir(root.path(kTotal)).entryList(QDir::Dirs | QDir::NoDotAndDotDot), left);
 }
 
 TEST(ResultFolders, OnlyMntIsTheStick)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -192,6 +193,20 @@ TEST_F(PdfReportTest, StickReportGoesThroughTheTemporaryFileAndReplacesAnOldOne)
     EXPECT_FALSE(QFile::exists(pdf + ".part"));
     EXPECT_TRUE(stickAnswers.isEmpty()) << "asked before and after the temporary save";
     EXPECT_EQ(notices, 0);
+}
+
+// Links planted on the stick at the report's name and at its part file's,
+// leading out of it: the report is a file of its own on the stick.
+TEST_F(PdfReportTest, StickReportIsNeverWrittenThroughALink)
+{
+    root.writeFile("/mnt/result_01/.keep", "");
+    for (const char* name : {"result_01.pdf", "result_01.pdf.part"})
+        ASSERT_TRUE(QFile::link(root.path("/outside/") + name, root.path("/mnt/result_01/") + name));
+    stickAnswers = {true, true};
+    ASSERT_TRUE(write(sampleContent(0), "/mnt"));
+    EXPECT_FALSE(QFileInfo(written("/mnt")).isSymLink());
+    EXPECT_EQ(pageCount(written("/mnt")), 2);
+    EXPECT_FALSE(QFileInfo::exists(root.path("/outside")));
 }
 
 TEST_F(PdfReportTest, StickGoneMeansNoReportAndNoLeftovers)

@@ -7,10 +7,12 @@
 #include "TempRoot.h"
 #include "VirtualPrinter.h"
 #include "platform/Root.h"
+#include "platform/SaveFile.h"
 #include "velimbio/CellCounter.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -238,6 +240,31 @@ TEST_F(SaveJob, OutcomeIsReportedAsItIs)
     // A counted image but no logo or report font in the installation: one notice, no report.
     EXPECT_EQ(save(2), (std::vector<std::string>{"report error notice", "progress 2", "completed 2 fail"}));
     EXPECT_FALSE(QFileInfo::exists(path("N.pdf")));
+}
+
+// A stick pulled as the CSV file is put in place: the save says it failed.
+TEST_F(SaveJob, ACsvFileThatCannotBePutInPlaceFails)
+{
+    totalMode();
+    platform::saveFileSeams().atCommit = [&](const QString&) { QDir(path("")).removeRecursively(); };
+    const std::vector<std::string> events = save(1);
+    platform::saveFileSeams() = {};
+    EXPECT_EQ(events, std::vector<std::string>{"completed 3 fail"});
+    EXPECT_FALSE(QDir(path("")).exists());
+}
+
+// Links standing at the names of a result's files (planted on a stick):
+// each file is written as a file of its own, never where a link leads.
+TEST_F(SaveJob, LinksAtTheNamesOfTheFilesAreNeverWrittenThrough)
+{
+    viabilityMode();
+    for (const char* name : {"N_TAG.tif", "N_RAW.tif.part", "N.csv"})
+        ASSERT_TRUE(QFile::link(root.path("/outside/") + name, path(name)));
+    EXPECT_EQ(save(13), (std::vector<std::string>{"progress 0", "completed 0 pass", "progress 1", "completed 1 pass",
+                                                  "progress 3", "completed 3 pass"}));
+    for (const char* name : {"N_TAG.tif", "N_RAW.tif", "N.csv"})
+        EXPECT_TRUE(QFileInfo(path(name)).isFile() && !QFileInfo(path(name)).isSymLink()) << name;
+    EXPECT_FALSE(QFileInfo::exists(root.path("/outside")));
 }
 
 // The destination slot sets what setDestination sets.

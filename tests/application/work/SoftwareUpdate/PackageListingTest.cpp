@@ -2,9 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using PackageListing::Member;
+
+// The verdict on members listed in this order.
+QString refusalOf(const QList<Member>& members)
+{
+    PackageListing::Judge judge;
+    for (const Member& member : members)
+        judge.add(member);
+    return judge.finish();
+}
+
+QList<Member> reversed(QList<Member> members)
+{
+    std::reverse(members.begin(), members.end());
+    return members;
+}
 
 TEST(PackageListing, ReadsTarsVerboseLines)
 {
@@ -24,13 +41,11 @@ TEST(PackageListing, ReadsTarsVerboseLines)
          "q \"x\" \\ \n\xc3\xa9", ""},
     };
     for (const auto& c : cases) {
-        QList<Member> members;
-        QString error;
-        ASSERT_TRUE(PackageListing::parse(QByteArray(c.line) + '\n', members, &error)) << c.line << error.toStdString();
-        ASSERT_EQ(members.size(), 1) << c.line;
-        EXPECT_EQ(members[0].type, c.type) << c.line;
-        EXPECT_EQ(members[0].name, QString::fromUtf8(c.name)) << c.line;
-        EXPECT_EQ(members[0].linkTarget, QString::fromUtf8(c.link)) << c.line;
+        Member member;
+        ASSERT_TRUE(PackageListing::parseLine(c.line, member)) << c.line;
+        EXPECT_EQ(member.type, c.type) << c.line;
+        EXPECT_EQ(member.name, QString::fromUtf8(c.name)) << c.line;
+        EXPECT_EQ(member.linkTarget, QString::fromUtf8(c.link)) << c.line;
     }
 }
 
@@ -39,10 +54,11 @@ TEST(PackageListing, RefusesLinesNotOfTarsForm)
     for (const char* line : {"-rw-r--r-- 0/0 6 2026-12-10 18:31 VERSION", "-rw-r--r-- 0/0 6 \"VERSION",
                              "-rw-r--r-- 0/0 6 \"VERSION\" -> \"x\"", "lrwxrwxrwx 0/0 0 \"out\"",
                              "lrwxrwxrwx 0/0 0 \"out\" -> \"x\" trailing"}) {
-        QList<Member> members;
-        QString error;
-        EXPECT_FALSE(PackageListing::parse(line, members, &error)) << line;
-        EXPECT_FALSE(error.isEmpty()) << line;
+        Member member;
+        EXPECT_FALSE(PackageListing::parseLine(line, member)) << line;
+        PackageListing::Judge judge;
+        EXPECT_FALSE(judge.read(QByteArray(line) + '\n')) << line;
+        EXPECT_TRUE(judge.finish().startsWith("unreadable listing line")) << line;
     }
 }
 
@@ -77,12 +93,70 @@ TEST(PackageListing, WhatMayBeUnpacked)
         {"install.sh also a link", {{'l', "install.sh", "VERSION"}}, true},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(!PackageListing::refusal(sound + c.extra).isEmpty(), c.refused) << c.name;
+        // The order in which tar lists them does not matter.
+        EXPECT_EQ(!refusalOf(sound + c.extra).isEmpty(), c.refused) << c.name;
+        EXPECT_EQ(!refusalOf(reversed(sound + c.extra)).isEmpty(), c.refused) << c.name << ", reversed";
     }
-    EXPECT_FALSE(PackageListing::refusal({{'-', "VERSION", ""}}).isEmpty());
-    EXPECT_FALSE(PackageListing::refusal({{'-', "install.sh", ""}}).isEmpty());
-    EXPECT_FALSE(PackageListing::refusal({{'-', "install.sh", ""}, {'d', "VERSION/", ""}}).isEmpty());
-    EXPECT_FALSE(PackageListing::refusal({{'-', "install.sh", ""}, {'-', "sub/VERSION", ""}}).isEmpty());
+    EXPECT_FALSE(refusalOf({{'-', "VERSION", ""}}).isEmpty());
+    EXPECT_FALSE(refusalOf({{'-', "install.sh", ""}}).isEmpty());
+    EXPECT_FALSE(refusalOf({{'-', "install.sh", ""}, {'d', "VERSION/", ""}}).isEmpty());
+    EXPECT_FALSE(refusalOf({{'-', "install.sh", ""}, {'-', "sub/VERSION", ""}}).isEmpty());
+}
+
+// Names and link targets past the limits are refused, and judging one costs
+// no more than its length: a name is never cut into all its folders.
+TEST(PackageListing, NamesWithinTheLimits)
+{
+    using PackageListing::kMaxDepth;
+    using PackageListing::kMaxNameBytes;
+    const QString deepest = QString("d/").repeated(kMaxDepth - 1) + "f";
+    const QString tooDeep = QString("d/").repeated(kMaxDepth) + "f";
+    const QString longest = "lib/" + QString(kMaxNameBytes - 4, 'x');
+    const QString tooLong = longest + "x";
+    const struct
+    {
+        const char* name;
+        Member member;
+        bool refused;
+    } cases[] = {
+        {"as deep as may be", {'-', deepest, ""}, false},
+        {"a level deeper", {'-', tooDeep, ""}, true},
+        {"as long as may be", {'-', longest, ""}, false},
+        {"a byte longer", {'-', tooLong, ""}, true},
+        {"a byte longer in UTF-8", {'-', "lib/\u00e9" + QString(kMaxNameBytes - 5, 'x'), ""}, true},
+        {"a link's target too deep", {'l', "lib/l", QString("./").repeated(kMaxDepth) + "x"}, true},
+        {"a hard link's target too long", {'h', "copy", tooLong}, true},
+        {"60000 levels", {'-', QString("a/").repeated(60000), ""}, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(!refusalOf({{'-', "VERSION", ""}, {'-', "install.sh", ""}, c.member}).isEmpty(), c.refused)
+            << c.name;
+    }
+}
+
+// tar's listing as it comes: the verdict is the same however its pieces are
+// cut, and a line too long for any name within the limits is refused before
+// its end has come.
+TEST(PackageListing, TheListingIsJudgedPieceByPiece)
+{
+    const QByteArray listing = "-rw-r--r-- 0/0 6 2026-12-10 18:31 \"VERSION\"\n"
+                               "lrwxrwxrwx 0/0 0 2026-12-10 18:31 \"lib\" -> \"data\"\n"
+                               "-rwxr-xr-x 0/0 9 2026-12-10 18:31 \"install.sh\"\n"
+                               "-rw-r--r-- 0/0 1 2026-12-10 18:31 \"lib/x\"\n";
+    for (int cut = 1; cut < listing.size(); cut += 7) {
+        PackageListing::Judge judge;
+        for (int at = 0; at < listing.size(); at += cut)
+            judge.read(listing.mid(at, cut));
+        EXPECT_TRUE(judge.finish().contains("lib/x")) << cut;
+    }
+    PackageListing::Judge sound;
+    EXPECT_TRUE(sound.read(listing.left(listing.lastIndexOf("-rw-r--r--")).replace("\"lib\" -> \"data\"", "\"lib\" -> \".\"")));
+    EXPECT_EQ(sound.finish(), "");
+
+    PackageListing::Judge endless;
+    EXPECT_TRUE(endless.read("-rw-r--r-- 0/0 6 2026-12-10 18:31 \""));
+    EXPECT_FALSE(endless.read(QByteArray(8 * PackageListing::kMaxNameBytes + 1024, 'a')));
+    EXPECT_TRUE(endless.refusal().contains("longer than")) << endless.refusal().toStdString();
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "SoftwareUpdate/UpdateSoftwareThread.h"
 
+#include "FreshProcess.h"
 #include "FullDisk.h"
 #include "HostTool.h"
+#include "Processes.h"
 #include "TempRoot.h"
 #include "UpdateInstallation.h"
 #include "UpdatePackage.h"
@@ -20,6 +22,7 @@ using namespace updatetest;
 namespace {
 
 constexpr int kWaitMs = 30000;
+constexpr long kMiB = 1 << 20;
 
 // ----- the package and its versions
 
@@ -118,13 +121,30 @@ TEST(UpdatePackageCheck, NoStickIsNoPackage)
     EXPECT_EQ(UpdateSoftwareThread::checkPackage(kRunning).outcome, SOFTWARE_NOT_FOUND);
 }
 
-TEST(UpdatePackageCheck, VersionStopsAtANul)
+// VERSION is read up to a NUL, and only so far: a member of any size costs
+// no more than a version text.
+TEST(UpdatePackageCheck, VersionIsReadUpToANulAndNoFurther)
 {
-    TempRoot root;
-    UpdatePackage package;
-    package.file("VERSION", QByteArray(" 1.0.3\n\0garbage", 15));
-    ASSERT_TRUE(package.write(root.path(kPackage)));
-    EXPECT_EQ(UpdateSoftwareThread::CheckInternalVersion(kPackage), "1.0.3");
+    const struct
+    {
+        const char* name;
+        UpdatePackage package;
+        const char* version;
+    } cases[] = {
+        {"up to a NUL", UpdatePackage().file("VERSION", QByteArray(" 1.0.3\n\0garbage", 15)), "1.0.3"},
+        {"3 GiB of NULs", UpdatePackage().sparseFile("VERSION", 3LL << 30), ""},
+        {"the first bytes of a long one",
+         UpdatePackage().file("VERSION", "1.0.3" + QByteArray(UpdateSoftwareThread::kMaxVersionBytes, ' ') + "x"),
+         "1.0.3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempRoot root;
+        ASSERT_TRUE(c.package.write(root.path(kPackage)));
+        EXPECT_TRUE(runWithAddressSpaceRoom(128 * kMiB, [&] {
+            return UpdateSoftwareThread::CheckInternalVersion(kPackage) == QLatin1String(c.version);
+        }));
+    }
 }
 
 // ----- the worker
@@ -352,6 +372,85 @@ TEST_F(UpdateWorker, EveryFailureLeavesTheInstallationAsItWas)
     }
 }
 
+// A package made to exhaust memory when it is judged: one member name of
+// 60000 folders in a few hundred bytes. Refused, in bounded memory, before
+// anything is written.
+TEST_F(UpdateWorker, APackageOfHugeNamesIsRefusedInBoundedMemory)
+{
+    ASSERT_TRUE(writePackage(UpdatePackage("1.0.3", kInstalls).file(QString("a/").repeated(60000) + "x", "")));
+    ASSERT_LT(QFileInfo(root.path(kPackage)).size(), 2048);
+    const QMap<QString, QString> before = installation();
+    EXPECT_TRUE(runWithAddressSpaceRoom(192 * kMiB, [this] {
+        const Report r = run(UpdateSoftwareThread::Prepare);
+        return !r.success && r.error == InvalidPackage && worker.errorString().contains("longer than");
+    }));
+    EXPECT_FALSE(QFileInfo::exists(root.path(kRestore)));
+    EXPECT_TRUE(unpacked().isEmpty());
+    EXPECT_EQ(installation(), before);
+}
+
+// An install script that removes the programs and then prints without end,
+// or prints far more than memory holds and fails: its output is read as it
+// comes and only its end kept, the time limit holds, and the installation is
+// put back whole.
+TEST_F(UpdateWorker, AFloodingScriptFailsInBoundedMemoryAndIsRolledBack)
+{
+    const QByteArray removesBin = "rm -rf \"$KOVA3_ROOT/opt/KOVA3/bin\"\n";
+    const struct
+    {
+        const char* name;
+        QByteArray script;
+        int timeLimitMs;
+    } cases[] = {
+        {"without end", removesBin + "yes 'cp: cannot stat'\n", 2000},
+        {"384 MiB, then a failure", removesBin + "dd if=/dev/zero bs=1M count=384 2>/dev/null\nexit 1\n",
+         UpdateSoftwareThread::kInstallTimeLimitMs},
+    };
+    const QMap<QString, QString> before = installation();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writePackage(UpdatePackage("1.0.3", c.script)));
+        worker.setInstallTimeLimit(c.timeLimitMs);
+        EXPECT_TRUE(runWithAddressSpaceRoom(192 * kMiB, [this] {
+            const Report r = run(UpdateSoftwareThread::Prepare).success ? run(UpdateSoftwareThread::Install) : Report();
+            return !r.success && r.error == InstallFailed && worker.errorString().contains("restored");
+        }));
+        EXPECT_EQ(installation(), before);
+        EXPECT_TRUE(unpacked().isEmpty());
+    }
+}
+
+// Whatever the script started has ended before the script is judged and the
+// installation put back: a child that writes into the installation later
+// would otherwise change it after the report.
+TEST_F(UpdateWorker, NothingTheScriptStartedOutlivesTheReport)
+{
+    const QByteArray writesLate = "( sleep 3; echo LATE > \"$KOVA3_ROOT/opt/KOVA3/bin/KOVA3.app\" ) &\n"
+                                  "echo $! > \"$KOVA3_ROOT/child\"\n";
+    const struct
+    {
+        const char* name;
+        QByteArray script;
+        bool success;
+    } cases[] = {
+        {"failed", kChangesBin + writesLate + "exit 1\n", false},
+        {"succeeded", writesLate + "exit 0\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QMap<QString, QString> before = installation();
+        ASSERT_TRUE(writePackage(UpdatePackage("1.0.3", c.script)));
+        ASSERT_TRUE(run(UpdateSoftwareThread::Prepare).success) << worker.errorString().toStdString();
+        bool childRan = true;
+        QObject::connect(&worker, &UpdateSoftwareThread::signalUpdated,
+                         [&] { childRan = processRuns(root.readFile("/child").trimmed().toLongLong()); });
+        const Report r = run(UpdateSoftwareThread::Install);
+        EXPECT_EQ(r.success, c.success);
+        EXPECT_FALSE(childRan);
+        EXPECT_EQ(installation(), before);
+    }
+}
+
 TEST_F(UpdateWorker, NoTemporaryFolderIsAFailureNotAHang)
 {
     ASSERT_TRUE(writePackage(UpdatePackage("1.0.3", kInstalls)));
@@ -408,6 +507,19 @@ TEST_F(UpdateWorker, RestoreWithoutAnArchiveChangesNothing)
     UpdateSoftwareThread unset;  // no settings: the instrument's own folders
     EXPECT_FALSE(unset.restore());
     EXPECT_EQ(installation(), before);
+}
+
+// A package prepared but never installed (the user cancelled) is removed
+// with the worker.
+TEST_F(UpdateWorker, DestroyedAfterThePrepareRunItRemovesTheUnpackedPackage)
+{
+    ASSERT_TRUE(writePackage(UpdatePackage("1.0.3", kInstalls)));
+    auto prepared = std::make_unique<UpdateSoftwareThread>();
+    setUpWorker(*prepared);
+    ASSERT_TRUE(runWorker(*prepared, UpdateSoftwareThread::Prepare).success);
+    ASSERT_EQ(unpacked().size(), 1);
+    prepared.reset();
+    EXPECT_TRUE(unpacked().isEmpty());
 }
 
 // Destroyed while its script runs: the script is ended, the installation
