@@ -51,11 +51,18 @@ bool fail(QString* error, const QString& reason)
     return false;
 }
 
-// The factory's illumination calibration of the virtual instrument: the
-// slide's own levels at exposure 1000 in the preview modes, 0.26 of it at full
-// resolution (as the calibration stores it), sensor gain 0, colour gains 1x.
-bool writeFactoryCalibration(const QString& root)
+}  // namespace
+
+bool VirtualInstrument::writeFactoryCalibration(const QString& root)
 {
+    using platform::SimulatedVideo;
+    const struct
+    {
+        const char* high;
+        const char* low;
+        unsigned gain;
+    } colourGains[] = {
+        {"0x3400", "0x3401", SimulatedVideo::kCalibratedRedGain}, {"0x3402", "0x3403", 0x400}, {"0x3404", "0x3405", 0x400}};
     const unsigned exposure1280 = 1000;
     const unsigned exposure5M = static_cast<unsigned>(exposure1280 * 0.26);
     const auto hex = [](unsigned byte) { return QString::asprintf("0x%02X", byte & 0xFF); };
@@ -71,9 +78,9 @@ bool writeFactoryCalibration(const QString& root)
             file.setValue("0x3502", hex(exposure));
             file.setValue("0x350A", hex(0));
             file.setValue("0x350B", hex(0));
-            for (const char* high : {"0x3400", "0x3402", "0x3404"}) {
-                file.setValue(QString::fromLatin1(high), hex(0x04));
-                file.setValue(QString::asprintf("0x%04X", QString::fromLatin1(high).toUInt(nullptr, 16) + 1), hex(0));
+            for (const auto& colour : colourGains) {
+                file.setValue(colour.high, hex(colour.gain >> 8));
+                file.setValue(colour.low, hex(colour.gain));
             }
             file.endGroup();
         }
@@ -83,8 +90,6 @@ bool writeFactoryCalibration(const QString& root)
     }
     return true;
 }
-
-}  // namespace
 
 VirtualInstrument::VirtualInstrument(const QString& root)
     : m_root(QDir(root).absolutePath())

@@ -59,6 +59,14 @@ public:
     // /opt/KOVA3/bin; each records its calls under /run/kova-sim.
     bool installStandIns() const;
 
+    // The factory's illumination calibration, Calibration_BFN.ini and
+    // Calibration_CUS.ini, where the root has none (a calibration made there
+    // stays): the slide's own levels at exposure 1000 in the preview modes,
+    // 0.26 of it at full resolution (as the calibration stores it), sensor
+    // gain 0, the red gain the calibration keeps (which makes up for the LED's
+    // short red), green and blue 1x. False when a file cannot be written.
+    static bool writeFactoryCalibration(const QString& root);
+
 private:
     bool writeSlide(const Options& options) const;
 

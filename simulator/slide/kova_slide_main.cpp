@@ -109,6 +109,7 @@ int main(int argc, char** argv)
     parser.addOption({"target", "A QC target instead of cells: dark discs at these centres, \"x,y;x,y;...\" in pixels.",
                       "centres"});
     parser.addOption({"target-diameter", "Diameter of the target's discs, 2 to 200 pixels.", "value", "16"});
+    parser.addOption({"blank", "A blank field of the trypan-blue stain's colour: no cells, no debris."});
     parser.addPositionalArgument("image", "Output image, .png or .tif/.tiff.");
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText(), kBadOption);
@@ -131,6 +132,13 @@ int main(int argc, char** argv)
     if (p.minDiameter > p.maxDiameter)
         return fail(QString("--min-diameter %1 is above --max-diameter %2").arg(p.minDiameter).arg(p.maxDiameter),
                     kBadOption);
+    if (parser.isSet("blank")) {
+        for (const char* other : {"cells", "debris", "target"}) {
+            if (parser.isSet(other))
+                return fail(QString("--blank draws no --%1").arg(other), kBadOption);
+        }
+        cells = debris = 0;
+    }
     p.seed = static_cast<std::uint64_t>(seed);
     p.cellCount = static_cast<int>(cells);
     p.debrisCount = static_cast<int>(debris);

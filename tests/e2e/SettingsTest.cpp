@@ -1,4 +1,5 @@
 #include "FolderSnapshot.h"
+#include "HostTool.h"
 #include "InstrumentAppTest.h"
 #include "Settings/ServiceCodes.h"
 #include "UpdatePackage.h"
@@ -76,7 +77,7 @@ protected:
         ASSERT_TRUE(touch(kDateApply));
     }
     // The slide under the camera: an image of the root (a missing one is an
-    // empty bright field) sharp at `focus`.
+    // empty bright field), sharp at `focus` on a 2-chamber slide.
     void showSlide(const char* image, int focus)
     {
         root.writeFile(QStringLiteral("/sim/slide.txt"), QStringLiteral("image=%1\nfocus=%2\n").arg(image).arg(focus).toUtf8());
@@ -177,13 +178,18 @@ TEST_F(SettingsTest, FactoryResetCodeRunsTheScriptAndHomeStoresTheFactoryValues)
 }
 
 // Both calibrations through the update and calibration page: the
-// illumination's two steps (an empty field, then the slide) write the
-// register files and stamp the settings; the focus calibration finds the
-// slide's focus off the centre, and HOME stores it.
+// illumination's two steps (an empty field, then a blank of the stain) write
+// the register files and stamp the settings; the focus calibration on the
+// validation slide finds its focus off the centre, HOME stores it, and the
+// 2-chamber reference derived from it is where a 2-chamber slide is sharp.
 TEST_F(SettingsTest, CalibrationsReachTheFiles)
 {
     const QString bfn = QStringLiteral("/opt/KOVA3/conf/Calibration_BFN.ini");
-    ASSERT_NO_FATAL_FAILURE(startAtHome("[Calibration]\nZ ref 2ch=30000\n"));
+    QDir().mkpath(root.path("/sim"));
+    const platform::CommandResult blank =
+        runHostTool(QStringLiteral(KOVA_SLIDE), {"--blank", root.path("/sim/trypan-blue.png")});
+    ASSERT_TRUE(blank.succeeded()) << blank.standardError.toStdString();
+    ASSERT_NO_FATAL_FAILURE(startAtHome("[Calibration]\nZ ref Validation=30000\n[Cell counting]\nSlide type=10\n"));
     const QByteArray factoryBfn = root.readFile(bfn);
     ASSERT_NO_FATAL_FAILURE(openSettings());
     ASSERT_TRUE(touch(kMenuUpdateCalibration));
@@ -194,7 +200,7 @@ TEST_F(SettingsTest, CalibrationsReachTheFiles)
     ASSERT_TRUE(touchThenDialogs(kCalibrateBackground, 2));
     ASSERT_TRUE(touch(kBackgroundStart));
     ASSERT_TRUE(waitForOutput(*app, "calibration state : 1", 60000)) << output(*app).toStdString();
-    showSlide("/sim/slide.png", 32000);
+    showSlide("/sim/trypan-blue.png", 32000);
     ASSERT_TRUE(touch(kBackgroundStart));
     ASSERT_TRUE(waitForOutput(*app, "calibration state : 2", 60000)) << output(*app).toStdString();
     ASSERT_TRUE(touch(kCalibrationExitAlone));
@@ -205,8 +211,8 @@ TEST_F(SettingsTest, CalibrationsReachTheFiles)
     EXPECT_TRUE(waitForFile(kSettings, "Last calibration=")) << root.readFile(kSettings).toStdString();
     EXPECT_FALSE(root.readFile(kSettings).contains("Last calibration=-"));
 
-    const int focus = 31500;
-    showSlide("/sim/slide.png", focus);
+    const int twoChamberFocus = 34000;
+    showSlide("/sim/slide.png", twoChamberFocus);
     ASSERT_TRUE(touchThenDialogs(kCalibrateAutofocus, 2));
     ASSERT_TRUE(touch(kAutofocusStart));
     ASSERT_TRUE(waitForOutput(*app, "focus reference", 60000)) << output(*app).toStdString();
@@ -216,9 +222,12 @@ TEST_F(SettingsTest, CalibrationsReachTheFiles)
     ASSERT_TRUE(waitForNoWindow(QStringLiteral("Dialog")));
     ASSERT_TRUE(waitForFile(kSettings, "Z%20reference="));
     const QByteArray settings = root.readFile(kSettings);
-    const int at = settings.indexOf("Z%20reference=") + int(qstrlen("Z%20reference="));
-    const int reference = settings.mid(at, settings.indexOf('\n', at) - at).toInt();
-    EXPECT_NEAR(reference, focus, 256) << settings.toStdString();
+    const auto number = [&](const QByteArray& key) {
+        const int at = settings.indexOf("\n" + key + "=") + key.size() + 2;
+        return settings.mid(at, settings.indexOf('\n', at) - at).toInt();
+    };
+    EXPECT_NEAR(number("Z%20reference"), twoChamberFocus - 2560, 256) << settings.toStdString();
+    EXPECT_NEAR(number("Z%20ref%202ch"), twoChamberFocus, 256) << settings.toStdString();
 }
 
 // The text of "Software/Last update" in the settings file.

@@ -18,9 +18,9 @@ using platform::SimulatedVideo;
 
 namespace {
 
-// Exposure 1000 (0x3501, 0x3502), gain 1x (0x350A, 0x350B), white balance 1x
-// (0x400 for red, green and blue): the slide's own levels.
-constexpr uint16_t kReferenceValues[kRegisterCount] = {0x03, 0xE8, 0x00, 0x00, 0x04, 0x00, 0x04, 0x00, 0x04, 0x00};
+// Exposure 1000 (0x3501, 0x3502), gain 1x (0x350A, 0x350B), the calibrated
+// red gain 0x500 and green and blue 1x (0x400): the slide's own levels.
+constexpr uint16_t kReferenceValues[kRegisterCount] = {0x03, 0xE8, 0x00, 0x00, 0x05, 0x00, 0x04, 0x00, 0x04, 0x00};
 constexpr uint16_t kFullFrameExposure = 1000 * 26 / 100;
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace platform {
 
@@ -41,6 +42,19 @@ bool readKeyValues(const QString& logicalPath, QHash<QByteArray, QByteArray>& va
             values.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
     }
     return true;
+}
+
+int slideTypeFocus(int twoChamberFocus)
+{
+    // The application's slide types: 2 two chambers, 9 reusable, 10 validation.
+    constexpr std::pair<int, int> kSteps[] = {{9, 1}, {10, -1}};
+    const QSettings settings(rootPath(QString::fromLatin1(SimulatedVideo::kSettingsFile)), QSettings::IniFormat);
+    const int type = settings.value(QStringLiteral("Cell counting/Slide type")).toInt();
+    for (const auto& [slideType, steps] : kSteps) {
+        if (type == slideType)
+            return twoChamberFocus + steps * SimulatedVideo::kSlideTypeStep;
+    }
+    return twoChamberFocus;
 }
 
 bool SimulatedVideo::Faults::operator==(const Faults& other) const

@@ -16,6 +16,10 @@ namespace platform {
 // false when it cannot be read.
 bool readKeyValues(const QString& logicalPath, QHash<QByteArray, QByteArray>& values);
 
+// Where the slide of the type the settings hold is sharp, for the focus of a
+// 2-chamber slide.
+int slideTypeFocus(int twoChamberFocus);
+
 // The simulated camera's optics and sensor as plain functions over images.
 namespace videosim {
 

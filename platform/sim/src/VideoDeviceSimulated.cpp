@@ -294,6 +294,7 @@ private:
         int focus = slide.value("focus").toInt(&ok);
         if (!ok)
             focus = SimulatedVideo::kDefaultFocus;
+        focus = slideTypeFocus(focus);
         const QString image = QString::fromUtf8(slide.value("image", SimulatedVideo::kDefaultSlideImage));
 
         int position = focus;
@@ -314,9 +315,10 @@ private:
         // exposure lines give the same light, as the calibration stores them.
         const double lineTime = m_width == kMaxWidth ? 1.0 / 0.26 : 1.0;
         const double exposure = light * lineTime * videosim::exposureFactor(sensor.exposure, sensor.gain);
+        const cv::Vec3d led(SimulatedVideo::kLedRedShare, 1.0, 1.0);
         cv::Vec3d gains;
         for (int c = 0; c < 3; ++c)
-            gains[c] = exposure * videosim::whiteBalanceFactor(sensor.whiteBalance[c]);
+            gains[c] = exposure * led[c] * videosim::whiteBalanceFactor(sensor.whiteBalance[c]);
         videosim::exposeYuyv(optical, gains, SimulatedVideo::kNoiseSigma, m_sequence, yuyv);
     }
 

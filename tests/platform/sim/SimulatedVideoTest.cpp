@@ -195,6 +195,39 @@ TEST_F(SimulatedVideoTest, BrennerSharpnessPeaksAtTheFocusPosition)
         EXPECT_NEAR(g, green[3], 1.5);
 }
 
+// A slide of another type sits where the focus references derived from one
+// calibration put it (2-chamber + 2560 over the validation slide, reusable
+// + 5120), so a centre calibrated on one type is sharp on the others.
+TEST_F(SimulatedVideoTest, SlideIsSharpWhereItsTypesReferenceIs)
+{
+    const struct
+    {
+        const char* settings;
+        int sharpAt;
+    } cases[] = {
+        {nullptr, CameraRoot::kFocus},
+        {"[Cell%20counting]\nSlide%20type=2\n", CameraRoot::kFocus},
+        {"[Cell%20counting]\nSlide%20type=10\n", CameraRoot::kFocus - 2560},
+        {"[Cell%20counting]\nSlide%20type=9\n", CameraRoot::kFocus + 2560},
+    };
+    Stream stream;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings ? c.settings : "no settings");
+        if (c.settings)
+            root.writeFile(SimulatedVideo::kSettingsFile, c.settings);
+        std::vector<double> sharpness;
+        for (int step = -1; step <= 1; ++step) {
+            root.setStage(c.sharpAt + step * 512);
+            const cv::Mat frame = stream.frame();
+            cv::Mat plane;
+            cv::extractChannel(frame, plane, 1);
+            sharpness.push_back(brenner(plane));
+        }
+        EXPECT_GT(sharpness[1], sharpness[0]);
+        EXPECT_GT(sharpness[1], sharpness[2]);
+    }
+}
+
 TEST_F(SimulatedVideoTest, FramesAreRepeatable)
 {
     const cv::Mat first = Stream().frame();

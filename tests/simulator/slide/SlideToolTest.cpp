@@ -45,6 +45,8 @@ TEST(SlideTool, EveryOptionIsCheckedWithAClearMessage)
         {{"--target", "10,x"}, "--target needs centres"},
         {{"--target", "10;20,30"}, "--target needs centres"},
         {{"--target", "10,20", "--target-diameter", "300"}, "--target-diameter needs a number from 2 to 200"},
+        {{"--blank", "--cells", "20"}, "--blank draws no --cells"},
+        {{"--blank", "--target", "10,20"}, "--blank draws no --target"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -90,4 +92,25 @@ TEST(SlideTool, DrawsAQcTarget)
     EXPECT_EQ(image.at<cv::Vec3b>(500, 300), cv::Vec3b(196, 196, 196));
     EXPECT_EQ(root.readFile("/target.csv"),
               "x,y,diameter,minor_diameter,angle,live,cluster\n100,240,30,30,0,0,0\n530.5,240,30,30,0,0,0\n");
+}
+
+// A blank of the stain: the generated slides' faintly blue background, with
+// nothing on it darker than its fall-off and noise.
+TEST(SlideTool, DrawsABlankFieldOfTheStain)
+{
+    TempRoot root;
+    const platform::CommandResult run = slideTool({"--blank", root.path("/blank.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+    EXPECT_EQ(run.standardOutput, "0 cells\n");
+    EXPECT_EQ(root.readFile("/blank.csv"), "x,y,diameter,minor_diameter,angle,live,cluster\n");
+    const cv::Mat bgr = cv::imread(root.path("/blank.png").toStdString());
+    ASSERT_EQ(bgr.size(), cv::Size(2592, 1944));
+    cv::Mat green;
+    cv::extractChannel(bgr, green, 1);
+    double darkest = 0;
+    cv::minMaxLoc(green, &darkest);
+    EXPECT_GT(darkest, 140) << "no cell or speck";
+    const cv::Scalar mean = cv::mean(bgr);
+    EXPECT_GT(mean[0], mean[1]) << "blue over green";
+    EXPECT_GT(mean[1], mean[2]) << "green over red";
 }

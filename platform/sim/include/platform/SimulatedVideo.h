@@ -13,17 +13,25 @@ namespace platform {
 // Scene. Each frame is rendered when it is dequeued, from:
 //  - the slide: the image named by the description file kSlideFile
 //        image=/sim/slide.png   logical path of any image OpenCV reads
-//        focus=32000            stage position (motor steps) where it is sharp
+//        focus=32000            stage position (motor steps) where it is
+//                               sharp on a 2-chamber slide
 //    (one "key=value" per line; missing keys keep these defaults). Without an
 //    image the camera sees an empty bright field. The image is scaled to the
-//    requested frame size; it is re-read when its file changes;
+//    requested frame size; it is re-read when its file changes. The slide is
+//    of the type the settings hold (kSettingsFile, "Cell counting/Slide
+//    type"; the 2-chamber slide when they hold none) and sits where the
+//    focus references derived from one calibration put it: a validation
+//    slide kSlideTypeStep steps lower, a reusable one as much higher;
 //  - the simulated microcontroller's state file kMcuStateFile ("position=",
 //    "led=", "brightness=", "power=" lines): the slide is blurred by the
 //    distance of the stage from the focus position (sigma kDefocusPerStep
 //    full-resolution pixels per motor step) and lit in proportion to the LED
 //    brightness (kReferenceBrightness gives the slide's own levels); "led=off"
 //    or "power=off" is dark. Without the file the stage stands at focus and
-//    the LED at the reference;
+//    the LED at the reference. The LED is short of red (kLedRedShare): a
+//    sensor whose red gain is kCalibratedRedGain, as the illumination
+//    calibration keeps it, and green and blue at 1x sees the slide's own
+//    colours;
 //  - the image sensor's registers on the simulated bus "/dev/i2c-1", slave
 //    0x3C: exposure 0x3501/0x3502 (16 bits, kReferenceExposure gives the
 //    slide's own levels), gain 0x350A/0x350B (0x00 = 1x, bits 0-3 add
@@ -53,15 +61,19 @@ public:
     static constexpr char kSlideFile[] = "/sim/slide.txt";
     static constexpr char kDefaultSlideImage[] = "/sim/slide.png";
     static constexpr char kMcuStateFile[] = "/run/kova-sim/state";
+    static constexpr char kSettingsFile[] = "/opt/KOVA3/conf/KOVA3.ini";
     static constexpr char kFaultFile[] = "/run/kova-sim/camera-faults";
     static constexpr char kSensorBus[] = "/dev/i2c-1";
     static constexpr int kSensorAddress = 0x3C;
 
     static constexpr int kDefaultFocus = 32000;
+    static constexpr int kSlideTypeStep = 2560;
     static constexpr double kDefocusPerStep = 1.5 / 512;
     static constexpr int kReferenceBrightness = 225;
     static constexpr int kReferenceExposure = 1000;
     static constexpr double kNoiseSigma = 1.5;
+    static constexpr unsigned kCalibratedRedGain = 0x500;
+    static constexpr double kLedRedShare = 0x400 / double(kCalibratedRedGain);
 
     enum class Corruption { None, Green, Pink, Black };
 

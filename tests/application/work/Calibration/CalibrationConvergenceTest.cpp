@@ -5,6 +5,7 @@
 #include "KovaCore/KovaPaths.h"
 #include "KovaCore/MainSettings.h"
 #include "TestInstrument.h"
+#include "VirtualInstrument.h"
 
 #include "platform/SimulatedI2c.h"
 #include "platform/SimulatedVideo.h"
@@ -90,6 +91,22 @@ TEST_F(CalibrationConvergenceTest, StepOneBalancesABlankFieldAndAFieldShortOfBlu
         EXPECT_NEAR(means[2], 171, 8) << "blue balanced to green";
         EXPECT_EQ(theApp.m_Calibration.Last_calibration, "09 Feb 2024 08:05");
     }
+}
+
+// The virtual instrument is a calibrated instrument: with its factory files
+// an empty field is as red as it is green and blue, and a calibration (which
+// keeps the red gain at 0x0500) leaves it so.
+TEST_F(CalibrationConvergenceTest, VirtualInstrumentsBlankFieldStaysNeutralThroughACalibration)
+{
+    ASSERT_TRUE(kovasim::VirtualInstrument::writeFactoryCalibration(instrument.root()));
+    ASSERT_TRUE(instrument.showBlankSlide());
+    const auto expectNeutral = [](const cv::Scalar& rgb, const char* when) {
+        EXPECT_NEAR(rgb[0], rgb[1], 0.02 * rgb[1]) << when << ": red against green";
+        EXPECT_NEAR(rgb[2], rgb[1], 0.02 * rgb[1]) << when << ": blue against green";
+    };
+    expectNeutral(meansWithTheNewFile(kova::kCalibrationBfnIni), "factory");
+    ASSERT_EQ(runStep(1), 0);
+    expectNeutral(meansWithTheNewFile(kova::kCalibrationBfnIni), "calibrated");
 }
 
 TEST_F(CalibrationConvergenceTest, StepTwoOnTheGeneratedSlideAfterStepOne)
