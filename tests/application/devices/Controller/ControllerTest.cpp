@@ -432,6 +432,67 @@ TEST_F(ControllerTest, BlockingCommandsUnderEveryFault)
     EXPECT_EQ(poweroff.count(), 3);
 }
 
+// A garbled reply is the command's reply: the command fails on it, and does
+// not wait out its time-out for a better one. With a time-out of a minute and
+// silence after the garbled line, the bound below is far from either.
+TEST_F(ControllerTest, AGarbledReplyFailsTheCommandWithoutWaitingOutItsTimeOut)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(1234));
+    controller.setTimeouts(500, 60000);
+    for (Fault fault : {Fault::FourFields, Fault::SixFields, Fault::Nul}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        sim.setFault(fault);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(controller.z_stage_pos(), -1);
+        EXPECT_LT(clock.elapsed(), 10000) << "waited for a reply after the garbled one";
+    }
+}
+
+// The default reply time-out leaves room for the stage's longest blocking
+// moves: one of three seconds is answered in time.
+TEST_F(ControllerTest, AMoveOfSecondsSucceedsWithTheDefaultTimeOuts)
+{
+    sim.setPosition(1000);
+    sim.setStepTime(1ms);
+    Controller link;
+    QSignalSpy connected(&link, &Controller::sig_connected_controller);
+    link.openSerialPort();
+    ASSERT_EQ(connected.count(), 1);
+    EXPECT_TRUE(link.z_stage_mvp(Controller::MODE_BLOCKING, 3000));
+    EXPECT_EQ(sim.state().position, 4000);
+}
+
+// The longest line taken is kMaxLineBytes with its line end; one byte more
+// is dropped. Either way it may come whole or in pieces.
+TEST_F(ControllerTest, ALineOfTheLongestLengthIsTakenAndOneByteMoreIsDropped)
+{
+    const QByteArray reply = "$OK,STM1,MVP,10,";
+    const struct
+    {
+        int bytes;
+        int position;
+    } cases[] = {{Controller::kMaxLineBytes, 110}, {Controller::kMaxLineBytes + 1, 100}};
+    for (const auto& c : cases) {
+        for (const bool inPieces : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.bytes << (inPieces ? " bytes in pieces" : " bytes whole"));
+            Controller link;
+            link.takeReceived("$OK,STM1,ABS,100,\r\n");
+            ASSERT_EQ(link.currentPosition(), 100);
+            // The ignored fifth field fills the line.
+            const QByteArray line = reply + QByteArray(c.bytes - reply.size() - 2, 'x') + "\r\n";
+            ASSERT_EQ(line.size(), c.bytes);
+            if (inPieces) {
+                link.takeReceived(line.left(c.bytes - 1));
+                link.takeReceived(line.right(1));
+            } else {
+                link.takeReceived(line);
+            }
+            EXPECT_EQ(link.currentPosition(), c.position);
+        }
+    }
+}
+
 // A handler that sends a blocking command (autofocus asks for the position
 // on each stage acknowledgement) must not cost the lines that came behind
 // the one it handles: every line is dispatched once, in order.
