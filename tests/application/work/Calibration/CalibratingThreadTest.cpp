@@ -84,6 +84,25 @@ TEST_F(CalibratingThreadTest, SearchBracketsTheFirstPresetAboveTheTarget)
     }
 }
 
+// The estimate is checked once: its green, rounded, within 5 of 150.
+TEST_F(CalibratingThreadTest, EstimateIsAcceptedWithinFiveOfTheTarget)
+{
+    const struct
+    {
+        float verified;
+        int result;
+    } rows[] = {{145.0f, 0}, {155.0f, 0}, {144.5f, 0}, {144.0f, -1000}, {156.0f, -1000}, {155.5f, -1000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.verified);
+        // 140 at 700, 160 at 800: the estimate is 750, which reads `verified`.
+        sceneOf([&](int e) { return e == 750 ? row.verified : 0.2f * e; });
+        const CalibratingThread::Search search =
+            worker.calibrateIntensity(1, CalibratingThread::kPresetsStep1, CalibratingThread::kTarget);
+        EXPECT_EQ(search.exposure, 750);
+        EXPECT_EQ(search.result, row.result);
+    }
+}
+
 TEST_F(CalibratingThreadTest, SearchRefusesLightThatDoesNotFollowTheExposure)
 {
     sceneOf([](int) { return 2.0f; });
