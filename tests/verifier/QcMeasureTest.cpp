@@ -135,6 +135,35 @@ TEST_F(QcMeasureTest, RefusesWhatItCannotMeasure)
     EXPECT_EQ(results.count(), 0);
 }
 
+// An object is what is dark in the green plane: 50 or less, whatever red and
+// blue are.
+TEST_F(QcMeasureTest, AnObjectIsGreenOfFiftyOrLess)
+{
+    const struct
+    {
+        cv::Scalar disc;  // red, green, blue
+        bool located;
+    } cases[] = {{{200, 50, 200}, true}, {{0, 51, 0}, false}, {{255, 0, 255}, true}};
+    const QPoint centre(500, 200);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.disc);
+        cv::Mat rgb(kHeight, kWidth, CV_8UC3, cv::Scalar(200, 200, 200));
+        cv::circle(rgb, {centre.x(), centre.y()}, 8, c.disc, cv::FILLED);
+        show(rgb);
+        QSignalSpy points(&widget, &QC_measure::sig_measure_point);
+        QSignalSpy errors(&widget, &QC_measure::sig_measure_error);
+        locateAt(0, centre);
+        if (c.located) {
+            ASSERT_EQ(points.count(), 1);
+            EXPECT_EQ(points[0], QVariantList({0, centre.x(), centre.y()}));
+        } else {
+            EXPECT_EQ(points.count(), 0);
+            ASSERT_EQ(errors.count(), 1);
+            EXPECT_EQ(errors[0][0].value<TargetingError_e>(), verifier::TargetingError_CellNotDetected);
+        }
+    }
+}
+
 TEST(QcMeasure, SearchWindowAtTheEdges)
 {
     const struct {
