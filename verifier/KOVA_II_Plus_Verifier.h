@@ -4,6 +4,8 @@
 #include "MediaMonitor/MediaMonitor.h"
 #include "QC/QC_measure.h"
 
+#include "platform/CommandRunner.h"
+
 #include <QMainWindow>
 #include <QPixmap>
 #include <QRect>
@@ -90,6 +92,9 @@ public:
     void setCameraSettleTime(int ms) { m_nCameraSettleMs = ms; }
     // The wait for full-resolution frames after QC's switch to 5M (2.5 s by default).
     void setQcCaptureDelay(int ms) { m_nQcCaptureDelayMs = ms; }
+    // How long the password script may run before it is ended and reported
+    // unfinished (30 s by default).
+    void setPasswordScriptTimeout(int ms) { m_nPasswordScriptTimeoutMs = ms; }
 
     int currentResolution() const { return m_nCurrentResolution; }
     const unsigned char* frameBuffer(int mode) const { return m_FrameBuffer[mode].data(); }
@@ -285,6 +290,7 @@ private:
     int m_nCurrY = 0;
     int m_QC_mode = 0;  // 0 live view, 1 a captured frame in QC_MEASURE
     int m_nQcCaptureDelayMs = 2500;
+    int m_nPasswordScriptTimeoutMs = platform::CommandRunner::kDefaultTimeoutMs;
     bool m_bDragging = false;
     QPoint m_LastPos;
     alg_Autofocus* m_pAutofocus = nullptr;

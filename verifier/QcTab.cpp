@@ -179,7 +179,7 @@ void KOVA_II_Plus_Verifier::slot_measure_error(TargetingError_e error)
 
 void KOVA_II_Plus_Verifier::on_BUTTON_PASSWORD_clicked()
 {
-    const QString failure = scriptFailure(platform::CommandRunner::run(QString::fromLatin1(kPasswordScript), {}));
+    const QString failure = scriptFailure(platform::CommandRunner::run(QString::fromLatin1(kPasswordScript), {}, m_nPasswordScriptTimeoutMs));
     if (failure.isEmpty())
         QMessageBox::information(this, QLatin1String(kTitle),
                                  QStringLiteral("The serial number has been set as the password!"));

@@ -134,12 +134,14 @@ TEST_F(VerifierQcTabTest, IntensityOfTheLiveFrame)
 TEST_F(VerifierQcTabTest, PasswordScriptOutcome)
 {
     openQc();
+    window->setPasswordScriptTimeout(300);
     const struct {
         const char* script;
         const char* box;
     } cases[] = {
         {nullptr, "set_password.sh not found !!!"},
         {"#!/bin/sh\nexit 3\n", "set_password.sh failed (3) !!!"},
+        {"#!/bin/sh\nexec sleep 600\n", "set_password.sh did not finish !!!"},
         {"#!/bin/sh\nexit 0\n", "The serial number has been set as the password!"},
     };
     for (const auto& c : cases) {
