@@ -62,6 +62,7 @@ protected:
 TEST_F(ResultViewer, ATotalResultShowsItsFourRowsAndItsProtocol)
 {
     saveResult(0, "R");
+    theApp.m_Counted_Total_Protocol = {};  // what the view holds comes from the file
     view("R");
     EXPECT_EQ(shownRows(), (QStringList{"Average cell size@100", "Counting mode@36", "Total cell concentration@68",
                                         "Total cell number@132"}));
@@ -72,10 +73,14 @@ TEST_F(ResultViewer, ATotalResultShowsItsFourRowsAndItsProtocol)
     EXPECT_TRUE(label("LABEL_PROTOCOL_VALUE4")->isHidden()) << "no live cell sensitivity";
     EXPECT_EQ(label("LABEL_PROTOCOL_VALUE5")->y(), 164);
     EXPECT_EQ(label("LABEL_PROTOCOL_TITLE7")->y(), 228);
+    // The saved protocol: DEFAULT, search from 5 µm, dilution 1.
     const auto& counted = theApp.m_Counted_Total_Protocol;
-    EXPECT_EQ(counted.name, label("LABEL_PROTOCOL_NAME")->text());
-    EXPECT_EQ(QString::number(counted.min_search_size), label("LABEL_PROTOCOL_VALUE1")->text());
-    EXPECT_EQ(QString::number(counted.dilution_factor), label("LABEL_PROTOCOL_VALUE6")->text());
+    EXPECT_EQ(counted.name, "DEFAULT");
+    EXPECT_EQ(label("LABEL_PROTOCOL_NAME")->text(), "DEFAULT");
+    EXPECT_EQ(counted.min_search_size, 5);
+    EXPECT_EQ(label("LABEL_PROTOCOL_VALUE1")->text(), "5");
+    EXPECT_EQ(counted.dilution_factor, 1);
+    EXPECT_EQ(label("LABEL_PROTOCOL_VALUE6")->text(), "1");
     EXPECT_EQ(counted.gating_min_size, -1);
     EXPECT_EQ(counted.gating_max_size, -1);
     EXPECT_TRUE(button("BUTTON_VIEW_IMAGES")->isEnabled());
