@@ -134,6 +134,9 @@ bool VirtualInstrument::writeSlide(const Options& options) const
         if (!truth.flush())
             return false;
     }
+    // A description made on this root (another image, another focus) stays.
+    if (QFile::exists(platform::rootPath(QString::fromLatin1(platform::SimulatedVideo::kSlideFile))))
+        return true;
     return platform::SimulatedVideo::setSlide(QString::fromLatin1(kSlideImage), options.focus);
 }
 

@@ -26,7 +26,7 @@ public:
     {
         bool silent = false;         // the microcontroller never answers
         std::uint64_t slideSeed = 1;
-        int focus = 32000;           // where the slide is sharp; the stage starts there
+        int focus = 32000;           // the stage starts there; a new slide description's focus
     };
 
     static constexpr char kSlideImage[] = "/sim/slide.png";
@@ -44,8 +44,10 @@ public:
     explicit VirtualInstrument(const QString& root);
     ~VirtualInstrument();
 
-    // Lays out the root; the slide is generated only when the root has none.
-    // False with a reason when something cannot be written.
+    // Lays out the root. The slide image is generated, its description
+    // written and the factory calibration files made only where the root has
+    // none: what a user or a calibration put there stays. False with a
+    // reason when something cannot be written.
     bool assemble(const Options& options, QString* error = nullptr);
     // Starts the microcontroller on a pseudo-terminal linked at "/dev/ttyS2".
     bool start(const Options& options, QString* error = nullptr);
