@@ -20,7 +20,9 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Runs a virtual KOVA3 instrument in ROOT."));
     parser.addHelpOption();
     parser.addOption({QStringLiteral("silent"), QStringLiteral("The microcontroller never answers.")});
-    parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the generated slide."), QStringLiteral("n"),
+    parser.addOption({QStringLiteral("seed"),
+                      QStringLiteral("Seed of the slide generated where the root has no /sim/slide.png."),
+                      QStringLiteral("n"),
                       QStringLiteral("1")});
     parser.addPositionalArgument(QStringLiteral("root"), QStringLiteral("Folder standing for \"/\"."));
     parser.process(app);
@@ -31,7 +33,13 @@ int main(int argc, char** argv)
     kovasim::VirtualInstrument instrument(args.front());
     kovasim::VirtualInstrument::Options options;
     options.silent = parser.isSet(QStringLiteral("silent"));
-    options.slideSeed = parser.value(QStringLiteral("seed")).toULongLong();
+    bool seedOk = false;
+    options.slideSeed = parser.value(QStringLiteral("seed")).toULongLong(&seedOk);
+    if (!seedOk) {
+        std::fprintf(stderr, "kova-instrument: --seed needs a whole number from 0, not \"%s\"\n",
+                     qPrintable(parser.value(QStringLiteral("seed"))));
+        return 2;
+    }
     QString error;
     if (!instrument.assemble(options, &error) || !instrument.start(options, &error)) {
         std::fprintf(stderr, "kova-instrument: %s\n", qPrintable(error));
