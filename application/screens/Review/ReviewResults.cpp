@@ -388,6 +388,9 @@ void ReviewDlg::on_BUTTON_TEST_2_clicked()
 void ReviewDlg::on_BUTTON_EXPORT_clicked(bool)
 {
     KLOG_ENTER;
+    // Pressed before the screen's first look for a stick: look now.
+    if (!m_bConnectUSB)
+        m_bConnectUSB = stickReady();
     if (!m_bConnectUSB) {
         m_overlay.message(kMessageInsertUsb);
         ui->BUTTON_EXPORT->setChecked(false);

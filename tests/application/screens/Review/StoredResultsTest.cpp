@@ -307,6 +307,19 @@ TEST_F(StoredResults, ExportCopiesTheSelectedResultOrAllOfThem)
     EXPECT_EQ(boxes.shown, QStringList());
 }
 
+// Export pressed at once, before the screen's own look for a stick has run:
+// the stick that is in is used, not "Insert a USB drive".
+TEST_F(StoredResults, ExportPressedAsTheScreenOpensFindsTheStick)
+{
+    root.writeFile(kTotal + "/R/R.csv", "values");
+    insertStick();
+    ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(1) << 30));
+    open();
+    choose("BUTTON_EXPORT", "BUTTON_ALL", "BUTTON_CANCEL");
+    EXPECT_EQ(boxes.shown, QStringList());
+    EXPECT_EQ(root.readFile("/mnt/TOTAL_CELL_COUNTING/R/R.csv"), "values");
+}
+
 TEST_F(StoredResults, ASecondChoiceDuringAJobAndAStickGoneAtTheChoiceDoNothing)
 {
     root.writeFile(kTotal + "/R/R.csv", "values");
