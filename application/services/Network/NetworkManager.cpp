@@ -308,8 +308,10 @@ QMap<QString, QString> NetworkManager::connectionConfig(const NetInfo& nic) cons
 bool NetworkManager::restartWith(const NetInfo& nic, const QString& logicalPath, const QByteArray& text,
                                  bool alwaysStop)
 {
-    // A file written while ifupdown runs would stand unapplied.
-    if (isBusy())
+    // A file written while ifupdown runs would stand unapplied; a run of our
+    // own (the Wi-Fi dialog brings its adapter up) is let end first, so a
+    // quick choice is not refused.
+    if (isBusy() && !m_ifupdown.waitForFinished(kIfdownMs))
         return fail(QStringLiteral("an ifup or ifdown still runs"));
     if (alwaysStop || nic.isRunning())
         stopConnection(nic);

@@ -24,8 +24,10 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -455,4 +457,41 @@ TEST_F(WifiTest, JoiningASecuredNetworkThroughThePage)
         EXPECT_TRUE(statusStyle().contains("wifi_1.png"));
         EXPECT_EQ(text("LABEL_IP_ADDRESS"), "192.168.10.102");
     }
+}
+
+// A network chosen while ifup, started when the dialog opened, still runs:
+// the join waits for it to end instead of failing with message 56.
+TEST_F(WifiTest, AJoinWaitsForAnIfupStillRunning)
+{
+    showPage();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(sim.setHold("ifup", true));
+    std::thread release;
+    ModalAnswerer answerer;
+    WhenModal<KeyboardDlg> keyboard([&](KeyboardDlg* keys) {
+        keys->findChild<QLineEdit*>("EDIT_FILENAME")->setText("secret123");
+        QTest::keyClick(keys, Qt::Key_Return);
+    });
+    WhenModal<NetworkSelectDlg> dialog([&](NetworkSelectDlg* select) {
+        ASSERT_TRUE(waitForRows(select, 3));
+        EXPECT_TRUE(manager.isBusy()) << "the dialog's own ifup is held";
+        WifiTest::select(select, 1);
+        // Let go only once the join is under way, from outside the GUI thread it blocks.
+        release = std::thread([this] {
+            QThread::msleep(300);
+            sim.setHold("ifup", false);
+        });
+        select->findChild<QPushButton*>("BUTTON_OK")->click();
+    });
+    child<QPushButton>("BUTTON_WIFI_ENABLE")->click();
+    EXPECT_TRUE(dialog.done());
+    EXPECT_TRUE(keyboard.done());
+    if (release.joinable())
+        release.join();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(answerer.shown, QStringList());
+    EXPECT_EQ(root.readFile("/etc/wpa_supplicant.conf"),
+              "fast_reauth=1\nnetwork={\n  ssid=\"Beta\"\n  psk=\"secret123\"\n}\n");
+    const QStringList calls = sim.calls();
+    EXPECT_EQ(calls.mid(calls.size() - 2), QStringList({"ifdown wlan0", "ifup wlan0"}));
 }
