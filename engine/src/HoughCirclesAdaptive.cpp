@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace VelimBio {
 
@@ -23,10 +24,18 @@ constexpr float kAlignment = 0.8f;
 // within 12 degrees: a cell's rim does so all round, the outline of a lobed
 // blob or a rod only here and there.
 constexpr float kCloseAlignment = 0.978f;
+// The chance that an edge pixel of noise (any direction) counts for a centre.
+const double kAgreeingByChance = std::acos(kAlignment) / CV_PI;
+// A rim shows this many times the agreeing pixels noise puts round a circle.
+constexpr double kNoiseMargin = 4.0;
 // Rim pixels lie within this many pixels of the circle.
 constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
 constexpr int kSectors = 16;
+// A circle kept only together with neighbours that are not kept yet shows by
+// itself all but this many of the sectors asked for: lobes of one blob excuse
+// each other as well as cells of a clump do, but show less of their outline.
+constexpr int kOwnShortInClump = 3;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -87,23 +96,33 @@ public:
         const auto given = [&image](const cv::Mat& m, int type) { return m.size() == image.size() && m.type() == type; };
         if (given(a.dx, CV_16SC1) && given(a.dy, CV_16SC1) && given(a.edges, CV_8UC1)) {
             listEdges(a.edges, a.dx, a.dy);
-            return;
+        } else {
+            cv::Mat dx, dy, edges;
+            sobelInStripes(image, dx, dy);
+            cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
+            listEdges(edges, dx, dy);
         }
-        cv::Mat dx, dy, edges;
-        sobelInStripes(image, dx, dy);
-        cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
-        listEdges(edges, dx, dy);
+        measureNoise();
     }
 
     // Accumulator peaks, in raster order.
     std::vector<Candidate> candidates() const;
     // The circle fitted to a candidate's rim; sectors 0 when too little rim was found.
     Circle verify(const Candidate& c) const;
-    // Takes the circle's rim pixels for it when enough of them are still free
-    // and, with the sectors `hidden` by kept neighbours or the frame border,
-    // enough of the outline is seen; `taken` says for each edge pixel whether
-    // it is free, the rim of a kept circle or inside one.
-    bool claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken) const;
+    // The circle fitted from the candidate's centre and a radius, with its rim
+    // pixels from forEachOn(cx, cy, r, band, f); sectors 0 when too little rim
+    // was found.
+    template <typename OnCircle>
+    Circle fitAt(const Candidate& c, float radius, const OnCircle& forEachOn) const;
+    // Whether the circle may be kept: enough of its rim pixels are still free
+    // and, with the sectors `hidden` by neighbours or the frame border, enough
+    // of the outline is seen; `taken` says for each edge pixel whether it is
+    // free, the rim of a kept circle or inside one.
+    bool accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, int ownAtLeast = 0) const;
+    int minCoverage() const { return m_minCoverage; }
+    // Marks the rim pixels of a kept circle as its own and the free edge pixels
+    // inside it as inside.
+    void take(const Circle& c, std::vector<uchar>& taken) const;
     // Sectors of the circle's outline beyond the frame.
     Sectors outsideFrame(const Circle& c) const;
     size_t edgeCount() const { return m_edgePixels.size(); }
@@ -125,8 +144,11 @@ private:
         int inside = 0;  // of them inside kept circles
     };
     Seen seen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const;
-    // Enough rim and of its own outline to be worth a place in the queue.
-    bool promising(const Seen& s) const;
+    // Enough rim, beyond what the frame's noise puts round a circle of radius
+    // r, and of its own outline to be worth a place in the queue.
+    bool promising(const Seen& s, float r) const;
+    // Measures m_noiseEdges from the edge list.
+    void measureNoise();
     // The edge pixels within the inner side of the circle's rim (the rim's
     // inner edge, the core), listed for claim().
     void listInside(Circle& c) const;
@@ -138,6 +160,9 @@ private:
     bool m_fit;
     int m_minCoverage;
     cv::Size m_size;
+    // The frame's noise level as the edge stage sees it: the share of pixels
+    // that are edges where no object lies.
+    double m_noiseEdges = 0;
     // Edge pixels with their unit gradient, in raster order; those of row y
     // are m_edgePixels[m_rowStart[y] .. m_rowStart[y + 1]).
     std::vector<RimPixel> m_edgePixels;
@@ -190,6 +215,27 @@ void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat&
     });
     for (size_t y = 1; y < m_rowStart.size(); ++y)
         m_rowStart[y] += m_rowStart[y - 1];
+}
+
+void Detector::measureNoise()
+{
+    // Edges counted in tiles: objects cover some tiles, noise all of them, so
+    // the lower quartile of the tiles' densities is the noise's.
+    constexpr int kTile = 64;
+    const int cols = (m_size.width + kTile - 1) / kTile, rows = (m_size.height + kTile - 1) / kTile;
+    std::vector<int> counts(static_cast<size_t>(cols * rows), 0);
+    for (const RimPixel& p : m_edgePixels)
+        ++counts[static_cast<size_t>(static_cast<int>(p.y) / kTile * cols + static_cast<int>(p.x) / kTile)];
+    std::vector<double> density(counts.size());
+    for (int ty = 0; ty < rows; ++ty)
+        for (int tx = 0; tx < cols; ++tx) {
+            const int w = std::min(kTile, m_size.width - tx * kTile), h = std::min(kTile, m_size.height - ty * kTile);
+            const size_t i = static_cast<size_t>(ty * cols + tx);
+            density[i] = counts[i] / static_cast<double>(w * h);
+        }
+    const auto quartile = density.begin() + static_cast<std::ptrdiff_t>(density.size() / 4);
+    std::nth_element(density.begin(), quartile, density.end());
+    m_noiseEdges = *quartile;
 }
 
 void Detector::vote(cv::Mat& acc) const
@@ -390,21 +436,30 @@ Detector::Seen Detector::seen(const std::vector<RimHit>& hits, const std::vector
     return s;
 }
 
-bool Detector::promising(const Seen& s) const
+bool Detector::promising(const Seen& s, float r) const
 {
+    // Noise edges in the band round the circle point at its centre by chance
+    // (a fitted circle finds the most of them); a rim must outnumber them.
+    const double byChance = kAgreeingByChance * m_noiseEdges * 2 * kBand * 2 * CV_PI * r;
     // At least half of the outline asked for must be the circle's own.
-    return s.support >= m_minVotes && 2 * static_cast<int>(s.own.count()) >= m_minCoverage;
+    return s.support >= m_minVotes && s.support >= kNoiseMargin * byChance &&
+           2 * static_cast<int>(s.own.count()) >= m_minCoverage;
 }
 
-bool Detector::claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken) const
+bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, int ownAtLeast) const
 {
     const Seen s = seen(c.hits, &taken);
+    if (static_cast<int>(s.own.count()) < ownAtLeast)
+        return false;
     // An outline drawn mostly (over three quarters) from the insides of kept
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
-    if (!promising(s) || static_cast<int>((s.own | hidden | outsideFrame(c)).count()) < m_minCoverage ||
-        4 * s.inside > 3 * s.support)
-        return false;
+    return promising(s, c.r) && static_cast<int>((s.own | hidden | outsideFrame(c)).count()) >= m_minCoverage &&
+           4 * s.inside <= 3 * s.support;
+}
+
+void Detector::take(const Circle& c, std::vector<uchar>& taken) const
+{
     for (const RimHit& h : c.hits)
         taken[static_cast<size_t>(h.edge)] = kRim;
     // Edges inside are the object's own or those of a neighbour overlapping it.
@@ -413,7 +468,6 @@ bool Detector::claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken)
         if (owner == kFree)
             owner = kInside;
     }
-    return true;
 }
 
 void Detector::listInside(Circle& c) const
@@ -526,27 +580,45 @@ Circle Detector::verify(const Candidate& c) const
     };
 
     // Radius: the middle of the three neighbouring half-pixel bins that hold the
-    // most rim pixels.
+    // most rim pixels. In a clump, a wider circle through the neighbours' rims
+    // can hold more than the cell's own: the best radius two pixels or more
+    // away from the first is tried when the first gives no circle.
     const int bins = static_cast<int>((hi - lo) * 2) + 1;
     thread_local std::vector<int> hist;
     hist.assign(static_cast<size_t>(bins), 0);
     forEachOn(c.x, c.y, middle, (hi - lo) / 2 + 0.25f, [&](const RimPixel&, float d) {
         ++hist[static_cast<size_t>(std::clamp(cvRound((d - lo) * 2), 0, bins - 1))];
     });
-    int best = -1, bestCount = 0;
-    for (int b = 0; b < bins; ++b) {
-        const int n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0);
-        if (n > bestCount) {
-            bestCount = n;
-            best = b;
+    const auto bestBin = [&](int apartFrom) {
+        int best = -1, bestCount = 0;
+        for (int b = 0; b < bins; ++b) {
+            const int n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0);
+            if (n > bestCount && (apartFrom < 0 || std::abs(b - apartFrom) >= 4)) {
+                bestCount = n;
+                best = b;
+            }
         }
-    }
+        return best;
+    };
+    const int first = bestBin(-1);
     Circle out;
-    if (best < 0)
-        return out;
+    for (const int bin : {first, first < 0 ? -1 : bestBin(first)}) {
+        if (bin < 0)
+            break;
+        out = fitAt(c, lo + bin * 0.5f, forEachOn);
+        if (out.sectors != 0)
+            break;
+    }
+    return out;
+}
+
+template <typename OnCircle>
+Circle Detector::fitAt(const Candidate& c, float radius, const OnCircle& forEachOn) const
+{
+    Circle out;
     out.x = c.x;
     out.y = c.y;
-    out.r = lo + best * 0.5f;
+    out.r = radius;
     out.votes = c.votes;
 
     if (m_fit) {
@@ -570,7 +642,7 @@ Circle Detector::verify(const Candidate& c) const
         out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close});
     });
     const Seen s = seen(out.hits, nullptr);
-    out.sectors = promising(s) ? static_cast<int>(s.own.count()) : 0;
+    out.sectors = promising(s, out.r) ? static_cast<int>(s.own.count()) : 0;
     if (out.sectors == 0)
         out.hits.clear();
     else
@@ -578,25 +650,37 @@ Circle Detector::verify(const Candidate& c) const
     return out;
 }
 
-// Kept circles in square buckets, to look up those within `reach` of a point.
-class KeptCircles
+// A circle placed in a CircleGrid, with the caller's number for it.
+struct Placed
+{
+    float x, y, r;
+    int id;
+};
+
+// Circles in square buckets, to look up those within `reach` of a point.
+class CircleGrid
 {
 public:
-    KeptCircles(cv::Size size, float reach)
+    CircleGrid(cv::Size size, float reach)
         : m_side(std::max(16.0f, reach)), m_cols(static_cast<int>(size.width / m_side) + 1),
           m_rows(static_cast<int>(size.height / m_side) + 1), m_buckets(static_cast<size_t>(m_cols * m_rows))
     {
     }
 
-    void add(const Circle& c) { m_buckets[index(bucket(c.x, m_cols), bucket(c.y, m_rows))].emplace_back(c.x, c.y, c.r); }
+    void add(const Circle& c, int id = 0)
+    {
+        m_buckets[index(bucket(c.x, m_cols), bucket(c.y, m_rows))].push_back({c.x, c.y, c.r, id});
+    }
 
+    // Whether f(placed) holds for one of the circles within reach of (x, y);
+    // stops at the first.
     template <typename F>
     bool any(float x, float y, F&& f) const
     {
         const int bx = bucket(x, m_cols), by = bucket(y, m_rows);
         for (int j = std::max(0, by - 1); j <= std::min(m_rows - 1, by + 1); ++j)
             for (int i = std::max(0, bx - 1); i <= std::min(m_cols - 1, bx + 1); ++i)
-                for (const cv::Vec3f& k : m_buckets[index(i, j)])
+                for (const Placed& k : m_buckets[index(i, j)])
                     if (f(k))
                         return true;
         return false;
@@ -608,8 +692,164 @@ private:
 
     float m_side;
     int m_cols, m_rows;
-    std::vector<std::vector<cv::Vec3f>> m_buckets;  // x, y, r
+    std::vector<std::vector<Placed>> m_buckets;
 };
+
+// Sectors of the outline of c that a neighbour k pressed against it or
+// overlapping it hides; none when k lies farther off.
+Sectors hiddenBy(const Circle& c, const Placed& k)
+{
+    const float d = std::hypot(k.x - c.x, k.y - c.y);
+    if (!(d < c.r + k.r + kTouchGap))
+        return {};
+    return sectorsFacing(std::atan2(k.y - c.y, k.x - c.x), std::asin(std::min(1.0f, k.r / d)));
+}
+
+// Keeps one circle per object out of the verified ones, each rim pixel for
+// one object only.
+class Selection
+{
+public:
+    Selection(const Detector& detector, cv::Size size, double minDist, int maxRadius)
+        : m_detector(detector), m_size(size), m_minDist(static_cast<float>(minDist)),
+          // Neighbours that touch a circle lie within two largest radii and a gap.
+          m_reach(std::max(m_minDist * maxRadius, 2.0f * maxRadius + kTouchGap)), m_taken(detector.edgeCount(), kFree),
+          m_kept(size, m_reach)
+    {
+    }
+
+    // Keeps the circles of `queue` (most complete outlines first) one by one,
+    // each with the kept neighbours that hide part of it; the rest is tried
+    // again while that keeps more. Returns those left, in queue order.
+    std::vector<const Circle*> keepInTurn(std::vector<const Circle*> queue);
+    // Keeps what stands of `left` when its circles are judged together.
+    void keepTogether(const std::vector<const Circle*>& left);
+    // The kept circles, ordered by centre row, then column.
+    std::vector<cv::Vec3f> circles() const;
+
+private:
+    // A circle whose centre lies too close to one in `grid` is the same object seen again.
+    bool sameAsOneIn(const Circle& c, const CircleGrid& grid) const;
+    Sectors hiddenByKept(const Circle& c) const;
+    void keep(const Circle& c);
+
+    const Detector& m_detector;
+    cv::Size m_size;
+    float m_minDist, m_reach;
+    std::vector<uchar> m_taken;
+    CircleGrid m_kept;
+    std::vector<cv::Vec3f> m_circles;
+};
+
+bool Selection::sameAsOneIn(const Circle& c, const CircleGrid& grid) const
+{
+    return grid.any(c.x, c.y, [&](const Placed& k) {
+        const float limit = m_minDist * std::max(c.r, k.r);
+        return (c.x - k.x) * (c.x - k.x) + (c.y - k.y) * (c.y - k.y) < limit * limit;
+    });
+}
+
+Sectors Selection::hiddenByKept(const Circle& c) const
+{
+    Sectors hidden;
+    m_kept.any(c.x, c.y, [&](const Placed& k) {
+        hidden |= hiddenBy(c, k);
+        return false;
+    });
+    return hidden;
+}
+
+void Selection::keep(const Circle& c)
+{
+    m_detector.take(c, m_taken);
+    m_kept.add(c);
+    m_circles.emplace_back(c.x, c.y, c.r);
+}
+
+std::vector<const Circle*> Selection::keepInTurn(std::vector<const Circle*> queue)
+{
+    while (!queue.empty()) {
+        std::vector<const Circle*> waiting;
+        for (const Circle* c : queue) {
+            if (sameAsOneIn(*c, m_kept))
+                continue;
+            if (m_detector.accepts(*c, hiddenByKept(*c), m_taken))
+                keep(*c);
+            else
+                waiting.push_back(c);
+        }
+        if (waiting.size() == queue.size())
+            return waiting;
+        queue.swap(waiting);
+    }
+    return queue;
+}
+
+void Selection::keepTogether(const std::vector<const Circle*>& left)
+{
+    // In a clump the cells hide each other's outline, and none may be kept
+    // before another is. Each circle left is judged with every other one still
+    // standing as a neighbour, and those that fail drop out until the rest
+    // stand together: the largest such set, whatever the order. They are then
+    // kept in queue order, so that an outline pieced together from their rims
+    // loses its pixels to the more complete ones.
+    std::vector<const Circle*> pool;
+    CircleGrid grid(m_size, m_reach);
+    for (const Circle* c : left)
+        if (!sameAsOneIn(*c, grid)) {
+            grid.add(*c, static_cast<int>(pool.size()));
+            pool.push_back(c);
+        }
+    const size_t n = pool.size();
+    std::vector<Sectors> byKept(n);
+    std::vector<std::vector<std::pair<int, Sectors>>> byPool(n);
+    for (size_t i = 0; i < n; ++i) {
+        const Circle& c = *pool[i];
+        byKept[i] = hiddenByKept(c);
+        grid.any(c.x, c.y, [&](const Placed& k) {
+            const Sectors s = hiddenBy(c, k);
+            if (k.id != static_cast<int>(i) && s.any())
+                byPool[i].emplace_back(k.id, s);
+            return false;
+        });
+    }
+
+    const int ownAtLeast = m_detector.minCoverage() - kOwnShortInClump;
+    std::vector<bool> standing(n, true);
+    const auto hidden = [&](size_t i) {
+        Sectors h = byKept[i];
+        for (const auto& [j, s] : byPool[i])
+            if (standing[static_cast<size_t>(j)])
+                h |= s;
+        return h;
+    };
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (size_t i = 0; i < n; ++i)
+            if (standing[i] && !m_detector.accepts(*pool[i], hidden(i), m_taken, ownAtLeast)) {
+                standing[i] = false;
+                dropped = true;
+            }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (!standing[i])
+            continue;
+        if (m_detector.accepts(*pool[i], hidden(i), m_taken, ownAtLeast))
+            keep(*pool[i]);
+        else
+            standing[i] = false;
+    }
+}
+
+std::vector<cv::Vec3f> Selection::circles() const
+{
+    std::vector<cv::Vec3f> out = m_circles;
+    std::stable_sort(out.begin(), out.end(), [](const cv::Vec3f& a, const cv::Vec3f& b) {
+        const int ay = cvRound(a[1]), by = cvRound(b[1]);
+        return ay != by ? ay < by : a[0] < b[0];
+    });
+    return out;
+}
 
 }  // namespace
 
@@ -666,46 +906,9 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
             return a->sectors > b->sectors;
         return a->hits.size() != b->hits.size() ? a->hits.size() > b->hits.size() : a->votes > b->votes;
     });
-    std::vector<uchar> taken(detector.edgeCount(), kFree);
-    std::vector<cv::Vec3f> circles;
-    // Neighbours that touch a circle lie within two largest radii and a gap.
-    KeptCircles near(image.size(), std::max(static_cast<float>(minDist) * maxRadius, 2.0f * maxRadius + kTouchGap));
-    // A circle waits for the neighbours that hide part of it: those with more
-    // of their outline in sight come first, and the rest is tried again while
-    // that keeps more.
-    while (!queue.empty()) {
-        std::vector<const Circle*> waiting;
-        for (const Circle* c : queue) {
-            const bool duplicate = near.any(c->x, c->y, [&](const cv::Vec3f& k) {
-                const float limit = static_cast<float>(minDist) * std::max(c->r, k[2]);
-                return (c->x - k[0]) * (c->x - k[0]) + (c->y - k[1]) * (c->y - k[1]) < limit * limit;
-            });
-            if (duplicate)
-                continue;
-            // A kept neighbour pressed against the circle hides its outline there.
-            Sectors hidden;
-            near.any(c->x, c->y, [&](const cv::Vec3f& k) {
-                const float d = std::hypot(k[0] - c->x, k[1] - c->y);
-                if (d < c->r + k[2] + kTouchGap)
-                    hidden |= sectorsFacing(std::atan2(k[1] - c->y, k[0] - c->x), std::asin(std::min(1.0f, k[2] / d)));
-                return false;
-            });
-            if (detector.claim(*c, hidden, taken)) {
-                circles.emplace_back(c->x, c->y, c->r);
-                near.add(*c);
-            } else {
-                waiting.push_back(c);
-            }
-        }
-        if (waiting.size() == queue.size())
-            break;
-        queue.swap(waiting);
-    }
-    std::stable_sort(circles.begin(), circles.end(), [](const cv::Vec3f& a, const cv::Vec3f& b) {
-        const int ay = cvRound(a[1]), by = cvRound(b[1]);
-        return ay != by ? ay < by : a[0] < b[0];
-    });
-    return circles;
+    Selection selection(detector, image.size(), minDist, maxRadius);
+    selection.keepTogether(selection.keepInTurn(std::move(queue)));
+    return selection.circles();
 }
 
 }  // namespace VelimBio
