@@ -27,7 +27,16 @@ constexpr float kCloseAlignment = 0.978f;
 // The chance that an edge pixel of noise (any direction) counts for a centre.
 const double kAgreeingByChance = std::acos(kAlignment) / CV_PI;
 // A rim shows this many times the agreeing pixels noise puts round a circle.
-constexpr double kNoiseMargin = 4.0;
+constexpr double kNoiseMargin = 3.5;
+// Noise turns rim pixels' directions: the close tolerance widens by this many
+// radians per unit of the frame's noise edge share (the share of pixels that
+// are edges where no object lies).
+constexpr double kNoiseTurn = 0.6;
+// Where noise leaves edges all over the frame, a rim's band holds them too;
+// a rim still makes most of the band's edges point at its centre, noise about
+// one in five. The share asked for is this many times the frame's noise edge
+// share, up to the cap.
+constexpr double kShareSlope = 3.0, kShareCap = 0.7;
 // Rim pixels lie within this many pixels of the circle.
 constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
@@ -147,8 +156,12 @@ private:
     // Enough rim, beyond what the frame's noise puts round a circle of radius
     // r, and of its own outline to be worth a place in the queue.
     bool promising(const Seen& s, float r) const;
+    // Whether most edge pixels in the circle's band point at its centre, as
+    // many more as the frame's noise asks for.
+    bool rimStandsOut(const Circle& c) const;
     // Measures m_noiseEdges from the edge list.
     void measureNoise();
+
     // The edge pixels within the inner side of the circle's rim (the rim's
     // inner edge, the core), listed for claim().
     void listInside(Circle& c) const;
@@ -163,6 +176,9 @@ private:
     // The frame's noise level as the edge stage sees it: the share of pixels
     // that are edges where no object lies.
     double m_noiseEdges = 0;
+    // The least cosine between a rim pixel's direction and its centre's at
+    // which it points at the centre closely.
+    float m_closeCos = kCloseAlignment;
     // Edge pixels with their unit gradient, in raster order; those of row y
     // are m_edgePixels[m_rowStart[y] .. m_rowStart[y + 1]).
     std::vector<RimPixel> m_edgePixels;
@@ -217,6 +233,18 @@ void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat&
         m_rowStart[y] += m_rowStart[y - 1];
 }
 
+bool Detector::rimStandsOut(const Circle& c) const
+{
+    const double share = std::min(kShareCap, kShareSlope * m_noiseEdges);
+    if (share <= 0)
+        return true;
+    int band = 0;
+    forEachEdgeNear(c.x, c.y, c.r + kBand + 1, [&](const RimPixel& p) {
+        band += std::abs(std::hypot(p.x - c.x, p.y - c.y) - c.r) <= kBand ? 1 : 0;
+    });
+    return c.hits.size() >= share * band;
+}
+
 void Detector::measureNoise()
 {
     // Edges counted in tiles: objects cover some tiles, noise all of them, so
@@ -236,6 +264,7 @@ void Detector::measureNoise()
     const auto quartile = density.begin() + static_cast<std::ptrdiff_t>(density.size() / 4);
     std::nth_element(density.begin(), quartile, density.end());
     m_noiseEdges = *quartile;
+    m_closeCos = static_cast<float>(std::cos(std::acos(kCloseAlignment) + kNoiseTurn * m_noiseEdges));
 }
 
 void Detector::vote(cv::Mat& acc) const
@@ -589,10 +618,14 @@ Circle Detector::verify(const Candidate& c) const
     forEachOn(c.x, c.y, middle, (hi - lo) / 2 + 0.25f, [&](const RimPixel&, float d) {
         ++hist[static_cast<size_t>(std::clamp(cvRound((d - lo) * 2), 0, bins - 1))];
     });
+    // Less what noise puts in each bin's ring, which grows with the radius.
+    const double noisePerBin = kAgreeingByChance * m_noiseEdges * CV_PI;
     const auto bestBin = [&](int apartFrom) {
-        int best = -1, bestCount = 0;
+        int best = -1;
+        double bestCount = 0;
         for (int b = 0; b < bins; ++b) {
-            const int n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0);
+            const double n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0) -
+                             noisePerBin * 3 * (lo + b * 0.5);
             if (n > bestCount && (apartFrom < 0 || std::abs(b - apartFrom) >= 4)) {
                 bestCount = n;
                 best = b;
@@ -638,11 +671,11 @@ Circle Detector::fitAt(const Candidate& c, float radius, const OnCircle& forEach
         return out;
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
     forEachOn(out.x, out.y, out.r, kBand, [&](const RimPixel& p, float d) {
-        const bool close = p.ux * (out.x - p.x) + p.uy * (out.y - p.y) >= kCloseAlignment * d;
+        const bool close = p.ux * (out.x - p.x) + p.uy * (out.y - p.y) >= m_closeCos * d;
         out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close});
     });
     const Seen s = seen(out.hits, nullptr);
-    out.sectors = promising(s, out.r) ? static_cast<int>(s.own.count()) : 0;
+    out.sectors = promising(s, out.r) && rimStandsOut(out) ? static_cast<int>(s.own.count()) : 0;
     if (out.sectors == 0)
         out.hits.clear();
     else
@@ -813,7 +846,6 @@ void Selection::keepTogether(const std::vector<const Circle*>& left)
             return false;
         });
     }
-
     const int ownAtLeast = m_detector.minCoverage() - kOwnShortInClump;
     std::vector<bool> standing(n, true);
     const auto hidden = [&](size_t i) {
