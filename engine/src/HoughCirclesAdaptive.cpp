@@ -37,6 +37,8 @@ constexpr double kNoiseTurn = 0.6;
 // one in five. The share asked for is this many times the frame's noise edge
 // share, up to the cap.
 constexpr double kShareSlope = 3.0, kShareCap = 0.7;
+// Radii tried for a candidate, best first, until one gives a circle.
+constexpr int kRadiusTries = 3;
 // Rim pixels lie within this many pixels of the circle.
 constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
@@ -610,8 +612,8 @@ Circle Detector::verify(const Candidate& c) const
 
     // Radius: the middle of the three neighbouring half-pixel bins that hold the
     // most rim pixels. In a clump, a wider circle through the neighbours' rims
-    // can hold more than the cell's own: the best radius two pixels or more
-    // away from the first is tried when the first gives no circle.
+    // can hold more than the cell's own: the next best radii are tried when
+    // the first gives no circle.
     const int bins = static_cast<int>((hi - lo) * 2) + 1;
     thread_local std::vector<int> hist;
     hist.assign(static_cast<size_t>(bins), 0);
@@ -620,24 +622,28 @@ Circle Detector::verify(const Candidate& c) const
     });
     // Less what noise puts in each bin's ring, which grows with the radius.
     const double noisePerBin = kAgreeingByChance * m_noiseEdges * CV_PI;
-    const auto bestBin = [&](int apartFrom) {
+    // The best bin two pixels or more away from those tried.
+    std::array<int, kRadiusTries> tried;
+    const auto bestBin = [&](int tries) {
         int best = -1;
         double bestCount = 0;
         for (int b = 0; b < bins; ++b) {
             const double n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0) -
                              noisePerBin * 3 * (lo + b * 0.5);
-            if (n > bestCount && (apartFrom < 0 || std::abs(b - apartFrom) >= 4)) {
+            if (n > bestCount &&
+                std::none_of(tried.begin(), tried.begin() + tries, [b](int t) { return std::abs(b - t) < 4; })) {
                 bestCount = n;
                 best = b;
             }
         }
         return best;
     };
-    const int first = bestBin(-1);
     Circle out;
-    for (const int bin : {first, first < 0 ? -1 : bestBin(first)}) {
+    for (int tries = 0; tries < kRadiusTries; ++tries) {
+        const int bin = bestBin(tries);
         if (bin < 0)
             break;
+        tried[static_cast<size_t>(tries)] = bin;
         out = fitAt(c, lo + bin * 0.5f, forEachOn);
         if (out.sectors != 0)
             break;
