@@ -238,7 +238,8 @@ void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat&
 bool Detector::rimStandsOut(const Circle& c) const
 {
     const double share = std::min(kShareCap, kShareSlope * m_noiseEdges);
-    if (share <= 0)
+    // Below the share noise reaches by chance it asks nothing of a rim.
+    if (share <= kAgreeingByChance)
         return true;
     int band = 0;
     forEachEdgeNear(c.x, c.y, c.r + kBand + 1, [&](const RimPixel& p) {
@@ -612,8 +613,8 @@ Circle Detector::verify(const Candidate& c) const
 
     // Radius: the middle of the three neighbouring half-pixel bins that hold the
     // most rim pixels. In a clump, a wider circle through the neighbours' rims
-    // can hold more than the cell's own: the next best radii are tried when
-    // the first gives no circle.
+    // can hold more than the cell's own: smaller radii, best first, are tried
+    // when the first gives no circle.
     const int bins = static_cast<int>((hi - lo) * 2) + 1;
     thread_local std::vector<int> hist;
     hist.assign(static_cast<size_t>(bins), 0);
@@ -622,16 +623,14 @@ Circle Detector::verify(const Candidate& c) const
     });
     // Less what noise puts in each bin's ring, which grows with the radius.
     const double noisePerBin = kAgreeingByChance * m_noiseEdges * CV_PI;
-    // The best bin two pixels or more away from those tried.
-    std::array<int, kRadiusTries> tried;
-    const auto bestBin = [&](int tries) {
+    // The best bin at or below `highest`.
+    const auto bestBin = [&](int highest) {
         int best = -1;
         double bestCount = 0;
-        for (int b = 0; b < bins; ++b) {
+        for (int b = 0; b <= highest; ++b) {
             const double n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0) -
                              noisePerBin * 3 * (lo + b * 0.5);
-            if (n > bestCount &&
-                std::none_of(tried.begin(), tried.begin() + tries, [b](int t) { return std::abs(b - t) < 4; })) {
+            if (n > bestCount) {
                 bestCount = n;
                 best = b;
             }
@@ -639,14 +638,14 @@ Circle Detector::verify(const Candidate& c) const
         return best;
     };
     Circle out;
-    for (int tries = 0; tries < kRadiusTries; ++tries) {
-        const int bin = bestBin(tries);
+    for (int tries = 0, highest = bins - 1; tries < kRadiusTries; ++tries) {
+        const int bin = bestBin(highest);
         if (bin < 0)
             break;
-        tried[static_cast<size_t>(tries)] = bin;
         out = fitAt(c, lo + bin * 0.5f, forEachOn);
         if (out.sectors != 0)
             break;
+        highest = bin - 4;  // two pixels smaller
     }
     return out;
 }
