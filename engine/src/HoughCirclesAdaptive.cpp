@@ -44,9 +44,13 @@ constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
 constexpr int kSectors = 16;
 // A circle kept only together with neighbours that are not kept yet shows by
-// itself all but this many of the sectors asked for: lobes of one blob excuse
-// each other as well as cells of a clump do, but show less of their outline.
+// itself all but this many of the sectors asked for (pointing at its centre as
+// closely as without noise, which widens a blob's outline), and its outline is seen
+// or hidden by neighbours all round but for this many sectors: lobes of one blob
+// excuse each other as well as cells of a clump do, but show less of their
+// outline, and miss parts of it that no neighbour hides.
 constexpr int kOwnShortInClump = 3;
+constexpr int kUnexplainedInClump = 2;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -69,11 +73,13 @@ struct Candidate
 };
 
 // A rim pixel supporting a circle (its index in the edge list), whether it
-// points at the centre closely and, if so, the sector of the circle it lies in.
+// points at the centre closely (within the tolerance widened for the frame's
+// noise, and within the tolerance of a noise-free frame) and, if so, the
+// sector of the circle it lies in.
 struct RimHit
 {
     int edge, sector;
-    bool close;
+    bool close, closeWithoutNoise;
 };
 
 using Sectors = std::bitset<kSectors>;
@@ -129,8 +135,10 @@ public:
     // and, with the sectors `hidden` by neighbours or the frame border, enough
     // of the outline is seen; `taken` says for each edge pixel whether it is
     // free, the rim of a kept circle or inside one.
-    bool accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, int ownAtLeast = 0) const;
-    int minCoverage() const { return m_minCoverage; }
+    bool accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const;
+    // The same for a circle kept together with neighbours not kept yet, which
+    // asks more of it.
+    bool acceptsInClump(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const;
     // Marks the rim pixels of a kept circle as its own and the free edge pixels
     // inside it as inside.
     void take(const Circle& c, std::vector<uchar>& taken) const;
@@ -151,10 +159,18 @@ private:
     struct Seen
     {
         Sectors own;  // sectors with a rim pixel pointing at the centre closely
+        Sectors ownWithoutNoise;  // the same at a noise-free frame's tolerance
         int support = 0;
         int inside = 0;  // of them inside kept circles
     };
     Seen seen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const;
+    // Sectors a circle must show by itself (at a noise-free frame's
+    // tolerance), and seen or hidden in all.
+    struct Needs
+    {
+        int own, outline;
+    };
+    bool accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, const Needs& needs) const;
     // Enough rim, beyond what the frame's noise puts round a circle of radius
     // r, and of its own outline to be worth a place in the queue.
     bool promising(const Seen& s, float r) const;
@@ -462,6 +478,8 @@ Detector::Seen Detector::seen(const std::vector<RimHit>& hits, const std::vector
             continue;
         if (h.close)
             s.own.set(static_cast<size_t>(h.sector));
+        if (h.closeWithoutNoise)
+            s.ownWithoutNoise.set(static_cast<size_t>(h.sector));
         ++s.support;
         s.inside += owner == kInside ? 1 : 0;
     }
@@ -478,15 +496,25 @@ bool Detector::promising(const Seen& s, float r) const
            2 * static_cast<int>(s.own.count()) >= m_minCoverage;
 }
 
-bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, int ownAtLeast) const
+bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const
+{
+    return accepts(c, hidden, taken, {0, m_minCoverage});
+}
+
+bool Detector::acceptsInClump(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const
+{
+    return accepts(c, hidden, taken,
+                   {m_minCoverage - kOwnShortInClump, std::max(m_minCoverage, kSectors - kUnexplainedInClump)});
+}
+
+bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, const Needs& needs) const
 {
     const Seen s = seen(c.hits, &taken);
-    if (static_cast<int>(s.own.count()) < ownAtLeast)
-        return false;
     // An outline drawn mostly (over three quarters) from the insides of kept
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
-    return promising(s, c.r) && static_cast<int>((s.own | hidden | outsideFrame(c)).count()) >= m_minCoverage &&
+    return promising(s, c.r) && static_cast<int>(s.ownWithoutNoise.count()) >= needs.own &&
+           static_cast<int>((s.own | hidden | outsideFrame(c)).count()) >= needs.outline &&
            4 * s.inside <= 3 * s.support;
 }
 
@@ -676,8 +704,10 @@ Circle Detector::fitAt(const Candidate& c, float radius, const OnCircle& forEach
         return out;
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
     forEachOn(out.x, out.y, out.r, kBand, [&](const RimPixel& p, float d) {
-        const bool close = p.ux * (out.x - p.x) + p.uy * (out.y - p.y) >= m_closeCos * d;
-        out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close});
+        const float towards = p.ux * (out.x - p.x) + p.uy * (out.y - p.y);
+        const bool close = towards >= m_closeCos * d;
+        out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close,
+                            towards >= kCloseAlignment * d});
     });
     const Seen s = seen(out.hits, nullptr);
     out.sectors = promising(s, out.r) && rimStandsOut(out) ? static_cast<int>(s.own.count()) : 0;
@@ -851,7 +881,6 @@ void Selection::keepTogether(const std::vector<const Circle*>& left)
             return false;
         });
     }
-    const int ownAtLeast = m_detector.minCoverage() - kOwnShortInClump;
     std::vector<bool> standing(n, true);
     const auto hidden = [&](size_t i) {
         Sectors h = byKept[i];
@@ -863,7 +892,7 @@ void Selection::keepTogether(const std::vector<const Circle*>& left)
     for (bool dropped = true; dropped;) {
         dropped = false;
         for (size_t i = 0; i < n; ++i)
-            if (standing[i] && !m_detector.accepts(*pool[i], hidden(i), m_taken, ownAtLeast)) {
+            if (standing[i] && !m_detector.acceptsInClump(*pool[i], hidden(i), m_taken)) {
                 standing[i] = false;
                 dropped = true;
             }
@@ -871,7 +900,7 @@ void Selection::keepTogether(const std::vector<const Circle*>& left)
     for (size_t i = 0; i < n; ++i) {
         if (!standing[i])
             continue;
-        if (m_detector.accepts(*pool[i], hidden(i), m_taken, ownAtLeast))
+        if (m_detector.acceptsInClump(*pool[i], hidden(i), m_taken))
             keep(*pool[i]);
         else
             standing[i] = false;
