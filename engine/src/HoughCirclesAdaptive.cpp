@@ -791,7 +791,8 @@ public:
     // again while that keeps more. Returns those left, in queue order.
     std::vector<const Circle*> keepInTurn(std::vector<const Circle*> queue);
     // Keeps what stands of `left` when its circles are judged together.
-    void keepTogether(const std::vector<const Circle*>& left);
+    // Returns those left of it (the same object seen again dropped), in order.
+    std::vector<const Circle*> keepTogether(const std::vector<const Circle*>& left);
     // The kept circles, ordered by centre row, then column.
     std::vector<cv::Vec3f> circles() const;
 
@@ -853,7 +854,7 @@ std::vector<const Circle*> Selection::keepInTurn(std::vector<const Circle*> queu
     return queue;
 }
 
-void Selection::keepTogether(const std::vector<const Circle*>& left)
+std::vector<const Circle*> Selection::keepTogether(const std::vector<const Circle*>& left)
 {
     // In a clump the cells hide each other's outline, and none may be kept
     // before another is. Each circle left is judged with every other one still
@@ -897,14 +898,16 @@ void Selection::keepTogether(const std::vector<const Circle*>& left)
                 dropped = true;
             }
     }
+    std::vector<const Circle*> rest;
     for (size_t i = 0; i < n; ++i) {
-        if (!standing[i])
-            continue;
-        if (m_detector.acceptsInClump(*pool[i], hidden(i), m_taken))
+        if (standing[i] && m_detector.acceptsInClump(*pool[i], hidden(i), m_taken))
             keep(*pool[i]);
         else
             standing[i] = false;
+        if (!standing[i])
+            rest.push_back(pool[i]);
     }
+    return rest;
 }
 
 std::vector<cv::Vec3f> Selection::circles() const
@@ -973,7 +976,12 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
         return a->hits.size() != b->hits.size() ? a->hits.size() > b->hits.size() : a->votes > b->votes;
     });
     Selection selection(detector, image.size(), minDist, maxRadius);
-    selection.keepTogether(selection.keepInTurn(std::move(queue)));
+    // Circles kept together excuse more of those left, one by one or together.
+    std::vector<const Circle*> left = selection.keepInTurn(std::move(queue));
+    for (size_t before = left.size() + 1; left.size() < before;) {
+        before = left.size();
+        left = selection.keepInTurn(selection.keepTogether(left));
+    }
     return selection.circles();
 }
 
