@@ -181,7 +181,7 @@ private:
     void measureNoise();
 
     // The edge pixels within the inner side of the circle's rim (the rim's
-    // inner edge, the core), listed for claim().
+    // inner edge, the core), listed for take().
     void listInside(Circle& c) const;
 
     int m_cell;
@@ -797,6 +797,15 @@ public:
     std::vector<cv::Vec3f> circles() const;
 
 private:
+    // Circles not kept yet, each object once, with the sectors of each that
+    // kept circles hide and those that each of the others would.
+    struct Clump
+    {
+        std::vector<const Circle*> circles;
+        std::vector<Sectors> byKept;
+        std::vector<std::vector<std::pair<int, Sectors>>> byOthers;  // (index in circles, sectors)
+    };
+    Clump gather(const std::vector<const Circle*>& left) const;
     // A circle whose centre lies too close to one in `grid` is the same object seen again.
     bool sameAsOneIn(const Circle& c, const CircleGrid& grid) const;
     Sectors hiddenByKept(const Circle& c) const;
@@ -854,6 +863,31 @@ std::vector<const Circle*> Selection::keepInTurn(std::vector<const Circle*> queu
     return queue;
 }
 
+Selection::Clump Selection::gather(const std::vector<const Circle*>& left) const
+{
+    Clump clump;
+    CircleGrid grid(m_size, m_reach);
+    for (const Circle* c : left)
+        if (!sameAsOneIn(*c, grid)) {
+            grid.add(*c, static_cast<int>(clump.circles.size()));
+            clump.circles.push_back(c);
+        }
+    const size_t n = clump.circles.size();
+    clump.byKept.resize(n);
+    clump.byOthers.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const Circle& c = *clump.circles[i];
+        clump.byKept[i] = hiddenByKept(c);
+        grid.any(c.x, c.y, [&](const Placed& k) {
+            const Sectors s = hiddenBy(c, k);
+            if (k.id != static_cast<int>(i) && s.any())
+                clump.byOthers[i].emplace_back(k.id, s);
+            return false;
+        });
+    }
+    return clump;
+}
+
 std::vector<const Circle*> Selection::keepTogether(const std::vector<const Circle*>& left)
 {
     // In a clump the cells hide each other's outline, and none may be kept
@@ -862,50 +896,32 @@ std::vector<const Circle*> Selection::keepTogether(const std::vector<const Circl
     // stand together: the largest such set, whatever the order. They are then
     // kept in queue order, so that an outline pieced together from their rims
     // loses its pixels to the more complete ones.
-    std::vector<const Circle*> pool;
-    CircleGrid grid(m_size, m_reach);
-    for (const Circle* c : left)
-        if (!sameAsOneIn(*c, grid)) {
-            grid.add(*c, static_cast<int>(pool.size()));
-            pool.push_back(c);
-        }
-    const size_t n = pool.size();
-    std::vector<Sectors> byKept(n);
-    std::vector<std::vector<std::pair<int, Sectors>>> byPool(n);
-    for (size_t i = 0; i < n; ++i) {
-        const Circle& c = *pool[i];
-        byKept[i] = hiddenByKept(c);
-        grid.any(c.x, c.y, [&](const Placed& k) {
-            const Sectors s = hiddenBy(c, k);
-            if (k.id != static_cast<int>(i) && s.any())
-                byPool[i].emplace_back(k.id, s);
-            return false;
-        });
-    }
+    const Clump clump = gather(left);
+    const size_t n = clump.circles.size();
     std::vector<bool> standing(n, true);
     const auto hidden = [&](size_t i) {
-        Sectors h = byKept[i];
-        for (const auto& [j, s] : byPool[i])
+        Sectors h = clump.byKept[i];
+        for (const auto& [j, s] : clump.byOthers[i])
             if (standing[static_cast<size_t>(j)])
                 h |= s;
         return h;
     };
+    const auto stands = [&](size_t i) { return m_detector.acceptsInClump(*clump.circles[i], hidden(i), m_taken); };
     for (bool dropped = true; dropped;) {
         dropped = false;
         for (size_t i = 0; i < n; ++i)
-            if (standing[i] && !m_detector.acceptsInClump(*pool[i], hidden(i), m_taken)) {
+            if (standing[i] && !stands(i)) {
                 standing[i] = false;
                 dropped = true;
             }
     }
     std::vector<const Circle*> rest;
     for (size_t i = 0; i < n; ++i) {
-        if (standing[i] && m_detector.acceptsInClump(*pool[i], hidden(i), m_taken))
-            keep(*pool[i]);
+        standing[i] = standing[i] && stands(i);
+        if (standing[i])
+            keep(*clump.circles[i]);
         else
-            standing[i] = false;
-        if (!standing[i])
-            rest.push_back(pool[i]);
+            rest.push_back(clump.circles[i]);
     }
     return rest;
 }
