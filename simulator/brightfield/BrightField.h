@@ -36,10 +36,10 @@ struct SceneParams
     double paleDeadShare = 0.35;   // dead cells only lightly stained
     double clumpedShare = 0.1;     // cells in touching clumps
     int largestClump = 6;          // clumps hold 2 to this many cells
-    // Packed clumps press each cell against the clump from outside, towards
-    // its middle, so that cells have several neighbours each, overlapping by
-    // up to `clumpOverlap` of the smaller diameter; otherwise cells are strung
-    // on at random, each against one member.
+    // Packed clumps nest each new cell in the hollow between two members, so
+    // that cells have several neighbours each, touching or overlapping by up
+    // to `clumpOverlap` of the smaller diameter; otherwise cells are strung on
+    // at random, each against one member.
     bool packedClumps = false;
     double clumpOverlap = 0.15;
     int debris = 0;                // cell-sized objects that are not cells
