@@ -44,11 +44,12 @@ constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
 constexpr int kSectors = 16;
 // A circle kept only together with neighbours that are not kept yet shows by
-// itself all but this many of the sectors asked for (pointing at its centre as
-// closely as without noise, which widens a blob's outline), and its outline is seen
-// or hidden by neighbours all round but for this many sectors: lobes of one blob
-// excuse each other as well as cells of a clump do, but show less of their
-// outline, and miss parts of it that no neighbour hides.
+// itself all but kOwnShortInClump of the sectors asked for (pointing at its
+// centre as closely as without noise, which widens a blob's outline), and its
+// outline is seen or hidden by neighbours all round but for
+// kUnexplainedInClump sectors, unless it shows one sector more: lobes of one
+// blob excuse each other as well as cells of a clump do, but show less of
+// their outline, and miss parts of it that no neighbour hides.
 constexpr int kOwnShortInClump = 3;
 constexpr int kUnexplainedInClump = 2;
 // Two outlines this close (pixels) touch.
@@ -503,8 +504,11 @@ bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>
 
 bool Detector::acceptsInClump(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const
 {
-    return accepts(c, hidden, taken,
-                   {m_minCoverage - kOwnShortInClump, std::max(m_minCoverage, kSectors - kUnexplainedInClump)});
+    // Most of its outline its own and little missing that no neighbour hides,
+    // or one sector more its own and as much missing as a circle kept alone.
+    const int own = m_minCoverage - kOwnShortInClump;
+    return accepts(c, hidden, taken, {own, std::max(m_minCoverage, kSectors - kUnexplainedInClump)}) ||
+           accepts(c, hidden, taken, {own + 1, m_minCoverage});
 }
 
 bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, const Needs& needs) const
