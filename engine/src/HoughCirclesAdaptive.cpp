@@ -655,10 +655,10 @@ Circle Detector::verify(const Candidate& c) const
     });
     // Less what noise puts in each bin's ring, which grows with the radius.
     const double noisePerBin = kAgreeingByChance * m_noiseEdges * CV_PI;
-    // The best bin at or below `highest`.
-    const auto bestBin = [&](int highest) {
+    // The best bin at or below `highest` holding more than `least` rim pixels.
+    const auto bestBin = [&](int highest, double least) {
         int best = -1;
-        double bestCount = 0;
+        double bestCount = least;
         for (int b = 0; b <= highest; ++b) {
             const double n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0) -
                              noisePerBin * 3 * (lo + b * 0.5);
@@ -671,7 +671,8 @@ Circle Detector::verify(const Candidate& c) const
     };
     Circle out;
     for (int tries = 0, highest = bins - 1; tries < kRadiusTries; ++tries) {
-        const int bin = bestBin(highest);
+        // A smaller ring with fewer rim pixels than a circle needs is not tried.
+        const int bin = bestBin(highest, tries == 0 ? 0 : m_minVotes - 1);
         if (bin < 0)
             break;
         out = fitAt(c, lo + bin * 0.5f, forEachOn);
