@@ -52,6 +52,10 @@ constexpr int kSectors = 16;
 // their outline, and miss parts of it that no neighbour hides.
 constexpr int kOwnShortInClump = 3;
 constexpr int kUnexplainedInClump = 2;
+// A cell in the middle of a clump shows only the arcs between its neighbours:
+// one whose outline is seen or hidden all round may show this many sectors
+// fewer of its own than half of those asked for.
+constexpr int kEnclosedSlack = 1;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -125,13 +129,16 @@ public:
 
     // Accumulator peaks, in raster order.
     std::vector<Candidate> candidates() const;
-    // The circle fitted to a candidate's rim; sectors 0 when too little rim was found.
-    Circle verify(const Candidate& c) const;
+    // The same for the votes of some edge pixels only (indices in the edge list).
+    std::vector<Candidate> candidatesAmong(const std::vector<int>& edges) const;
+    // The circle fitted to a candidate's rim, leaving out the rims of kept
+    // circles when `taken` is given; sectors 0 when too little rim was found.
+    Circle verify(const Candidate& c, const std::vector<uchar>* taken) const;
     // The circle fitted from the candidate's centre and a radius, with its rim
     // pixels from forEachOn(cx, cy, r, band, f); sectors 0 when too little rim
     // was found.
     template <typename OnCircle>
-    Circle fitAt(const Candidate& c, float radius, const OnCircle& forEachOn) const;
+    Circle fitAt(const Candidate& c, float radius, int slack, const OnCircle& forEachOn) const;
     // Whether the circle may be kept: enough of its rim pixels are still free
     // and, with the sectors `hidden` by neighbours or the frame border, enough
     // of the outline is seen; `taken` says for each edge pixel whether it is
@@ -146,16 +153,28 @@ public:
     // Sectors of the circle's outline beyond the frame.
     Sectors outsideFrame(const Circle& c) const;
     size_t edgeCount() const { return m_edgePixels.size(); }
+    // Position of edge pixel i.
+    cv::Point2f edgeAt(int i) const
+    {
+        const RimPixel& p = m_edgePixels[static_cast<size_t>(i)];
+        return {p.x, p.y};
+    }
 
 private:
     void listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat& dy);
     void vote(cv::Mat& acc) const;
     void voteRows(cv::Mat& acc, int y0, int y1) const;
+    // Votes of pixelAt(0 .. count - 1).
+    template <typename PixelAt>
+    void votePixels(cv::Mat& acc, int count, const PixelAt& pixelAt) const;
+    // An accumulator of the frame's size, cleared.
+    cv::Mat emptyAccumulator() const;
+    std::vector<Candidate> peaks(const cv::Mat& acc) const;
     void findPeaks(const cv::Mat& acc, int y0, int y1, std::vector<Candidate>& found) const;
     // Calls f(edge pixel) for the edge pixels within `reach` rows and columns.
     template <typename F>
     void forEachEdgeNear(float cx, float cy, float reach, F&& f) const;
-    void gather(float cx, float cy, std::vector<RimPixel>& rim) const;
+    void gather(float cx, float cy, std::vector<RimPixel>& rim, const std::vector<uchar>* taken) const;
     // What a circle's rim pixels that are not the rim of a kept circle show.
     struct Seen
     {
@@ -173,8 +192,9 @@ private:
     };
     bool accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, const Needs& needs) const;
     // Enough rim, beyond what the frame's noise puts round a circle of radius
-    // r, and of its own outline to be worth a place in the queue.
-    bool promising(const Seen& s, float r) const;
+    // r, and of its own outline (less `slack` sectors) to be worth a place in
+    // the queue.
+    bool promising(const Seen& s, float r, int slack) const;
     // Whether most edge pixels in the circle's band point at its centre, as
     // many more as the frame's noise asks for.
     bool rimStandsOut(const Circle& c) const;
@@ -306,12 +326,20 @@ void Detector::vote(cv::Mat& acc) const
 
 void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
 {
+    const int first = m_rowStart[static_cast<size_t>(y0)];
+    votePixels(acc, m_rowStart[static_cast<size_t>(y1)] - first,
+               [&](int i) -> const RimPixel& { return m_edgePixels[static_cast<size_t>(first + i)]; });
+}
+
+template <typename PixelAt>
+void Detector::votePixels(cv::Mat& acc, int count, const PixelAt& pixelAt) const
+{
     const int signs[2] = {m_direction <= 0 ? -1 : 1, m_direction == 0 ? 1 : 0};
     const float inv = 1.0f / static_cast<float>(m_cell);
     const int cols = acc.cols, rows = acc.rows;
     ushort* cells = acc.ptr<ushort>();
-    for (int i = m_rowStart[static_cast<size_t>(y0)]; i < m_rowStart[static_cast<size_t>(y1)]; ++i) {
-        const RimPixel& e = m_edgePixels[static_cast<size_t>(i)];
+    for (int i = 0; i < count; ++i) {
+        const RimPixel& e = pixelAt(i);
         for (int sign : signs) {
             if (!sign)
                 continue;
@@ -338,12 +366,32 @@ void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
     }
 }
 
-std::vector<Candidate> Detector::candidates() const
+cv::Mat Detector::emptyAccumulator() const
 {
     cv::Mat acc((m_size.height + m_cell - 1) / m_cell, (m_size.width + m_cell - 1) / m_cell, CV_16U);
     forEachStripe(acc.rows, kStripeRows, [&](int y0, int y1) { acc.rowRange(y0, y1).setTo(0); });
-    vote(acc);
+    return acc;
+}
 
+std::vector<Candidate> Detector::candidates() const
+{
+    cv::Mat acc = emptyAccumulator();
+    vote(acc);
+    return peaks(acc);
+}
+
+std::vector<Candidate> Detector::candidatesAmong(const std::vector<int>& edges) const
+{
+    if (edges.empty())
+        return {};
+    cv::Mat acc = emptyAccumulator();
+    votePixels(acc, static_cast<int>(edges.size()),
+               [&](int i) -> const RimPixel& { return m_edgePixels[static_cast<size_t>(edges[static_cast<size_t>(i)])]; });
+    return peaks(acc);
+}
+
+std::vector<Candidate> Detector::peaks(const cv::Mat& acc) const
+{
     // Peaks per stripe of accumulator rows, joined in row order.
     const int height = 16;
     std::vector<std::vector<Candidate>> stripes(static_cast<size_t>((acc.rows + height - 1) / height));
@@ -440,11 +488,11 @@ void Detector::forEachEdgeNear(float cx, float cy, float reach, F&& f) const
     }
 }
 
-void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
+void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim, const std::vector<uchar>* taken) const
 {
     rim.clear();
     const float sign = m_direction > 0 ? 1.0f : -1.0f;
-    forEachEdgeNear(cx, cy, m_maxR + kBand + 1, [&](const RimPixel& e) {
+    const auto add = [&](const RimPixel& e) {
         RimPixel p{e.x, e.y, sign * e.ux, sign * e.uy, e.edge};
         // Either side: orient the direction towards the candidate.
         if (m_direction == 0 && p.ux * (cx - p.x) + p.uy * (cy - p.y) < 0) {
@@ -452,6 +500,16 @@ void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
             p.uy = -p.uy;
         }
         rim.push_back(p);
+    };
+    // The common case, with nothing kept yet, without a look at `taken`.
+    const float reach = m_maxR + kBand + 1;
+    if (!taken) {
+        forEachEdgeNear(cx, cy, reach, add);
+        return;
+    }
+    forEachEdgeNear(cx, cy, reach, [&](const RimPixel& e) {
+        if ((*taken)[static_cast<size_t>(e.edge)] != kRim)
+            add(e);
     });
 }
 
@@ -487,14 +545,15 @@ Detector::Seen Detector::seen(const std::vector<RimHit>& hits, const std::vector
     return s;
 }
 
-bool Detector::promising(const Seen& s, float r) const
+bool Detector::promising(const Seen& s, float r, int slack) const
 {
     // Noise edges in the band round the circle point at its centre by chance
     // (a fitted circle finds the most of them); a rim must outnumber them.
     const double byChance = kAgreeingByChance * m_noiseEdges * 2 * kBand * 2 * CV_PI * r;
-    // At least half of the outline asked for must be the circle's own.
+    // At least half of the outline asked for, less the slack, must be the
+    // circle's own.
     return s.support >= m_minVotes && s.support >= kNoiseMargin * byChance &&
-           2 * static_cast<int>(s.own.count()) >= m_minCoverage;
+           2 * (static_cast<int>(s.own.count()) + slack) >= m_minCoverage;
 }
 
 bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const
@@ -517,8 +576,9 @@ bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>
     // An outline drawn mostly (over three quarters) from the insides of kept
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
-    return promising(s, c.r) && static_cast<int>(s.ownWithoutNoise.count()) >= needs.own &&
-           static_cast<int>((s.own | hidden | outsideFrame(c)).count()) >= needs.outline &&
+    const int outline = static_cast<int>((s.own | hidden | outsideFrame(c)).count());
+    return promising(s, c.r, outline == kSectors ? kEnclosedSlack : 0) &&
+           static_cast<int>(s.ownWithoutNoise.count()) >= needs.own && outline >= needs.outline &&
            4 * s.inside <= 3 * s.support;
 }
 
@@ -619,10 +679,10 @@ bool fitCircle(const std::vector<cv::Point2f>& pts, float& cx, float& cy, float&
     return std::isfinite(r);
 }
 
-Circle Detector::verify(const Candidate& c) const
+Circle Detector::verify(const Candidate& c, const std::vector<uchar>* taken) const
 {
     thread_local std::vector<RimPixel> rim;
-    gather(c.x, c.y, rim);
+    gather(c.x, c.y, rim, taken);
 
     const float lo = m_minR - 1.0f, hi = m_maxR + 1.0f;
     // The rim pixels on some circle about the candidate's own centre with a
@@ -675,7 +735,7 @@ Circle Detector::verify(const Candidate& c) const
         const int bin = bestBin(highest, tries == 0 ? 0 : m_minVotes - 1);
         if (bin < 0)
             break;
-        out = fitAt(c, lo + bin * 0.5f, forEachOn);
+        out = fitAt(c, lo + bin * 0.5f, taken ? kEnclosedSlack : 0, forEachOn);
         if (out.sectors != 0)
             break;
         highest = bin - 4;  // two pixels smaller
@@ -684,7 +744,7 @@ Circle Detector::verify(const Candidate& c) const
 }
 
 template <typename OnCircle>
-Circle Detector::fitAt(const Candidate& c, float radius, const OnCircle& forEachOn) const
+Circle Detector::fitAt(const Candidate& c, float radius, int slack, const OnCircle& forEachOn) const
 {
     Circle out;
     out.x = c.x;
@@ -715,7 +775,7 @@ Circle Detector::fitAt(const Candidate& c, float radius, const OnCircle& forEach
                             towards >= kCloseAlignment * d});
     });
     const Seen s = seen(out.hits, nullptr);
-    out.sectors = promising(s, out.r) && rimStandsOut(out) ? static_cast<int>(s.own.count()) : 0;
+    out.sectors = promising(s, out.r, slack) && rimStandsOut(out) ? static_cast<int>(s.own.count()) : 0;
     if (out.sectors == 0)
         out.hits.clear();
     else
@@ -798,6 +858,11 @@ public:
     // Keeps what stands of `left` when its circles are judged together.
     // Returns those left of it (the same object seen again dropped), in order.
     std::vector<const Circle*> keepTogether(const std::vector<const Circle*>& left);
+    // The edge pixels that no kept circle explains (neither its rim nor
+    // inside it) within reach of one: where a cell hidden in a clump leaves
+    // its rim.
+    std::vector<int> unexplainedNearKept() const;
+    const std::vector<uchar>& taken() const { return m_taken; }
     // The kept circles, ordered by centre row, then column.
     std::vector<cv::Vec3f> circles() const;
 
@@ -931,6 +996,22 @@ std::vector<const Circle*> Selection::keepTogether(const std::vector<const Circl
     return rest;
 }
 
+std::vector<int> Selection::unexplainedNearKept() const
+{
+    std::vector<int> out;
+    for (size_t i = 0; i < m_taken.size(); ++i) {
+        if (m_taken[i] != kFree)
+            continue;
+        const cv::Point2f p = m_detector.edgeAt(static_cast<int>(i));
+        const bool near = m_kept.any(p.x, p.y, [&](const Placed& k) {
+            return (p.x - k.x) * (p.x - k.x) + (p.y - k.y) * (p.y - k.y) < m_reach * m_reach;
+        });
+        if (near)
+            out.push_back(static_cast<int>(i));
+    }
+    return out;
+}
+
 std::vector<cv::Vec3f> Selection::circles() const
 {
     std::vector<cv::Vec3f> out = m_circles;
@@ -939,6 +1020,46 @@ std::vector<cv::Vec3f> Selection::circles() const
         return ay != by ? ay < by : a[0] < b[0];
     });
     return out;
+}
+
+// The circles fitted to the candidates, in their order (see Detector::verify);
+// those with too little rim have no sectors.
+std::vector<Circle> verifyAll(const Detector& detector, const std::vector<Candidate>& candidates,
+                              const std::vector<uchar>* taken)
+{
+    std::vector<Circle> found(candidates.size());
+    // Candidates are independent; each result has its own slot, so the outcome
+    // does not depend on the threads.
+    cv::parallel_for_(cv::Range(0, static_cast<int>(candidates.size())), [&](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i)
+            found[static_cast<size_t>(i)] = detector.verify(candidates[static_cast<size_t>(i)], taken);
+    });
+    return found;
+}
+
+// Keeps what it can of the found circles beside those already kept.
+void select(const std::vector<Circle>& found, Selection& selection)
+{
+    // Most complete outlines first (the circles themselves stay in place). A
+    // circle whose centre lies too close to a kept one is the same object seen
+    // again; every rim pixel belongs to one object only, so an outline pieced
+    // together from the rims of kept ones (around two neighbours, say) is
+    // dropped.
+    std::vector<const Circle*> queue;
+    for (const Circle& c : found)
+        if (c.sectors != 0)
+            queue.push_back(&c);
+    std::stable_sort(queue.begin(), queue.end(), [](const Circle* a, const Circle* b) {
+        if (a->sectors != b->sectors)
+            return a->sectors > b->sectors;
+        return a->hits.size() != b->hits.size() ? a->hits.size() > b->hits.size() : a->votes > b->votes;
+    });
+    // Circles kept together excuse more of those left, one by one or together.
+    std::vector<const Circle*> left = selection.keepInTurn(std::move(queue));
+    for (size_t before = left.size() + 1; left.size() < before;) {
+        before = left.size();
+        left = selection.keepInTurn(selection.keepTogether(left));
+    }
 }
 
 }  // namespace
@@ -974,35 +1095,12 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
     const int maxRadius = a.maxRadius;
 
     const Detector detector(image, a);
-    const std::vector<Candidate> candidates = detector.candidates();
-    std::vector<Circle> found(candidates.size());
-    // Candidates are independent; each result has its own slot, so the outcome
-    // does not depend on the threads.
-    cv::parallel_for_(cv::Range(0, static_cast<int>(candidates.size())), [&](const cv::Range& range) {
-        for (int i = range.start; i < range.end; ++i)
-            found[static_cast<size_t>(i)] = detector.verify(candidates[static_cast<size_t>(i)]);
-    });
-    // Most complete outlines first (the circles themselves stay in place). A
-    // circle whose centre lies too close to a kept one is the same object seen
-    // again; every rim pixel belongs to one object only, so an outline pieced
-    // together from the rims of kept ones (around two neighbours, say) is
-    // dropped.
-    std::vector<const Circle*> queue;
-    for (const Circle& c : found)
-        if (c.sectors != 0)
-            queue.push_back(&c);
-    std::stable_sort(queue.begin(), queue.end(), [](const Circle* a, const Circle* b) {
-        if (a->sectors != b->sectors)
-            return a->sectors > b->sectors;
-        return a->hits.size() != b->hits.size() ? a->hits.size() > b->hits.size() : a->votes > b->votes;
-    });
     Selection selection(detector, image.size(), minDist, maxRadius);
-    // Circles kept together excuse more of those left, one by one or together.
-    std::vector<const Circle*> left = selection.keepInTurn(std::move(queue));
-    for (size_t before = left.size() + 1; left.size() < before;) {
-        before = left.size();
-        left = selection.keepInTurn(selection.keepTogether(left));
-    }
+    select(verifyAll(detector, detector.candidates(), nullptr), selection);
+    // A cell in the middle of a clump may leave no peak beside its neighbours'
+    // votes: the edge pixels no kept circle explains vote again by themselves.
+    select(verifyAll(detector, detector.candidatesAmong(selection.unexplainedNearKept()), &selection.taken()),
+           selection);
     return selection.circles();
 }
 
