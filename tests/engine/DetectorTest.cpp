@@ -369,6 +369,36 @@ TEST(Detector, CellsOfAClumpThatHideEachOtherAreFoundInAnyOrder)
     }
 }
 
+TEST(Detector, CellsInTheMiddleOfTightClumpsAreFound)
+{
+    // Cells of generated slides whose outline shows only between neighbours
+    // overlapping them all round; the accumulator gives them no peak of their
+    // own beside the neighbours' votes, or too little of their outline shows.
+    slide::SlideParams p;
+    p.seed = 101;
+    p.cellCount = 1500;
+    p.liveFraction = 0.5;
+    p.clusterFraction = 0.5;
+    const slide::Slide s = slide::generateSlide(p);
+    const DetectorArgs args = engineArgs(7, 24, 5, 5);
+    for (const cv::Point middle : {cv::Point(752, 696), cv::Point(186, 1902)}) {
+        const cv::Rect crop = cv::Rect(middle.x - 40, middle.y - 40, 80, 80) & cv::Rect(0, 0, s.rgb.cols, s.rgb.rows);
+        // Cells cut by the crop's edge count too.
+        const cv::Rect reach(crop.x - 12, crop.y - 12, crop.width + 24, crop.height + 24);
+        std::vector<cv::Point> cells;
+        for (const slide::SlideCell& c : s.truth)
+            if (reach.contains({cvRound(c.x), cvRound(c.y)}))
+                cells.emplace_back(cvRound(c.x) - crop.x, cvRound(c.y) - crop.y);
+        const std::vector<cv::Vec3f> circles = detectCircles(green(s.rgb)(crop).clone(), args);
+        const auto [found, elsewhere] = tally(circles, cells);
+        const auto it = std::min_element(cells.begin(), cells.end(), [&](const cv::Point& a, const cv::Point& b) {
+            return cv::norm(a - (middle - crop.tl())) < cv::norm(b - (middle - crop.tl()));
+        });
+        EXPECT_TRUE(found[static_cast<size_t>(it - cells.begin())]) << "cell at " << middle;
+        EXPECT_EQ(elsewhere, 0) << "clump at " << middle;
+    }
+}
+
 TEST(Detector, RingsBrokenByNoiseAreFoundAndNoiseMakesNoCircles)
 {
     // Strong noise leaves Canny edges all over the frame: many point at some
