@@ -54,7 +54,8 @@ constexpr int kOwnShortInClump = 3;
 constexpr int kUnexplainedInClump = 2;
 // A cell in the middle of a clump shows only the arcs between its neighbours:
 // one whose outline is seen or hidden all round may show this many sectors
-// fewer of its own than half of those asked for.
+// fewer of its own (of half those asked for, and of those asked of a circle
+// kept in a clump).
 constexpr int kEnclosedSlack = 1;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
@@ -577,8 +578,9 @@ bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
     const int outline = static_cast<int>((s.own | hidden | outsideFrame(c)).count());
-    return promising(s, c.r, outline == kSectors ? kEnclosedSlack : 0) &&
-           static_cast<int>(s.ownWithoutNoise.count()) >= needs.own && outline >= needs.outline &&
+    const int slack = outline == kSectors ? kEnclosedSlack : 0;
+    return promising(s, c.r, slack) && static_cast<int>(s.ownWithoutNoise.count()) >= needs.own - slack &&
+           outline >= needs.outline &&
            4 * s.inside <= 3 * s.support;
 }
 
