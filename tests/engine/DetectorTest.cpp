@@ -371,9 +371,9 @@ TEST(Detector, CellsOfAClumpThatHideEachOtherAreFoundInAnyOrder)
 
 TEST(Detector, CellsInTheMiddleOfTightClumpsAreFound)
 {
-    // Cells of generated slides whose outline shows only between neighbours
-    // overlapping them all round; the accumulator gives them no peak of their
-    // own beside the neighbours' votes, or too little of their outline shows.
+    // Cells of a generated slide whose outline shows only between neighbours
+    // overlapping them; the accumulator gives them no peak of their own beside
+    // the neighbours' votes, or too little of their outline shows.
     slide::SlideParams p;
     p.seed = 101;
     p.cellCount = 1500;
@@ -381,7 +381,8 @@ TEST(Detector, CellsInTheMiddleOfTightClumpsAreFound)
     p.clusterFraction = 0.5;
     const slide::Slide s = slide::generateSlide(p);
     const DetectorArgs args = engineArgs(7, 24, 5, 5);
-    for (const cv::Point middle : {cv::Point(752, 696), cv::Point(186, 1902)}) {
+    // Two cells in the middle of clumps, and one of a pair overlapping each other.
+    for (const cv::Point middle : {cv::Point(752, 696), cv::Point(186, 1902), cv::Point(570, 451)}) {
         const cv::Rect crop = cv::Rect(middle.x - 40, middle.y - 40, 80, 80) & cv::Rect(0, 0, s.rgb.cols, s.rgb.rows);
         // Cells cut by the crop's edge count too.
         const cv::Rect reach(crop.x - 12, crop.y - 12, crop.width + 24, crop.height + 24);
