@@ -25,6 +25,10 @@ namespace VelimBio {
 // kept ones, or its rim lies mostly inside kept ones: one circle per object.
 // Circles that hide each other with none kept first (a clump) are judged
 // together, whatever their order, and must show more of their own outline.
+// Then the edge pixels no kept circle explains, near kept ones, vote again by
+// themselves, and their candidates (fitted without the kept rims) are judged
+// the same way beside the kept circles. A circle whose outline is seen or
+// hidden all round may show a little less of its own.
 // The frame's noise is measured once: a rim must outnumber the rim pixels
 // noise gives a circle by chance, and the 12 degrees widen with the noise.
 //
