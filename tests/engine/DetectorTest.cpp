@@ -334,17 +334,26 @@ TEST(Detector, CellsHiddenByTouchingNeighboursOrTheFrameBorderAreFound)
     EXPECT_EQ(elsewhere, 0);
 }
 
+// A generated slide with half its cells in clusters (a tuning seed), made once.
+const slide::Slide& clumpySlide()
+{
+    static const slide::Slide s = [] {
+        slide::SlideParams p;
+        p.seed = 101;
+        p.cellCount = 1500;
+        p.liveFraction = 0.5;
+        p.clusterFraction = 0.5;
+        return slide::generateSlide(p);
+    }();
+    return s;
+}
+
 TEST(Detector, CellsOfAClumpThatHideEachOtherAreFoundInAnyOrder)
 {
     // Four cells of a generated slide overlap so that none shows enough of its
     // own outline to be kept before another is. Mirrored, they are examined
     // in other orders.
-    slide::SlideParams p;
-    p.seed = 101;
-    p.cellCount = 1500;
-    p.liveFraction = 0.5;
-    p.clusterFraction = 0.5;
-    const slide::Slide s = slide::generateSlide(p);
+    const slide::Slide& s = clumpySlide();
     const cv::Rect crop(552, 547, 80, 80);
     const DetectorArgs args = engineArgs(7, 24, 5, 5);
     for (int flip : {2, 0, 1, -1}) {  // none, about the x axis, the y axis, both
@@ -374,12 +383,7 @@ TEST(Detector, CellsInTheMiddleOfTightClumpsAreFound)
     // Cells of a generated slide whose outline shows only between neighbours
     // overlapping them; the accumulator gives them no peak of their own beside
     // the neighbours' votes, or too little of their outline shows.
-    slide::SlideParams p;
-    p.seed = 101;
-    p.cellCount = 1500;
-    p.liveFraction = 0.5;
-    p.clusterFraction = 0.5;
-    const slide::Slide s = slide::generateSlide(p);
+    const slide::Slide& s = clumpySlide();
     const DetectorArgs args = engineArgs(7, 24, 5, 5);
     // Two cells in the middle of clumps, and one of a pair overlapping each other.
     for (const cv::Point middle : {cv::Point(752, 696), cv::Point(186, 1902), cv::Point(570, 451)}) {
