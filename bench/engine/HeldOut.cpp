@@ -70,6 +70,28 @@ std::vector<Condition> makeConditions()
     p.gain = 2;
     p.defocusDof = 0.5;
     add("all at once, mild", p, false);
+    // Later additions: appended so that the earlier conditions keep their seeds.
+    p = scene(300);
+    p.clumpedShare = 0.5;
+    p.largestClump = 8;
+    p.packedClumps = true;
+    add("tight clumps of 2-8, 300 cells", p, true);
+    p.cells = 1500;
+    add("tight clumps of 2-8, 1500 cells", p, true);
+    // Twice and three times the noise of gain 4 on clear glass: a quarter and
+    // a ninth of its light.
+    p = scene(300);
+    p.gain = 16;
+    add("noise x2 of gain 4", p, false);
+    p.gain = 36;
+    add("noise x3 of gain 4", p, false);
+    // Weaker refraction: a fainter and thinner ring.
+    p = scene(300);
+    p.contrast = 0.5;
+    p.rimScale = 0.6;
+    add("contrast 0.5, thin rims", p, false);
+    p.contrast = 0.35;
+    add("contrast 0.35, thin rims", p, false);
     return c;
 }
 

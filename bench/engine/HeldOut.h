@@ -64,7 +64,7 @@ VelimBio::CircleDetector stockDetector(double minDist, double votes);
 constexpr double kStockMinDist = 8, kStockVotes = 10;
 
 // A detector that answers with the scene's true cells (centre, outer radius):
-// what the specified steps after detection make of perfect circles.
+// what the counting steps after detection make of perfect circles.
 VelimBio::CircleDetector truthDetector(const brightfield::Rendered& scene);
 
 // One scene of a condition.

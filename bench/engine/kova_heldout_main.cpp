@@ -165,7 +165,7 @@ int main(int argc, char** argv)
     parser.addOption({"write", "Also write every scene (PNG), its truth (CSV) and the engine's count drawn over "
                                "it (_engine.png) into this folder.", "folder"});
     parser.addOption({"true-circles", "Compare with the engine fed the true circles instead of the stock "
-                                      "transform: what the specified steps after detection allow."});
+                                      "transform: what the counting steps after detection allow."});
     parser.addOption({"noise", "Noise reduction level for every condition, 0 to 9.", "level"});
     parser.addOption({"live", "Live cell sensitivity level for every condition, 1 to 10.", "level"});
     parser.process(app);

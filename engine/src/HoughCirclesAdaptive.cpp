@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace VelimBio {
 
@@ -23,10 +24,39 @@ constexpr float kAlignment = 0.8f;
 // within 12 degrees: a cell's rim does so all round, the outline of a lobed
 // blob or a rod only here and there.
 constexpr float kCloseAlignment = 0.978f;
+// The chance that an edge pixel of noise (any direction) counts for a centre.
+const double kAgreeingByChance = std::acos(kAlignment) / CV_PI;
+// A rim shows this many times the agreeing pixels noise puts round a circle.
+constexpr double kNoiseMargin = 3.5;
+// Noise turns rim pixels' directions: the close tolerance widens by this many
+// radians per unit of the frame's noise edge share (the share of pixels that
+// are edges where no object lies).
+constexpr double kNoiseTurn = 0.6;
+// Where noise leaves edges all over the frame, a rim's band holds them too;
+// a rim still makes most of the band's edges point at its centre, noise about
+// one in five. The share asked for is this many times the frame's noise edge
+// share, up to the cap.
+constexpr double kShareSlope = 3.0, kShareCap = 0.7;
+// Radii tried for a candidate, best first, until one gives a circle.
+constexpr int kRadiusTries = 3;
 // Rim pixels lie within this many pixels of the circle.
 constexpr float kBand = 1.5f;
 // Angular sectors for the rim coverage test.
 constexpr int kSectors = 16;
+// A circle kept only together with neighbours that are not kept yet shows by
+// itself all but kOwnShortInClump of the sectors asked for (pointing at its
+// centre as closely as without noise, which widens a blob's outline), and its
+// outline is seen or hidden by neighbours all round but for
+// kUnexplainedInClump sectors, unless it shows one sector more: lobes of one
+// blob excuse each other as well as cells of a clump do, but show less of
+// their outline, and miss parts of it that no neighbour hides.
+constexpr int kOwnShortInClump = 3;
+constexpr int kUnexplainedInClump = 2;
+// A cell in the middle of a clump shows only the arcs between its neighbours:
+// one whose outline is seen or hidden all round may show this many sectors
+// fewer of its own (of half those asked for, and of those asked of a circle
+// kept in a clump).
+constexpr int kEnclosedSlack = 1;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -49,11 +79,13 @@ struct Candidate
 };
 
 // A rim pixel supporting a circle (its index in the edge list), whether it
-// points at the centre closely and, if so, the sector of the circle it lies in.
+// points at the centre closely (within the tolerance widened for the frame's
+// noise, and within the tolerance of a noise-free frame) and, if so, the
+// sector of the circle it lies in.
 struct RimHit
 {
     int edge, sector;
-    bool close;
+    bool close, closeWithoutNoise;
 };
 
 using Sectors = std::bitset<kSectors>;
@@ -87,48 +119,91 @@ public:
         const auto given = [&image](const cv::Mat& m, int type) { return m.size() == image.size() && m.type() == type; };
         if (given(a.dx, CV_16SC1) && given(a.dy, CV_16SC1) && given(a.edges, CV_8UC1)) {
             listEdges(a.edges, a.dx, a.dy);
-            return;
+        } else {
+            cv::Mat dx, dy, edges;
+            sobelInStripes(image, dx, dy);
+            cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
+            listEdges(edges, dx, dy);
         }
-        cv::Mat dx, dy, edges;
-        sobelInStripes(image, dx, dy);
-        cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
-        listEdges(edges, dx, dy);
+        measureNoise();
     }
 
     // Accumulator peaks, in raster order.
     std::vector<Candidate> candidates() const;
-    // The circle fitted to a candidate's rim; sectors 0 when too little rim was found.
-    Circle verify(const Candidate& c) const;
-    // Takes the circle's rim pixels for it when enough of them are still free
-    // and, with the sectors `hidden` by kept neighbours or the frame border,
-    // enough of the outline is seen; `taken` says for each edge pixel whether
-    // it is free, the rim of a kept circle or inside one.
-    bool claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken) const;
+    // The same for the votes of some edge pixels only (indices in the edge list).
+    std::vector<Candidate> candidatesAmong(const std::vector<int>& edges) const;
+    // The circle fitted to a candidate's rim, leaving out the rims of kept
+    // circles when `taken` is given; sectors 0 when too little rim was found.
+    Circle verify(const Candidate& c, const std::vector<uchar>* taken) const;
+    // The circle fitted from the candidate's centre and a radius, with its rim
+    // pixels from forEachOn(cx, cy, r, band, f); sectors 0 when too little rim
+    // was found.
+    template <typename OnCircle>
+    Circle fitAt(const Candidate& c, float radius, int slack, const OnCircle& forEachOn) const;
+    // Whether the circle may be kept: enough of its rim pixels are still free
+    // and, with the sectors `hidden` by neighbours or the frame border, enough
+    // of the outline is seen; `taken` says for each edge pixel whether it is
+    // free, the rim of a kept circle or inside one.
+    bool accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const;
+    // The same for a circle kept together with neighbours not kept yet, which
+    // asks more of it.
+    bool acceptsInClump(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const;
+    // Marks the rim pixels of a kept circle as its own and the free edge pixels
+    // inside it as inside.
+    void take(const Circle& c, std::vector<uchar>& taken) const;
     // Sectors of the circle's outline beyond the frame.
     Sectors outsideFrame(const Circle& c) const;
     size_t edgeCount() const { return m_edgePixels.size(); }
+    // Position of edge pixel i.
+    cv::Point2f edgeAt(int i) const
+    {
+        const RimPixel& p = m_edgePixels[static_cast<size_t>(i)];
+        return {p.x, p.y};
+    }
 
 private:
     void listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat& dy);
     void vote(cv::Mat& acc) const;
     void voteRows(cv::Mat& acc, int y0, int y1) const;
+    // Votes of pixelAt(0 .. count - 1).
+    template <typename PixelAt>
+    void votePixels(cv::Mat& acc, int count, const PixelAt& pixelAt) const;
+    // An accumulator of the frame's size, cleared.
+    cv::Mat emptyAccumulator() const;
+    std::vector<Candidate> peaks(const cv::Mat& acc) const;
     void findPeaks(const cv::Mat& acc, int y0, int y1, std::vector<Candidate>& found) const;
     // Calls f(edge pixel) for the edge pixels within `reach` rows and columns.
     template <typename F>
     void forEachEdgeNear(float cx, float cy, float reach, F&& f) const;
-    void gather(float cx, float cy, std::vector<RimPixel>& rim) const;
+    void gather(float cx, float cy, std::vector<RimPixel>& rim, const std::vector<uchar>* taken) const;
     // What a circle's rim pixels that are not the rim of a kept circle show.
     struct Seen
     {
         Sectors own;  // sectors with a rim pixel pointing at the centre closely
+        Sectors ownWithoutNoise;  // the same at a noise-free frame's tolerance
         int support = 0;
         int inside = 0;  // of them inside kept circles
     };
     Seen seen(const std::vector<RimHit>& hits, const std::vector<uchar>* taken) const;
-    // Enough rim and of its own outline to be worth a place in the queue.
-    bool promising(const Seen& s) const;
+    // Sectors a circle must show by itself (at a noise-free frame's
+    // tolerance), and seen or hidden in all.
+    struct Needs
+    {
+        int own, outline;
+    };
+    bool accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, const Needs& needs) const;
+    // Enough rim, beyond what the frame's noise puts round a circle of radius
+    // r, and of its own outline (less `slack` sectors) to be worth a place in
+    // the queue.
+    bool promising(const Seen& s, float r, int slack) const;
+    // Whether most edge pixels in the circle's band point at its centre, as
+    // many more as the frame's noise asks for.
+    bool rimStandsOut(const Circle& c) const;
+    // Measures m_noiseEdges from the edge list.
+    void measureNoise();
+
     // The edge pixels within the inner side of the circle's rim (the rim's
-    // inner edge, the core), listed for claim().
+    // inner edge, the core), listed for take().
     void listInside(Circle& c) const;
 
     int m_cell;
@@ -138,6 +213,12 @@ private:
     bool m_fit;
     int m_minCoverage;
     cv::Size m_size;
+    // The frame's noise level as the edge stage sees it: the share of pixels
+    // that are edges where no object lies.
+    double m_noiseEdges = 0;
+    // The least cosine between a rim pixel's direction and its centre's at
+    // which it points at the centre closely.
+    float m_closeCos = kCloseAlignment;
     // Edge pixels with their unit gradient, in raster order; those of row y
     // are m_edgePixels[m_rowStart[y] .. m_rowStart[y + 1]).
     std::vector<RimPixel> m_edgePixels;
@@ -192,6 +273,41 @@ void Detector::listEdges(const cv::Mat& edges, const cv::Mat& dx, const cv::Mat&
         m_rowStart[y] += m_rowStart[y - 1];
 }
 
+bool Detector::rimStandsOut(const Circle& c) const
+{
+    const double share = std::min(kShareCap, kShareSlope * m_noiseEdges);
+    // Below the share noise reaches by chance it asks nothing of a rim.
+    if (share <= kAgreeingByChance)
+        return true;
+    int band = 0;
+    forEachEdgeNear(c.x, c.y, c.r + kBand + 1, [&](const RimPixel& p) {
+        band += std::abs(std::hypot(p.x - c.x, p.y - c.y) - c.r) <= kBand ? 1 : 0;
+    });
+    return c.hits.size() >= share * band;
+}
+
+void Detector::measureNoise()
+{
+    // Edges counted in tiles: objects cover some tiles, noise all of them, so
+    // the lower quartile of the tiles' densities is the noise's.
+    constexpr int kTile = 64;
+    const int cols = (m_size.width + kTile - 1) / kTile, rows = (m_size.height + kTile - 1) / kTile;
+    std::vector<int> counts(static_cast<size_t>(cols * rows), 0);
+    for (const RimPixel& p : m_edgePixels)
+        ++counts[static_cast<size_t>(static_cast<int>(p.y) / kTile * cols + static_cast<int>(p.x) / kTile)];
+    std::vector<double> density(counts.size());
+    for (int ty = 0; ty < rows; ++ty)
+        for (int tx = 0; tx < cols; ++tx) {
+            const int w = std::min(kTile, m_size.width - tx * kTile), h = std::min(kTile, m_size.height - ty * kTile);
+            const size_t i = static_cast<size_t>(ty * cols + tx);
+            density[i] = counts[i] / static_cast<double>(w * h);
+        }
+    const auto quartile = density.begin() + static_cast<std::ptrdiff_t>(density.size() / 4);
+    std::nth_element(density.begin(), quartile, density.end());
+    m_noiseEdges = *quartile;
+    m_closeCos = static_cast<float>(std::cos(std::acos(kCloseAlignment) + kNoiseTurn * m_noiseEdges));
+}
+
 void Detector::vote(cv::Mat& acc) const
 {
     // Votes of a stripe land within maxR + 1 rows of it; with stripes of at
@@ -211,12 +327,20 @@ void Detector::vote(cv::Mat& acc) const
 
 void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
 {
+    const int first = m_rowStart[static_cast<size_t>(y0)];
+    votePixels(acc, m_rowStart[static_cast<size_t>(y1)] - first,
+               [&](int i) -> const RimPixel& { return m_edgePixels[static_cast<size_t>(first + i)]; });
+}
+
+template <typename PixelAt>
+void Detector::votePixels(cv::Mat& acc, int count, const PixelAt& pixelAt) const
+{
     const int signs[2] = {m_direction <= 0 ? -1 : 1, m_direction == 0 ? 1 : 0};
     const float inv = 1.0f / static_cast<float>(m_cell);
     const int cols = acc.cols, rows = acc.rows;
     ushort* cells = acc.ptr<ushort>();
-    for (int i = m_rowStart[static_cast<size_t>(y0)]; i < m_rowStart[static_cast<size_t>(y1)]; ++i) {
-        const RimPixel& e = m_edgePixels[static_cast<size_t>(i)];
+    for (int i = 0; i < count; ++i) {
+        const RimPixel& e = pixelAt(i);
         for (int sign : signs) {
             if (!sign)
                 continue;
@@ -243,12 +367,32 @@ void Detector::voteRows(cv::Mat& acc, int y0, int y1) const
     }
 }
 
-std::vector<Candidate> Detector::candidates() const
+cv::Mat Detector::emptyAccumulator() const
 {
     cv::Mat acc((m_size.height + m_cell - 1) / m_cell, (m_size.width + m_cell - 1) / m_cell, CV_16U);
     forEachStripe(acc.rows, kStripeRows, [&](int y0, int y1) { acc.rowRange(y0, y1).setTo(0); });
-    vote(acc);
+    return acc;
+}
 
+std::vector<Candidate> Detector::candidates() const
+{
+    cv::Mat acc = emptyAccumulator();
+    vote(acc);
+    return peaks(acc);
+}
+
+std::vector<Candidate> Detector::candidatesAmong(const std::vector<int>& edges) const
+{
+    if (edges.empty())
+        return {};
+    cv::Mat acc = emptyAccumulator();
+    votePixels(acc, static_cast<int>(edges.size()),
+               [&](int i) -> const RimPixel& { return m_edgePixels[static_cast<size_t>(edges[static_cast<size_t>(i)])]; });
+    return peaks(acc);
+}
+
+std::vector<Candidate> Detector::peaks(const cv::Mat& acc) const
+{
     // Peaks per stripe of accumulator rows, joined in row order.
     const int height = 16;
     std::vector<std::vector<Candidate>> stripes(static_cast<size_t>((acc.rows + height - 1) / height));
@@ -345,11 +489,11 @@ void Detector::forEachEdgeNear(float cx, float cy, float reach, F&& f) const
     }
 }
 
-void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
+void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim, const std::vector<uchar>* taken) const
 {
     rim.clear();
     const float sign = m_direction > 0 ? 1.0f : -1.0f;
-    forEachEdgeNear(cx, cy, m_maxR + kBand + 1, [&](const RimPixel& e) {
+    const auto add = [&](const RimPixel& e) {
         RimPixel p{e.x, e.y, sign * e.ux, sign * e.uy, e.edge};
         // Either side: orient the direction towards the candidate.
         if (m_direction == 0 && p.ux * (cx - p.x) + p.uy * (cy - p.y) < 0) {
@@ -357,6 +501,16 @@ void Detector::gather(float cx, float cy, std::vector<RimPixel>& rim) const
             p.uy = -p.uy;
         }
         rim.push_back(p);
+    };
+    // The common case, with nothing kept yet, without a look at `taken`.
+    const float reach = m_maxR + kBand + 1;
+    if (!taken) {
+        forEachEdgeNear(cx, cy, reach, add);
+        return;
+    }
+    forEachEdgeNear(cx, cy, reach, [&](const RimPixel& e) {
+        if ((*taken)[static_cast<size_t>(e.edge)] != kRim)
+            add(e);
     });
 }
 
@@ -384,27 +538,54 @@ Detector::Seen Detector::seen(const std::vector<RimHit>& hits, const std::vector
             continue;
         if (h.close)
             s.own.set(static_cast<size_t>(h.sector));
+        if (h.closeWithoutNoise)
+            s.ownWithoutNoise.set(static_cast<size_t>(h.sector));
         ++s.support;
         s.inside += owner == kInside ? 1 : 0;
     }
     return s;
 }
 
-bool Detector::promising(const Seen& s) const
+bool Detector::promising(const Seen& s, float r, int slack) const
 {
-    // At least half of the outline asked for must be the circle's own.
-    return s.support >= m_minVotes && 2 * static_cast<int>(s.own.count()) >= m_minCoverage;
+    // Noise edges in the band round the circle point at its centre by chance
+    // (a fitted circle finds the most of them); a rim must outnumber them.
+    const double byChance = kAgreeingByChance * m_noiseEdges * 2 * kBand * 2 * CV_PI * r;
+    // At least half of the outline asked for, less the slack, must be the
+    // circle's own.
+    return s.support >= m_minVotes && s.support >= kNoiseMargin * byChance &&
+           2 * (static_cast<int>(s.own.count()) + slack) >= m_minCoverage;
 }
 
-bool Detector::claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken) const
+bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const
+{
+    return accepts(c, hidden, taken, {0, m_minCoverage});
+}
+
+bool Detector::acceptsInClump(const Circle& c, Sectors hidden, const std::vector<uchar>& taken) const
+{
+    // Most of its outline its own and little missing that no neighbour hides,
+    // or one sector more its own and as much missing as a circle kept alone.
+    const int own = m_minCoverage - kOwnShortInClump;
+    return accepts(c, hidden, taken, {own, std::max(m_minCoverage, kSectors - kUnexplainedInClump)}) ||
+           accepts(c, hidden, taken, {own + 1, m_minCoverage});
+}
+
+bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>& taken, const Needs& needs) const
 {
     const Seen s = seen(c.hits, &taken);
     // An outline drawn mostly (over three quarters) from the insides of kept
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
-    if (!promising(s) || static_cast<int>((s.own | hidden | outsideFrame(c)).count()) < m_minCoverage ||
-        4 * s.inside > 3 * s.support)
-        return false;
+    const int outline = static_cast<int>((s.own | hidden | outsideFrame(c)).count());
+    const int slack = outline == kSectors ? kEnclosedSlack : 0;
+    return promising(s, c.r, slack) && static_cast<int>(s.ownWithoutNoise.count()) >= needs.own - slack &&
+           outline >= needs.outline &&
+           4 * s.inside <= 3 * s.support;
+}
+
+void Detector::take(const Circle& c, std::vector<uchar>& taken) const
+{
     for (const RimHit& h : c.hits)
         taken[static_cast<size_t>(h.edge)] = kRim;
     // Edges inside are the object's own or those of a neighbour overlapping it.
@@ -413,7 +594,6 @@ bool Detector::claim(const Circle& c, Sectors hidden, std::vector<uchar>& taken)
         if (owner == kFree)
             owner = kInside;
     }
-    return true;
 }
 
 void Detector::listInside(Circle& c) const
@@ -501,10 +681,10 @@ bool fitCircle(const std::vector<cv::Point2f>& pts, float& cx, float& cy, float&
     return std::isfinite(r);
 }
 
-Circle Detector::verify(const Candidate& c) const
+Circle Detector::verify(const Candidate& c, const std::vector<uchar>* taken) const
 {
     thread_local std::vector<RimPixel> rim;
-    gather(c.x, c.y, rim);
+    gather(c.x, c.y, rim, taken);
 
     const float lo = m_minR - 1.0f, hi = m_maxR + 1.0f;
     // The rim pixels on some circle about the candidate's own centre with a
@@ -526,27 +706,52 @@ Circle Detector::verify(const Candidate& c) const
     };
 
     // Radius: the middle of the three neighbouring half-pixel bins that hold the
-    // most rim pixels.
+    // most rim pixels. In a clump, a wider circle through the neighbours' rims
+    // can hold more than the cell's own: smaller radii, best first, are tried
+    // when the first gives no circle.
     const int bins = static_cast<int>((hi - lo) * 2) + 1;
     thread_local std::vector<int> hist;
     hist.assign(static_cast<size_t>(bins), 0);
     forEachOn(c.x, c.y, middle, (hi - lo) / 2 + 0.25f, [&](const RimPixel&, float d) {
         ++hist[static_cast<size_t>(std::clamp(cvRound((d - lo) * 2), 0, bins - 1))];
     });
-    int best = -1, bestCount = 0;
-    for (int b = 0; b < bins; ++b) {
-        const int n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0);
-        if (n > bestCount) {
-            bestCount = n;
-            best = b;
+    // Less what noise puts in each bin's ring, which grows with the radius.
+    const double noisePerBin = kAgreeingByChance * m_noiseEdges * CV_PI;
+    // The best bin at or below `highest` holding more than `least` rim pixels.
+    const auto bestBin = [&](int highest, double least) {
+        int best = -1;
+        double bestCount = least;
+        for (int b = 0; b <= highest; ++b) {
+            const double n = hist[b] + (b > 0 ? hist[b - 1] : 0) + (b + 1 < bins ? hist[b + 1] : 0) -
+                             noisePerBin * 3 * (lo + b * 0.5);
+            if (n > bestCount) {
+                bestCount = n;
+                best = b;
+            }
         }
-    }
+        return best;
+    };
     Circle out;
-    if (best < 0)
-        return out;
+    for (int tries = 0, highest = bins - 1; tries < kRadiusTries; ++tries) {
+        // A smaller ring with fewer rim pixels than a circle needs is not tried.
+        const int bin = bestBin(highest, tries == 0 ? 0 : m_minVotes - 1);
+        if (bin < 0)
+            break;
+        out = fitAt(c, lo + bin * 0.5f, taken ? kEnclosedSlack : 0, forEachOn);
+        if (out.sectors != 0)
+            break;
+        highest = bin - 4;  // two pixels smaller
+    }
+    return out;
+}
+
+template <typename OnCircle>
+Circle Detector::fitAt(const Candidate& c, float radius, int slack, const OnCircle& forEachOn) const
+{
+    Circle out;
     out.x = c.x;
     out.y = c.y;
-    out.r = lo + best * 0.5f;
+    out.r = radius;
     out.votes = c.votes;
 
     if (m_fit) {
@@ -566,11 +771,13 @@ Circle Detector::verify(const Candidate& c) const
         return out;
     out.r = std::clamp(out.r, static_cast<float>(m_minR), static_cast<float>(m_maxR));
     forEachOn(out.x, out.y, out.r, kBand, [&](const RimPixel& p, float d) {
-        const bool close = p.ux * (out.x - p.x) + p.uy * (out.y - p.y) >= kCloseAlignment * d;
-        out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close});
+        const float towards = p.ux * (out.x - p.x) + p.uy * (out.y - p.y);
+        const bool close = towards >= m_closeCos * d;
+        out.hits.push_back({p.edge, close ? sectorOf(p.x, p.y, out.x, out.y) : 0, close,
+                            towards >= kCloseAlignment * d});
     });
     const Seen s = seen(out.hits, nullptr);
-    out.sectors = promising(s) ? static_cast<int>(s.own.count()) : 0;
+    out.sectors = promising(s, out.r, slack) && rimStandsOut(out) ? static_cast<int>(s.own.count()) : 0;
     if (out.sectors == 0)
         out.hits.clear();
     else
@@ -578,25 +785,37 @@ Circle Detector::verify(const Candidate& c) const
     return out;
 }
 
-// Kept circles in square buckets, to look up those within `reach` of a point.
-class KeptCircles
+// A circle placed in a CircleGrid, with the caller's number for it.
+struct Placed
+{
+    float x, y, r;
+    int id;
+};
+
+// Circles in square buckets, to look up those within `reach` of a point.
+class CircleGrid
 {
 public:
-    KeptCircles(cv::Size size, float reach)
+    CircleGrid(cv::Size size, float reach)
         : m_side(std::max(16.0f, reach)), m_cols(static_cast<int>(size.width / m_side) + 1),
           m_rows(static_cast<int>(size.height / m_side) + 1), m_buckets(static_cast<size_t>(m_cols * m_rows))
     {
     }
 
-    void add(const Circle& c) { m_buckets[index(bucket(c.x, m_cols), bucket(c.y, m_rows))].emplace_back(c.x, c.y, c.r); }
+    void add(const Circle& c, int id = 0)
+    {
+        m_buckets[index(bucket(c.x, m_cols), bucket(c.y, m_rows))].push_back({c.x, c.y, c.r, id});
+    }
 
+    // Whether f(placed) holds for one of the circles within reach of (x, y);
+    // stops at the first.
     template <typename F>
     bool any(float x, float y, F&& f) const
     {
         const int bx = bucket(x, m_cols), by = bucket(y, m_rows);
         for (int j = std::max(0, by - 1); j <= std::min(m_rows - 1, by + 1); ++j)
             for (int i = std::max(0, bx - 1); i <= std::min(m_cols - 1, bx + 1); ++i)
-                for (const cv::Vec3f& k : m_buckets[index(i, j)])
+                for (const Placed& k : m_buckets[index(i, j)])
                     if (f(k))
                         return true;
         return false;
@@ -608,8 +827,242 @@ private:
 
     float m_side;
     int m_cols, m_rows;
-    std::vector<std::vector<cv::Vec3f>> m_buckets;  // x, y, r
+    std::vector<std::vector<Placed>> m_buckets;
 };
+
+// Sectors of the outline of c that a neighbour k pressed against it or
+// overlapping it hides; none when k lies farther off.
+Sectors hiddenBy(const Circle& c, const Placed& k)
+{
+    const float d = std::hypot(k.x - c.x, k.y - c.y);
+    if (!(d < c.r + k.r + kTouchGap))
+        return {};
+    return sectorsFacing(std::atan2(k.y - c.y, k.x - c.x), std::asin(std::min(1.0f, k.r / d)));
+}
+
+// Keeps one circle per object out of the verified ones, each rim pixel for
+// one object only.
+class Selection
+{
+public:
+    Selection(const Detector& detector, cv::Size size, double minDist, int maxRadius)
+        : m_detector(detector), m_size(size), m_minDist(static_cast<float>(minDist)),
+          // Neighbours that touch a circle lie within two largest radii and a gap.
+          m_reach(std::max(m_minDist * maxRadius, 2.0f * maxRadius + kTouchGap)), m_taken(detector.edgeCount(), kFree),
+          m_kept(size, m_reach)
+    {
+    }
+
+    // Keeps the circles of `queue` (most complete outlines first) one by one,
+    // each with the kept neighbours that hide part of it; the rest is tried
+    // again while that keeps more. Returns those left, in queue order.
+    std::vector<const Circle*> keepInTurn(std::vector<const Circle*> queue);
+    // Keeps what stands of `left` when its circles are judged together.
+    // Returns those left of it (the same object seen again dropped), in order.
+    std::vector<const Circle*> keepTogether(const std::vector<const Circle*>& left);
+    // The edge pixels that no kept circle explains (neither its rim nor
+    // inside it) within reach of one: where a cell hidden in a clump leaves
+    // its rim.
+    std::vector<int> unexplainedNearKept() const;
+    const std::vector<uchar>& taken() const { return m_taken; }
+    // The kept circles, ordered by centre row, then column.
+    std::vector<cv::Vec3f> circles() const;
+
+private:
+    // Circles not kept yet, each object once, with the sectors of each that
+    // kept circles hide and those that each of the others would.
+    struct Clump
+    {
+        std::vector<const Circle*> circles;
+        std::vector<Sectors> byKept;
+        std::vector<std::vector<std::pair<int, Sectors>>> byOthers;  // (index in circles, sectors)
+    };
+    Clump gather(const std::vector<const Circle*>& left) const;
+    // A circle whose centre lies too close to one in `grid` is the same object seen again.
+    bool sameAsOneIn(const Circle& c, const CircleGrid& grid) const;
+    Sectors hiddenByKept(const Circle& c) const;
+    void keep(const Circle& c);
+
+    const Detector& m_detector;
+    cv::Size m_size;
+    float m_minDist, m_reach;
+    std::vector<uchar> m_taken;
+    CircleGrid m_kept;
+    std::vector<cv::Vec3f> m_circles;
+};
+
+bool Selection::sameAsOneIn(const Circle& c, const CircleGrid& grid) const
+{
+    return grid.any(c.x, c.y, [&](const Placed& k) {
+        const float limit = m_minDist * std::max(c.r, k.r);
+        return (c.x - k.x) * (c.x - k.x) + (c.y - k.y) * (c.y - k.y) < limit * limit;
+    });
+}
+
+Sectors Selection::hiddenByKept(const Circle& c) const
+{
+    Sectors hidden;
+    m_kept.any(c.x, c.y, [&](const Placed& k) {
+        hidden |= hiddenBy(c, k);
+        return false;
+    });
+    return hidden;
+}
+
+void Selection::keep(const Circle& c)
+{
+    m_detector.take(c, m_taken);
+    m_kept.add(c);
+    m_circles.emplace_back(c.x, c.y, c.r);
+}
+
+std::vector<const Circle*> Selection::keepInTurn(std::vector<const Circle*> queue)
+{
+    while (!queue.empty()) {
+        std::vector<const Circle*> waiting;
+        for (const Circle* c : queue) {
+            if (sameAsOneIn(*c, m_kept))
+                continue;
+            if (m_detector.accepts(*c, hiddenByKept(*c), m_taken))
+                keep(*c);
+            else
+                waiting.push_back(c);
+        }
+        if (waiting.size() == queue.size())
+            return waiting;
+        queue.swap(waiting);
+    }
+    return queue;
+}
+
+Selection::Clump Selection::gather(const std::vector<const Circle*>& left) const
+{
+    Clump clump;
+    CircleGrid grid(m_size, m_reach);
+    for (const Circle* c : left)
+        if (!sameAsOneIn(*c, grid)) {
+            grid.add(*c, static_cast<int>(clump.circles.size()));
+            clump.circles.push_back(c);
+        }
+    const size_t n = clump.circles.size();
+    clump.byKept.resize(n);
+    clump.byOthers.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const Circle& c = *clump.circles[i];
+        clump.byKept[i] = hiddenByKept(c);
+        grid.any(c.x, c.y, [&](const Placed& k) {
+            const Sectors s = hiddenBy(c, k);
+            if (k.id != static_cast<int>(i) && s.any())
+                clump.byOthers[i].emplace_back(k.id, s);
+            return false;
+        });
+    }
+    return clump;
+}
+
+std::vector<const Circle*> Selection::keepTogether(const std::vector<const Circle*>& left)
+{
+    // In a clump the cells hide each other's outline, and none may be kept
+    // before another is. Each circle left is judged with every other one still
+    // standing as a neighbour, and those that fail drop out until the rest
+    // stand together: the largest such set, whatever the order. They are then
+    // kept in queue order, so that an outline pieced together from their rims
+    // loses its pixels to the more complete ones.
+    const Clump clump = gather(left);
+    const size_t n = clump.circles.size();
+    std::vector<bool> standing(n, true);
+    const auto hidden = [&](size_t i) {
+        Sectors h = clump.byKept[i];
+        for (const auto& [j, s] : clump.byOthers[i])
+            if (standing[static_cast<size_t>(j)])
+                h |= s;
+        return h;
+    };
+    const auto stands = [&](size_t i) { return m_detector.acceptsInClump(*clump.circles[i], hidden(i), m_taken); };
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (size_t i = 0; i < n; ++i)
+            if (standing[i] && !stands(i)) {
+                standing[i] = false;
+                dropped = true;
+            }
+    }
+    std::vector<const Circle*> rest;
+    for (size_t i = 0; i < n; ++i) {
+        standing[i] = standing[i] && stands(i);
+        if (standing[i])
+            keep(*clump.circles[i]);
+        else
+            rest.push_back(clump.circles[i]);
+    }
+    return rest;
+}
+
+std::vector<int> Selection::unexplainedNearKept() const
+{
+    std::vector<int> out;
+    for (size_t i = 0; i < m_taken.size(); ++i) {
+        if (m_taken[i] != kFree)
+            continue;
+        const cv::Point2f p = m_detector.edgeAt(static_cast<int>(i));
+        const bool near = m_kept.any(p.x, p.y, [&](const Placed& k) {
+            return (p.x - k.x) * (p.x - k.x) + (p.y - k.y) * (p.y - k.y) < m_reach * m_reach;
+        });
+        if (near)
+            out.push_back(static_cast<int>(i));
+    }
+    return out;
+}
+
+std::vector<cv::Vec3f> Selection::circles() const
+{
+    std::vector<cv::Vec3f> out = m_circles;
+    std::stable_sort(out.begin(), out.end(), [](const cv::Vec3f& a, const cv::Vec3f& b) {
+        const int ay = cvRound(a[1]), by = cvRound(b[1]);
+        return ay != by ? ay < by : a[0] < b[0];
+    });
+    return out;
+}
+
+// The circles fitted to the candidates, in their order (see Detector::verify);
+// those with too little rim have no sectors.
+std::vector<Circle> verifyAll(const Detector& detector, const std::vector<Candidate>& candidates,
+                              const std::vector<uchar>* taken)
+{
+    std::vector<Circle> found(candidates.size());
+    // Candidates are independent; each result has its own slot, so the outcome
+    // does not depend on the threads.
+    cv::parallel_for_(cv::Range(0, static_cast<int>(candidates.size())), [&](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i)
+            found[static_cast<size_t>(i)] = detector.verify(candidates[static_cast<size_t>(i)], taken);
+    });
+    return found;
+}
+
+// Keeps what it can of the found circles beside those already kept.
+void select(const std::vector<Circle>& found, Selection& selection)
+{
+    // Most complete outlines first (the circles themselves stay in place). A
+    // circle whose centre lies too close to a kept one is the same object seen
+    // again; every rim pixel belongs to one object only, so an outline pieced
+    // together from the rims of kept ones (around two neighbours, say) is
+    // dropped.
+    std::vector<const Circle*> queue;
+    for (const Circle& c : found)
+        if (c.sectors != 0)
+            queue.push_back(&c);
+    std::stable_sort(queue.begin(), queue.end(), [](const Circle* a, const Circle* b) {
+        if (a->sectors != b->sectors)
+            return a->sectors > b->sectors;
+        return a->hits.size() != b->hits.size() ? a->hits.size() > b->hits.size() : a->votes > b->votes;
+    });
+    // Circles kept together excuse more of those left, one by one or together.
+    std::vector<const Circle*> left = selection.keepInTurn(std::move(queue));
+    for (size_t before = left.size() + 1; left.size() < before;) {
+        before = left.size();
+        left = selection.keepInTurn(selection.keepTogether(left));
+    }
+}
 
 }  // namespace
 
@@ -644,68 +1097,13 @@ std::vector<cv::Vec3f> detectCircles(const cv::Mat& image, const DetectorArgs& a
     const int maxRadius = a.maxRadius;
 
     const Detector detector(image, a);
-    const std::vector<Candidate> candidates = detector.candidates();
-    std::vector<Circle> found(candidates.size());
-    // Candidates are independent; each result has its own slot, so the outcome
-    // does not depend on the threads.
-    cv::parallel_for_(cv::Range(0, static_cast<int>(candidates.size())), [&](const cv::Range& range) {
-        for (int i = range.start; i < range.end; ++i)
-            found[static_cast<size_t>(i)] = detector.verify(candidates[static_cast<size_t>(i)]);
-    });
-    // Most complete outlines first (the circles themselves stay in place). A
-    // circle whose centre lies too close to a kept one is the same object seen
-    // again; every rim pixel belongs to one object only, so an outline pieced
-    // together from the rims of kept ones (around two neighbours, say) is
-    // dropped.
-    std::vector<const Circle*> queue;
-    for (const Circle& c : found)
-        if (c.sectors != 0)
-            queue.push_back(&c);
-    std::stable_sort(queue.begin(), queue.end(), [](const Circle* a, const Circle* b) {
-        if (a->sectors != b->sectors)
-            return a->sectors > b->sectors;
-        return a->hits.size() != b->hits.size() ? a->hits.size() > b->hits.size() : a->votes > b->votes;
-    });
-    std::vector<uchar> taken(detector.edgeCount(), kFree);
-    std::vector<cv::Vec3f> circles;
-    // Neighbours that touch a circle lie within two largest radii and a gap.
-    KeptCircles near(image.size(), std::max(static_cast<float>(minDist) * maxRadius, 2.0f * maxRadius + kTouchGap));
-    // A circle waits for the neighbours that hide part of it: those with more
-    // of their outline in sight come first, and the rest is tried again while
-    // that keeps more.
-    while (!queue.empty()) {
-        std::vector<const Circle*> waiting;
-        for (const Circle* c : queue) {
-            const bool duplicate = near.any(c->x, c->y, [&](const cv::Vec3f& k) {
-                const float limit = static_cast<float>(minDist) * std::max(c->r, k[2]);
-                return (c->x - k[0]) * (c->x - k[0]) + (c->y - k[1]) * (c->y - k[1]) < limit * limit;
-            });
-            if (duplicate)
-                continue;
-            // A kept neighbour pressed against the circle hides its outline there.
-            Sectors hidden;
-            near.any(c->x, c->y, [&](const cv::Vec3f& k) {
-                const float d = std::hypot(k[0] - c->x, k[1] - c->y);
-                if (d < c->r + k[2] + kTouchGap)
-                    hidden |= sectorsFacing(std::atan2(k[1] - c->y, k[0] - c->x), std::asin(std::min(1.0f, k[2] / d)));
-                return false;
-            });
-            if (detector.claim(*c, hidden, taken)) {
-                circles.emplace_back(c->x, c->y, c->r);
-                near.add(*c);
-            } else {
-                waiting.push_back(c);
-            }
-        }
-        if (waiting.size() == queue.size())
-            break;
-        queue.swap(waiting);
-    }
-    std::stable_sort(circles.begin(), circles.end(), [](const cv::Vec3f& a, const cv::Vec3f& b) {
-        const int ay = cvRound(a[1]), by = cvRound(b[1]);
-        return ay != by ? ay < by : a[0] < b[0];
-    });
-    return circles;
+    Selection selection(detector, image.size(), minDist, maxRadius);
+    select(verifyAll(detector, detector.candidates(), nullptr), selection);
+    // A cell in the middle of a clump may leave no peak beside its neighbours'
+    // votes: the edge pixels no kept circle explains vote again by themselves.
+    select(verifyAll(detector, detector.candidatesAmong(selection.unexplainedNearKept()), &selection.taken()),
+           selection);
+    return selection.circles();
 }
 
 }  // namespace VelimBio

@@ -116,6 +116,10 @@ private:
     Object debrisObject();
     // Places up to `size` touching cells of one clump; returns how many.
     int placeClump(int size, int group, std::vector<TrueCell>& truth, std::vector<Object>& objects);
+    // Puts `c` against the clump's members, strung on or packed; false when
+    // that place is unfit.
+    bool stringOn(const std::vector<TrueCell>& members, TrueCell& c);
+    bool packAgainst(const std::vector<TrueCell>& members, TrueCell& c);
 
     const SceneParams& m_p;
     cv::RNG m_rng;
@@ -179,7 +183,7 @@ Object Layout::cellObject(const TrueCell& c)
         const float core = static_cast<float>(uniform(1.04, 1.2));
         l.body = Rgb(core, core, core);
         // The refractive ring grows with the cell, as a thicker lens bends more.
-        l.rimWidth = std::max(1.2f, static_cast<float>(uniform(0.2, 0.4)) * r);
+        l.rimWidth = static_cast<float>(m_p.rimScale) * std::max(1.2f, static_cast<float>(uniform(0.2, 0.4)) * r);
         l.coreSoftness = std::max(0.8f, 0.12f * r);
         l.halo = static_cast<float>(uniform(0.03, 0.12));
         l.haloWidth = static_cast<float>(uniform(1.0, 2.0));
@@ -249,6 +253,54 @@ Object Layout::debrisObject()
     return o;
 }
 
+bool Layout::stringOn(const std::vector<TrueCell>& members, TrueCell& c)
+{
+    // Pressed against a member: outlines touching, overlapping a little.
+    const float r = c.diameter / 2;
+    const TrueCell& m = members[static_cast<size_t>(uniform(0, static_cast<double>(members.size())))];
+    const double distance = (m.diameter / 2 + r) * uniform(0.82, 0.98), turn = uniform(0, kTwoPi);
+    c.x = static_cast<float>(m.x + distance * std::cos(turn));
+    c.y = static_cast<float>(m.y + distance * std::sin(turn));
+    return std::none_of(members.begin(), members.end(), [&](const TrueCell& o) {
+        return std::hypot(o.x - c.x, o.y - c.y) < 0.8 * (o.diameter / 2 + r);
+    });
+}
+
+bool Layout::packAgainst(const std::vector<TrueCell>& members, TrueCell& c)
+{
+    // Nested in the hollow between two members, at its overlap with each, so
+    // that the clump grows as a raft rather than a chain; no other member may
+    // be overlapped more.
+    const double overlap = uniform(0, std::max(0.0, m_p.clumpOverlap));
+    const auto need = [&](const TrueCell& m) {
+        return (m.diameter + c.diameter) / 2 - overlap * std::min(m.diameter, c.diameter);
+    };
+    const auto pick = [&]() -> const TrueCell& {
+        return members[static_cast<size_t>(uniform(0, static_cast<double>(members.size())))];
+    };
+    const TrueCell& a = pick();
+    if (members.size() == 1) {
+        const double turn = uniform(0, kTwoPi);
+        c.x = static_cast<float>(a.x + need(a) * std::cos(turn));
+        c.y = static_cast<float>(a.y + need(a) * std::sin(turn));
+        return true;
+    }
+    const TrueCell& b = pick();
+    const double dx = b.x - a.x, dy = b.y - a.y, d = std::hypot(dx, dy);
+    const double ra = need(a), rb = need(b);
+    if (&a == &b || d >= ra + rb || d <= std::abs(ra - rb))
+        return false;
+    // Where the circle at `ra` round a meets the one at `rb` round b, either side.
+    const double along = (ra * ra - rb * rb + d * d) / (2 * d);
+    const double across = std::sqrt(ra * ra - along * along) * (chance(0.5) ? 1 : -1);
+    c.x = static_cast<float>(a.x + (along * dx - across * dy) / d);
+    c.y = static_cast<float>(a.y + (along * dy + across * dx) / d);
+    constexpr double kRounding = 0.01;  // pixels: positions are floats
+    return std::none_of(members.begin(), members.end(), [&](const TrueCell& m) {
+        return std::hypot(m.x - c.x, m.y - c.y) < need(m) - kRounding;
+    });
+}
+
 int Layout::placeClump(int size, int group, std::vector<TrueCell>& truth, std::vector<Object>& objects)
 {
     std::vector<TrueCell> members;
@@ -258,17 +310,8 @@ int Layout::placeClump(int size, int group, std::vector<TrueCell>& truth, std::v
         if (members.empty()) {
             c.x = static_cast<float>(uniform(r + 1, m_p.width - r - 2));
             c.y = static_cast<float>(uniform(r + 1, m_p.height - r - 2));
-        } else {
-            // Pressed against a member: outlines touching, overlapping a little.
-            const TrueCell& m = members[static_cast<size_t>(uniform(0, static_cast<double>(members.size())))];
-            const double distance = (m.diameter / 2 + r) * uniform(0.82, 0.98), turn = uniform(0, kTwoPi);
-            c.x = static_cast<float>(m.x + distance * std::cos(turn));
-            c.y = static_cast<float>(m.y + distance * std::sin(turn));
-            const bool crowded = std::any_of(members.begin(), members.end(), [&](const TrueCell& o) {
-                return std::hypot(o.x - c.x, o.y - c.y) < 0.8 * (o.diameter / 2 + r);
-            });
-            if (crowded)
-                continue;
+        } else if (!(m_p.packedClumps ? packAgainst(members, c) : stringOn(members, c))) {
+            continue;
         }
         if (!inside(c.x, c.y, r) || !free(c.x, c.y, r, 2.5f, group))
             continue;
@@ -292,7 +335,7 @@ void Layout::placeCells(std::vector<TrueCell>& truth, std::vector<Object>& objec
     while (placed < m_p.cells && failures < 2000) {
         int size = 1;
         if (placed < clumped)
-            size = std::max(2, std::min(clumped - placed, static_cast<int>(uniform(2, 7))));
+            size = std::max(2, std::min(clumped - placed, static_cast<int>(uniform(2, m_p.largestClump + 1))));
         const int got = placeClump(std::min(size, m_p.cells - placed), ++group, truth, objects);
         placed += got;
         failures += got == 0 ? 1 : 0;

@@ -11,7 +11,8 @@
 //
 // Objects are drawn supersampled (4 × 4 per pixel) as transmission maps: live
 // cells a dark refractive rim with a bright halo outside and a bright, grainy
-// core; trypan-blue dead cells dark or pale blue with a thin membrane; debris
+// core; trypan-blue dead cells dark or pale blue with a thin membrane; cells
+// alone or in touching clumps, strung on or packed tight; debris
 // of cell size and contrast that is not round (lobed blobs, rods, clumps of
 // specks); specks below cell size. The light field is uneven (an off-centre
 // fall-off, a tilt and out-of-focus dust), the optics a diffraction blur and,
@@ -33,17 +34,26 @@ struct SceneParams
     double maxDiameterUm = 20.0;
     double liveFraction = 0.75;
     double paleDeadShare = 0.35;   // dead cells only lightly stained
-    double clumpedShare = 0.1;     // cells in touching clumps of 2 to 6
+    double clumpedShare = 0.1;     // cells in touching clumps
+    int largestClump = 6;          // clumps hold 2 to this many cells
+    // Packed clumps nest each new cell in the hollow between two members, so
+    // that cells have several neighbours each, touching or overlapping by up
+    // to `clumpOverlap` of the smaller diameter; otherwise cells are strung on
+    // at random, each against one member.
+    bool packedClumps = false;
+    double clumpOverlap = 0.15;
     int debris = 0;                // cell-sized objects that are not cells
     int specks = 30;               // particles below cell size
     double contrast = 1.0;         // scales every object's departure from clear
+    double rimScale = 1.0;         // scales the width of live cells' refractive rim
 
     // Light, optics, sensor.
     double background = 190.0;     // grey level of the brightest clear glass
     double unevenness = 0.12;      // share of the light lost at the darkest point
     int dust = 2;                  // out-of-focus dust shadows on the light path
     double defocusDof = 0.0;       // distance from focus in depths of field
-    double gain = 1.0;             // analog gain; the exposure shrinks by as much
+    double gain = 1.0;             // analog gain; the exposure shrinks by as much, so the
+                                   // noise on clear glass grows as its square root
 };
 
 // Pixels per depth of field: the defocus disc's diameter is this times twice

@@ -253,10 +253,20 @@ public:
             scaled.push_back(p * 4);
         cv::fillPoly(m_grey, std::vector<std::vector<cv::Point>>{scaled}, level, cv::LINE_AA, 2);
     }
-    cv::Mat grey() const
+    // Blurred; with sensor noise of `noise` grey levels (a fixed seed) when given.
+    cv::Mat grey(double noise = 0) const
     {
         cv::Mat out;
         cv::GaussianBlur(m_grey, out, cv::Size(), 0.8);
+        if (noise > 0) {
+            cv::Mat grain(out.size(), CV_16S);
+            cv::RNG rng(17);
+            rng.fill(grain, cv::RNG::NORMAL, 0, noise);
+            cv::Mat sum;
+            out.convertTo(sum, CV_16S);
+            sum += grain;
+            sum.convertTo(out, CV_8U);
+        }
         return out;
     }
 
@@ -322,6 +332,101 @@ TEST(Detector, CellsHiddenByTouchingNeighboursOrTheFrameBorderAreFound)
     const auto [found, elsewhere] = tally(circles, cells);
     EXPECT_EQ(found, std::vector<bool>(cells.size(), true));
     EXPECT_EQ(elsewhere, 0);
+}
+
+// A generated slide with half its cells in clusters (a tuning seed), made once.
+const slide::Slide& clumpySlide()
+{
+    static const slide::Slide s = [] {
+        slide::SlideParams p;
+        p.seed = 101;
+        p.cellCount = 1500;
+        p.liveFraction = 0.5;
+        p.clusterFraction = 0.5;
+        return slide::generateSlide(p);
+    }();
+    return s;
+}
+
+TEST(Detector, CellsOfAClumpThatHideEachOtherAreFoundInAnyOrder)
+{
+    // Four cells of a generated slide overlap so that none shows enough of its
+    // own outline to be kept before another is. Mirrored, they are examined
+    // in other orders.
+    const slide::Slide& s = clumpySlide();
+    const cv::Rect crop(552, 547, 80, 80);
+    const DetectorArgs args = engineArgs(7, 24, 5, 5);
+    for (int flip : {2, 0, 1, -1}) {  // none, about the x axis, the y axis, both
+        cv::Mat grey = green(s.rgb)(crop).clone();
+        if (flip != 2)
+            cv::flip(grey, grey, flip);
+        std::vector<cv::Point> cells;
+        for (const slide::SlideCell& c : s.truth) {
+            cv::Point at(cvRound(c.x) - crop.x, cvRound(c.y) - crop.y);
+            if (!crop.contains({cvRound(c.x), cvRound(c.y)}))
+                continue;
+            if (flip != 0 && flip != 2)
+                at.x = crop.width - 1 - at.x;
+            if (flip <= 0)
+                at.y = crop.height - 1 - at.y;
+            cells.push_back(at);
+        }
+        ASSERT_EQ(cells.size(), 5u);  // the clump and a cell beside it
+        const auto [found, elsewhere] = tally(detectCircles(grey, args), cells);
+        EXPECT_EQ(found, std::vector<bool>(cells.size(), true)) << "flip " << flip;
+        EXPECT_EQ(elsewhere, 0) << "flip " << flip;
+    }
+}
+
+TEST(Detector, CellsInTheMiddleOfTightClumpsAreFound)
+{
+    // Cells of a generated slide whose outline shows only between neighbours
+    // overlapping them; the accumulator gives them no peak of their own beside
+    // the neighbours' votes, or too little of their outline shows.
+    const slide::Slide& s = clumpySlide();
+    const DetectorArgs args = engineArgs(7, 24, 5, 5);
+    // Two cells in the middle of clumps, and one of a pair overlapping each other.
+    for (const cv::Point middle : {cv::Point(752, 696), cv::Point(186, 1902), cv::Point(570, 451)}) {
+        const cv::Rect crop = cv::Rect(middle.x - 40, middle.y - 40, 80, 80) & cv::Rect(0, 0, s.rgb.cols, s.rgb.rows);
+        // Cells cut by the crop's edge count too.
+        const cv::Rect reach(crop.x - 12, crop.y - 12, crop.width + 24, crop.height + 24);
+        std::vector<cv::Point> cells;
+        for (const slide::SlideCell& c : s.truth)
+            if (reach.contains({cvRound(c.x), cvRound(c.y)}))
+                cells.emplace_back(cvRound(c.x) - crop.x, cvRound(c.y) - crop.y);
+        const std::vector<cv::Vec3f> circles = detectCircles(green(s.rgb)(crop).clone(), args);
+        const auto [found, elsewhere] = tally(circles, cells);
+        const auto it = std::min_element(cells.begin(), cells.end(), [&](const cv::Point& a, const cv::Point& b) {
+            return cv::norm(a - (middle - crop.tl())) < cv::norm(b - (middle - crop.tl()));
+        });
+        EXPECT_TRUE(found[static_cast<size_t>(it - cells.begin())]) << "cell at " << middle;
+        EXPECT_EQ(elsewhere, 0) << "clump at " << middle;
+    }
+}
+
+TEST(Detector, RingsBrokenByNoiseAreFoundAndNoiseMakesNoCircles)
+{
+    // Strong noise leaves Canny edges all over the frame: many point at some
+    // centre by chance, and the cells' rims break up. The cells are found and
+    // no circle comes from the noise alone; a lobed blob is still refused at
+    // a noise level that already covers the frame with circles of chance.
+    const std::vector<cv::Point> cells = {{50, 50}, {160, 60}, {260, 50}, {60, 180}, {260, 190}};
+    const struct
+    {
+        double noise;
+        bool blob;
+    } cases[] = {{0, true}, {14, true}, {20, false}, {32, false}};
+    for (const auto& c : cases) {
+        DrawnField field(320, 240);
+        for (size_t i = 0; i < cells.size(); ++i)
+            field.cell(cells[i], 7 + static_cast<int>(i % 3), i % 2 == 0);
+        if (c.blob)
+            field.shape(star(160, 170, 9, 3, 0.25), 70);  // three lobes
+        const std::vector<cv::Vec3f> circles = detectCircles(field.grey(c.noise), engineArgs(7, 24, 5, 5));
+        const auto [found, elsewhere] = tally(circles, cells);
+        EXPECT_EQ(found, std::vector<bool>(cells.size(), true)) << "noise " << c.noise;
+        EXPECT_EQ(elsewhere, 0) << "noise " << c.noise << ", blob " << c.blob;
+    }
 }
 
 TEST(Detector, ResultIsTheSameInOrderWithAnyNumberOfThreadsAndWithGivenEdgeMaps)

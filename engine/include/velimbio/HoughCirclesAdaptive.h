@@ -14,15 +14,23 @@ namespace VelimBio {
 // the image darkens, into an accumulator pooled over 2·dp pixels; local peaks
 // with at least param2 votes (summed over 3×3 cells) are candidates. A
 // candidate's centre and radius are then fitted to its own rim pixels (those
-// whose gradient points at the centre) and it is kept when enough of its
-// outline is seen round the circle: rim pixels pointing at the centre within
-// 12 degrees, which a cell's rim has all round and a lobed blob, a rod or a
-// clump of specks only here and there. Where a kept neighbour presses
-// against it or the frame cuts it, the outline counts as seen. Most complete
-// outlines first (and the rest again, as long as that keeps more), a circle
-// is dropped when its centre is too close to a kept one, its rim pixels
-// already belong to kept ones, or its rim lies mostly inside kept ones: one
-// circle per object.
+// whose gradient points at the centre; smaller radii are tried when the best
+// fits none) and it is kept when enough of its outline is seen round the
+// circle: rim pixels pointing at the centre within 12 degrees, which a cell's
+// rim has all round and a lobed blob, a rod or a clump of specks only here
+// and there. Where a neighbour presses against it or overlaps it, or the
+// frame cuts it, the outline counts as seen. Most complete outlines first
+// (and the rest again, as long as that keeps more), a circle is dropped when
+// its centre is too close to a kept one, its rim pixels already belong to
+// kept ones, or its rim lies mostly inside kept ones: one circle per object.
+// Circles that hide each other with none kept first (a clump) are judged
+// together, whatever their order, and must show more of their own outline.
+// Then the edge pixels no kept circle explains, near kept ones, vote again by
+// themselves, and their candidates (fitted without the kept rims) are judged
+// the same way beside the kept circles. A circle whose outline is seen or
+// hidden all round may show a little less of its own.
+// The frame's noise is measured once: a rim must outnumber the rim pixels
+// noise gives a circle by chance, and the 12 degrees widen with the noise.
 //
 //   image        8-bit single-channel frame
 //   circles      out: (centre x, centre y, radius) in image pixels, one per
