@@ -12,8 +12,9 @@ class FileOperationDialog;
 // The progress box of a copy to the USB stick: a message and a 300-pixel bar
 // that follows the bytes copied (or a flush of the medium, where a copy has
 // one). The copy worker's completion closes it with 1 after the full bar has
-// shown a moment; an error shows its reason and an OK that closes it with 0. The same box serves every copy of its browser:
-// initialize() and start() reset it.
+// shown a moment; an error shows its reason and an OK that closes it with 0.
+// The same box serves every copy of its browser: initialize() and start()
+// reset it.
 class FileOperationDialog : public QDialog
 {
     Q_OBJECT
