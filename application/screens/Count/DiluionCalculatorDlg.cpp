@@ -18,6 +18,7 @@
 #include <QStyleOption>
 
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 
@@ -64,11 +65,16 @@ DiluionCalculatorDlg::DiluionCalculatorDlg(QWidget* parent)
     setFont();
     setCurrentEditable(false);
 
-    for (QLineEdit* edit : {ui->EDIT_CURRENT, ui->EDIT_DESIRED})
+    for (QLineEdit* edit : {ui->EDIT_CURRENT, ui->EDIT_DESIRED, ui->EDIT_STOCK})
         edit->setValidator(decimals(1.0, 20.0, edit));
     ui->EDIT_FINAL_VOLUME->setValidator(decimals(0.0, 1000.0, ui->EDIT_FINAL_VOLUME));
-    for (QLineEdit* edit : {ui->EDIT_CURRENT_EXP, ui->EDIT_DESIRED_EXP})
+    for (QLineEdit* edit : {ui->EDIT_CURRENT_EXP, ui->EDIT_DESIRED_EXP, ui->EDIT_STOCK_EXP})
         edit->setValidator(new QIntValidator(0, 9, edit));
+    // The pre-dilution and stock fields are kept on the form but not offered.
+    for (QWidget* unused : std::initializer_list<QWidget*>{ui->LABEL_PREDILUTION_FACTOR, ui->EDIT_PRE_FACTOR,
+                                                          ui->LABEL_STOCK_CONCENTRATION, ui->EDIT_STOCK,
+                                                          ui->EDIT_STOCK_EXP})
+        unused->hide();
     for (QLineEdit* edit :
          {ui->EDIT_CURRENT, ui->EDIT_CURRENT_EXP, ui->EDIT_DESIRED, ui->EDIT_DESIRED_EXP, ui->EDIT_FINAL_VOLUME})
         edit->installEventFilter(this);
@@ -84,15 +90,16 @@ DiluionCalculatorDlg::~DiluionCalculatorDlg()
 
 void DiluionCalculatorDlg::setFont()
 {
-    for (QLineEdit* edit :
-         {ui->EDIT_CURRENT, ui->EDIT_CURRENT_EXP, ui->EDIT_DESIRED, ui->EDIT_DESIRED_EXP, ui->EDIT_FINAL_VOLUME})
+    for (QLineEdit* edit : {ui->EDIT_CURRENT, ui->EDIT_CURRENT_EXP, ui->EDIT_DESIRED, ui->EDIT_DESIRED_EXP,
+                            ui->EDIT_FINAL_VOLUME, ui->EDIT_PRE_FACTOR, ui->EDIT_STOCK, ui->EDIT_STOCK_EXP})
         edit->setFont(notoSans(24, QFont::Normal));
     for (const auto& key : kKeys)
         (ui->*key.button)->setFont(notoSans(28, QFont::Normal));
-    for (QLabel* caption : {ui->LABEL_CURRENT_CONCENTRATION, ui->LABEL_DESIRED_CONCENTRATION, ui->LABEL_FINAL_VOLUME})
+    for (QLabel* caption : {ui->LABEL_CURRENT_CONCENTRATION, ui->LABEL_DESIRED_CONCENTRATION, ui->LABEL_FINAL_VOLUME,
+                            ui->LABEL_PREDILUTION_FACTOR, ui->LABEL_STOCK_CONCENTRATION})
         caption->setFont(notoSans(20, QFont::Normal));
-    for (QLabel* unit : {ui->LABEL_10e, ui->LABEL_10e_3, ui->LABEL_mL, ui->LABEL_mL3, ui->LABEL_mL4,
-                         ui->LABEL_COMMON_PROTOCOL, ui->LABEL_COMMON_DATETIME})
+    for (QLabel* unit : {ui->LABEL_10e, ui->LABEL_10e_2, ui->LABEL_10e_3, ui->LABEL_mL, ui->LABEL_mL2, ui->LABEL_mL3,
+                         ui->LABEL_mL4, ui->LABEL_1, ui->LABEL_COMMON_PROTOCOL, ui->LABEL_COMMON_DATETIME})
         unit->setFont(notoSans(18, QFont::Normal));
     for (QLabel* title : {ui->LABEL_COMMON_TITLE, ui->LABEL_COMMON_TITLE2, ui->LABEL_LOGIN_ID})
         title->setFont(notoSans(15, QFont::Normal));

@@ -49,6 +49,15 @@ private slots:
     void on_BUTTON_CURRENT_CONCENTRATION_clicked();
     void on_BUTTON_CALCULATE_clicked();
     void on_BUTTON_BACK_clicked();
+    // The edits' text changes call for nothing: Calculate reads them.
+    void on_EDIT_CURRENT_textChanged(const QString&) {}
+    void on_EDIT_CURRENT_EXP_textChanged(const QString&) {}
+    void on_EDIT_DESIRED_textChanged(const QString&) {}
+    void on_EDIT_DESIRED_EXP_textChanged(const QString&) {}
+    void on_EDIT_FINAL_VOLUME_textChanged(const QString&) {}
+    void on_EDIT_PRE_FACTOR_textChanged(const QString&) {}
+    void on_EDIT_STOCK_textChanged(const QString&) {}
+    void on_EDIT_STOCK_EXP_textChanged(const QString&) {}
 
 private:
     void setFont();

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QValidator>
 
 #include <cmath>
 
@@ -209,6 +210,35 @@ TEST_F(DilutionCalculator, KeysGoToTheFieldLastTouched)
     page.press("<");
     page.type("EDIT_FINAL_VOLUME", "1000.5");
     EXPECT_EQ(page.edit("EDIT_FINAL_VOLUME")->text(), "1000");
+}
+
+TEST_F(DilutionCalculator, PreDilutionAndStockFieldsAreNotOffered)
+{
+    Page page(5.0f, 6);
+    for (const char* name : {"LABEL_PREDILUTION_FACTOR", "EDIT_PRE_FACTOR", "LABEL_STOCK_CONCENTRATION",
+                             "EDIT_STOCK", "EDIT_STOCK_EXP"})
+        EXPECT_FALSE(page.dialog.findChild<QWidget*>(name)->isVisible()) << name;
+
+    const QRect keyPad = page.dialog.findChild<QWidget*>("FRAME_KEY")->geometry();
+    for (const char* name : {"LABEL_1", "LABEL_10e_2", "LABEL_mL2"})
+        EXPECT_TRUE(keyPad.contains(page.dialog.findChild<QWidget*>(name)->geometry())) << name << " lies under the keys";
+
+    // Their rules are those of the offered fields of the same kind.
+    struct Case {
+        const char* edit;
+        QString text;
+        QValidator::State state;
+    } const cases[] = {
+        {"EDIT_STOCK", "9.99", QValidator::Acceptable},
+        {"EDIT_STOCK", "1.234", QValidator::Invalid},
+        {"EDIT_STOCK_EXP", "9", QValidator::Acceptable},
+        {"EDIT_STOCK_EXP", "x", QValidator::Invalid},
+    };
+    for (const Case& c : cases) {
+        QString text = c.text;
+        int pos = text.size();
+        EXPECT_EQ(page.edit(c.edit)->validator()->validate(text, pos), c.state) << c.edit << " " << qPrintable(c.text);
+    }
 }
 
 TEST(TotalConcentration, SumsWithoutRounding)
