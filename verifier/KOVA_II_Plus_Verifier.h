@@ -271,7 +271,7 @@ private:
     template <class Work>
     void busyWindow(Work work);
 
-    MediaMonitor m_UsbMonitor;
+    MediaMonitor m_UsbMonitor{nullptr, MediaMonitor::Build::Verifier};
     int m_nScreenshotCount = 1;
     std::function<void()> m_fileSync;
     int m_nCameraSettleMs = 500;
