@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cstdint>
@@ -24,8 +26,8 @@ namespace {
 class AutofocusProbe : public alg_Autofocus
 {
 public:
-    AutofocusProbe()
-        : alg_Autofocus(nullptr, nullptr, 20000, 640, 480, false)
+    explicit AutofocusProbe(bool save = false)
+        : alg_Autofocus(nullptr, nullptr, 20000, 640, 480, save)
     {
         connect(this, &alg_Autofocus::sig_review_AutoFocusing, this,
                 [this](int step, std::vector<AutoFocusingData_s> data, int best) {
@@ -373,4 +375,28 @@ TEST_F(AutofocusStatesTest, SecondSweepAndThirdStep)
         const std::vector<std::string> all = mcu.frames();
         EXPECT_EQ(std::vector<std::string>(all.begin() + long(before), all.end()), c.frames);
     }
+}
+
+// A frame of a later step goes to that step's own folder, in true colours.
+TEST_F(AutofocusStatesTest, ALaterStepSavesInItsOwnFolder)
+{
+    AutofocusProbe probe(true);
+    QSignalSpy ended(&probe, &alg_Autofocus::sig_endAutoFocusing);
+    probe.process();
+    // Without a camera the first sample ends the run; the run folder stays.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 10000));
+    const QDir runs(root.path("/mnt/KOVA-II/Autofocus"));
+    const QStringList run = runs.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(run.size(), 1);
+    const QDir folder(runs.filePath(run.first()));
+    EXPECT_EQ(folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"Step1"});
+
+    probe.m_State = 4;
+    probe.m_CurrentPosition = 777;
+    const cv::Mat red(48, 64, CV_8UC3, cv::Scalar(200, 100, 0));
+    probe.analyze_grabbed_image(red);
+    const QString file = folder.filePath("Step2/Autofocus_01_777_0.tiff");
+    const cv::Mat saved = cv::imread(QFile::encodeName(file).toStdString(), cv::IMREAD_COLOR);
+    ASSERT_FALSE(saved.empty()) << file.toStdString();
+    EXPECT_EQ(saved.at<cv::Vec3b>(10, 10), cv::Vec3b(0, 100, 200)) << "read back as BGR";
 }

@@ -88,8 +88,8 @@ public:
     void analyze_grabbed_image(const cv::Mat& frame);
     // Samples an RGB frame scored by its dark pixels (the 640 × 480 centre
     // window, grey as if the frame were BGR) and keeps the running best; the
-    // search is over when the value falls kFocusDrop below the best after
-    // the sixth sample, the reference then at the best sample.
+    // search is over when, from the seventh sample on, the value falls more
+    // than kFocusDrop below the best, the reference then at the best sample.
     void analyze_grabbed_image_prev(const cv::Mat& frame);
     // The variance of the Laplacian (16-bit, aperture 1) of the first channel.
     static double varianceOfLaplacian(const cv::Mat& image);
@@ -104,9 +104,9 @@ public:
     // (0 for any other, and for a frame not of three channels). A window
     // larger than the frame is cut to it.
     static int find_fv_velimbio_dark_edge(const cv::Mat& frame, int channel, FOCUS_WINDOW_SIZE window);
-    // The running best: 0 when `value` is the new best (kept with `index`),
-    // 1 when the search is over (after the sixth sample, kFocusDrop below
-    // the best; the reference then at the best sample), else 0.
+    // The running best: 1 when the search is over (`index` above 6 and
+    // `value` more than kFocusDrop below the best; the reference then at the
+    // best sample), else 0, the value kept with `index` when it is the best.
     int compare_focus(double value, int index);
 
 signals:
