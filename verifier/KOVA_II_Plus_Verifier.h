@@ -98,7 +98,10 @@ public:
 
     int currentResolution() const { return m_nCurrentResolution; }
     const unsigned char* frameBuffer(int mode) const { return m_FrameBuffer[mode].data(); }
+    // The navigator's marker for the resolution and view offset in use; null
+    // before a resolution is set. SetNavigatorRect fills `rect` with it.
     QRect navigatorRect() const;
+    void SetNavigatorRect(QRect& rect) const { rect = navigatorRect(); }
     QPoint viewOffset() const { return QPoint(m_nCurrX, m_nCurrY); }
     // The samples last reviewed for a step number (1 to 3), and the chosen one's index.
     const std::vector<AutoFocusingData_s>& autofocusRecord(int step) const { return m_AutoFocusingData[step - 1]; }
@@ -268,7 +271,7 @@ private:
     template <class Work>
     void busyWindow(Work work);
 
-    MediaMonitor m_UsbMonitor;
+    MediaMonitor m_UsbMonitor{nullptr, MediaMonitor::Build::Verifier};
     int m_nScreenshotCount = 1;
     std::function<void()> m_fileSync;
     int m_nCameraSettleMs = 500;

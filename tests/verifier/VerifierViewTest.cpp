@@ -72,7 +72,9 @@ TEST_F(VerifierViewTest, DragPansWithinTheFrame)
     widget<QPushButton>("BUTTON_RESOLUTION_5M")->click();
     panBy(3000, 0);
     EXPECT_EQ(window->viewOffset(), QPoint(1952, 0));
-    EXPECT_EQ(window->navigatorRect(), QRect(60, 0, 20, 15));
+    QRect marker(1, 2, 3, 4);
+    window->SetNavigatorRect(marker);
+    EXPECT_EQ(marker, QRect(60, 0, 20, 15));
     panBy(-3000, 0);
     drag(QPoint(0, 200), QPoint(20, 100));  // pressed on the edge column
     EXPECT_EQ(window->viewOffset(), QPoint(0, 0));
@@ -83,6 +85,8 @@ TEST_F(VerifierViewTest, DragPansWithinTheFrame)
     EXPECT_EQ(window->viewOffset(), QPoint(1800, 1400));
     widget<QPushButton>("BUTTON_RESOLUTION_1280")->click();
     EXPECT_EQ(window->viewOffset(), QPoint(640, 480));
+    window->SetNavigatorRect(marker);
+    EXPECT_EQ(marker, QRect(40, 30, 40, 30));
     widget<QPushButton>("BUTTON_RESOLUTION_5M")->click();
     EXPECT_EQ(window->viewOffset(), QPoint(640, 480));
     widget<QCheckBox>("CHECK_SCALED_TO_FIT")->click();  // off: no change

@@ -138,7 +138,8 @@ TEST_F(VerifierWindowTest, DebugLinesInTheMessagePanel)
     EXPECT_EQ(text->toPlainText(), "void f()() ab xy \n \n");
 }
 
-// The sync timer flushes the file systems only while a stick is mounted.
+// The sync timer flushes the file systems only while a stick is mounted, one
+// the window mounted at its start.
 TEST_F(VerifierWindowTest, SyncOnlyWhileAStickIsMounted)
 {
     open();
@@ -151,6 +152,7 @@ TEST_F(VerifierWindowTest, SyncOnlyWhileAStickIsMounted)
 
     ASSERT_FALSE(sticks.insert(QStringLiteral("stick")).isEmpty());
     open();
+    EXPECT_EQ(sticks.calls(), QStringList{"mount /dev/sda1 /mnt"}) << "the verifier mounts without options";
     window->setFileSync([&] { ++syncs; });
     window->slot_Timer_sync();
     EXPECT_EQ(syncs, 1);

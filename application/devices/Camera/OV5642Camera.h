@@ -63,6 +63,9 @@ public:
     int mode() const { return m_nMode; }
     int width() const { return m_nWidth; }
     int height() const { return m_nHeight; }
+    // The frame size of the open mode, under the names the callers know.
+    int getWidth() const { return width(); }
+    int getHeight() const { return height(); }
     // Bytes of one RGB24 frame of the current mode.
     int frameSize() const { return m_nFrameSize; }
 

@@ -57,14 +57,15 @@ bool readMtab(QString& text)
     return true;
 }
 
-// True when the mtab text has an entry for `mountPoint`, from `device` when
-// one is given.
+// True when the mtab text has an entry for `mountPoint` (any when empty), from
+// `device` when one is given.
 bool listsMount(const QString& mtab, const QString& mountPoint, const QString& device = QString())
 {
     const QStringList lines = mtab.split(QLatin1Char('\n'));
     for (const QString& line : lines) {
         const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (fields.size() >= 2 && fields[1] == mountPoint && (device.isEmpty() || fields[0] == device))
+        if (fields.size() >= 2 && (mountPoint.isEmpty() || fields[1] == mountPoint)
+            && (device.isEmpty() || fields[0] == device))
             return true;
     }
     return false;
@@ -76,21 +77,23 @@ bool mtabHasMount(const QString& mountPoint, const QString& device = QString())
     return readMtab(text) && listsMount(text, mountPoint, device);
 }
 
-// Linux unmounts by mount point only; a stick pulled while in use leaves the
-// mount busy, which only a lazy unmount removes.
-void unmountMountPoint(const QString& mountPoint)
+// Unmounts a mount point or a mounted device; a stick pulled while in use
+// leaves the mount busy, which only a lazy unmount removes.
+void unmountTarget(const QString& target, bool isDevice)
 {
-    const auto result = platform::CommandRunner::run(QStringLiteral("umount"), {mountPoint});
-    if (!result.succeeded() && mtabHasMount(mountPoint)) {
-        KLOG << "umount busy, detaching lazily:" << mountPoint;
-        platform::CommandRunner::run(QStringLiteral("umount"), {QStringLiteral("-l"), mountPoint});
+    const auto result = platform::CommandRunner::run(QStringLiteral("umount"), {target});
+    const bool stillMounted = isDevice ? mtabHasMount(QString(), target) : mtabHasMount(target);
+    if (!result.succeeded() && stillMounted) {
+        KLOG << "umount busy, detaching lazily:" << target;
+        platform::CommandRunner::run(QStringLiteral("umount"), {QStringLiteral("-l"), target});
     }
 }
 
 }  // namespace
 
-MediaMonitor::MediaMonitor(QObject* parent)
+MediaMonitor::MediaMonitor(QObject* parent, Build build)
     : QObject(parent)
+    , m_build(build)
 {
     KLOG_ENTER;
     initialize();
@@ -156,7 +159,10 @@ bool MediaMonitor::mount(QString device, QString mountPoint)
     m_strCurrentDevice = device;
     m_DeviceList.append(device);
     m_DeviceList.removeDuplicates();
-    platform::CommandRunner::run(QStringLiteral("mount"), {QStringLiteral("-outf8"), device, mountPoint});
+    QStringList arguments{device, mountPoint};
+    if (m_build == Build::Application)
+        arguments.prepend(QStringLiteral("-outf8"));
+    platform::CommandRunner::run(QStringLiteral("mount"), arguments);
     // Only a confirmed mount counts: otherwise a save would land in the
     // internal mount-point folder and be reported as done.
     if (mtabHasMount(mountPoint, device))
@@ -176,7 +182,15 @@ void MediaMonitor::umount(QString path)
     KLOG_ENTER;
     KLOG_VALUE("path", path);
     m_DeviceList.removeAll(path);
-    unmountMountPoint(kMountPoint);
+    unmountTarget(kMountPoint, false);
+}
+
+void MediaMonitor::unmount(QString device)
+{
+    KLOG_ENTER;
+    KLOG_VALUE("device", device);
+    m_DeviceList.removeAll(device);
+    unmountTarget(device, true);
 }
 
 void MediaMonitor::umount_usb()
@@ -200,7 +214,10 @@ void MediaMonitor::directoryChanged(QString _dirPath)
     // the number of sticks stayed the same.
     const bool lost = !m_strCurrentDevice.isEmpty();
     if (lost) {
-        umount(m_strCurrentDevice);
+        if (m_build == Build::Verifier)
+            unmount(m_strCurrentDevice);
+        else
+            umount(m_strCurrentDevice);
         m_strCurrentDevice.clear();
     }
     if (!lost && newList.size() == oldList.size())

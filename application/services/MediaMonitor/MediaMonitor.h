@@ -9,19 +9,29 @@ class QFileSystemWatcher;
 // Keeps one USB stick mounted at "/mnt" while sticks come and go and tells the
 // screens through detectSignal: 0 once a stick is mounted there, 1 when no
 // stick is available any more. Paths are logical (mapped under the instrument
-// root); mount and umount run as external commands.
+// root); mount and umount run as external commands. Only a mount that mtab
+// then lists counts as a stick.
+//
+// The application mounts with "-outf8" and unmounts a lost stick by the mount
+// point; the verifier's build mounts without options and unmounts a lost
+// stick by its device (unmount).
 class MediaMonitor : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit MediaMonitor(QObject* parent = nullptr);
+    enum class Build { Application, Verifier };
+
+    explicit MediaMonitor(QObject* parent = nullptr, Build build = Build::Application);
     ~MediaMonitor() override;
 
     // True while the stick last mounted is still plugged in and mounted.
     bool searchUSB();
     // Unmounts "/mnt" (the eject keys).
     void umount_usb();
+    // Drops `device` from the stick list and unmounts it wherever it is
+    // mounted, detaching it lazily when it is busy; the remembered stick stays.
+    void unmount(QString device);
 
     // Free space of the file system holding `path`, in whole MiB; 0 when it
     // cannot be read.
@@ -44,6 +54,7 @@ private:
     void umount(QString path);
     void mountFirstStick();
 
+    Build m_build;
     QFileSystemWatcher* m_pWatcher = nullptr;
     QStringList m_DeviceList;
     QString m_strCurrentDevice;

@@ -60,6 +60,8 @@ TEST_P(CameraModes, OpenStreamsAndWritesTheModesCalibrationRegistersInOrder)
     EXPECT_EQ(camera.mode(), mode);
     EXPECT_EQ(camera.width(), widths[mode]);
     EXPECT_EQ(camera.height(), heights[mode]);
+    EXPECT_EQ(camera.getWidth(), widths[mode]);
+    EXPECT_EQ(camera.getHeight(), heights[mode]);
     EXPECT_EQ(camera.frameSize(), widths[mode] * heights[mode] * 3);
 
     std::vector<std::vector<std::uint8_t>> expected;

@@ -37,9 +37,9 @@ public:
             EXPECT_TRUE(sticks.pull(event.name)) << event.name;
     }
 
-    void start()
+    void start(MediaMonitor::Build build = MediaMonitor::Build::Application)
     {
-        monitor = std::make_unique<MediaMonitor>();
+        monitor = std::make_unique<MediaMonitor>(nullptr, build);
         detected = std::make_unique<QSignalSpy>(monitor.get(), &MediaMonitor::detectSignal);
         // Connected after the monitor's own slot: it fires once the monitor is done.
         changes = std::make_unique<QSignalSpy>(monitor->findChild<QFileSystemWatcher*>(),
@@ -97,6 +97,7 @@ struct StickScenario
     QList<int> detected;              // signals after start-up
     QStringList calls;                // every mount/umount, start-up included
     QString mountedAtEnd;
+    MediaMonitor::Build build = MediaMonitor::Build::Application;
 };
 
 TEST(MediaMonitor, SticksComingAndGoing)
@@ -122,6 +123,18 @@ TEST(MediaMonitor, SticksComingAndGoing)
         {"/mnt twice in mtab at start-up: two unmounts first",
          "/dev/sdc1 /mnt vfat rw 0 0\n/dev/sdd1 /mnt vfat rw 0 0\n", {{E::Insert, "A"}}, {}, {},
          {"umount /mnt", "umount /mnt", "mount -outf8 /dev/sda1 /mnt"}, "/dev/sda1"},
+        // The verifier's build: no mount options, a lost stick unmounted by its device.
+        {"verifier: first stick is mounted", "", {}, {{E::Insert, "A"}}, {0}, {"mount /dev/sda1 /mnt"},
+         "/dev/sda1", MediaMonitor::Build::Verifier},
+        {"verifier: removing the only stick", "", {}, {{E::Insert, "A"}, {E::Pull, "A"}}, {0, 1},
+         {"mount /dev/sda1 /mnt", "umount /dev/sda1"}, "", MediaMonitor::Build::Verifier},
+        {"verifier: pulling the mounted one of two mounts the other", "", {},
+         {{E::Insert, "A"}, {E::Insert, "B"}, {E::Pull, "A"}}, {0, 0},
+         {"mount /dev/sda1 /mnt", "umount /dev/sda1", "mount /dev/sdb1 /mnt"}, "/dev/sdb1",
+         MediaMonitor::Build::Verifier},
+        {"verifier: /mnt twice in mtab at start-up", "/dev/sdc1 /mnt vfat rw 0 0\n/dev/sdd1 /mnt vfat rw 0 0\n",
+         {{E::Insert, "A"}}, {}, {}, {"umount /mnt", "umount /mnt", "mount /dev/sda1 /mnt"}, "/dev/sda1",
+         MediaMonitor::Build::Verifier},
     };
 
     for (const StickScenario& scenario : scenarios) {
@@ -130,7 +143,7 @@ TEST(MediaMonitor, SticksComingAndGoing)
         bench.root.writeFile("/etc/mtab", scenario.mtab);
         for (const StickEvent& event : scenario.atStart)
             bench.apply(event);
-        bench.start();
+        bench.start(scenario.build);
         for (const StickEvent& event : scenario.steps)
             bench.step(event);
 
@@ -185,6 +198,35 @@ TEST(MediaMonitor, AStickPulledWhileBusyLeavesNoStaleMount)
     EXPECT_EQ(bench.mountedDevice(), QString());
     EXPECT_TRUE(bench.mountPointIsInternalFolder());
     EXPECT_EQ(bench.signalsSent(), QList<int>({0, 1}));
+}
+
+// The verifier's build: a failed mount is no stick either, a busy one is
+// detached lazily, and a device the monitor does not know is unmounted all
+// the same.
+TEST(MediaMonitor, VerifierUnmountsByDevice)
+{
+    StickBench bench;
+    bench.sticks.setMountFails(true);
+    bench.apply({StickEvent::Insert, "A"});
+    bench.start(MediaMonitor::Build::Verifier);
+    EXPECT_FALSE(bench.monitor->searchUSB());
+    EXPECT_TRUE(bench.mountPointIsInternalFolder());
+
+    bench.sticks.setMountFails(false);
+    bench.step({StickEvent::Pull, "A"});
+    bench.step({StickEvent::Insert, "B", "/dev/sdb1"});
+    EXPECT_TRUE(bench.monitor->searchUSB());
+    bench.sticks.setBusy(true);
+    bench.step({StickEvent::Pull, "B"});
+    EXPECT_EQ(bench.sticks.calls(), QStringList({"mount /dev/sda1 /mnt", "mount /dev/sdb1 /mnt", "umount /dev/sdb1",
+                                                 "umount -l /dev/sdb1"}));
+    EXPECT_EQ(bench.mountedDevice(), QString());
+    EXPECT_TRUE(bench.mountPointIsInternalFolder());
+    EXPECT_EQ(bench.signalsSent(), QList<int>({1, 0, 1}));
+
+    bench.sticks.setBusy(false);
+    bench.monitor->unmount("/dev/sdz9");
+    EXPECT_EQ(bench.sticks.calls().last(), QString("umount /dev/sdz9"));
 }
 
 TEST(MediaMonitor, AStickSwappedBetweenTwoLooksIsMounted)
