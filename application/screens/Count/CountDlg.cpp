@@ -106,15 +106,12 @@ CountDlg::CountDlg(QWidget* parent)
     }
 
     // The service controls: no page shows them.
-    for (QWidget* service :
-         {static_cast<QWidget*>(ui->EDIT_TEST), static_cast<QWidget*>(ui->EDIT_REG),
-          static_cast<QWidget*>(ui->BUTTON_TEST), static_cast<QWidget*>(ui->BUTTON_TEST_2),
-          static_cast<QWidget*>(ui->BUTTON_TEST_3), static_cast<QWidget*>(ui->BUTTON_CLUSTERMAP),
-          static_cast<QWidget*>(ui->BUTTON_AUTO_FOCUS), static_cast<QWidget*>(ui->BUTTON_DEBUG),
-          static_cast<QWidget*>(ui->EDIT_ALG), static_cast<QWidget*>(ui->EDIT_CALI),
-          static_cast<QWidget*>(ui->BUTTON_SETCALI), static_cast<QWidget*>(ui->EDIT_CALI_2),
-          static_cast<QWidget*>(ui->FRAME_TIME)})
-        service->hide();
+    const QList<QWidget*> service{ui->EDIT_TEST, ui->EDIT_REG, ui->BUTTON_TEST, ui->BUTTON_TEST_2,
+                                  ui->BUTTON_TEST_3, ui->BUTTON_CLUSTERMAP, ui->BUTTON_AUTO_FOCUS,
+                                  ui->BUTTON_DEBUG, ui->EDIT_ALG, ui->EDIT_CALI, ui->BUTTON_SETCALI,
+                                  ui->EDIT_CALI_2, ui->FRAME_TIME};
+    for (QWidget* control : service)
+        control->hide();
     ui->COMBO_AF_OFFSET->setCurrentIndex(kNoAutofocusOffsetItem);
     ui->COMBO_AF_OFFSET->hide();
     CountButtonState(true);
