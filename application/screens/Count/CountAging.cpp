@@ -54,6 +54,9 @@ void CountDlg::slot_autosave_completed()
     KLOG << "-------------> finished!!! ";
     m_BackLabel.hide();
     theApp.m_bBusy = false;
+    // One end per save: a later signal of this dialog is none of the screen's.
+    if (m_pSavePrintDlg)
+        disconnect(m_pSavePrintDlg, &SavePrintDlg::sig_autosave_completed, this, &CountDlg::slot_autosave_completed);
 }
 
 void CountDlg::slot_aging_countingcompleted()

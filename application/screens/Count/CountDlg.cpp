@@ -105,8 +105,15 @@ CountDlg::CountDlg(QWidget* parent)
         m_FramePixmap[mode].fill(Qt::white);
     }
 
-    ui->BUTTON_AUTO_FOCUS->hide();
-    ui->BUTTON_DEBUG->hide();
+    // The service controls: no page shows them.
+    const QList<QWidget*> service{ui->EDIT_TEST, ui->EDIT_REG, ui->BUTTON_TEST, ui->BUTTON_TEST_2,
+                                  ui->BUTTON_TEST_3, ui->BUTTON_CLUSTERMAP, ui->BUTTON_AUTO_FOCUS,
+                                  ui->BUTTON_DEBUG, ui->EDIT_ALG, ui->EDIT_CALI, ui->BUTTON_SETCALI,
+                                  ui->EDIT_CALI_2, ui->FRAME_TIME};
+    for (QWidget* control : service)
+        control->hide();
+    ui->COMBO_AF_OFFSET->setCurrentIndex(kNoAutofocusOffsetItem);
+    ui->COMBO_AF_OFFSET->hide();
     CountButtonState(true);
     gating_constructor();
 }
@@ -150,7 +157,7 @@ void CountDlg::setFont()
            ui->LABEL_DEAD_CELL_NUMBER, ui->LABEL_DILUTION_FACTOR, ui->BUTTON_AUTO_FOCUS_OFFSET,
            ui->BUTTON_AGING_STOP},
           notoSans(18, QFont::Medium));
-    apply({ui->LABEL_CELL_SIZE}, notoSans(16, QFont::Medium));
+    apply({ui->LABEL_CELL_SIZE, ui->COMBO_AF_OFFSET}, notoSans(16, QFont::Medium));
     apply({ui->LABEL_TOTAL_CELL_CONCENTRATION_TITLE, ui->LABEL_LIVE_CELL_CONCENTRATION_TITLE,
            ui->LABEL_DEAD_CELL_CONCENTRATION_TITLE, ui->LABEL_VIABILITY_TITLE, ui->LABEL_AVERAGE_SIZE_TITLE,
            ui->LABEL_TOTAL_CELL_NUMBER_TITLE, ui->LABEL_LIVE_CELL_NUMBER_TITLE, ui->LABEL_DEAD_CELL_NUMBER_TITLE,
@@ -211,6 +218,7 @@ void CountDlg::Init()
     m_nAutofocusOffset = 0;
     theApp.m_nAutofocusOffset = 0;
     showAutofocusOffset();
+    ui->FRAME_TIME->hide();
     CountButtonState(true);
 }
 

@@ -75,6 +75,7 @@ public:
     static constexpr int kMemoryQueryTimeoutMs = 30000;
     static constexpr int kExposureFrameSkip = 5;      // frames before an exposure is measured
     static constexpr int kFocusOffsets = 3;           // the offset button's 0, 1, 2
+    static constexpr int kNoAutofocusOffsetItem = 7;  // "0" in the service list of offsets
     static constexpr int kApplyMessage = 14;          // "Calculating..." while Apply runs
     static constexpr int kResultRows = 9;
     static constexpr int kResultFirstRowY = 40;
@@ -218,6 +219,8 @@ public slots:
     void slot_endAutoFocusing(int position);
     // The next autofocus offset, 0 → 1 → 2 → 0 (× 512 steps above the focus found).
     void on_BUTTON_AUTO_FOCUS_OFFSET_clicked();
+    // The hidden service list of offsets (7 … -7): logged, nothing changes.
+    void on_COMBO_AF_OFFSET_currentTextChanged(const QString& arg1);
     // The live picture's green mean, the reference of the next count.
     void slot_check_intensity();
     // The running camera as the auto-exposure search measures it: each
@@ -257,6 +260,7 @@ public slots:
     // on the shown result's concentrations.
     void on_BUTTON_SAVE_PRINT_clicked();
     void on_BUTTON_DILUTION_clicked();
+    // The automatic save has ended: undimmed, and the dialog's end signal let go.
     void slot_autosave_completed();
     void slot_aging_countingcompleted();
     void slot_aging_savecompleted();

@@ -140,6 +140,12 @@ void CountDlg::on_BUTTON_AUTO_FOCUS_OFFSET_clicked()
     showAutofocusOffset();
 }
 
+void CountDlg::on_COMBO_AF_OFFSET_currentTextChanged(const QString& arg1)
+{
+    // A service control: the offset the button chooses stays the one used.
+    KLOG_VALUE("COMBO_AF_OFFSET", arg1);
+}
+
 void CountDlg::slot_check_intensity()
 {
     OV5642Camera* camera = theApp.m_pCamera;

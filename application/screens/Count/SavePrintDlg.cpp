@@ -111,6 +111,7 @@ SavePrintDlg::SavePrintDlg(QWidget* parent)
     ui->BUTTON_EJECT->raise();
     ui->BUTTON_PRINT->raise();
     ui->BUTTON_PRINT->show();
+    ui->BUTTON_KEY_ENTER->hide();
     connect(&m_savingDlg, &SavingDlg::sig_close_dlg, this, &SavePrintDlg::slot_close_savingdlg);
     QTimer::singleShot(kSearchUsbDelayMs, this, &SavePrintDlg::searchUSB);
     m_initdstpath = QStringLiteral("/KOVA/anonymous");
@@ -154,7 +155,7 @@ void SavePrintDlg::keyPressEvent(QKeyEvent* event)
 {
     event->accept();
     if (event->key() == Qt::Key_Enter) {
-        save3();
+        EDIT_FILENAME_returnPressed();
         return;
     }
     QLineEdit* edit = ui->EDIT_FILENAME;
@@ -167,6 +168,11 @@ void SavePrintDlg::keyPressEvent(QKeyEvent* event)
         edit->insert(c);
     }
     on_EDIT_FILENAME_textEdited(edit->text());
+}
+
+void SavePrintDlg::EDIT_FILENAME_returnPressed()
+{
+    save3();
 }
 
 void SavePrintDlg::on_EDIT_FILENAME_selectionChanged()
@@ -575,6 +581,10 @@ void SavePrintDlg::slotDisconnectedPrinterDevice()
 void SavePrintDlg::on_BUTTON_PRINT_clicked()
 {
     prepare_print();
+}
+
+void SavePrintDlg::on_BUTTON_KEY_ENTER_clicked()
+{
 }
 
 void SavePrintDlg::count_result_to_text(QString& text)

@@ -98,6 +98,9 @@ public slots:
     void slotSaveCompleted(int type, bool pass);
     void slot_close_savingdlg();
     void slot_close_msgdlg();
+    // The name field's Enter: saves as the keyboard's Save key does. Nothing
+    // connects it; the field's own returnPressed is not bound.
+    void EDIT_FILENAME_returnPressed();
 
 protected:
     // The keyboard's keys: ".", " ", "-", "_", digits and letters (lower case
@@ -107,6 +110,8 @@ protected:
 private slots:
     void on_BUTTON_BACK_clicked();
     void on_BUTTON_PRINT_clicked();
+    // The hidden large save key does nothing; saving is the keyboard's Save key.
+    void on_BUTTON_KEY_ENTER_clicked();
     void on_EDIT_FILENAME_selectionChanged();
     void on_EDIT_FILENAME_textChanged();
     void on_EDIT_FILENAME_textEdited(QString arg1);

@@ -377,6 +377,32 @@ void ProtocolDlg::slot_set_backLabel(bool bshow)
         m_overlay.request(bshow);
 }
 
+void ProtocolDlg::slotSave(QString name, bool detect)
+{
+    KLOG_VALUE("name", name);
+    name = KovaCoreApp::removeLastSpace(name);
+    if (!detect) {
+        // The name becomes a file name: only what a typed name may hold.
+        if (name.isEmpty() || KovaCoreApp::checkNameRule(name) != name || !save2(name)) {
+            emit signalSaveFailed();
+            return;
+        }
+        if (ui->LIST_PROTOCOL->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty())
+            ui->LIST_PROTOCOL->addItem(name);
+    }
+    emit signalSaveCompleted();
+}
+
+bool ProtocolDlg::save2(const QString& name)
+{
+    const QString path = KovaCoreApp::gen_local_protocol_ini_path(theApp.m_CountingMode, name);
+    const int written = isViabilityMode() ? KovaCoreApp::put_local_protocol(path, theApp.m_Loaded_Viability_Protocol)
+                                          : KovaCoreApp::put_local_protocol(path, theApp.m_Loaded_Total_Protocol);
+    if (written != 0)
+        KLOG << "[Error] protocol file not written:" << path;
+    return written == 0;
+}
+
 void ProtocolDlg::paintEvent(QPaintEvent* event)
 {
     ui->LABEL_COMMON_DATETIME->setText(theApp.m_strDateTime);

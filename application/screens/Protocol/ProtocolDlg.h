@@ -39,6 +39,16 @@ public:
 public slots:
     // The power-off question's dimming; while Save as is up it goes there.
     void slot_set_backLabel(bool bshow);
+    // Stores the loaded protocol of the mode under `name` (blanks at its end
+    // dropped) and lists it, unless `detect`, which stores nothing; then
+    // signalSaveCompleted(). A name a typed name may not be, or a file that
+    // cannot be written, gives signalSaveFailed() and no new row. Nothing
+    // connects it; Save as stores through its own dialog.
+    void slotSave(QString name, bool detect);
+
+signals:
+    void signalSaveCompleted();
+    void signalSaveFailed();
 
 protected:
     // Keeps the header clock current: the home screen repaints once a minute.
@@ -86,6 +96,9 @@ private:
     void DisplayProtocolList();
     // Shows the values of protocol `name` as read from its file.
     void LoadProtocol2(QString name);
+    // The loaded protocol of the mode into the file of protocol `name`; false
+    // when the file could not be written.
+    bool save2(const QString& name);
     // The shown values into m_TotalProtocol or m_ViabilityProtocol.
     void takeShownValues();
     // Column n (from 1) of a frame, stepped up or down within its rule.

@@ -55,6 +55,8 @@ CalibrateBackgroundDlg::CalibrateBackgroundDlg(QWidget* parent)
     setGeometry(156, 90, 500, 300);
     setFont();
     setMessageType(MESSAGE_STEP1);
+    for (QWidget* edit : {ui->EDIT_1, ui->EDIT_5M1, ui->EDIT_2})
+        edit->hide();
     m_ProgressTimer.setInterval(kProgressIntervalMs);
     connect(&m_ProgressTimer, &QTimer::timeout, this, &CalibrateBackgroundDlg::InvalidateProgressbar);
 }
@@ -226,4 +228,8 @@ void CalibrateBackgroundDlg::reload_background()
 {
     KLOG_ENTER;
     MainSettings::loadCalibrationFiles();
+}
+
+void CalibrateBackgroundDlg::LoadImages()
+{
 }

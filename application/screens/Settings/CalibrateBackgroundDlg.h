@@ -62,6 +62,8 @@ public:
     void InitPosition();
     // The register tables and theApp's background value from the three files.
     void reload_background();
+    // Nothing to load: the dialog shows no pictures.
+    void LoadImages();
 
 public slots:
     void InvalidateProgressbar();

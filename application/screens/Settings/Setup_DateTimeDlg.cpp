@@ -9,6 +9,7 @@
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/MainSettings.h"
 #include "Message/MessageDlg.h"
+#include "Settings/CalibrationSupport.h"
 #include "Settings/SettingsLook.h"
 #include "Settings/SettingsResources.h"
 
@@ -173,6 +174,13 @@ void Setup_DateTimeDlg::slotConnectedPrinterDevice()
 void Setup_DateTimeDlg::slotDisconnectedPrinterDevice()
 {
     m_bPrinterConnected = false;
+}
+
+void Setup_DateTimeDlg::slotCompletedAFThread()
+{
+    KLOG_ENTER;
+    openCalibrationCamera();
+    setEnabled(true);
 }
 
 void Setup_DateTimeDlg::rejectEntry(int message, QLineEdit* field)

@@ -72,6 +72,9 @@ public slots:
     void slot_set_value(QString text);
     void slotConnectedPrinterDevice();
     void slotDisconnectedPrinterDevice();
+    // After an autofocus run elsewhere: the camera open again (made first when
+    // there is none) and the dialog usable. Nothing connects it.
+    void slotCompletedAFThread();
 
     void on_BUTTON_APPLY_clicked();
     void on_BUTTON_BACK_clicked();

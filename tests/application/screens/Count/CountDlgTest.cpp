@@ -4,6 +4,7 @@
 
 #include "platform/SimulatedVideo.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -251,6 +252,37 @@ TEST_F(CountScreen, InitChoosesTheCalibrationByModeAndShowsItsIconAndProtocol)
         EXPECT_TRUE(dlg->isLiveViewRunning());
         dlg->stopCamera(true);
     }
+}
+
+// The service controls: hidden from the start, the time frame again on every
+// entry, and the list of offsets changes no offset.
+TEST_F(CountScreen, ServiceControlsStayHiddenAndTheOffsetListChangesNothing)
+{
+    for (const char* name : {"EDIT_TEST", "EDIT_REG", "BUTTON_TEST", "BUTTON_TEST_2", "BUTTON_TEST_3",
+                             "BUTTON_CLUSTERMAP", "BUTTON_AUTO_FOCUS", "BUTTON_DEBUG", "EDIT_ALG", "EDIT_CALI",
+                             "BUTTON_SETCALI", "EDIT_CALI_2", "COMBO_AF_OFFSET", "FRAME_TIME"})
+        EXPECT_TRUE(child(name)->isHidden()) << name;
+
+    auto* offsets = child<QComboBox>("COMBO_AF_OFFSET");
+    QStringList items;
+    for (int i = 0; i < offsets->count(); ++i)
+        items << offsets->itemText(i);
+    EXPECT_EQ(items, QString("7 6 5 4 3 2 1 0 -1 -2 -3 -4 -5 -6 -7").split(' '));
+    EXPECT_EQ(offsets->currentIndex(), 7);
+    EXPECT_EQ(offsets->currentText(), "0");
+
+    child<QPushButton>("BUTTON_AUTO_FOCUS_OFFSET")->click();
+    const int shared = theApp.m_nAutofocusOffset;
+    for (int index : {0, 14}) {
+        offsets->setCurrentIndex(index);
+        EXPECT_EQ(dlg->autofocusOffset(), 1) << index;
+        EXPECT_EQ(theApp.m_nAutofocusOffset, shared) << index;
+    }
+
+    child("FRAME_TIME")->show();
+    dlg->Init();
+    EXPECT_TRUE(child("FRAME_TIME")->isHidden());
+    dlg->stopCamera(true);
 }
 
 TEST_F(CountScreen, InitSwitchesTheLedOnAndBringsTheStageBackToTheCentre)

@@ -16,6 +16,7 @@
 #include "platform/Root.h"
 #include "platform/SimulatedVideo.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -253,6 +254,19 @@ TEST_F(CountRun, AnAutomaticSaveAfterACountNamesTheResultByTheSettings)
     EXPECT_TRUE(lines(ResultTree::previousCountMaster(BF_TOTAL_CELL_COUNTING)).last().startsWith("anonymous,run_00007,"));
     EXPECT_EQ(theApp.m_SaveReview.m_nSequenceCount, 8);
     EXPECT_EQ(answerer.unplanned, 0);
+
+    // The save's end was taken once: a later one of the same dialog leaves
+    // the screen as it is.
+    SavePrintDlg* save = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<SavePrintDlg*>(top))
+            save = found;
+    ASSERT_NE(save, nullptr);
+    dlg->slot_set_backLabel(true);
+    theApp.m_bBusy = true;
+    emit save->sig_autosave_completed();
+    EXPECT_FALSE(child<QLabel>("DIM_OVERLAY")->isHidden());
+    EXPECT_TRUE(theApp.m_bBusy);
 }
 
 TEST_F(CountRun, AnAgingRunWithAutomaticSavingSavesEveryCountWithoutABox)

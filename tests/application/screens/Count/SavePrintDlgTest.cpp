@@ -607,6 +607,32 @@ TEST_F(SavePrint, PrintFollowsThePrinterAndPrintsOneLabelPage)
     EXPECT_TRUE(print->isEnabled());
 }
 
+// The name field's Enter saves as the Save key does; the hidden large save
+// key and the spare controls off the screen do nothing.
+TEST_F(SavePrint, TheFieldsEnterSavesAndTheHiddenSaveKeyDoesNothing)
+{
+    auto dialog = open();
+    for (const char* spare : {"BUTTON_ANALYZED_IMAGE_ON", "BUTTON_RAW_IMAGE_ON", "BUTTON_REPORT_ON",
+                              "LABEL_ANALYZED_IMAGE", "LABEL_RAW_IMAGE", "LABEL_REPORT"})
+        EXPECT_FALSE(dialog->rect().intersects(child<QWidget>(*dialog, spare)->geometry())) << spare;
+
+    auto* saveKey = child(*dialog, "BUTTON_KEY_ENTER");
+    EXPECT_TRUE(saveKey->isHidden());
+    EXPECT_EQ(saveKey->geometry(), QRect(654, 278, 144, 133));
+    typeName(*dialog, "Sample");
+    const QStringList before = entries(kInternal);
+    saveKey->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(entries(kInternal), before);
+    EXPECT_TRUE(answerer.shown.isEmpty());
+
+    answerer.plan(true);
+    dialog->EDIT_FILENAME_returnPressed();
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(answerer.shown.last(), kCompleted);
+    EXPECT_EQ(resultFiles("Sample"), allFiles("Sample"));
+}
+
 TEST_F(SavePrint, TheNameFieldKeepsOnlyNameCharacters)
 {
     const struct {

@@ -228,6 +228,39 @@ TEST_F(KeyboardFrameTest, SetEnabledKnowsOnlyItsKeys)
     EXPECT_TRUE(keyboard.isEnabled());
 }
 
+// What an embedding dialog may set: each changes its one key and nothing sent.
+TEST_F(KeyboardFrameTest, TheEmbeddingDialogsSettersChangeOnlyTheirKey)
+{
+    keyboard.setMainMode(KEYBOARD_MODE_PROTOCOL);
+    ASSERT_TRUE(shown("BUTTON_KEY_ADD_DATE_TIME"));
+    keyboard.hideAddDateTimeKey();
+    EXPECT_FALSE(shown("BUTTON_KEY_ADD_DATE_TIME"));
+
+    keyboard.setEnterKeyText(QStringLiteral("Done"));
+    EXPECT_EQ(key("BUTTON_ENTER")->text(), "Done");
+
+    const QSize spaceSize = key("BUTTON_KEY_SPACE")->size();
+    keyboard.setSpaceKeyPosition(250, 189);
+    EXPECT_EQ(key("BUTTON_KEY_SPACE")->pos(), QPoint(250, 189));
+    EXPECT_EQ(key("BUTTON_KEY_SPACE")->size(), spaceSize);
+    EXPECT_TRUE(target.keys.isEmpty());
+}
+
+// Upper-case captions without the latch: the keys still send no modifier.
+TEST_F(KeyboardFrameTest, UpperModeShowsCapitalsWithoutMovingTheShiftLatch)
+{
+    keyboard.setUpperMode(true);
+    EXPECT_EQ(key("BUTTON_KEY_A")->text(), "A");
+    target.keys.clear();
+    EXPECT_FALSE(key("BUTTON_KEY_SHIFT_L")->isChecked());
+    key("BUTTON_KEY_A")->click();
+    ASSERT_EQ(target.pressedCodes(), QVector<int>{Qt::Key_A});
+    EXPECT_EQ(target.keys[0].modifiers, Qt::NoModifier);
+
+    keyboard.setUpperMode(false);
+    EXPECT_EQ(key("BUTTON_KEY_A")->text(), "a");
+}
+
 TEST(KeyboardFrameEject, UnmountsTheStickThroughTheUsbMonitor)
 {
     TempRoot root;

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 
 #include <memory>
 
@@ -379,6 +380,67 @@ TEST_F(ProtocolScreen, LoadWhoseFileCannotBeWrittenChangesNothing)
     EXPECT_EQ(theApp.m_Loaded_Total_Protocol.min_search_size, 7);
     EXPECT_TRUE(steppersOn());
     EXPECT_EQ(value(1)->text(), "8");
+}
+
+// slotSave stores the loaded protocol of the mode under a name and lists it;
+// a name that is no typed name, or a file that cannot be written, fails.
+TEST_F(ProtocolScreen, SaveSlotStoresTheLoadedProtocolUnderANameAndReportsHowItWent)
+{
+    const struct {
+        const char* what;
+        int mode;
+        QString name;
+        bool detect;
+        const char* file;  // null: none written
+        QStringList values;  // of the file, in parameter order
+        bool completed;
+    } cases[] = {
+        {"total, blanks at the end dropped", BF_TOTAL_CELL_COUNTING, "Mine  ", false, "Mine", {"9", "31", "4", "6", "20"}, true},
+        {"viability", BF_CELL_COUNTING_VIABILITY, "Cells", false, "Cells", {"8", "40", "3", "7", "2", "10"}, true},
+        {"already listed: no second row", BF_TOTAL_CELL_COUNTING, "PBMC", false, "PBMC", {"9", "31", "4", "6", "20"}, true},
+        {"detect stores nothing", BF_TOTAL_CELL_COUNTING, "Other", true, nullptr, {}, true},
+        {"a name with a path in it", BF_TOTAL_CELL_COUNTING, "../Escape", false, nullptr, {}, false},
+        {"blanks only", BF_TOTAL_CELL_COUNTING, "   ", false, nullptr, {}, false},
+        {"a folder where the file belongs", BF_TOTAL_CELL_COUNTING, "Blocked", false, nullptr, {}, false},
+    };
+    ASSERT_TRUE(QDir().mkpath(folder(BF_TOTAL_CELL_COUNTING) + "/Blocked.ini"));
+    theApp.m_Loaded_Total_Protocol = {"DEFAULT", 9, 31, 4, 6, 20, 11, 42};
+    theApp.m_Loaded_Viability_Protocol = {"DEFAULT", 8, 40, 3, 7, 2, 10, 11, 42};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        theApp.m_CountingMode = c.mode;
+        open();
+        const QStringList filesBefore = files(c.mode);
+        const QStringList rowsBefore = dlg->getProtocollist();
+        QSignalSpy completed(dlg.get(), &ProtocolDlg::signalSaveCompleted);
+        QSignalSpy failed(dlg.get(), &ProtocolDlg::signalSaveFailed);
+
+        dlg->slotSave(c.name, c.detect);
+
+        EXPECT_EQ(completed.count(), c.completed ? 1 : 0);
+        EXPECT_EQ(failed.count(), c.completed ? 0 : 1);
+        const bool listedBefore = rowsBefore.contains(QString(c.file));
+        EXPECT_EQ(dlg->getProtocollist(), c.file && !listedBefore ? rowsBefore + QStringList{c.file} : rowsBefore);
+        if (!c.file) {
+            EXPECT_EQ(files(c.mode), filesBefore);
+            EXPECT_FALSE(QFile::exists(folder(c.mode) + "/../Escape.ini"));
+            continue;
+        }
+        const QString path = KovaCoreApp::gen_local_protocol_ini_path(c.mode, c.file);
+        QStringList stored;
+        if (c.mode == BF_TOTAL_CELL_COUNTING) {
+            PROTOCOL_BF_TOTAL_CELL_COUNTING_t p;
+            KovaCoreApp::get_local_protocol_BF_TOTAL_CELL_COUNTING(c.file, path, p);
+            stored = QStringList{p.min_search_size, p.max_search_size, p.cell_detection_sensitivity, p.noise_reduction,
+                      p.dilution_factor};
+        } else {
+            PROTOCOL_BF_CELL_COUNTING_VIABILITY_t p;
+            KovaCoreApp::get_local_protocol_BF_CELL_COUNTING_VIABILITY(c.file, path, p);
+            stored = QStringList{p.min_search_size, p.max_search_size, p.cell_detection_sensitivity, p.live_cell_sensitivity,
+                      p.noise_reduction, p.dilution_factor};
+        }
+        EXPECT_EQ(stored, c.values);
+    }
 }
 
 TEST_F(ProtocolScreen, SaveAsOpensBelowThreeHundredRowsAndReturnsToTheLoadedProtocol)

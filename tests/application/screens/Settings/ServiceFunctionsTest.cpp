@@ -5,6 +5,7 @@
 #include "MediaMonitor/MediaMonitor.h"
 #include "ModalAnswerer.h"
 #include "WhenModal.h"
+#include "Settings/CalibrationSupport.h"
 #include "Settings/ServiceCodes.h"
 #include "SettingsTestSupport.h"
 #include "TempRoot.h"
@@ -168,6 +169,24 @@ TEST_F(ServiceFunctionsTest, AgingStartsAndTakesItsCountFromTheKeypad)
     boxes.plan(true);
     EXPECT_EQ(runCode(ServiceCode::kAging), QDialog::Rejected);
     EXPECT_FALSE(theApp.m_bAgingMode);
+}
+
+// The end of an autofocus run elsewhere: the camera opened again, the dialog usable.
+TEST_F(ServiceFunctionsTest, CompletedAutofocusReopensTheCameraAndEnablesTheDialog)
+{
+    int openings = 0;
+    bool disabledWhileOpening = false;
+    dlg = std::make_unique<Setup_DateTimeDlg>();
+    calibrationCameraOpener() = [&] {
+        ++openings;
+        disabledWhileOpening = !dlg->isEnabled();
+    };
+    dlg->setEnabled(false);
+    dlg->slotCompletedAFThread();
+    calibrationCameraOpener() = nullptr;
+    EXPECT_EQ(openings, 1);
+    EXPECT_TRUE(disabledWhileOpening) << "usable only once the camera is open";
+    EXPECT_TRUE(dlg->isEnabled());
 }
 
 TEST_F(ServiceFunctionsTest, ResetValueRestoresTheTwelveFactoryValues)

@@ -327,6 +327,17 @@ TEST_F(BackgroundDialogTest, SkipTwiceCompletesAndExitStillReloads)
 
 // The dialog goes while its step waits for the camera, which only the
 // dialog's own thread could open: no deadlock, and the camera stays closed.
+TEST_F(BackgroundDialogTest, TheThreeSpareFieldsStayHidden)
+{
+    CalibrateBackgroundDlg dlg;
+    dlg.show();
+    for (const char* name : {"EDIT_1", "EDIT_5M1", "EDIT_2"}) {
+        auto* field = dlg.findChild<QWidget*>(QString::fromLatin1(name));
+        ASSERT_NE(field, nullptr) << name;
+        EXPECT_TRUE(field->isHidden()) << name;
+    }
+}
+
 TEST_F(BackgroundDialogTest, DestroyingTheDialogMidStepDoesNotWaitForItself)
 {
     CalibrateBackgroundDlg::seams().makeCamera = nullptr;

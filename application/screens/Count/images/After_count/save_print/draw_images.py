@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the save and print dialog's destination keys: "usb" (the USB stick)
 and "internal2" (the instrument's storage), 71x57, in four states each:
-1 normal, 2 pressed or chosen, 3 disabled, 4 disabled and chosen.
+1 normal, 2 pressed or chosen, 3 disabled, 4 disabled and chosen; and its
+large save key "save", 144x133, in three: 1 normal, 2 pressed, 3 disabled.
 
 The shapes and the PNG writer are the screens' shared ones
 (screens/Common/images/draw_images.py); run it again after changing a drawing.
@@ -11,7 +12,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "..", "Common", "images"))
-from draw_images import (BLUE, INK, KEY_EDGE, KEY_FACE, KEY_OFF, WHITE,  # noqa: E402
+from draw_images import (BLUE, DARK_BLUE, INK, KEY_EDGE, KEY_FACE, KEY_OFF, WHITE,  # noqa: E402
                          disc, minus, polygon, render, rounded_rect, stroke, union, write_png)
 
 W, H = 71, 57
@@ -32,6 +33,23 @@ DRIVE = union(
     disc(46, 34.7, 1.8), disc(40.5, 34.7, 1.8),
 )
 
+# A diskette: shutter and label cut out, one corner bevelled.
+DISKETTE = union(
+    minus(rounded_rect(47, 41, 97, 91, 5),
+          union(polygon([(86, 40), (98, 40), (98, 52)]),
+                rounded_rect(56, 45, 84, 58, 1.5),
+                rounded_rect(56, 68, 88, 87, 2))),
+    rounded_rect(76, 47, 81, 56, 0.5),
+)
+
+SAVE_W, SAVE_H = 144, 133
+# face, symbol of each state of the save key
+SAVE_STATES = {
+    1: (BLUE, WHITE),
+    2: (DARK_BLUE, BLUE),
+    3: (BLUE, PALE_BLUE),
+}
+
 # face, border, symbol of each state
 STATES = {
     1: (KEY_FACE, KEY_EDGE, INK),
@@ -48,7 +66,14 @@ def key(symbol, state):
                          (symbol, ink)])
 
 
+def save_key(state):
+    face, ink = SAVE_STATES[state]
+    return render(SAVE_W, SAVE_H, [(rounded_rect(0, 0, SAVE_W, SAVE_H, 0), face), (DISKETTE, ink)])
+
+
 if __name__ == "__main__":
     for state in STATES:
         write_png(os.path.join(HERE, "usb-%d.png" % state), key(USB, state))
         write_png(os.path.join(HERE, "internal2-%d.png" % state), key(DRIVE, state))
+    for state in SAVE_STATES:
+        write_png(os.path.join(HERE, "save-%d.png" % state), save_key(state))
