@@ -16,10 +16,7 @@ FileSystemTreeView::FileSystemTreeView(QWidget* parent)
     // A result folder is never renamed here.
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setModel(m_pFolders->model());
-    connect(m_pFolders->model(), &QFileSystemModel::rootPathChanged, this, [this](const QString& path) {
-        setRootIndex(m_pFolders->model()->index(path));
-        m_clickedPath.clear();
-    });
+    connect(m_pFolders->model(), &QFileSystemModel::rootPathChanged, this, &FileSystemTreeView::slotRootIndexUpdate);
     connect(this, &QTreeView::clicked, this, &FileSystemTreeView::slotItemClicked);
 }
 
@@ -30,6 +27,17 @@ void FileSystemTreeView::initialize()
     for (int column = 1; column < m_pFolders->model()->columnCount(); ++column)
         hideColumn(column);
     m_pFolders->initialize();
+}
+
+void FileSystemTreeView::clear()
+{
+    clearSelection();
+    clearFocus();
+}
+
+void FileSystemTreeView::copy(int)
+{
+    m_nOperation = file_operations_t::Copy;
 }
 
 void FileSystemTreeView::copy2(QFileInfo fi)
@@ -80,6 +88,17 @@ void FileSystemTreeView::slotItemClicked(const QModelIndex& cur_node)
         m_clickedPath = path;
         emit signalCurrentItemChanged(path, isLeaf);
     }
+}
+
+bool FileSystemTreeView::get_FileOperationDialog_status() const
+{
+    return m_FileOperationDlg.isRunning();
+}
+
+void FileSystemTreeView::slotRootIndexUpdate(const QString& new_path)
+{
+    setRootIndex(m_pFolders->model()->index(new_path));
+    m_clickedPath.clear();
 }
 
 void FileSystemTreeView::slot_FuncComplete()

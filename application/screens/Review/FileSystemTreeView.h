@@ -25,6 +25,10 @@ public:
 
     // Only the name column, over the mode's result folder from page 1.
     void initialize();
+    // No item selected and the keyboard focus given up.
+    void clear();
+    // The next job copies (not copying all results); the row is not used.
+    void copy(int row);
     // The next job copies `fi` (kept as it was when `fi` does not exist).
     void copy2(QFileInfo fi);
     // Copies the job into `dst` (the folder holding it, for a file); true
@@ -44,12 +48,19 @@ public:
     // The path of the last item clicked; cleared when the browsed folder
     // changes and when a copy starts.
     QString clickedPath() const { return m_clickedPath; }
+    // The progress box's running flag: set as a copy starts, cleared by an
+    // error or the next copy's start (a completed copy leaves it set).
+    bool get_FileOperationDialog_status() const;
 
 public slots:
     // A click on an item: a top-level folder opens or closes, then
     // signalItemClicked, and signalCurrentItemChanged when it is not the
     // item clicked last.
     void slotItemClicked(const QModelIndex& cur_node);
+    // The folder model's root moved to `new_path` (a path as the model has
+    // it, under the instrument root): the view shows that folder and forgets
+    // the item clicked last.
+    void slotRootIndexUpdate(const QString& new_path);
     void slot_FuncComplete();
 
 signals:

@@ -77,6 +77,11 @@ public:
     QString selectedPath() const { return m_selectPath; }
     // Where the image viewer looks (zoom and origin).
     ImageNavigation::View imageView() const { return m_view; }
+    // The image viewer's navigator box: the visible part of the image within
+    // the 100 × 68 overview frame at (200, 80).
+    void SetNavigatorRect(QRect& rect);
+    // The export/delete dialog's choices no longer reach the screen.
+    void disconnect_ReviewFunc();
 
     // "/KOVA/" for the internal storage, else the path up to its third "/".
     static QString extract_mountpoint(QString path);

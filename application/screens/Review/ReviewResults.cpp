@@ -516,6 +516,11 @@ void ReviewDlg::slot_set_FuncType(int mode, int type)
     endChoice();
 }
 
+void ReviewDlg::disconnect_ReviewFunc()
+{
+    disconnect(&m_Reviewfuncdlg, &ReviewFuncDlg::sig_set_FuncnType, this, &ReviewDlg::slot_set_FuncType);
+}
+
 void ReviewDlg::slot_umount_usb(bool bumount)
 {
     if (bumount)

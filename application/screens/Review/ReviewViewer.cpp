@@ -238,7 +238,14 @@ void ReviewDlg::paintEvent(QPaintEvent* event)
         painter.drawPixmap(area.topLeft(), m_Pixmap, QRect(m_view.origin, area.size()));
         painter.setPen(QColor(255, 0, 0));
         painter.drawRect(QRect(area.topLeft(), QSize(100, 68)));
-        painter.drawRect(ImageNavigation::navigatorRect(m_view, true));
+        QRect navigator;
+        SetNavigatorRect(navigator);
+        painter.drawRect(navigator);
     }
     ui->LABEL_COMMON_DATETIME->setText(theApp.m_strDateTime);
+}
+
+void ReviewDlg::SetNavigatorRect(QRect& rect)
+{
+    rect = ImageNavigation::navigatorRect(m_view, true);
 }

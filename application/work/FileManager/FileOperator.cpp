@@ -49,6 +49,32 @@ bool isPreviousCountTable(const QString& name)
     return name.startsWith(QLatin1String("PreviousCount")) && name.endsWith(QLatin1String(".csv"));
 }
 
+// Makes the folder of a copy of `name` in `folder`, under a free name and
+// never through a link (mkdir makes the folder or fails). Its logical path;
+// empty, errno set, when it could not be made.
+QString makeFolderCopy(const QString& folder, const QString& name)
+{
+    const QString made = child(folder, FileOperator::rename_for_dir(folder, name));
+    if (::mkdir(QFile::encodeName(platform::rootPath(made)).constData(), 0777) != 0) {
+        const int error = errno;
+        KLOG << "[Error] folder not made:" << made;
+        errno = error;
+        return QString();
+    }
+    return made;
+}
+
+// Where a copy of the file `fileName` goes in `folder`: a free name.
+// "archive.tar.gz" is "archive.tar" and ".gz"; a name without a dot, or with
+// its only dot in front (".profile"), is kept whole.
+QString fileCopyTarget(const QString& folder, const QString& fileName)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? fileName.left(dot) : (dot == 0 ? QString() : fileName);
+    const QString extension = dot >= 0 ? fileName.mid(dot) : QString();
+    return child(folder, FileOperator::rename_for_file(folder, base, extension));
+}
+
 }  // namespace
 
 void FileOperator::setData(file_operations_t data)
@@ -81,10 +107,11 @@ QString FileOperator::rename_for_dir(QString folder, QString name)
 void FileOperator::erase(QFileInfo fi)
 {
     const QString path = platform::rootPath(fi.filePath());
-    if (QFileInfo(path).isDir())
-        QDir(path).removeRecursively();
-    else
-        QFile::remove(path);
+    const QFileInfo physical(path);
+    const bool removed = physical.isDir() && !physical.isSymLink() ? QDir(path).removeRecursively()
+                                                                   : QFile::remove(path);
+    if (!removed)
+        KLOG << "[Error] not all of it removed:" << fi.filePath();
 }
 
 void FileOperator::calculateCopyList(const QFileInfo& source, int& count, unsigned long& size)
@@ -127,14 +154,11 @@ bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folde
     const QString path = source.filePath();
     const QFileInfo physical(platform::rootPath(path));
     if (physical.isDir()) {
-        const QString name = rename_for_dir(folder, source.fileName());
-        // Never through a link: mkdir makes the folder or fails.
-        if (::mkdir(QFile::encodeName(platform::rootPath(child(folder, name))).constData(), 0777) != 0) {
-            KLOG << "[Error] folder not made:" << child(folder, name);
+        const QString made = makeFolderCopy(folder, source.fileName());
+        if (made.isEmpty())
             return fail(folder, errno, PasteErrorDestination);
-        }
         for (const QFileInfo& entry : entriesOf(path)) {
-            if (!copyRecursively(QFileInfo(child(path, entry.fileName())), child(folder, name), count, size))
+            if (!copyRecursively(QFileInfo(child(path, entry.fileName())), made, count, size))
                 return false;
         }
         return true;
@@ -147,12 +171,7 @@ bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folde
 
     const QString fileName = source.fileName();
     if (!(m_operation == file_operations_t::CopyAllResults && isPreviousCountTable(fileName))) {
-        // "archive.tar.gz" is "archive.tar" and ".gz"; a name without a dot,
-        // or with its only dot in front (".profile"), is kept whole.
-        const int dot = fileName.lastIndexOf(QLatin1Char('.'));
-        const QString base = dot > 0 ? fileName.left(dot) : (dot == 0 ? QString() : fileName);
-        const QString extension = dot >= 0 ? fileName.mid(dot) : QString();
-        const QString target = child(folder, rename_for_file(folder, base, extension));
+        const QString target = fileCopyTarget(folder, fileName);
         if (::copy(path.toUtf8().constData(), target.toUtf8().constData()) != 0) {
             const int error = errno;
             KLOG << "[Error] file not copied:" << path << "to" << target;
@@ -162,6 +181,33 @@ bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folde
     ++count;
     size += static_cast<unsigned long>(physical.size());
     emit signalSetCurrentFileCountAndSize(count, size);
+    return true;
+}
+
+bool FileOperator::copyRecursively(QFileInfo source, QFileInfo dst)
+{
+    const QString path = source.filePath();
+    const QString folder = dst.filePath();
+    const QFileInfo physical(platform::rootPath(path));
+    if (physical.isDir()) {
+        const QString made = makeFolderCopy(folder, source.fileName());
+        if (made.isEmpty())
+            return false;
+        // Whatever fails, the other entries are copied all the same.
+        bool all = true;
+        for (const QFileInfo& entry : entriesOf(path))
+            all = copyRecursively(QFileInfo(child(path, entry.fileName())), QFileInfo(made)) && all;
+        return all;
+    }
+    if (!physical.isFile()) {
+        KLOG << "[Error] neither a file nor a folder:" << path;
+        return false;
+    }
+    const QString target = fileCopyTarget(folder, source.fileName());
+    if (::copy(path.toUtf8().constData(), target.toUtf8().constData()) != 0) {
+        KLOG << "[Error] file not copied:" << path << "to" << target;
+        return false;
+    }
     return true;
 }
 

@@ -51,8 +51,15 @@ public:
     static QString rename_for_file(QString folder, QString base, QString extension);
     // A name free in `folder` for a folder: "name", "name(1)", ...
     static QString rename_for_dir(QString folder, QString name);
-    // Removes a file, or a folder with everything in it; the outcome is not checked.
+    // Removes a file, or a folder with everything in it (a link: the link
+    // alone, never what it leads to); the outcome is logged only.
     static void erase(QFileInfo fi);
+
+    // Copies `source` into the folder `dst` as a job does (free names, part
+    // files), here in the calling thread and without counts or signals,
+    // copying the previous-counts tables too. Every entry of a folder is
+    // tried, whatever fails among them; true when all of it was copied.
+    bool copyRecursively(QFileInfo source, QFileInfo dst);
 
 signals:
     void signalSetTotalFileCountAndSize(int count, unsigned long size);

@@ -1,5 +1,6 @@
 #include "FileManager/ResultFolderModel.h"
 
+#include "FileManager/FileOperator.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/ResultTree.h"
 #include "platform/Log.h"
@@ -107,6 +108,11 @@ void ResultFolderModel::erase(int row)
     const QString path = platform::rootPath(currentItemPath(row));
     if (!name.isEmpty() && QFileInfo(path).isDir() && !QDir(path).removeRecursively())
         KLOG << "[Error] not all of it removed:" << currentItemPath(row);
+}
+
+void ResultFolderModel::erase(QFileInfo fi)
+{
+    FileOperator::erase(fi);
 }
 
 void ResultFolderModel::erase_all()

@@ -47,6 +47,9 @@ public:
     // Removes the folder of row `row` of the browsed folder with everything
     // in it, when it exists.
     void erase(int row);
+    // Removes a file, or a folder with everything in it (a link: the link
+    // alone); the outcome is logged only.
+    void erase(QFileInfo fi);
     // Removes everything in the mode's internal result folder, whatever is browsed.
     void erase_all();
 

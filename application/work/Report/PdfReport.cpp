@@ -24,14 +24,23 @@ const QString kLogo = QStringLiteral("/opt/KOVA3/conf/Logo/icon_default.png");
 const QString kFont = QStringLiteral("/opt/KOVA3/fonts/Arial.ttf");
 const QString kPage1 = QStringLiteral(":/Count/After_count/save_print/report_1.jpg");
 const QString kPage2 = QStringLiteral(":/Count/After_count/save_print/report_2.jpg");
+const QString kOnePage = QStringLiteral(":/Count/After_count/save_print/KOVA-II_report_bg1.jpg");
 
 constexpr float kPageWidth = 2480.0f;
 constexpr float kPageHeight = 3508.0f;
 
-// A row of the body columns, 86 units apart from y 2447.
+// A row of the two-page body columns, 86 units apart from y 2447.
 float bodyRow(int row)
 {
     return 2447.0f - 86.0f * float(row);
+}
+
+// The one-page layout, in points: its columns' first row and row step.
+constexpr float kOnePageTop = 612.0f;
+constexpr float kOnePageStep = 16.0f;
+float onePageRow(int row)
+{
+    return kOnePageTop - kOnePageStep * float(row);
 }
 
 struct Rgb
@@ -41,6 +50,14 @@ struct Rgb
 const Rgb kBlack{0.0f, 0.0f, 0.0f};
 const Rgb kSignOff{0.372f, 0.549f, 1.0f};
 const Rgb kGrey{0.118f, 0.118f, 0.118f};
+const Rgb kWhite{1.0f, 1.0f, 1.0f};
+
+// One line of a text column; `micrometre`: μm follows the text.
+struct Line
+{
+    QString text;
+    bool micrometre = false;
+};
 
 // The libharu document of one report. The first libharu error is kept and
 // building stops there, so one failure gives one notice and never a crash
@@ -50,7 +67,7 @@ class Builder
 public:
     Builder(const ReportContent& content, const QString& fileName) : m_content(content), m_fileName(fileName)
     {
-        m_doc = HPDF_New(&Builder::onError, this);
+        m_doc = HPDF_New(WhenHaruGotError, &m_errors);
     }
     ~Builder()
     {
@@ -61,26 +78,16 @@ public:
     Builder& operator=(const Builder&) = delete;
 
     bool build();
+    bool buildOnePage();
     // Writes the document into the part file (not yet put in place).
     bool save(PartFile& file);
-    bool failed() const { return m_failed; }
+    bool failed() const { return m_errors.failed(); }
     // The first failure; empty while nothing failed.
-    const QString& errorString() const { return m_error; }
+    const QString& errorString() const { return m_errors.errorString(); }
 
 private:
-    static void onError(HPDF_STATUS error, HPDF_STATUS detail, void* self)
-    {
-        static_cast<Builder*>(self)->fail(
-            QStringLiteral("libharu error %1 detail %2").arg(QString::number(error, 16)).arg(detail));
-    }
-    bool fail(const QString& what)
-    {
-        KLOG << "report:" << what;
-        if (!m_failed)
-            m_error = what;
-        m_failed = true;
-        return false;
-    }
+    bool fail(const QString& what) { return m_errors.fail(what); }
+    bool startDocument(const QString& notCreated);
 
     HPDF_Page newPage(const QString& background);
     HPDF_Image rawImage(const QImage& image);
@@ -96,7 +103,14 @@ private:
     // One text block of texts in one font and colour.
     void textBlock(HPDF_Font font, float size, const Rgb& colour, std::initializer_list<Placed> texts);
     void setFont(HPDF_Font font, float size, const Rgb& colour);
+    // The body font of the layout: Helvetica of m_bodySize.
+    void bodyFont();
     void showMicrometre();
+    // Lines at x from the row rowY(0) down; the row after the last.
+    int lines(float x, float (*rowY)(int), const std::vector<Line>& texts);
+    std::vector<Line> protocolLines() const;
+    // The result lines with the layout's viability and cell number texts.
+    std::vector<Line> resultLines(const char* viability, const char* totalNumber) const;
     void headerAndFooter();
     void body();
     void settingColumn();
@@ -105,6 +119,8 @@ private:
     void resultColumn();
     void fieldPictures();
     void histograms();
+    void onePageTexts();
+    void onePagePictures();
 
     const ReportContent& m_content;
     const QString m_fileName;
@@ -114,9 +130,10 @@ private:
     HPDF_Font m_helveticaBold = nullptr;
     HPDF_Font m_symbol = nullptr;
     HPDF_Font m_signs = nullptr;
+    float m_bodySize = 32;   // Helvetica of the columns
+    float m_symbolSize = 35; // the Symbol μ beside it
     QImage m_logo;
-    bool m_failed = false;
-    QString m_error;
+    PdfErrors m_errors;
 };
 
 HPDF_Image Builder::rawImage(const QImage& source)
@@ -125,41 +142,27 @@ HPDF_Image Builder::rawImage(const QImage& source)
         fail("missing image");
         return nullptr;
     }
-    const QImage image = source.convertToFormat(QImage::Format_RGB888);
-    // libharu wants rows without padding; most images have none, and are
-    // handed over as they are.
-    const int rowBytes = image.width() * 3;
-    QByteArray packed;
-    const uchar* data = image.constBits();
-    if (image.bytesPerLine() != rowBytes) {
-        packed.resize(rowBytes * image.height());
-        for (int y = 0; y < image.height(); ++y)
-            memcpy(packed.data() + y * rowBytes, image.constScanLine(y), size_t(rowBytes));
-        data = reinterpret_cast<const uchar*>(packed.constData());
-    }
-    return HPDF_LoadRawImageFromMem(m_doc, data, HPDF_UINT(image.width()), HPDF_UINT(image.height()),
-                                    HPDF_CS_DEVICE_RGB, 8);
+    return PdfReport::rawImage(m_doc, source);
 }
 
 void Builder::drawImage(const QImage& image, float x, float y, float w, float h)
 {
-    if (m_failed)
+    if (failed())
         return;
     HPDF_Image handle = rawImage(image);
-    if (!m_failed)
+    if (!failed())
         HPDF_Page_DrawImage(m_page, handle, x, y, w, h);
 }
 
 HPDF_Page Builder::newPage(const QString& background)
 {
-    m_page = HPDF_AddPage(m_doc);
-    if (m_failed)
+    const QImage image(background);
+    if (image.isNull() || m_logo.isNull()) {
+        fail("missing image");
         return nullptr;
-    HPDF_Page_SetSize(m_page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_PORTRAIT);
-    HPDF_Page_Concat(m_page, 0.24f, 0, 0, 0.24f, 0, 0);
-    drawImage(QImage(background), 0, 0, kPageWidth, kPageHeight);
-    drawImage(m_logo, 2227, 48, 160, 160);
-    return m_failed ? nullptr : m_page;
+    }
+    m_page = PdfReport::preparePage(m_doc, kPageWidth, kPageHeight, image, m_logo);
+    return failed() ? nullptr : m_page;
 }
 
 bool Builder::loadFonts()
@@ -178,12 +181,12 @@ bool Builder::loadFonts()
         return fail("font file unusable");
     const QByteArray fontFile = QFile::encodeName(fontPath);
     const char* name = HPDF_LoadTTFontFromFile(m_doc, fontFile.constData(), HPDF_TRUE);
-    if (m_failed || !name)
+    if (failed() || !name)
         return fail("font file not loaded");
     KLOG << "HPDF_LoadTTFontFromFile :" << name;
     // The font is fetched by the name the file declares, whatever its file name.
     m_signs = HPDF_GetFont(m_doc, name, "KOI8-R");
-    return !m_failed;
+    return !failed();
 }
 
 void Builder::setFont(HPDF_Font font, float size, const Rgb& colour)
@@ -192,9 +195,14 @@ void Builder::setFont(HPDF_Font font, float size, const Rgb& colour)
     HPDF_Page_SetRGBFill(m_page, colour.r, colour.g, colour.b);
 }
 
+void Builder::bodyFont()
+{
+    HPDF_Page_SetFontAndSize(m_page, m_helvetica, m_bodySize);
+}
+
 void Builder::text(float x, float y, const QString& s)
 {
-    HPDF_Page_TextOut(m_page, x, y, s.toUtf8().constData());
+    pdfText(m_page, x, y, s, false);
 }
 
 void Builder::textBlock(HPDF_Font font, float size, const Rgb& colour, std::initializer_list<Placed> texts)
@@ -209,10 +217,21 @@ void Builder::textBlock(HPDF_Font font, float size, const Rgb& colour, std::init
 // μ from the Symbol font, then "m", at the running text position.
 void Builder::showMicrometre()
 {
-    HPDF_Page_SetFontAndSize(m_page, m_symbol, 35);
+    HPDF_Page_SetFontAndSize(m_page, m_symbol, m_symbolSize);
+    setmuText(m_page);
+    bodyFont();
     HPDF_Page_ShowText(m_page, "m");
-    HPDF_Page_SetFontAndSize(m_page, m_helvetica, 32);
-    HPDF_Page_ShowText(m_page, "m");
+}
+
+int Builder::lines(float x, float (*rowY)(int), const std::vector<Line>& texts)
+{
+    int row = 0;
+    for (const Line& line : texts) {
+        text(x, rowY(row++), line.text);
+        if (line.micrometre)
+            showMicrometre();
+    }
+    return row;
 }
 
 void Builder::headerAndFooter()
@@ -274,62 +293,65 @@ void Builder::gatingRow(float y)
     text(917, y, QStringLiteral("Size gating : %1 ").arg(p.gateMin));
     HPDF_Page_SetFontAndSize(m_page, m_signs, 35);
     HPDF_Page_TextOut(m_page, 1152, y, "\x98");
-    HPDF_Page_SetFontAndSize(m_page, m_helvetica, 32);
+    bodyFont();
     HPDF_Page_TextOut(m_page, 1187, y, "x");
     HPDF_Page_SetFontAndSize(m_page, m_signs, 35);
     HPDF_Page_TextOut(m_page, 1219, y, "<");
-    HPDF_Page_SetFontAndSize(m_page, m_helvetica, 32);
+    bodyFont();
     text(1252, y, QStringLiteral("%1 ").arg(p.gateMax));
     showMicrometre();
 }
 
-void Builder::protocolColumn()
+std::vector<Line> Builder::protocolLines() const
 {
     const ReportProtocol& p = m_content.protocol;
-    const bool viability = m_content.countingMode != 0;
+    std::vector<Line> texts = {
+        {QStringLiteral("Protocol name : %1").arg(p.name)},
+        {QStringLiteral("Min. search size : %1 ").arg(p.minSearchSize), true},
+        {QStringLiteral("Max. search size : %1 ").arg(p.maxSearchSize), true},
+        {QStringLiteral("Cell detection sensitivity : %1").arg(p.cellDetectionSensitivity)},
+    };
+    if (m_content.countingMode != 0)
+        texts.push_back({QStringLiteral("Live cell sensitivity : %1").arg(p.liveCellSensitivity)});
+    texts.push_back({QStringLiteral("Noise reduction : %1").arg(p.noiseReduction)});
+    texts.push_back({QStringLiteral("Dilution factor : %1").arg(p.dilutionFactor)});
+    return texts;
+}
+
+void Builder::protocolColumn()
+{
     HPDF_Page_BeginText(m_page);
-    int row = 0;
-    text(917, bodyRow(row++), QStringLiteral("Protocol name : %1").arg(p.name));
-    text(917, bodyRow(row++), QStringLiteral("Min. search size : %1 ").arg(p.minSearchSize));
-    showMicrometre();
-    text(917, bodyRow(row++), QStringLiteral("Max. search size : %1 ").arg(p.maxSearchSize));
-    showMicrometre();
-    text(917, bodyRow(row++), QStringLiteral("Cell detection sensitivity : %1").arg(p.cellDetectionSensitivity));
-    if (viability)
-        text(917, bodyRow(row++), QStringLiteral("Live cell sensitivity : %1").arg(p.liveCellSensitivity));
-    text(917, bodyRow(row++), QStringLiteral("Noise reduction : %1").arg(p.noiseReduction));
-    text(917, bodyRow(row++), QStringLiteral("Dilution factor : %1").arg(p.dilutionFactor));
-    gatingRow(bodyRow(row));
+    gatingRow(bodyRow(lines(917, bodyRow, protocolLines())));
     HPDF_Page_EndText(m_page);
+}
+
+std::vector<Line> Builder::resultLines(const char* viability, const char* totalNumber) const
+{
+    const TCountImageInfo& r = m_content.result;
+    const float size = std::isfinite(r.average_cell_size) ? r.average_cell_size : 0.0f;
+    const Line sizeLine{QStringLiteral("Average cell size : %1 ").arg(double(size), 0, 'f', 1), true};
+    const Line totalNumberLine{QString::fromLatin1(totalNumber).arg(r.total_cell)};
+    const auto concentration = [](const char* what, float mantissa, int exponent) {
+        return Line{QStringLiteral("%1 cell concentration : %2 cells/mL")
+                        .arg(QLatin1String(what), PdfReport::concentrationText(mantissa, exponent))};
+    };
+
+    if (m_content.countingMode == 0)
+        return {concentration("Total", r.total, r.total_exp), sizeLine, totalNumberLine};
+    return {concentration("Total", r.total, r.total_exp),
+            concentration("Live", r.live, r.live_exp),
+            concentration("Dead", r.dead, r.dead_exp),
+            {QString::fromLatin1(viability).arg(double(r.viability), 0, 'f', 1)},
+            sizeLine,
+            totalNumberLine,
+            {QStringLiteral("Live cell number : %1").arg(r.live_cell)},
+            {QStringLiteral("Dead cell number : %1").arg(r.dead_cell)}};
 }
 
 void Builder::resultColumn()
 {
-    const TCountImageInfo& r = m_content.result;
-    const float size = std::isfinite(r.average_cell_size) ? r.average_cell_size : 0.0f;
-    const QString sizeText = QStringLiteral("Average cell size : %1 ").arg(double(size), 0, 'f', 1);
-    const auto concentration = [](const char* what, float mantissa, int exponent) {
-        return QStringLiteral("%1 cell concentration : %2 cells/mL")
-            .arg(QLatin1String(what), PdfReport::concentrationText(mantissa, exponent));
-    };
-
     HPDF_Page_BeginText(m_page);
-    int row = 0;
-    text(1691, bodyRow(row++), concentration("Total", r.total, r.total_exp));
-    if (m_content.countingMode == 0) {
-        text(1691, bodyRow(row++), sizeText);
-        showMicrometre();
-        text(1691, bodyRow(row++), QStringLiteral("Total cell number : %1").arg(r.total_cell));
-    } else {
-        text(1691, bodyRow(row++), concentration("Live", r.live, r.live_exp));
-        text(1691, bodyRow(row++), concentration("Dead", r.dead, r.dead_exp));
-        text(1691, bodyRow(row++), QStringLiteral("Viability : %1%").arg(double(r.viability), 0, 'f', 1));
-        text(1691, bodyRow(row++), sizeText);
-        showMicrometre();
-        text(1691, bodyRow(row++), QStringLiteral("Total cell number : %1").arg(r.total_cell));
-        text(1691, bodyRow(row++), QStringLiteral("Live cell number : %1").arg(r.live_cell));
-        text(1691, bodyRow(row++), QStringLiteral("Dead cell number : %1").arg(r.dead_cell));
-    }
+    lines(1691, bodyRow, resultLines("Viability : %1%", "Total cell number : %1"));
     HPDF_Page_EndText(m_page);
 }
 
@@ -340,7 +362,7 @@ void Builder::body()
                {917, 2546, QStringLiteral("Protocol")},
                {1691, 2546, QStringLiteral("Cell counting results")}});
 
-    setFont(m_helvetica, 32, kGrey);
+    setFont(m_helvetica, m_bodySize, kGrey);
     settingColumn();
     protocolColumn();
     resultColumn();
@@ -408,38 +430,112 @@ void Builder::histograms()
     place(92, 350);
 }
 
-bool Builder::build()
+bool Builder::startDocument(const QString& notCreated)
 {
     if (!m_doc)
-        return fail("document not created");
+        return fail(notCreated);
     HPDF_SetCompressionMode(m_doc, HPDF_COMP_ALL);
     HPDF_SetPageMode(m_doc, HPDF_PAGE_MODE_USE_OUTLINE);
+    return !failed();
+}
 
-    m_logo = QImage(platform::rootPath(kLogo));
-    if (m_logo.hasAlphaChannel()) {
-        // Transparent parts of the logo stand on white paper.
-        QImage flat(m_logo.size(), QImage::Format_RGB888);
-        flat.fill(Qt::white);
-        QPainter(&flat).drawImage(0, 0, m_logo);
-        m_logo = flat;
-    }
+bool Builder::build()
+{
+    if (!startDocument(QStringLiteral("document not created")))
+        return false;
+    m_logo = PdfReport::logo();
     if (!newPage(kPage1) || !loadFonts())
         return false;
     headerAndFooter();
     body();
     fieldPictures();
-    if (m_failed || !newPage(kPage2))
+    if (failed() || !newPage(kPage2))
         return false;
     histograms();
-    if (m_failed)
+    if (failed())
         return false;
     headerAndFooter();
-    return !m_failed;
+    return !failed();
+}
+
+void Builder::onePageTexts()
+{
+    const ReportContent& c = m_content;
+    textBlock(m_helvetica, 12, kBlack, {{36, 770, m_fileName}});
+    textBlock(m_helvetica, 10, kBlack, {{36, 752, c.date}});
+    textBlock(m_helvetica, 11, kSignOff,
+              {{342, 755, QStringLiteral("Creator")},
+               {342, 717, QStringLiteral("Reviewer")},
+               {342, 678, QStringLiteral("Approver")}});
+
+    HPDF_Page_BeginText(m_page);
+    setFont(m_helvetica, m_bodySize, kGrey);
+    lines(36, onePageRow, resultLines("Viability : %1 %", "Toatl cell number : %1"));
+    const float gating = onePageRow(lines(323, onePageRow, protocolLines()));
+    const ReportProtocol& p = c.protocol;
+    if (p.gateMin < 0 && p.gateMax < 0) {
+        text(323, gating, QStringLiteral("Size gating : "));
+    } else {
+        text(323, gating, QStringLiteral("Size gating : %1 ").arg(p.gateMin));
+        HPDF_Page_SetFontAndSize(m_page, m_symbol, m_symbolSize);
+        HPDF_Page_ShowText(m_page, "\xA3");  // ≤ in the Symbol font
+        bodyFont();
+        HPDF_Page_ShowText(m_page, QStringLiteral(" x < %1 ").arg(p.gateMax).toUtf8().constData());
+        showMicrometre();
+    }
+    HPDF_Page_EndText(m_page);
+
+    textBlock(m_helvetica, 12, kWhite, {{36, 446, QStringLiteral("Cell Images")}});
+    textBlock(m_helvetica, 9, kGrey,
+              {{36, 62, QStringLiteral("Serial number : %1").arg(c.serialNumber)},
+               {36, 48, QStringLiteral("Software version : %1").arg(c.softwareVersion)}});
+}
+
+// The analysed field at 640 × 480 and its centre enlarged, framed in red.
+void Builder::onePagePictures()
+{
+    const QImage& field = m_content.fieldImage;
+    if (field.isNull() || m_content.zoomedImage.isNull()) {
+        fail("field picture missing");
+        return;
+    }
+    const auto small = [](const QImage& image) {
+        return image.scaled(640, 480, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_RGB888);
+    };
+    QImage crop = small(m_content.zoomedImage);
+    {
+        QPainter painter(&crop);
+        painter.setPen(QPen(QColor(255, 0, 0), 4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter.drawRect(QRect(2, 2, 636, 476));
+    }
+    drawImage(small(field), 26, 230, 262, 190);
+    drawImage(crop, 306, 230, 262, 190);
+}
+
+bool Builder::buildOnePage()
+{
+    if (!startDocument(QStringLiteral("Cannot create pdf")))
+        return false;
+    m_bodySize = 10;
+    m_symbolSize = 10;
+    m_page = HPDF_AddPage(m_doc);
+    if (failed())
+        return false;
+    HPDF_Page_SetSize(m_page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_PORTRAIT);
+    drawImage(QImage(kOnePage), 0, 0, HPDF_Page_GetWidth(m_page), HPDF_Page_GetHeight(m_page));
+    m_helvetica = HPDF_GetFont(m_doc, "Helvetica", nullptr);
+    m_symbol = HPDF_GetFont(m_doc, "Symbol", nullptr);
+    if (failed())
+        return false;
+    onePageTexts();
+    onePagePictures();
+    return !failed();
 }
 
 bool Builder::save(PartFile& file)
 {
-    if (m_failed || HPDF_SaveToStream(m_doc) != HPDF_OK)
+    if (failed() || HPDF_SaveToStream(m_doc) != HPDF_OK)
         return fail("not saved");
     // Read exactly what the stream holds: reading past its end is an error to libharu.
     std::vector<HPDF_BYTE> chunk(64 * 1024);
@@ -451,10 +547,48 @@ bool Builder::save(PartFile& file)
             return fail(QStringLiteral("not saved: ") + file.errorString());
         left -= size;
     }
-    return !m_failed;
+    return !failed();
 }
 
 }  // namespace
+
+bool PdfErrors::fail(const QString& what)
+{
+    KLOG << "report:" << what;
+    if (!m_failed)
+        m_error = what;
+    m_failed = true;
+    return false;
+}
+
+void WhenHaruGotError(HPDF_STATUS error_no, HPDF_STATUS detail_no, void* user_data)
+{
+    const QString what =
+        QStringLiteral("libharu error %1 detail %2").arg(QString::number(error_no, 16)).arg(detail_no);
+    if (user_data)
+        static_cast<PdfErrors*>(user_data)->fail(what);
+    else
+        KLOG << "report:" << what;
+}
+
+void pdfText(HPDF_Page page, float x, float y, const char* text)
+{
+    HPDF_Page_MoveTextPos(page, x, y);
+    HPDF_Page_TextOut(page, x, y, text);
+}
+
+void pdfText(HPDF_Page page, float x, float y, QString text, bool convertMu)
+{
+    QByteArray bytes = text.toUtf8();
+    if (convertMu)
+        bytes.replace("\xCE\xBC", "\xEC\x20");
+    pdfText(page, x, y, bytes.constData());
+}
+
+void setmuText(HPDF_Page page)
+{
+    HPDF_Page_ShowText(page, "m");
+}
 
 // The page backgrounds live in the static library's resources, which the
 // linker keeps only when something names them.
@@ -492,13 +626,61 @@ int PdfReport::shownAutofocusOffset(int offset)
     return offset == 0 || offset == 1 ? offset : 2;
 }
 
-bool PdfReport::write(const ReportContent& content, const QString& folder, const QString& fileName)
+QImage PdfReport::logo()
+{
+    QImage logo(platform::rootPath(kLogo));
+    if (logo.hasAlphaChannel()) {
+        // Transparent parts of the logo stand on white paper.
+        QImage flat(logo.size(), QImage::Format_RGB888);
+        flat.fill(Qt::white);
+        QPainter(&flat).drawImage(0, 0, logo);
+        logo = flat;
+    }
+    return logo;
+}
+
+HPDF_Image PdfReport::rawImage(HPDF_Doc doc, const QImage& source)
+{
+    if (source.isNull())
+        return nullptr;
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+    // libharu wants rows without padding; most images have none, and are
+    // handed over as they are.
+    const int rowBytes = image.width() * 3;
+    QByteArray packed;
+    const uchar* data = image.constBits();
+    if (image.bytesPerLine() != rowBytes) {
+        packed.resize(rowBytes * image.height());
+        for (int y = 0; y < image.height(); ++y)
+            memcpy(packed.data() + y * rowBytes, image.constScanLine(y), size_t(rowBytes));
+        data = reinterpret_cast<const uchar*>(packed.constData());
+    }
+    return HPDF_LoadRawImageFromMem(doc, data, HPDF_UINT(image.width()), HPDF_UINT(image.height()),
+                                    HPDF_CS_DEVICE_RGB, 8);
+}
+
+HPDF_Page PdfReport::preparePage(HPDF_Doc doc, float width, float height, const QImage& background,
+                                 const QImage& logo)
+{
+    HPDF_Page page = HPDF_AddPage(doc);
+    if (!page)
+        return nullptr;
+    HPDF_Page_SetSize(page, HPDF_PAGE_SIZE_A4, HPDF_PAGE_PORTRAIT);
+    HPDF_Page_Concat(page, 0.24f, 0, 0, 0.24f, 0, 0);
+    if (HPDF_Image image = rawImage(doc, background))
+        HPDF_Page_DrawImage(page, image, 0, 0, width, height);
+    if (HPDF_Image image = rawImage(doc, logo))
+        HPDF_Page_DrawImage(page, image, 2227, 48, 160, 160);
+    return page;
+}
+
+bool PdfReport::write(const ReportContent& content, const QString& folder, const QString& fileName, Layout layout)
 {
     KLOG_ENTER;
     const QString logicalPath = reportPath(folder, fileName);
     KLOG_VALUE("path", logicalPath);
     const QString target = platform::rootPath(logicalPath);
-    const bool toStick = folder == kStickMount;
+    const bool toStick = layout == Layout::TwoPages && folder == kStickMount;
     m_errorString.clear();
     if (toStick && !m_stickCheck()) {
         m_errorString = QStringLiteral("no USB stick");
@@ -507,7 +689,7 @@ bool PdfReport::write(const ReportContent& content, const QString& folder, const
     }
 
     Builder builder(content, fileName);
-    bool written = builder.build();
+    bool written = layout == Layout::TwoPages ? builder.build() : builder.buildOnePage();
     if (written && toStick) {
         const QString temp = platform::rootPath(kStickTemp);
         PartFile file(temp);

@@ -165,6 +165,17 @@ bool SavingThread::writeImage(const cv::Mat& image, const QString& fileName)
 bool SavingThread::savingReport_FX7()
 {
     KLOG_ENTER;
+    return writeReport(PdfReport::Layout::TwoPages);
+}
+
+bool SavingThread::savingReport()
+{
+    KLOG_ENTER;
+    return writeReport(PdfReport::Layout::OnePage);
+}
+
+bool SavingThread::writeReport(PdfReport::Layout layout)
+{
     VelimBio::CellCounter* engine = theApp.m_pCellCounter;
     // Kept alive until the report is written: the pictures wrap their pixels.
     cv::Mat overlay;
@@ -172,7 +183,9 @@ bool SavingThread::savingReport_FX7()
     cv::Mat field;
     if (engine) {
         overlay = engine->getOverlayImageData2(true).clone();
-        field = theApp.m_SaveReview.m_bEnableScaleBar ? theApp.getScaleBarImg() : overlay;
+        // The one-page report shows the field without the scale bar.
+        const bool scaleBar = layout == PdfReport::Layout::TwoPages && theApp.m_SaveReview.m_bEnableScaleBar;
+        field = scaleBar ? theApp.getScaleBarImg() : overlay;
     }
     if (!isFullFrame(overlay) || !isFullFrame(field)) {
         KLOG << "SavingThread: no counted image for the report";
@@ -205,9 +218,23 @@ bool SavingThread::savingReport_FX7()
     report.setStickCheck([] { return theApp.m_pMediaMonitor && theApp.m_pMediaMonitor->searchUSB(); });
     if (m_reportErrorNotice)
         report.setErrorNotice(m_reportErrorNotice);
-    const bool ok = report.write(content, m_strPath, m_Filename);
+    const bool ok = report.write(content, m_strPath, m_Filename, layout);
+    KLOG_VALUE("report", ok ? QStringLiteral("written") : report.errorString());
     emit signalSaveCompleted_Progress(Report);
     return ok;
+}
+
+HPDF_Page SavingThread::prepareNewPDFPage(HPDF_Doc doc, float width, float height, QImage& background)
+{
+    return PdfReport::preparePage(doc, width, height, background, PdfReport::logo());
+}
+
+QStringList SavingThread::separate_convalue(double value)
+{
+    const QStringList parts = QStringLiteral("%1").arg(value, 0, 'e', 2, QLatin1Char('0')).split(QLatin1Char('+'));
+    if (parts.size() >= 2)
+        return {QString(parts[0]).remove(QLatin1Char('e')), QString::number(parts[1].toInt())};
+    return {QString::number(value, 'g', 6), QString()};
 }
 
 QString SavingThread::createMetaData(QString)

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "Report/PdfReport.h"
+
 #include <QColor>
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <opencv2/core.hpp>
 
 #include <functional>
 #include <vector>
-
-struct ReportProtocol;
 
 // One output of a finished count, written into the result tree: the analysed
 // image (kind 0, D/N/N_TAG.tif), the raw frame (kind 1, D/N/N_RAW.tif), the
@@ -51,7 +52,21 @@ public:
     bool savingAnalyzedImages();
     bool savingRawImages();
     bool savingReport_FX7();
+    // The older one-page report of the same name: results, protocol and two
+    // small pictures of the field, written straight into the result folder
+    // (on the stick too). Not one of run()'s outputs.
+    bool savingReport();
     bool savingCSV();
+
+    // A new report page as the two-page report makes it: A4, units of 1/300
+    // inch, `background` over width × height and the installation's logo in
+    // the lower right corner (a missing picture is left out).
+    static HPDF_Page prepareNewPDFPage(HPDF_Doc doc, float width, float height, QImage& background);
+
+    // A value split as a concentration is printed: 2.35e+06 gives "2.35" and
+    // "6". A value with no positive exponent in that form (1.5e-03, nan,
+    // inf) gives its 'g' form of 6 digits and "".
+    static QStringList separate_convalue(double value);
 
     // The Gating column: "Y" for 1, "N" for 0, "" otherwise.
     static QString get_sizeGating2(int flag);
@@ -92,6 +107,7 @@ private:
     // "<mantissa> x 10e<exponent> cells/mL", as the report prints it.
     static QString concentration(float mantissa, int exponent);
     bool writeImage(const cv::Mat& image, const QString& fileName);
+    bool writeReport(PdfReport::Layout layout);
     QString resultFolderPath(const QString& fileName) const;
 
     int m_nType = -1;

@@ -167,15 +167,21 @@ TEST_F(ResultViewer, ZoomPanAndTheNavigator)
     EXPECT_EQ(dlg->imageView().origin, QPoint(21, 41));
     EXPECT_NE(shownPixel({500, 300}), QColor(Qt::white)) << "the saved image is shown";
 
-    const struct { int zoom; QPoint origin; const char* caption; QSize navigator; } steps[] = {
-        {2, {341, 281}, "    2x", {47, 29}}, {4, {997, 893}, "    4x", {24, 14}}, {1, {21, 82}, "    1x", {94, 57}},
+    // The navigator box within the 100 × 68 frame at (200, 80): the origin
+    // scaled by 100 / width and 68 / height of the zoom's picture.
+    const struct { int zoom; QPoint origin; const char* caption; QRect navigator; } steps[] = {
+        {2, {341, 281}, "    2x", {226, 99, 47, 29}},
+        {4, {997, 893}, "    4x", {238, 111, 24, 14}},
+        {1, {21, 82}, "    1x", {203, 91, 94, 57}},
     };
     for (const auto& s : steps) {
         button("BUTTON_ZOOM")->click();
         EXPECT_EQ(dlg->imageView().zoom, s.zoom);
         EXPECT_EQ(dlg->imageView().origin, s.origin) << s.zoom;
         EXPECT_EQ(button("BUTTON_ZOOM")->text(), s.caption);
-        EXPECT_EQ(ImageNavigation::navigatorRect(dlg->imageView(), true).size(), s.navigator);
+        QRect navigator;
+        dlg->SetNavigatorRect(navigator);
+        EXPECT_EQ(navigator, s.navigator) << s.zoom;
     }
 
     // At 1x the picture follows the finger, within its edges.

@@ -357,6 +357,23 @@ TEST_F(StoredResults, ASecondChoiceDuringAJobAndAStickGoneAtTheChoiceDoNothing)
     EXPECT_EQ(folders(sticks.stickFolder("stick").mid(root.root().size())), QStringList{"R"});
 }
 
+// Cut off from the choice dialog, the screen does nothing the dialog asks.
+TEST_F(StoredResults, AChoiceCutOffReachesNothing)
+{
+    makeFolders(kTotal, 2);
+    open();
+    ASSERT_TRUE(waitForRows({"R00", "R01"}));
+    WhenModal<ReviewFuncDlg> chooser([&](ReviewFuncDlg* dialog) {
+        dlg->disconnect_ReviewFunc();
+        emit dialog->sig_set_FuncnType(ReviewFuncDlg::Delete, ReviewFuncDlg::All);
+        EXPECT_TRUE(dialog->findChild<QPushButton*>("BUTTON_ALL")->isVisible()) << "still choosing";
+        dialog->findChild<QPushButton*>("BUTTON_X")->click();
+    });
+    button("BUTTON_DELETE")->click();
+    EXPECT_TRUE(chooser.done());
+    EXPECT_EQ(folders(kTotal).size(), 2);
+}
+
 // Every slot the form binds by name has its signal: none is left unbound.
 TEST_F(StoredResults, TheFormBindsAllTwentyFourSlots)
 {

@@ -261,3 +261,40 @@ TEST_F(CopyWorker, AWorkerTiedToItsEndDeletesItself)
 }
 
 }  // namespace
+
+// The plain copy, without a job: no signals, the previous-counts table
+// copied too, names as a job gives them, and whether all of it was copied.
+TEST_F(CopyWorker, PlainCopyOfAFolderOrAFile)
+{
+    file("/src/R/PreviousCount_x.csv", 2);
+    file("/src/R/archive.tar.gz", 3);
+    file("/src/R/sub/a.tif", 4);
+    FileOperator worker;
+    QSignalSpy running(&worker, &FileOperator::signalSetCurrentFileCountAndSize);
+    EXPECT_TRUE(worker.copyRecursively(QFileInfo("/src/R"), QFileInfo(kStick)));
+    EXPECT_TRUE(worker.copyRecursively(QFileInfo("/src/R/archive.tar.gz"), QFileInfo(kStick + "/R")));
+    EXPECT_TRUE(worker.copyRecursively(QFileInfo("/src/R"), QFileInfo(kStick)));
+    EXPECT_EQ(onStick(), (QStringList{"R", "R(1)"}));
+    EXPECT_EQ(onStick(kStick + "/R"), (QStringList{"PreviousCount_x.csv", "archive.tar(1).gz", "archive.tar.gz", "sub"}));
+    EXPECT_EQ(root.readFile(kStick + "/R(1)/sub/a.tif"), "xxxx");
+    EXPECT_EQ(running.count(), 0);
+
+    EXPECT_FALSE(worker.copyRecursively(QFileInfo("/src/gone"), QFileInfo(kStick)));
+    EXPECT_FALSE(worker.copyRecursively(QFileInfo("/src/R/sub/a.tif"), QFileInfo("/no/folder")));
+    EXPECT_FALSE(worker.copyRecursively(QFileInfo("/src/R"), QFileInfo("/no/folder")));
+}
+
+// A file of a folder that cannot be copied: the others are copied all the
+// same, and the copy says it failed.
+TEST_F(CopyWorker, PlainCopyGoesOnPastAFailingFileAndSaysSo)
+{
+    file("/src/S/a.tif", 1000);
+    file("/src/S/b.tif", 64 * 1024);
+    file("/src/S/c.tif", 1000);
+    const bool failed = runOnFullDisk(16 * 1024, [] {
+        FileOperator worker;
+        return !worker.copyRecursively(QFileInfo("/src/S"), QFileInfo(kStick));
+    });
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(onStick(kStick + "/S"), (QStringList{"a.tif", "c.tif"}));
+}

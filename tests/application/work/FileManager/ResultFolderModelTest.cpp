@@ -181,6 +181,28 @@ TEST_F(ResultPages, EraseByRowRemovesThatFolderOnly)
     EXPECT_EQ(QDir(root.path(kTotal)).entryList(QDir::Dirs | QDir::NoDotAndDotDot), left);
 }
 
+// Erasing by path takes a file or a whole folder; a link goes alone, never
+// what it leads to.
+TEST(ResultFolders, EraseByPathRemovesAFileAFolderOrALink)
+{
+    TempRoot root;
+    root.writeFile(kTotal + "/R/R.csv", "x");
+    root.writeFile(kTotal + "/R/sub/R.tif", "x");
+    root.writeFile(kTotal + "/S/S.csv", "x");
+    root.writeFile("/outside/kept.csv", "x");
+    ASSERT_TRUE(QFile::link(root.path("/outside"), root.path(kTotal + "/L")));
+    ResultFolderModel folders;
+    const struct { const char* path; QStringList left; } cases[] = {
+        {"/R/R.csv", {"L", "R", "S"}}, {"/R", {"L", "S"}}, {"/L", {"S"}}, {"/gone", {"S"}},
+    };
+    for (const auto& c : cases) {
+        folders.erase(QFileInfo(kTotal + c.path));
+        EXPECT_EQ(QDir(root.path(kTotal)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+                  c.left) << c.path;
+    }
+    EXPECT_EQ(root.readFile("/outside/kept.csv"), "x");
+}
+
 TEST(ResultFolders, OnlyMntIsTheStick)
 {
     for (const char* path : {"/mnt", "/mnt/sda1", "/mnt/sda1/A/B", "mnt/x"})

@@ -24,10 +24,10 @@ protected:
 
     // Writes into "<folder>/<name>/" (the save job makes that folder).
     bool write(const ReportContent& content, const QString& folder = "/KOVA/anonymous/TOTAL_CELL_COUNTING",
-               const QString& name = "result_01")
+               const QString& name = "result_01", PdfReport::Layout layout = PdfReport::Layout::TwoPages)
     {
         QDir().mkpath(root.path(folder + "/" + name));
-        return report.write(content, folder, name);
+        return report.write(content, folder, name, layout);
     }
     QString written(const QString& folder = "/KOVA/anonymous/TOTAL_CELL_COUNTING", const QString& name = "result_01")
     {
@@ -291,4 +291,139 @@ TEST_F(PdfReportTest, ReportRendersWithItsPictures)
             blue += c.blue() > 180 && c.red() < 90 && c.green() < 90;
         }
     EXPECT_GT(blue, 20);
+}
+
+TEST_F(PdfReportTest, OnePageLayoutHasItsOwnTextsAndNoStickHandling)
+{
+    const struct
+    {
+        int mode;
+        std::vector<const char*> expected;
+        std::vector<const char*> absent;
+    } cases[] = {
+        {0,
+         {"result_01", "2026-12-10 09:41:07", "Creator", "Reviewer", "Approver", "Protocol name : Yeast",
+          "Min. search size : 5 μm", "Max. search size : 60 μm", "Dilution factor : 2",
+          "Size gating : 10 ≤ x < 40 μm", "Total cell concentration : 2.35 x 10e6 cells/mL",
+          "Average cell size : 12.3 μm", "Toatl cell number : 431", "Cell Images", "Serial number : KV3-0042",
+          "Software version : 3.1.7"},
+         {"Viability", "Live cell", "Total cell number", "Instrument name", "Slide type"}},
+        {1,
+         {"Live cell sensitivity : 4", "Live cell concentration : 1.99 x 10e6 cells/mL", "Viability : 84.9 %",
+          "Toatl cell number : 431", "Live cell number : 366", "Dead cell number : 65"},
+         {"Viability : 84.9%"}},
+    };
+    for (const auto& c : cases) {
+        stickAnswers = {false};
+        ASSERT_TRUE(write(sampleContent(c.mode), "/mnt", "result_01", PdfReport::Layout::OnePage)) << c.mode;
+        EXPECT_EQ(stickAnswers.size(), 1) << "the stick is not asked for";
+        const QString pdf = written("/mnt");
+        EXPECT_EQ(pageCount(pdf), 1);
+        const QString page = squeezed(pageText(pdf, 1));
+        for (const char* expected : c.expected)
+            EXPECT_TRUE(page.contains(QString::fromUtf8(expected))) << expected << "\n" << page.toStdString();
+        for (const char* absent : c.absent)
+            EXPECT_FALSE(page.contains(QString::fromUtf8(absent))) << absent;
+        EXPECT_EQ(imagesOnPage(pdf, 1), 3) << "the background and two pictures, no logo";
+    }
+    EXPECT_EQ(notices, 0);
+
+    // Plain points, no scale: the sign-off labels at x 342.
+    const std::vector<Word> words = wordsOnPage(written("/mnt"), 1);
+    for (const auto& a : {std::make_pair("Creator", 755.0f), {"Reviewer", 717.0f}, {"Approver", 678.0f}})
+        EXPECT_TRUE(standsAt(words, a.first, 342 / 0.24f, a.second / 0.24f)) << a.first;
+}
+
+// The right picture, the centre enlarged, is framed in red; the left one is not.
+TEST_F(PdfReportTest, OnePagePicturesAndTheirFrame)
+{
+    ASSERT_TRUE(write(sampleContent(0), "/KOVA/anonymous/TOTAL_CELL_COUNTING", "result_01", PdfReport::Layout::OnePage));
+    const QString prefix = root.path("/one");
+    const auto r = runHostTool("pdftoppm", {"-r", "144", "-png", written(), prefix});
+    ASSERT_TRUE(r.succeeded()) << r.standardError.toStdString();
+    const QImage page(prefix + "-1.png");
+    ASSERT_FALSE(page.isNull());
+    const auto redIn = [&](float x, float y, float w, float h) {  // points, y up from the bottom edge
+        const double s = 2.0;
+        int red = 0;
+        for (int py = int((841.89 - y - h) * s); py < int((841.89 - y) * s); ++py)
+            for (int px = int(x * s); px < int((x + w) * s); ++px) {
+                const QColor c(page.pixel(px, py));
+                red += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+            }
+        return red;
+    };
+    EXPECT_GT(redIn(306, 230, 262, 190), 500);
+    EXPECT_EQ(redIn(26, 230, 262, 190), 0);
+    if (HasFailure() && page.save("one-page-report.png"))
+        ADD_FAILURE() << "the rendered page: one-page-report.png";
+}
+
+// A document of the test's own, for the text helpers.
+struct HaruPage
+{
+    HaruPage() { page = HPDF_AddPage(doc); }
+    ~HaruPage() { HPDF_Free(doc); }
+    HaruPage(const HaruPage&) = delete;
+    HaruPage& operator=(const HaruPage&) = delete;
+    bool save(const QString& path) { return HPDF_SaveToFile(doc, QFile::encodeName(path).constData()) == HPDF_OK; }
+
+    PdfErrors errors;
+    HPDF_Doc doc = HPDF_New(WhenHaruGotError, &errors);
+    HPDF_Page page = nullptr;
+};
+
+TEST(PdfText, LandsWhereItIsPlacedAndConvertsMuOnRequest)
+{
+    TempRoot root;
+    HaruPage pdf;
+    HPDF_Page page = pdf.page;
+    HPDF_Font helvetica = HPDF_GetFont(pdf.doc, "Helvetica", nullptr);
+    HPDF_Font greek = HPDF_GetFont(pdf.doc, "Helvetica", "CP1253");
+    HPDF_Font symbol = HPDF_GetFont(pdf.doc, "Symbol", nullptr);
+    HPDF_Page_BeginText(page);
+    HPDF_Page_SetFontAndSize(page, helvetica, 12);
+    pdfText(page, 300, 700, "Elsewhere");
+    pdfText(page, 72, 600, "Anchor");
+    HPDF_Page_ShowText(page, "Behind");  // the position ends behind the text
+    HPDF_Page_SetFontAndSize(page, greek, 12);
+    pdfText(page, 72, 500, QString::fromUtf8("converted 5 μm"), true);
+    pdfText(page, 72, 450, QString::fromUtf8("kept 5 μm"), false);
+    HPDF_Page_SetFontAndSize(page, helvetica, 12);
+    pdfText(page, 72, 400, QString("gate 5 "), false);
+    HPDF_Page_SetFontAndSize(page, symbol, 12);
+    setmuText(page);
+    HPDF_Page_SetFontAndSize(page, helvetica, 12);
+    HPDF_Page_ShowText(page, "m");
+    HPDF_Page_EndText(page);
+    ASSERT_FALSE(pdf.errors.failed()) << pdf.errors.errorString().toStdString();
+    const QString file = root.path("/text.pdf");
+    ASSERT_TRUE(pdf.save(file));
+
+    const std::vector<Word> words = wordsOnPage(file, 1);
+    EXPECT_TRUE(standsAt(words, "AnchorBehind", 72 / 0.24f, 600 / 0.24f));
+    EXPECT_TRUE(standsAt(words, "Elsewhere", 300 / 0.24f, 700 / 0.24f));
+    const QString text = squeezed(pageText(file, 1));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("converted 5 μ m"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("gate 5 μm"))) << text.toStdString();
+    EXPECT_TRUE(text.contains("kept 5 ")) << text.toStdString();
+    EXPECT_FALSE(text.contains(QString::fromUtf8("kept 5 μ"))) << "UTF-8 bytes are no μ in that encoding";
+}
+
+TEST(PdfErrorHandler, KeepsTheFirstErrorOfItsDocument)
+{
+    PdfErrors errors;
+    HPDF_Doc doc = HPDF_New(WhenHaruGotError, &errors);
+    ASSERT_TRUE(doc);
+    EXPECT_FALSE(errors.failed());
+    EXPECT_EQ(HPDF_GetFont(doc, "NoSuchFont", nullptr), nullptr);
+    ASSERT_TRUE(errors.failed());
+    const QString first = errors.errorString();
+    EXPECT_TRUE(first.startsWith("libharu error ")) << first.toStdString();
+    HPDF_ResetError(doc);
+    EXPECT_EQ(HPDF_LoadTTFontFromFile(doc, "/no/such/font.ttf", HPDF_TRUE), nullptr);
+    EXPECT_EQ(errors.errorString(), first);
+    HPDF_Free(doc);
+
+    WhenHaruGotError(0x1001, 0, nullptr);  // no document's errors to keep: logged only
 }

@@ -1,5 +1,6 @@
 #include "Saving/SavingThread.h"
 
+#include "../Report/ReportFixture.h"
 #include "CountedResult.h"
 #include "File_IO/ImReaderWriter.h"
 #include "FullDisk.h"
@@ -311,6 +312,84 @@ TEST_F(SaveJob, OwnScaleBarIsDrawnAsTheApplicationDrawsIt)
     EXPECT_FALSE(job.createScaleBar(0.0f, 100.0f, 1, 2, 3));
     EXPECT_FALSE(job.createScaleBar(0.01f, 100.0f, 1, 2, 3));  // wider than the image
     EXPECT_TRUE(job.createScaleBar(1.0f, 100.0f, 1, 2, 3));
+}
+
+// The older one-page report, read by the host's PDF tools.
+TEST_F(SaveJob, OnePageReportIsAPdfOfOneA4Page)
+{
+    ASSERT_TRUE(sim::installReportResources(root.root()));
+    totalMode();
+    theApp.m_SaveReview.m_bEnableScaleBar = true;  // not drawn on this report
+    SavingThread job;
+    int progress = -1;
+    QObject::connect(&job, &SavingThread::signalSaveCompleted_Progress, [&](int kind) { progress = kind; });
+    QString date = "08 Dec 2026 14:03:22";
+    job.setDestination(kDestination, "N");
+    job.set_date(date);
+    ASSERT_TRUE(job.savingReport());
+    EXPECT_EQ(progress, SavingThread::Report);
+
+    const auto info = runHostTool("pdfinfo", {path("N.pdf")});
+    ASSERT_TRUE(info.succeeded()) << info.standardError.toStdString();
+    const QString text = QString::fromUtf8(info.standardOutput);
+    EXPECT_TRUE(QRegExp("Pages:\\s+1\\n").indexIn(text) >= 0) << text.toStdString();
+    EXPECT_TRUE(text.contains("595.276 x 841.89 pts (A4)")) << text.toStdString();
+    const QString page = pageText(path("N.pdf"), 1);
+    EXPECT_TRUE(page.contains(QStringLiteral("Toatl cell number : %1").arg(theApp.m_CountResult.total_cell)))
+        << page.toStdString();
+    EXPECT_TRUE(page.contains(date));
+}
+
+// A page as the two-page report begins one: the background over the whole
+// A4 page and the logo in its lower right corner.
+TEST_F(SaveJob, PreparedPageCarriesBackgroundAndLogo)
+{
+    QImage logo(64, 64, QImage::Format_RGB888);
+    logo.fill(Qt::red);
+    QDir().mkpath(root.path("/opt/KOVA3/conf/Logo"));
+    ASSERT_TRUE(logo.save(root.path("/opt/KOVA3/conf/Logo/icon_default.png")));
+    QImage background(248, 351, QImage::Format_RGB888);
+    background.fill(Qt::green);
+
+    PdfErrors errors;
+    HPDF_Doc doc = HPDF_New(WhenHaruGotError, &errors);
+    HPDF_Page page = SavingThread::prepareNewPDFPage(doc, 2480, 3508, background);
+    ASSERT_TRUE(page);
+    EXPECT_NEAR(HPDF_Page_GetWidth(page), 595.276, 0.01);
+    const QString file = root.path("/page.pdf");
+    ASSERT_EQ(HPDF_SaveToFile(doc, QFile::encodeName(file).constData()), HPDF_OK);
+    HPDF_Free(doc);
+    EXPECT_FALSE(errors.failed()) << errors.errorString().toStdString();
+
+    const QString prefix = root.path("/page");
+    ASSERT_TRUE(runHostTool("pdftoppm", {"-r", "72", "-png", file, prefix}).succeeded());
+    const QImage shown(prefix + "-1.png");
+    ASSERT_GE(shown.width(), 595);
+    ASSERT_GE(shown.height(), 842);
+    // The logo spans (2227, 48) to (2387, 208) in units of 0.24 point.
+    const struct { QPoint at; QColor colour; } samples[] = {
+        {{2, 2}, Qt::green}, {{590, 400}, Qt::green}, {{4, 838}, Qt::green}, {{575, 820}, Qt::green},
+        {{537, 828}, Qt::red}, {{571, 794}, Qt::red}, {{553, 812}, Qt::red},
+    };
+    for (const auto& s : samples) {
+        const QColor c = shown.pixelColor(s.at);
+        EXPECT_LT(std::abs(c.red() - s.colour.red()) + std::abs(c.green() - s.colour.green()), 60)
+            << s.at.x() << "," << s.at.y();
+    }
+    if (HasFailure() && shown.save("prepared-page.png"))
+        ADD_FAILURE() << "the rendered page: prepared-page.png";
+}
+
+TEST(SavingThreadHelpers, ConcentrationSplitForPrinting)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct { double value; QString mantissa, exponent; } cases[] = {
+        {2.35e+06, "2.35", "6"}, {-2.35e+06, "-2.35", "6"}, {9.999e+06, "1.00", "7"}, {1.0, "1.00", "0"},
+        {1.5e-03, "0.0015", ""}, {-4.2e-05, "-4.2e-05", ""}, {nan, "nan", ""}, {inf, "inf", ""}, {-inf, "-inf", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SavingThread::separate_convalue(c.value), (QStringList{c.mantissa, c.exponent})) << c.value;
 }
 
 TEST(SavingThreadHelpers, GatingColumnRoundingAndZoom)
