@@ -36,7 +36,9 @@ struct StaticAddress
 // address, icon and hardware address), the wired interface's address by DHCP
 // or a static address typed on the number keypad, applied through the
 // network manager, a Wi-Fi network joined through the selection dialog, and
-// a wrong Wi-Fi password reported. It keeps no settings: everything shown is
+// a wrong Wi-Fi password reported; an Apply or join that fails after the
+// manager took it (its ifup, or a request held too long behind a running
+// one) is reported as one refused at once. It keeps no settings: everything shown is
 // read back from the network manager and its files. It dims the settings
 // screen around its own dialogs (signal_setBackStatus) and drives the
 // screen's busy indicator while a Wi-Fi connection is made (signal_setProgress).
