@@ -312,32 +312,32 @@ QMap<QString, QString> NetworkManager::connectionConfig(const NetInfo& nic) cons
     return netconf::readConnectionConfig(nic.name());
 }
 
-bool NetworkManager::request(const NetInfo& nic, const Request& request)
+bool NetworkManager::request(const NetInfo& nic, const Request& wanted)
 {
     if (!isBusy())
-        return carryOut(nic, request);
+        return carryOut(nic, wanted);
     // A file written while ifupdown runs would stand unapplied; waiting here
     // would freeze the screen while ifup runs.
     if (m_held)
         return fail(QStringLiteral("another network change waits for %1 to end").arg(command()));
-    qCWarning(nm) << "Held until" << command() << "ends:" << request.logicalPath;
-    m_held = request;
+    qCWarning(nm) << "Held until" << command() << "ends:" << wanted.logicalPath;
+    m_held = wanted;
     m_heldLimit.start();
     return true;
 }
 
-bool NetworkManager::carryOut(const NetInfo& nic, const Request& request)
+bool NetworkManager::carryOut(const NetInfo& nic, const Request& wanted)
 {
-    if (request.change == Change::WifiNetwork || nic.isRunning())
+    if (wanted.change == Change::WifiNetwork || nic.isRunning())
         stopConnection(nic);
     if (isBusy())
         return fail(QStringLiteral("ifdown %1 did not end").arg(nic.name()));
     QString reason;
-    if (!netconf::writeFile(request.logicalPath, request.text, &reason))
+    if (!netconf::writeFile(wanted.logicalPath, wanted.text, &reason))
         return fail(reason);
     if (!startConnection(nic))
         return false;
-    m_ifupChange = request.change;
+    m_ifupChange = wanted.change;
     return true;
 }
 

@@ -156,12 +156,15 @@ private:
         QString logicalPath;
         QByteArray text;
     };
-    // Carries the request out at once, or holds it while ifupdown is busy.
-    bool request(const NetInfo& nic, const Request& request);
+    // Carries `wanted` out at once, or holds it while ifupdown is busy.
+    bool request(const NetInfo& nic, const Request& wanted);
     // ifdown (for a join, or while the interface runs), the file, ifup.
-    bool carryOut(const NetInfo& nic, const Request& request);
+    bool carryOut(const NetInfo& nic, const Request& wanted);
+    // The held request, on the interface's current record, once ifupdown has ended.
     void carryOutHeld();
+    // The held request's time is up.
     void refuseHeld();
+    // The records read again, the held request queued, a failed address ifup reported.
     void ifupdownEnded(int exitCode, QProcess::ExitStatus status);
     // "ifup eth0": what m_ifupdown runs or ran last.
     QString command() const;
