@@ -5,6 +5,7 @@
 #include "ClippedText.h"
 #include "Keyboard/KeyboardDlg.h"
 #include "Keyboard/NumberKeypadDlg.h"
+#include "HeldTool.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "ModalAnswerer.h"
 #include "NetSim.h"
@@ -25,7 +26,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -319,15 +319,7 @@ TEST_F(NetworksTest, ASecondApplyWhileIfupRunsIsCarriedOutWhenItEnds)
     const QStringList firstApply = sim.calls();
 
     // Apply has returned while ifup is held; the screen's events run.
-    bool fired = false;
-    QStringList callsWhenFired;
-    QTimer::singleShot(0, [&] {
-        fired = true;
-        callsWhenFired = sim.calls();
-        sim.setHold("ifup", false);
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, kWaitMs));
-    EXPECT_EQ(callsWhenFired, firstApply) << "the second Apply waits";
+    EXPECT_EQ(releaseFromTheEventLoop(sim, "ifup", kWaitMs), firstApply) << "the second Apply waits";
     ASSERT_TRUE(waitIdle());
     // The page's new record brings the link up after ifdown, as every record made while down does.
     EXPECT_EQ(sim.calls().mid(firstApply.size()), QStringList({"ifdown eth0", "ip link set eth0 up", "ifup eth0"}));
@@ -449,6 +441,24 @@ protected:
     {
         dialog->findChild<QListWidget*>("LIST_NETWORK")->item(row)->setSelected(true);
     }
+
+    // Through the page's Wi-Fi button: "Beta" chosen in the dialog, `password` typed on the keyboard.
+    void joinBeta(const QString& password)
+    {
+        WhenModal<KeyboardDlg> keyboard([&](KeyboardDlg* keys) {
+            EXPECT_EQ(keys->findChild<QLabel*>("LABEL_NETWORK_NAME")->text(), "Beta");
+            keys->findChild<QLineEdit*>("EDIT_FILENAME")->setText(password);
+            QTest::keyClick(keys, Qt::Key_Return);
+        });
+        WhenModal<NetworkSelectDlg> dialog([&](NetworkSelectDlg* select) {
+            ASSERT_TRUE(waitForRows(select, 3));
+            WifiTest::select(select, 1);
+            select->findChild<QPushButton*>("BUTTON_OK")->click();
+        });
+        child<QPushButton>("BUTTON_WIFI_ENABLE")->click();
+        ASSERT_TRUE(dialog.done());
+        ASSERT_TRUE(keyboard.done());
+    }
 };
 
 }  // namespace
@@ -518,19 +528,7 @@ TEST_F(WifiTest, JoiningASecuredNetworkThroughThePage)
         ModalAnswerer answerer;
         if (c.message)
             answerer.plan(true);
-        WhenModal<KeyboardDlg> keyboard([&](KeyboardDlg* keys) {
-            EXPECT_EQ(keys->findChild<QLabel*>("LABEL_NETWORK_NAME")->text(), "Beta");
-            keys->findChild<QLineEdit*>("EDIT_FILENAME")->setText(c.password);
-            QTest::keyClick(keys, Qt::Key_Return);
-        });
-        WhenModal<NetworkSelectDlg> dialog([&](NetworkSelectDlg* select) {
-            ASSERT_TRUE(waitForRows(select, 3));
-            WifiTest::select(select, 1);
-            select->findChild<QPushButton*>("BUTTON_OK")->click();
-        });
-        child<QPushButton>("BUTTON_WIFI_ENABLE")->click();
-        ASSERT_TRUE(dialog.done());
-        ASSERT_TRUE(keyboard.done());
+        ASSERT_NO_FATAL_FAILURE(joinBeta(c.password));
         if (c.message) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, kWaitMs));
             EXPECT_EQ(answerer.shown, messages({c.message}));
@@ -572,18 +570,7 @@ TEST_F(WifiTest, AJoinIsHeldWhileAnIfupStillRuns)
             answerer.plan(true);
         else
             manager.setHeldRequestLimit(NetworkManager::kHeldRequestLimitMs);
-        WhenModal<KeyboardDlg> keyboard([&](KeyboardDlg* keys) {
-            keys->findChild<QLineEdit*>("EDIT_FILENAME")->setText("secret123");
-            QTest::keyClick(keys, Qt::Key_Return);
-        });
-        WhenModal<NetworkSelectDlg> dialog([&](NetworkSelectDlg* select) {
-            ASSERT_TRUE(waitForRows(select, 3));
-            WifiTest::select(select, 1);
-            select->findChild<QPushButton*>("BUTTON_OK")->click();
-        });
-        child<QPushButton>("BUTTON_WIFI_ENABLE")->click();
-        ASSERT_TRUE(dialog.done());
-        ASSERT_TRUE(keyboard.done());
+        ASSERT_NO_FATAL_FAILURE(joinBeta("secret123"));
         EXPECT_EQ(root.readFile("/etc/wpa_supplicant.conf"), "fast_reauth=1\n") << "nothing written while ifup runs";
         if (outlasts) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, kWaitMs));

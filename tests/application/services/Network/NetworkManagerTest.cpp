@@ -1,5 +1,6 @@
 #include "Network/NetworkManager.h"
 
+#include "HeldTool.h"
 #include "NetSim.h"
 #include "QtPrinters.h"
 #include "TempRoot.h"
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -230,9 +230,9 @@ TEST_F(NetworkManagerTest, StaticAndDhcpConfiguration)
     EXPECT_EQ(root.readFile(kEth0File), kEth0Dhcp);
 }
 
-// A request made while ifup runs is held, nothing written, and the GUI
-// thread goes on meanwhile (a timer fires, which lets ifup end); the held
-// request is carried out once ifup has ended. A third one is refused.
+// A request made while ifup runs returns at once, held, with nothing
+// written, and the GUI thread goes on (a timer fires, which lets ifup end);
+// the held request is carried out once ifup has ended. A third one is refused.
 TEST_F(NetworkManagerTest, ARequestDuringIfupIsHeldAndCarriedOutWhenItEnds)
 {
     ASSERT_TRUE(sim.add("eth0"));
@@ -241,25 +241,16 @@ TEST_F(NetworkManagerTest, ARequestDuringIfupIsHeldAndCarriedOutWhenItEnds)
     ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !sim.calls().isEmpty(); }, kWaitMs)) << "ifup is held";
 
-    bool fired = false;
-    QStringList callsWhenFired;
-    QTimer::singleShot(0, [&] {
-        fired = true;
-        callsWhenFired = sim.calls();
-        sim.setHold("ifup", false);
-    });
     const QMap<QString, QString> config = {
         {"ADDRESSv4", "10.0.0.2"}, {"NETMASKv4", "255.0.0.0"}, {"GATEWAYv4", "0.0.0.0"}};
     EXPECT_TRUE(manager.setStaticConfig(*record("eth0"), config)) << manager.errorString().toStdString();
-    EXPECT_FALSE(fired) << "the request returned at once";
     EXPECT_TRUE(manager.isBusy());
     EXPECT_EQ(root.readFile(kEth0File), kEth0Dhcp) << "nothing written while ifup runs";
     EXPECT_FALSE(manager.startConnection(*record("eth0")));
     EXPECT_FALSE(manager.setAutoConfig(*record("eth0"))) << "one request waits at a time";
     EXPECT_FALSE(manager.errorString().isEmpty());
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, kWaitMs));
-    EXPECT_EQ(callsWhenFired, QStringList{"ifup eth0"});
+    EXPECT_EQ(releaseFromTheEventLoop(sim, "ifup", kWaitMs), QStringList{"ifup eth0"}) << "the request waits";
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(root.readFile(kEth0File),
               "iface eth0 inet static\n  pre-up /opt/KOVA3/bin/check-link.sh eth0\n"
