@@ -8,9 +8,9 @@ namespace platform {
 
 // Where a test reaches the moment a file written whole is put in place: a
 // save file's commit (openSaveFile) and a part file's sync and rename
-// (File_IO's PartFile). `atCommit` gets the physical path of the file about to be put
-// in place, after its content was written; a test pulls the stick there.
-// Unset in the programs.
+// (File_IO's PartFile). `atCommit` gets the physical path of the file about
+// to be put in place, after its content was written; a test pulls the stick
+// there. Unset in the programs.
 struct SaveFileSeams
 {
     std::function<void(const QString& target)> atCommit;

@@ -37,6 +37,10 @@ protected:
         QObject::connect(&manager, &NetworkManager::signalDeviceAdded, [this](QString name) { reports << "added " + name; });
         QObject::connect(&manager, &NetworkManager::signalDeviceRemoved,
                          [this](QString name) { reports << "removed " + name; });
+        QObject::connect(&manager, &NetworkManager::signalChangeFailed,
+                         [this](NetworkManager::Change change, const QString& reason) {
+                             failures << QString("%1 %2").arg(int(change)).arg(reason);
+                         });
     }
     void TearDown() override { platform::LinkProbe::timing() = saved; }
 
@@ -72,6 +76,7 @@ protected:
     kovasim::NetSim sim{root.root()};
     NetworkManager manager;
     QStringList reports;
+    QStringList failures;  // signalChangeFailed: the change's number and the reason
     platform::LinkProbe::Timing saved;
 };
 
@@ -267,11 +272,6 @@ TEST_F(NetworkManagerTest, AHeldRequestIsRefusedWhenIfupOutlastsTheLimit)
     ASSERT_TRUE(sim.add("eth0"));
     manager.currentConnections(true);
     manager.setHeldRequestLimit(100);
-    QStringList failures;
-    QObject::connect(&manager, &NetworkManager::signalChangeFailed,
-                     [&](NetworkManager::Change change, const QString& reason) {
-                         failures << QString("%1 %2").arg(int(change)).arg(reason);
-                     });
     ASSERT_TRUE(sim.setHold("ifup", true));
     ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
     const QMap<QString, QString> config = {
@@ -292,11 +292,6 @@ TEST_F(NetworkManagerTest, AHeldRequestIsRefusedWhenIfupOutlastsTheLimit)
 TEST_F(NetworkManagerTest, AFailedIfupOfAnAddressChangeIsReported)
 {
     ASSERT_NO_FATAL_FAILURE(ethernetUp());
-    QStringList failures;
-    QObject::connect(&manager, &NetworkManager::signalChangeFailed,
-                     [&](NetworkManager::Change change, const QString& reason) {
-                         failures << QString("%1 %2").arg(int(change)).arg(reason);
-                     });
     ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
     ASSERT_TRUE(waitIdle());
     EXPECT_TRUE(failures.isEmpty());
