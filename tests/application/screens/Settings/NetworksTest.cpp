@@ -3,14 +3,14 @@
 #include "Settings/SetupDlg.h"
 
 #include "ClippedText.h"
+#include "HeldTool.h"
 #include "Keyboard/KeyboardDlg.h"
 #include "Keyboard/NumberKeypadDlg.h"
-#include "HeldTool.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "ModalAnswerer.h"
 #include "NetSim.h"
-#include "QtPrinters.h"
 #include "Network/NetworkManager.h"
+#include "QtPrinters.h"
 #include "SettingsTestSupport.h"
 #include "TempRoot.h"
 #include "WhenModal.h"
@@ -291,7 +291,8 @@ TEST_F(NetworksTest, AFailedIfupAfterApplySaysWhy)
     child<QPushButton>("BUTTON_APPLY")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, kWaitMs))
         << sim.calls().join(", ").toStdString();
-    EXPECT_EQ(applyFailureReason(answerer.shown[0]), "ifup eth0 failed (exit code 1)") << answerer.shown[0].toStdString();
+    EXPECT_EQ(applyFailureReason(answerer.shown[0]), "ifup eth0 failed (exit code 1)")
+        << answerer.shown[0].toStdString();
     EXPECT_TRUE(sim.calls().contains("ifup eth0"));
     EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
     EXPECT_NE(text("LABEL_IP_ADDRESS"), "Updating...");
