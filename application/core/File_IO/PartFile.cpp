@@ -74,11 +74,21 @@ bool PartFile::write(const char* data, qint64 size)
     return true;
 }
 
+bool PartFile::sync()
+{
+    if (platform::saveFileSeams().atSync) {
+        errno = platform::saveFileSeams().atSync(m_target);
+        if (errno != 0)
+            return false;
+    }
+    return ::fsync(m_fd) == 0;
+}
+
 bool PartFile::commit()
 {
     if (m_fd < 0)
         return false;
-    bool ok = m_error == 0 && (::fsync(m_fd) == 0 || fail());
+    bool ok = m_error == 0 && (sync() || fail());
     if (::close(m_fd) != 0 && ok)
         ok = fail();
     m_fd = -1;

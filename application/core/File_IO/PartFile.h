@@ -55,6 +55,8 @@ public:
 
 private:
     bool fail();
+    // fsync, or the failure a test's seam stands in with.
+    bool sync();
 
     QString m_target;
     QString m_part;

@@ -135,6 +135,13 @@ void NetworksFrame::initialize()
     connect(network, &NetworkManager::signalDeviceAdded, this, &NetworksFrame::slotNetworkDeviceChanged);
     connect(network, &NetworkManager::signalDeviceRemoved, this, &NetworksFrame::slotNetworkDeviceChanged);
     connect(network, &NetworkManager::signalBadPassword, this, &NetworksFrame::slot_BadWiFiPassword);
+    connect(network, &NetworkManager::signalChangeFailed, this,
+            [this](NetworkManager::Change change, const QString& reason) {
+                if (change == NetworkManager::Change::Address)
+                    applyFailed(reason);
+                else
+                    wifiFailed(reason);
+            });
     network->refreshConnectionInfo(0);
     updateConnectionInfo();
     updateStaticConfig();
@@ -238,8 +245,12 @@ int NetworksFrame::showMessage(int type, const QString& arg2, const QString& arg
     return runFramed(box);
 }
 
-void NetworksFrame::showApplyFailure(const QString& reason)
+void NetworksFrame::applyFailed(const QString& reason)
 {
+    // Nothing more will report back: the page shows what stands and may be applied again.
+    qCWarning(nm) << "Apply:" << reason;
+    ui->BUTTON_APPLY->setEnabled(true);
+    updateConnectionInfo();
     MessageDlg box;
     box.setFailure(kMessageInvalidSettings, QStringLiteral("The network settings could not be applied."), reason,
                    kApplyReasonLines);
@@ -313,13 +324,8 @@ void NetworksFrame::on_BUTTON_APPLY_clicked()
         set_StatusLabel(0, nic->isMediaOk());
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         const bool started = dhcp ? manager().setAutoConfig(*nic) : manager().setStaticConfig(*nic, address.config());
-        if (!started) {
-            // Nothing will report back: the page shows what stands and may be applied again.
-            qCWarning(nm) << "Apply:" << manager().errorString();
-            ui->BUTTON_APPLY->setEnabled(true);
-            updateConnectionInfo();
-            showApplyFailure(manager().errorString());
-        }
+        if (!started)
+            applyFailed(manager().errorString());
         return;
     }
 }
@@ -362,9 +368,13 @@ void NetworksFrame::on_BUTTON_WIFI_ENABLE_clicked()
 void NetworksFrame::slot_receiveNetInfo(const NetInfo* nic, QString name, QString password)
 {
     emit signal_setProgress(true);
-    if (manager().slotConnectWiFi(nic, name, password))
-        return;
-    qCWarning(nm_wlan) << "Wi-Fi:" << manager().errorString();
+    if (!manager().slotConnectWiFi(nic, name, password))
+        wifiFailed(manager().errorString());
+}
+
+void NetworksFrame::wifiFailed(const QString& reason)
+{
+    qCWarning(nm_wlan) << "Wi-Fi:" << reason;
     emit signal_setProgress(false);
     showMessage(kMessageWifiFailed);
 }

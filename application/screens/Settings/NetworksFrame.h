@@ -36,7 +36,9 @@ struct StaticAddress
 // address, icon and hardware address), the wired interface's address by DHCP
 // or a static address typed on the number keypad, applied through the
 // network manager, a Wi-Fi network joined through the selection dialog, and
-// a wrong Wi-Fi password reported. It keeps no settings: everything shown is
+// a wrong Wi-Fi password reported; an Apply or join that fails after the
+// manager took it (its ifup, or a request held too long behind a running
+// one) is reported as one refused at once. It keeps no settings: everything shown is
 // read back from the network manager and its files. It dims the settings
 // screen around its own dialogs (signal_setBackStatus) and drives the
 // screen's busy indicator while a Wi-Fi connection is made (signal_setProgress).
@@ -74,7 +76,8 @@ public slots:
     void slot_set_value_Subnet_Mask(QString value);
     void slot_set_value_Default_Gateway(QString value);
     // From the Wi-Fi selection dialog: starts the connection, with the busy
-    // indicator until the manager reports; message 56 when it cannot start.
+    // indicator until the manager reports; message 56 when it cannot start
+    // or is refused later.
     void slot_receiveNetInfo(const NetInfo* nic, QString name, QString password);
 
 private slots:
@@ -90,8 +93,12 @@ private:
     int runFramed(QDialog& dialog);
     int showMessage(int type, const QString& arg2 = QString(), const QString& arg3 = QString(),
                     const QString& arg4 = QString());
-    // The error box of an Apply the manager refused, with its reason.
-    void showApplyFailure(const QString& reason);
+    // An Apply the manager refused or that failed afterwards: Apply enabled
+    // again, the connection as it stands, and the error box with the reason.
+    void applyFailed(const QString& reason);
+    // A Wi-Fi join that was refused or failed afterwards: the busy indicator
+    // ends, message 56.
+    void wifiFailed(const QString& reason);
     void editAddress(int field);
     static NetworkManager& manager();
 

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <utility>
+
 namespace netconf = platform::netconf;
 
 namespace {
@@ -52,8 +55,11 @@ NetworkManager::NetworkManager(QObject* parent)
 {
     qWarning() << "This is a warning from Network Manager";
     connect(&m_ifupdown, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
-            [this](int exitCode, QProcess::ExitStatus) { refreshConnectionInfo(exitCode); });
+            &NetworkManager::ifupdownEnded);
     connect(&m_mediaTimer, &QTimer::timeout, this, &NetworkManager::slotMediaCheck);
+    m_heldLimit.setSingleShot(true);
+    m_heldLimit.setInterval(kHeldRequestLimitMs);
+    connect(&m_heldLimit, &QTimer::timeout, this, &NetworkManager::refuseHeld);
     m_wpaMonitor.setProcessChannelMode(QProcess::MergedChannels);
     connect(&m_wpaMonitor, &QProcess::readyRead, this, &NetworkManager::slotWifiMonitorReadyRead);
 }
@@ -62,6 +68,7 @@ NetworkManager::~NetworkManager()
 {
     qCDebug(nm) << Q_FUNC_INFO;
     m_mediaTimer.stop();
+    m_heldLimit.stop();
     disconnect(&m_ifupdown, nullptr, this, nullptr);
     disconnect(&m_mediaTimer, nullptr, this, nullptr);
     disconnect(&m_wpaMonitor, nullptr, this, nullptr);
@@ -98,7 +105,7 @@ QList<NetInfoPtr> NetworkManager::currentConnections(bool force)
 
 bool NetworkManager::isBusy() const
 {
-    return m_ifupdown.state() != QProcess::NotRunning;
+    return m_ifupdown.state() != QProcess::NotRunning || m_held;
 }
 
 int NetworkManager::isConnected()
@@ -290,7 +297,7 @@ bool NetworkManager::slotConnectWiFi(const NetInfo* nic, const QString& ssid, co
     if (!netconf::supplicantText(WpaCliParser::unescape(ssid), pass, text, &reason))
         return fail(reason);
     // Whatever the interface's state: the supplicant reads its file when ifup starts it.
-    return restartWith(*nic, QLatin1String(netconf::kSupplicantFile), text, true);
+    return request(*nic, {Change::WifiNetwork, nic->name(), QLatin1String(netconf::kSupplicantFile), text});
 }
 
 NetworkManager::NetConfType NetworkManager::connectionType(const NetInfo& nic) const
@@ -305,22 +312,85 @@ QMap<QString, QString> NetworkManager::connectionConfig(const NetInfo& nic) cons
     return netconf::readConnectionConfig(nic.name());
 }
 
-bool NetworkManager::restartWith(const NetInfo& nic, const QString& logicalPath, const QByteArray& text,
-                                 bool alwaysStop)
+bool NetworkManager::request(const NetInfo& nic, const Request& wanted)
 {
-    // A file written while ifupdown runs would stand unapplied; a run of our
-    // own (the Wi-Fi dialog brings its adapter up) is let end first, so a
-    // quick choice is not refused.
-    if (isBusy() && !m_ifupdown.waitForFinished(kIfdownMs))
-        return fail(QStringLiteral("an ifup or ifdown still runs"));
-    if (alwaysStop || nic.isRunning())
+    if (!isBusy())
+        return carryOut(nic, wanted);
+    // A file written while ifupdown runs would stand unapplied; waiting here
+    // would freeze the screen while ifup runs.
+    if (m_held)
+        return fail(QStringLiteral("another network change waits for %1 to end").arg(command()));
+    qCWarning(nm) << "Held until" << command() << "ends:" << wanted.logicalPath;
+    m_held = wanted;
+    m_heldLimit.start();
+    return true;
+}
+
+bool NetworkManager::carryOut(const NetInfo& nic, const Request& wanted)
+{
+    if (wanted.change == Change::WifiNetwork || nic.isRunning())
         stopConnection(nic);
     if (isBusy())
         return fail(QStringLiteral("ifdown %1 did not end").arg(nic.name()));
     QString reason;
-    if (!netconf::writeFile(logicalPath, text, &reason))
+    if (!netconf::writeFile(wanted.logicalPath, wanted.text, &reason))
         return fail(reason);
-    return startConnection(nic);
+    if (!startConnection(nic))
+        return false;
+    m_ifupChange = wanted.change;
+    return true;
+}
+
+void NetworkManager::carryOutHeld()
+{
+    if (!m_held || m_ifupdown.state() != QProcess::NotRunning)
+        return;
+    const Request held = *std::exchange(m_held, std::nullopt);
+    bool done = false;
+    const QList<NetInfoPtr> records = m_interfaces;
+    const auto nic = std::find_if(records.begin(), records.end(),
+                                  [&](const NetInfoPtr& record) { return record->name() == held.name; });
+    if (nic == records.end())
+        fail(QStringLiteral("%1 is gone").arg(held.name));
+    else
+        done = carryOut(**nic, held);
+    if (!done)
+        emit signalChangeFailed(held.change, m_errorString);
+}
+
+void NetworkManager::refuseHeld()
+{
+    if (!m_held)
+        return;
+    const Change change = std::exchange(m_held, std::nullopt)->change;
+    fail(QStringLiteral("%1 still ran after %2 s").arg(command()).arg(m_heldLimit.interval() / 1000.0));
+    emit signalChangeFailed(change, m_errorString);
+}
+
+void NetworkManager::ifupdownEnded(int exitCode, QProcess::ExitStatus status)
+{
+    const std::optional<Change> change = std::exchange(m_ifupChange, std::nullopt);
+    refreshConnectionInfo(exitCode);
+    if (m_held) {
+        m_heldLimit.stop();
+        // Not from inside the process's own report: the request may run it again.
+        QMetaObject::invokeMethod(this, &NetworkManager::carryOutHeld, Qt::QueuedConnection);
+    }
+    if (change != Change::Address || (status == QProcess::NormalExit && exitCode == 0))
+        return;
+    QString reason = status == QProcess::NormalExit
+                         ? QStringLiteral("%1 failed (exit code %2)").arg(command()).arg(exitCode)
+                         : QStringLiteral("%1 crashed").arg(command());
+    const QList<QByteArray> said = m_ifupdown.readAllStandardError().trimmed().split('\n');
+    if (!said.last().isEmpty())
+        reason += QStringLiteral(": ") + QString::fromLocal8Bit(said.last()).trimmed();
+    fail(reason);
+    emit signalChangeFailed(*change, reason);
+}
+
+QString NetworkManager::command() const
+{
+    return (QStringList{QFileInfo(m_ifupdown.program()).fileName()} + m_ifupdown.arguments()).join(QLatin1Char(' '));
 }
 
 bool NetworkManager::setStaticConfig(const NetInfo& nic, const QMap<QString, QString>& config)
@@ -333,7 +403,7 @@ bool NetworkManager::setStaticConfig(const NetInfo& nic, const QMap<QString, QSt
     if (!netconf::staticText(nic.name(), nic.type() == NetInfo::Ethernet, config, text, &reason))
         return fail(reason);
     qCWarning(nm) << "Applying static configuration for" << nic.name();
-    return restartWith(nic, netconf::interfaceFile(nic.name()), text);
+    return request(nic, {Change::Address, nic.name(), netconf::interfaceFile(nic.name()), text});
 }
 
 bool NetworkManager::setAutoConfig(const NetInfo& nic)
@@ -342,8 +412,8 @@ bool NetworkManager::setAutoConfig(const NetInfo& nic)
     if (nic.name().isEmpty())
         return fail(QStringLiteral("no interface"));
     qCWarning(nm) << "Applying dynamic configuration for" << nic.name();
-    return restartWith(nic, netconf::interfaceFile(nic.name()),
-                       netconf::dhcpText(nic.name(), nic.type() == NetInfo::Ethernet));
+    return request(nic, {Change::Address, nic.name(), netconf::interfaceFile(nic.name()),
+                         netconf::dhcpText(nic.name(), nic.type() == NetInfo::Ethernet)});
 }
 
 bool NetworkManager::createWlanBaseConfig(const NetInfo* nic)

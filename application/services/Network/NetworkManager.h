@@ -14,6 +14,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 // The one object through which the application controls its network: the
 // records of the Ethernet and wireless interfaces, a media check on a timer
 // (interfaces that come and go, links that come up or go down), ifupdown
@@ -23,10 +25,13 @@
 //
 // GUI thread only; the signals are delivered directly. It blocks while
 // ifdown runs (up to 30 s), while ifup or wpa_cli start (2 s, 3 s) and while
-// a record brings a down interface up (NetInfo::isMediaOk). The
-// configuring operations return false with errorString() set when they did
-// nothing (a refused value, a running ifupdown) or could not write a file,
-// and never run ifup after a failed write.
+// a record brings a down interface up (NetInfo::isMediaOk), never while
+// ifup runs: a configuring request made then is held (one at a time) and
+// carried out when that ifup or ifdown has ended, or refused when it still
+// runs after kHeldRequestLimitMs. The configuring operations return false
+// with errorString() set when they did nothing (a refused value, a request
+// held already) or could not write a file, and never run ifup after a failed
+// write; what fails after they returned true comes as signalChangeFailed.
 class NetworkManager : public QObject
 {
     Q_OBJECT
@@ -40,6 +45,11 @@ public:
     static constexpr int kIfupStartMs = 2000;
     static constexpr int kIfdownMs = 30000;
     static constexpr int kMonitorStartMs = 3000;
+    static constexpr int kHeldRequestLimitMs = 30000;
+
+    // What a configuring request changes: an interface's address (Apply, or
+    // DHCP at start-up) or the Wi-Fi network it joins.
+    enum class Change { Address, WifiNetwork };
 
     explicit NetworkManager(QObject* parent = nullptr);
     ~NetworkManager() override;
@@ -50,7 +60,7 @@ public:
     // The current records in the system's order; read first when `force`
     // or while there are none (unless a refresh is reporting).
     QList<NetInfoPtr> currentConnections(bool force);
-    // An ifup or ifdown runs.
+    // An ifup or ifdown runs, or a request waits to be carried out.
     bool isBusy() const;
     // ConnectLAN and ConnectWiFi bits of the running records.
     int isConnected();
@@ -58,7 +68,8 @@ public:
     NetConfType connectionType(const NetInfo& nic) const;
     QMap<QString, QString> connectionConfig(const NetInfo& nic) const;
     // A static address (keys ADDRESSv4, NETMASKv4, GATEWAYv4) or DHCP for
-    // the interface: ifdown while it runs, the file, then ifup.
+    // the interface: ifdown while it runs, the file, then ifup; held while
+    // ifup or ifdown runs.
     bool setStaticConfig(const NetInfo& nic, const QMap<QString, QString>& config);
     bool setAutoConfig(const NetInfo& nic);
     // Writes the wireless base files where they are missing or too short
@@ -66,7 +77,8 @@ public:
     bool createWlanBaseConfig(const NetInfo* nic);
 
     // ifup, started (not waited for); ifdown, waited for up to 30 s and
-    // true only with exit code 0. Either end refreshes the records.
+    // true only with exit code 0. Either end refreshes the records. Both
+    // refused while busy.
     bool startConnection(const NetInfo& nic);
     bool stopConnection(const NetInfo& nic);
 
@@ -85,6 +97,10 @@ public:
     // Why the last configuring operation returned false.
     QString errorString() const { return m_errorString; }
 
+    // How long a request made while ifup or ifdown runs waits for its end
+    // before it is refused (kHeldRequestLimitMs).
+    void setHeldRequestLimit(int ms) { m_heldLimit.setInterval(ms); }
+
     const QTimer& mediaTimer() const { return m_mediaTimer; }
 
 public slots:
@@ -97,7 +113,8 @@ public slots:
     bool slotConnectWiFi();
     // Joins `nic` to the network `ssid` (as wpa_cli printed it); `pass`
     // empty for an open network. A password or name the supplicant file
-    // cannot hold is refused before anything is touched.
+    // cannot hold is refused before anything is touched; held while ifup or
+    // ifdown runs.
     bool slotConnectWiFi(const NetInfo* nic, const QString& ssid, const QString& pass = QString());
 
     // Replaces the records by a new reading of the system (`status`: the
@@ -116,6 +133,12 @@ signals:
     void signalScanComplete();
     // The supplicant refused the key.
     void signalBadPassword();
+    // A configuring request that returned true failed afterwards: a request
+    // held behind a running ifup or ifdown was refused (still running after
+    // the limit) or failed when carried out, or the ifup of an address
+    // change ended with an error. (A join's ifup is left to the supplicant's
+    // report, signalBadPassword, which comes its own way.)
+    void signalChangeFailed(NetworkManager::Change change, QString reason);
 
 private:
     void slotWifiMonitorReadyRead();
@@ -123,9 +146,28 @@ private:
     void act(const WpaCliParser::Actions& actions);
     void stopMonitor();
     bool fail(const QString& reason);
-    // ifdown (when `alwaysStop` or the interface runs), the file, ifup;
-    // nothing while ifupdown is busy.
-    bool restartWith(const NetInfo& nic, const QString& logicalPath, const QByteArray& text, bool alwaysStop = false);
+
+    // A configuring request: the interface's file to write and the interface
+    // to restart with it.
+    struct Request
+    {
+        Change change;
+        QString name;
+        QString logicalPath;
+        QByteArray text;
+    };
+    // Carries `wanted` out at once, or holds it while ifupdown is busy.
+    bool request(const NetInfo& nic, const Request& wanted);
+    // ifdown (for a join, or while the interface runs), the file, ifup.
+    bool carryOut(const NetInfo& nic, const Request& wanted);
+    // The held request, on the interface's current record, once ifupdown has ended.
+    void carryOutHeld();
+    // The held request's time is up.
+    void refuseHeld();
+    // The records read again, the held request queued, a failed address ifup reported.
+    void ifupdownEnded(int exitCode, QProcess::ExitStatus status);
+    // "ifup eth0": what m_ifupdown runs or ran last.
+    QString command() const;
 
     QList<NetInfoPtr> m_interfaces;
     int m_connectFlags = ConnectNone;
@@ -135,5 +177,8 @@ private:
     QSet<QString> m_devices;  // /sys/class/net at the last media check
     WpaCliParser m_wpa;
     QString m_errorString;
+    std::optional<Request> m_held;      // made while ifupdown was busy
+    QTimer m_heldLimit;                 // refuses m_held when it fires
+    std::optional<Change> m_ifupChange;  // the running ifup carries this change out
     bool m_bRefreshing = false;  // a refresh is reporting its new list
 };

@@ -7,13 +7,17 @@
 namespace platform {
 
 // Where a test reaches the moment a file written whole is put in place: a
-// save file's commit (openSaveFile) and a part file's rename (File_IO's
-// PartFile). `atCommit` gets the physical path of the file about to be put
-// in place, after its content was written; a test pulls the stick there.
-// Unset in the programs.
+// save file's commit (openSaveFile) and a part file's sync and rename
+// (File_IO's PartFile). `atCommit` gets the physical path of the file about
+// to be put in place, after its content was written; a test pulls the stick
+// there. Unset in the programs.
 struct SaveFileSeams
 {
     std::function<void(const QString& target)> atCommit;
+    // Stands in for the part file's sync to the medium (fsync): gets the
+    // physical target and returns the error (errno) the sync fails with, 0
+    // to let it run; a test fails it there.
+    std::function<int(const QString& target)> atSync;
 };
 
 inline SaveFileSeams& saveFileSeams()

@@ -2,6 +2,7 @@
 
 #include "FullDisk.h"
 #include "TempRoot.h"
+#include "platform/SaveFile.h"
 
 #include <gtest/gtest.h>
 
@@ -142,5 +143,39 @@ TEST(Copy, TheSourceIsNeverItsOwnTarget)
     for (const char* target : {"/KOVA/a.txt", "/KOVA/../KOVA/./a.txt", "/mnt/link.txt", "/mnt/hard.txt"}) {
         EXPECT_EQ(copy("/KOVA/a.txt", target), -1) << target;
         EXPECT_EQ(root.readFile("/KOVA/a.txt"), QByteArray("content")) << target;
+    }
+}
+
+// A copy whose part cannot take the target's place is no copy (an export, a
+// PDF report on the stick): a sync that fails, or a folder holding the
+// target's name, which the copy keeps with what it holds.
+TEST(Copy, APartThatCannotTakeTheTargetsPlaceFails)
+{
+    TempRoot root;
+    root.writeFile("/KOVA/report.pdf", "report");
+    const struct
+    {
+        const char* name;
+        int syncError;  // 0: the sync as it is
+        int error;
+    } cases[] = {
+        {"failed sync", EIO, EIO},
+        {"folder at the target", 0, EISDIR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(root.path("/mnt")).removeRecursively();
+        root.writeFile("/mnt/kept.pdf", "kept");
+        root.writeFile("/mnt/folder.pdf/inside.txt", "inside");
+        const char* target = c.syncError ? "/mnt/kept.pdf" : "/mnt/folder.pdf";
+        platform::saveFileSeams().atSync = [&c](const QString&) { return c.syncError; };
+        const int result = copy("/KOVA/report.pdf", target);
+        const int error = errno;
+        platform::saveFileSeams() = {};
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(error, c.error) << qt_error_string(error).toStdString();
+        EXPECT_EQ(onStick(root), QStringList({"folder.pdf", "kept.pdf"}));
+        EXPECT_EQ(root.readFile("/mnt/kept.pdf"), QByteArray("kept"));
+        EXPECT_EQ(root.readFile("/mnt/folder.pdf/inside.txt"), QByteArray("inside"));
     }
 }

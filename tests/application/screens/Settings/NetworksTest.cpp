@@ -3,12 +3,14 @@
 #include "Settings/SetupDlg.h"
 
 #include "ClippedText.h"
+#include "HeldTool.h"
 #include "Keyboard/KeyboardDlg.h"
 #include "Keyboard/NumberKeypadDlg.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "ModalAnswerer.h"
 #include "NetSim.h"
 #include "Network/NetworkManager.h"
+#include "QtPrinters.h"
 #include "SettingsTestSupport.h"
 #include "TempRoot.h"
 #include "WhenModal.h"
@@ -24,15 +26,25 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThread>
 
 #include <memory>
-#include <thread>
 
 namespace {
 
 constexpr int kWaitMs = 10000;
 const QString kEth0File = "/etc/network/interfaces.d/eth0";
+
+// The reason in a box of the look of message 30 saying the settings could
+// not be applied; empty when the box says something else.
+QString applyFailureReason(const QString& shown)
+{
+    const QString prefix = "<p><b>Error (Code : 0030)</b><br/>The network settings could not be applied.<br/>";
+    if (!shown.startsWith(prefix))
+        return QString();
+    QString reason = shown.mid(prefix.size());
+    reason.chop(QStringLiteral("</p>").size());
+    return reason.replace("<br/>", " ");
+}
 
 TEST(NetworksAddress, CleanupKeepsThePartsAndDropsLeadingZeros)
 {
@@ -253,11 +265,8 @@ TEST_F(NetworksTest, RefusedApplySaysWhyAndEnablesApplyAgain)
         ASSERT_EQ(answerer.shown.size(), 1);
         EXPECT_TRUE(clipped.isEmpty()) << describe(clipped);
         ASSERT_FALSE(manager.errorString().isEmpty());
-        const QString prefix = "<p><b>Error (Code : 0030)</b><br/>The network settings could not be applied.<br/>";
-        ASSERT_TRUE(answerer.shown[0].startsWith(prefix)) << answerer.shown[0].toStdString();
-        QString reason = answerer.shown[0].mid(prefix.size());
-        reason.chop(QStringLiteral("</p>").size());
-        EXPECT_EQ(reason.replace("<br/>", " "), manager.errorString().toHtmlEscaped());
+        EXPECT_EQ(applyFailureReason(answerer.shown[0]), manager.errorString().toHtmlEscaped())
+            << answerer.shown[0].toStdString();
         EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
         EXPECT_NE(text("LABEL_IP_ADDRESS"), "Updating...");
         EXPECT_FALSE(sim.calls().contains("ifup eth0"));
@@ -268,6 +277,81 @@ TEST_F(NetworksTest, RefusedApplySaysWhyAndEnablesApplyAgain)
     QFile::remove(sim.statePath("calls"));
     child<QPushButton>("BUTTON_APPLY")->click();
     EXPECT_TRUE(sim.calls().isEmpty());
+}
+
+// An ifup that fails after Apply (it runs on its own, after Apply has
+// returned) says so with its reason and leaves the page ready to apply again.
+TEST_F(NetworksTest, AFailedIfupAfterApplySaysWhy)
+{
+    ASSERT_NO_FATAL_FAILURE(ethernetUp());
+    showPage();
+    ASSERT_TRUE(sim.setExitCode("ifup", 1));
+    ModalAnswerer answerer;
+    answerer.plan(true);
+    child<QPushButton>("BUTTON_APPLY")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, kWaitMs))
+        << sim.calls().join(", ").toStdString();
+    EXPECT_EQ(applyFailureReason(answerer.shown[0]), "ifup eth0 failed (exit code 1)")
+        << answerer.shown[0].toStdString();
+    EXPECT_TRUE(sim.calls().contains("ifup eth0"));
+    EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
+    EXPECT_NE(text("LABEL_IP_ADDRESS"), "Updating...");
+}
+
+// A second Apply while the first one's ifup still runs: the screen goes on
+// answering (a timer fires, which lets ifup end), and the second Apply is
+// carried out once ifup has ended, with no box.
+TEST_F(NetworksTest, ASecondApplyWhileIfupRunsIsCarriedOutWhenItEnds)
+{
+    ASSERT_NO_FATAL_FAILURE(ethernetUp());
+    showPage();
+    ASSERT_TRUE(sim.setHold("ifup", true));
+    ModalAnswerer answerer;
+    child<QPushButton>("BUTTON_APPLY")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.calls().contains("ifup eth0"); }, kWaitMs)) << "ifup is held";
+    ASSERT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled()) << "its ifdown was reported";
+
+    child<QRadioButton>("RADIO_IP_STATIC")->click();
+    page->slot_set_value_IP_Address("192.168.1.10");
+    page->slot_set_value_Subnet_Mask("255.255.255.0");
+    page->slot_set_value_Default_Gateway("192.168.1.1");
+    child<QPushButton>("BUTTON_APPLY")->click();
+    EXPECT_EQ(text("LABEL_IP_ADDRESS"), "Updating...");
+    const QStringList firstApply = sim.calls();
+
+    // Apply has returned while ifup is held; the screen's events run.
+    EXPECT_EQ(releaseFromTheEventLoop(sim, "ifup", kWaitMs), firstApply) << "the second Apply waits";
+    ASSERT_TRUE(waitIdle());
+    // The page's new record brings the link up after ifdown, as every record made while down does.
+    EXPECT_EQ(sim.calls().mid(firstApply.size()), QStringList({"ifdown eth0", "ip link set eth0 up", "ifup eth0"}));
+    EXPECT_TRUE(root.readFile(kEth0File).contains("address 192.168.1.10"));
+    EXPECT_EQ(text("LABEL_IP_ADDRESS"), "192.168.1.10");
+    EXPECT_TRUE(answerer.shown.isEmpty()) << answerer.shown.join("\n").toStdString();
+}
+
+// An ifup that still runs when the second Apply's time is up: that Apply is
+// refused with the reason, and not carried out when ifup ends.
+TEST_F(NetworksTest, ASecondApplyIsRefusedWhenIfupOutlastsTheLimit)
+{
+    ASSERT_NO_FATAL_FAILURE(ethernetUp());
+    showPage();
+    manager.setHeldRequestLimit(100);
+    ASSERT_TRUE(sim.setHold("ifup", true));
+    child<QPushButton>("BUTTON_APPLY")->click();
+    ModalAnswerer answerer;
+    answerer.plan(true);
+    child<QRadioButton>("RADIO_IP_STATIC")->click();
+    page->slot_set_value_IP_Address("192.168.1.10");
+    page->slot_set_value_Subnet_Mask("255.255.255.0");
+    child<QPushButton>("BUTTON_APPLY")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, kWaitMs));
+    EXPECT_EQ(applyFailureReason(answerer.shown[0]), "ifup eth0 still ran after 0.1 s")
+        << answerer.shown[0].toStdString();
+    EXPECT_TRUE(child<QPushButton>("BUTTON_APPLY")->isEnabled());
+    ASSERT_TRUE(sim.setHold("ifup", false));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(root.readFile(kEth0File).contains("inet dhcp"));
+    EXPECT_EQ(answerer.shown.size(), 1);
 }
 
 // Apply configures the first Ethernet interface with a cable, never another.
@@ -358,6 +442,24 @@ protected:
     {
         dialog->findChild<QListWidget*>("LIST_NETWORK")->item(row)->setSelected(true);
     }
+
+    // Through the page's Wi-Fi button: "Beta" chosen in the dialog, `password` typed on the keyboard.
+    void joinBeta(const QString& password)
+    {
+        WhenModal<KeyboardDlg> keyboard([&](KeyboardDlg* keys) {
+            EXPECT_EQ(keys->findChild<QLabel*>("LABEL_NETWORK_NAME")->text(), "Beta");
+            keys->findChild<QLineEdit*>("EDIT_FILENAME")->setText(password);
+            QTest::keyClick(keys, Qt::Key_Return);
+        });
+        WhenModal<NetworkSelectDlg> dialog([&](NetworkSelectDlg* select) {
+            ASSERT_TRUE(waitForRows(select, 3));
+            WifiTest::select(select, 1);
+            select->findChild<QPushButton*>("BUTTON_OK")->click();
+        });
+        child<QPushButton>("BUTTON_WIFI_ENABLE")->click();
+        ASSERT_TRUE(dialog.done());
+        ASSERT_TRUE(keyboard.done());
+    }
 };
 
 }  // namespace
@@ -427,19 +529,7 @@ TEST_F(WifiTest, JoiningASecuredNetworkThroughThePage)
         ModalAnswerer answerer;
         if (c.message)
             answerer.plan(true);
-        WhenModal<KeyboardDlg> keyboard([&](KeyboardDlg* keys) {
-            EXPECT_EQ(keys->findChild<QLabel*>("LABEL_NETWORK_NAME")->text(), "Beta");
-            keys->findChild<QLineEdit*>("EDIT_FILENAME")->setText(c.password);
-            QTest::keyClick(keys, Qt::Key_Return);
-        });
-        WhenModal<NetworkSelectDlg> dialog([&](NetworkSelectDlg* select) {
-            ASSERT_TRUE(waitForRows(select, 3));
-            WifiTest::select(select, 1);
-            select->findChild<QPushButton*>("BUTTON_OK")->click();
-        });
-        child<QPushButton>("BUTTON_WIFI_ENABLE")->click();
-        ASSERT_TRUE(dialog.done());
-        ASSERT_TRUE(keyboard.done());
+        ASSERT_NO_FATAL_FAILURE(joinBeta(c.password));
         if (c.message) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, kWaitMs));
             EXPECT_EQ(answerer.shown, messages({c.message}));
@@ -459,39 +549,46 @@ TEST_F(WifiTest, JoiningASecuredNetworkThroughThePage)
     }
 }
 
-// A network chosen while ifup, started when the dialog opened, still runs:
-// the join waits for it to end instead of failing with message 56.
-TEST_F(WifiTest, AJoinWaitsForAnIfupStillRunning)
+// A network chosen while an ifup of the adapter still runs (as the one the
+// dialog starts when it opens): the join is held, and carried out once that
+// ifup ends; when the ifup outlasts the limit, the join is refused with
+// message 56.
+TEST_F(WifiTest, AJoinIsHeldWhileAnIfupStillRuns)
 {
     showPage();
-    ASSERT_TRUE(waitIdle());
-    ASSERT_TRUE(sim.setHold("ifup", true));
-    std::thread release;
-    ModalAnswerer answerer;
-    WhenModal<KeyboardDlg> keyboard([&](KeyboardDlg* keys) {
-        keys->findChild<QLineEdit*>("EDIT_FILENAME")->setText("secret123");
-        QTest::keyClick(keys, Qt::Key_Return);
-    });
-    WhenModal<NetworkSelectDlg> dialog([&](NetworkSelectDlg* select) {
-        ASSERT_TRUE(waitForRows(select, 3));
-        EXPECT_TRUE(manager.isBusy()) << "the dialog's own ifup is held";
-        WifiTest::select(select, 1);
-        // Let go only once the join is under way, from outside the GUI thread it blocks.
-        release = std::thread([this] {
-            QThread::msleep(300);
-            sim.setHold("ifup", false);
-        });
-        select->findChild<QPushButton*>("BUTTON_OK")->click();
-    });
-    child<QPushButton>("BUTTON_WIFI_ENABLE")->click();
-    EXPECT_TRUE(dialog.done());
-    EXPECT_TRUE(keyboard.done());
-    if (release.joinable())
-        release.join();
-    ASSERT_TRUE(waitIdle());
-    EXPECT_EQ(answerer.shown, QStringList());
-    EXPECT_EQ(root.readFile("/etc/wpa_supplicant.conf"),
-              "fast_reauth=1\nnetwork={\n  ssid=\"Beta\"\n  psk=\"secret123\"\n}\n");
-    const QStringList calls = sim.calls();
-    EXPECT_EQ(calls.mid(calls.size() - 2), QStringList({"ifdown wlan0", "ifup wlan0"}));
+    QSignalSpy busy(page.get(), &NetworksFrame::signal_setProgress);
+    manager.setHeldRequestLimit(200);
+    for (const bool outlasts : {true, false}) {
+        SCOPED_TRACE(outlasts ? "outlasts the limit" : "ends");
+        ASSERT_TRUE(waitIdle());
+        root.writeFile("/etc/wpa_supplicant.conf", "fast_reauth=1\n");
+        QFile::remove(sim.statePath("calls"));
+        busy.clear();
+        ASSERT_TRUE(sim.setHold("ifup", true));
+        ASSERT_TRUE(manager.startConnection(*wlan()));
+        ModalAnswerer answerer;
+        if (outlasts)
+            answerer.plan(true);
+        else
+            manager.setHeldRequestLimit(NetworkManager::kHeldRequestLimitMs);
+        ASSERT_NO_FATAL_FAILURE(joinBeta("secret123"));
+        EXPECT_EQ(root.readFile("/etc/wpa_supplicant.conf"), "fast_reauth=1\n") << "nothing written while ifup runs";
+        if (outlasts) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, kWaitMs));
+            EXPECT_EQ(answerer.shown, messages({56}));
+            EXPECT_EQ(busy.last()[0].toBool(), false);
+        }
+        ASSERT_TRUE(sim.setHold("ifup", false));
+        ASSERT_TRUE(waitIdle());
+        const QStringList calls = sim.calls();
+        if (outlasts) {
+            EXPECT_FALSE(calls.contains("ifdown wlan0")) << calls.join(", ").toStdString();
+            EXPECT_EQ(root.readFile("/etc/wpa_supplicant.conf"), "fast_reauth=1\n");
+            continue;
+        }
+        EXPECT_EQ(answerer.shown, QStringList());
+        EXPECT_EQ(root.readFile("/etc/wpa_supplicant.conf"),
+                  "fast_reauth=1\nnetwork={\n  ssid=\"Beta\"\n  psk=\"secret123\"\n}\n");
+        EXPECT_EQ(calls.mid(calls.size() - 2), QStringList({"ifdown wlan0", "ifup wlan0"}));
+    }
 }

@@ -1,6 +1,8 @@
 #include "Network/NetworkManager.h"
 
+#include "HeldTool.h"
 #include "NetSim.h"
+#include "QtPrinters.h"
 #include "TempRoot.h"
 #include "platform/CommandRunner.h"
 
@@ -35,6 +37,10 @@ protected:
         QObject::connect(&manager, &NetworkManager::signalDeviceAdded, [this](QString name) { reports << "added " + name; });
         QObject::connect(&manager, &NetworkManager::signalDeviceRemoved,
                          [this](QString name) { reports << "removed " + name; });
+        QObject::connect(&manager, &NetworkManager::signalChangeFailed,
+                         [this](NetworkManager::Change change, const QString& reason) {
+                             failures << QString("%1 %2").arg(int(change)).arg(reason);
+                         });
     }
     void TearDown() override { platform::LinkProbe::timing() = saved; }
 
@@ -70,6 +76,7 @@ protected:
     kovasim::NetSim sim{root.root()};
     NetworkManager manager;
     QStringList reports;
+    QStringList failures;  // signalChangeFailed: the change's number and the reason
     platform::LinkProbe::Timing saved;
 };
 
@@ -228,23 +235,80 @@ TEST_F(NetworkManagerTest, StaticAndDhcpConfiguration)
     EXPECT_EQ(root.readFile(kEth0File), kEth0Dhcp);
 }
 
-// While ifup runs nothing else is configured, and nothing is written.
-TEST_F(NetworkManagerTest, ConfigureDuringIfupIsRefused)
+// A request made while ifup runs returns at once, held, with nothing
+// written, and the GUI thread goes on (a timer fires, which lets ifup end);
+// the held request is carried out once ifup has ended. A third one is refused.
+TEST_F(NetworkManagerTest, ARequestDuringIfupIsHeldAndCarriedOutWhenItEnds)
 {
     ASSERT_TRUE(sim.add("eth0"));
     manager.currentConnections(true);
     ASSERT_TRUE(sim.setHold("ifup", true));
     ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
-    EXPECT_TRUE(manager.isBusy());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sim.calls().isEmpty(); }, kWaitMs)) << "ifup is held";
+
     const QMap<QString, QString> config = {
         {"ADDRESSv4", "10.0.0.2"}, {"NETMASKv4", "255.0.0.0"}, {"GATEWAYv4", "0.0.0.0"}};
-    EXPECT_FALSE(manager.setStaticConfig(*record("eth0"), config));
-    EXPECT_FALSE(manager.errorString().isEmpty());
-    EXPECT_EQ(root.readFile(kEth0File), kEth0Dhcp);
+    EXPECT_TRUE(manager.setStaticConfig(*record("eth0"), config)) << manager.errorString().toStdString();
+    EXPECT_TRUE(manager.isBusy());
+    EXPECT_EQ(root.readFile(kEth0File), kEth0Dhcp) << "nothing written while ifup runs";
     EXPECT_FALSE(manager.startConnection(*record("eth0")));
+    EXPECT_FALSE(manager.setAutoConfig(*record("eth0"))) << "one request waits at a time";
+    EXPECT_FALSE(manager.errorString().isEmpty());
+
+    EXPECT_EQ(releaseFromTheEventLoop(sim, "ifup", kWaitMs), QStringList{"ifup eth0"}) << "the request waits";
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(root.readFile(kEth0File),
+              "iface eth0 inet static\n  pre-up /opt/KOVA3/bin/check-link.sh eth0\n"
+              "  address 10.0.0.2\n  netmask 255.0.0.0\n");
+    EXPECT_EQ(sim.calls(), QStringList({"ifup eth0", "ip link set dev eth0 up", "ifdown eth0", "ifup eth0",
+                                        "ip link set dev eth0 up"}));
+    EXPECT_EQ(record("eth0")->ip_addresses(false).value(0).ip().toString(), "10.0.0.2");
+}
+
+// An ifup that still runs when the held request's time is up: the request
+// is refused with the reason, and nothing of it is done when ifup ends.
+TEST_F(NetworkManagerTest, AHeldRequestIsRefusedWhenIfupOutlastsTheLimit)
+{
+    ASSERT_TRUE(sim.add("eth0"));
+    manager.currentConnections(true);
+    manager.setHeldRequestLimit(100);
+    ASSERT_TRUE(sim.setHold("ifup", true));
+    ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
+    const QMap<QString, QString> config = {
+        {"ADDRESSv4", "10.0.0.2"}, {"NETMASKv4", "255.0.0.0"}, {"GATEWAYv4", "0.0.0.0"}};
+    EXPECT_TRUE(manager.setStaticConfig(*record("eth0"), config));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.isEmpty(); }, kWaitMs));
+    EXPECT_EQ(failures, QStringList{"0 ifup eth0 still ran after 0.1 s"});
+
     ASSERT_TRUE(sim.setHold("ifup", false));
     ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(root.readFile(kEth0File), kEth0Dhcp);
     EXPECT_EQ(sim.calls(), QStringList({"ifup eth0", "ip link set dev eth0 up"}));
+    EXPECT_EQ(failures.size(), 1);
+}
+
+// The ifup of an address change that fails is reported with its reason; one
+// that succeeds is not.
+TEST_F(NetworkManagerTest, AFailedIfupOfAnAddressChangeIsReported)
+{
+    ASSERT_NO_FATAL_FAILURE(ethernetUp());
+    ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(failures.isEmpty());
+
+    ASSERT_TRUE(sim.setExitCode("ifup", 1));
+    ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.isEmpty(); }, kWaitMs));
+    EXPECT_EQ(failures, QStringList{"0 ifup eth0 failed (exit code 1)"});
+    EXPECT_FALSE(manager.isBusy());
+
+    // What ifup said goes with it.
+    ASSERT_TRUE(sim.setExitCode("ifup", -1));
+    ASSERT_TRUE(QFile::remove(root.path("/opt/KOVA3/bin/check-link.sh")));
+    failures.clear();
+    ASSERT_TRUE(manager.setAutoConfig(*record("eth0")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.isEmpty(); }, kWaitMs));
+    EXPECT_EQ(failures, QStringList{"0 ifup eth0 failed (exit code 1): ifup: failed to bring up eth0"});
 }
 
 // A file that cannot be written is no success, and ifup does not run on the old one.
