@@ -54,6 +54,19 @@ protected:
     {
         return QTest::qWaitFor([&] { return button("BUTTON_DISK_LIST")->text() == "USB"; }, 10000);
     }
+    // The result R (a CSV file and a raw image) stored, a stick with room,
+    // the screen open with R selected.
+    void openWithResultR()
+    {
+        root.writeFile(kTotal + "/R/R.csv", "values");
+        root.writeFile(kTotal + "/R/R_RAW.tif", QByteArray(10000, 'r'));
+        insertStick();
+        ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(1) << 30));
+        open();
+        ASSERT_TRUE(waitForStickSearch());
+        ASSERT_TRUE(waitForRows({"R"}));
+        selectRow("R");
+    }
     // Opens the stick's folders in the list.
     void browseStick()
     {
@@ -284,15 +297,8 @@ TEST_F(StoredResults, NothingSelectedIsMessage39AndTheChoiceCloses)
 
 TEST_F(StoredResults, ExportCopiesTheSelectedResultOrAllOfThem)
 {
-    root.writeFile(kTotal + "/R/R.csv", "values");
-    root.writeFile(kTotal + "/R/R_RAW.tif", QByteArray(10000, 'r'));
     root.writeFile(ResultTree::previousCountCopy(0), "counts");
-    insertStick();
-    ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(1) << 30));
-    open();
-    ASSERT_TRUE(waitForStickSearch());
-    ASSERT_TRUE(waitForRows({"R"}));
-    selectRow("R");
+    ASSERT_NO_FATAL_FAILURE(openWithResultR());
     choose("BUTTON_EXPORT", "BUTTON_CURRENT", "BUTTON_CANCEL");
     // The finished copy lists the page again, without a selection.
     ASSERT_TRUE(QTest::qWaitFor([&] { return list()->selectedItems().isEmpty(); }, 10000));
@@ -406,14 +412,7 @@ TEST_F(StoredResults, TheFormBindsAllTwentyFourSlots)
 // the whole result; then it powers off.
 TEST_F(StoredResults, APowerOffConfirmedDuringAnExportWaitsForItsEnd)
 {
-    root.writeFile(kTotal + "/R/R.csv", "values");
-    root.writeFile(kTotal + "/R/R_RAW.tif", QByteArray(10000, 'r'));
-    insertStick();
-    ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(1) << 30));
-    open();
-    ASSERT_TRUE(waitForStickSearch());
-    ASSERT_TRUE(waitForRows({"R"}));
-    selectRow("R");
+    ASSERT_NO_FATAL_FAILURE(openWithResultR());
 
     QDialog home;
     QPushButton powerButton(&home);
