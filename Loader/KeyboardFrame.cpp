@@ -80,6 +80,7 @@ void KeyboardFrame::setObject(QObject* target)
 
 void KeyboardFrame::setMainMode(KeyboardMode mode)
 {
+    m_eMode = mode;
     const bool save = mode == KEYBOARD_MODE_SAVE_FILE || mode == KEYBOARD_MODE_PROTOCOL;
     ui->BUTTON_ENTER->setText(save ? QStringLiteral("Save") : QStringLiteral("Enter"));
     if (save || mode == KEYBOARD_MODE_DEFAULT) {

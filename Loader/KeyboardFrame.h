@@ -35,7 +35,11 @@ public:
     void initialize();
     // The object that receives the key events; not owned. Null: nothing is sent.
     void setObject(QObject* target);
+    // Stores the mode; Enter reads "Save" in the save modes, else "Enter".
     void setMainMode(KeyboardMode mode);
+    KeyboardMode mainMode() const { return m_eMode; }
+    // This keyboard has no date-and-time key: nothing to hide.
+    void hideAddDateTimeKey() {}
     void setEnterKeyText(const QString& text);
     // Enables the key that sends `key` (digits, letters, minus, Enter); other
     // codes, the backspace key's included, change nothing.
@@ -50,4 +54,5 @@ private:
 
     Ui::KeyboardFrame* ui;
     QObject* m_pTarget = nullptr;
+    KeyboardMode m_eMode = KEYBOARD_MODE_DEFAULT;
 };

@@ -62,5 +62,5 @@ void LoaderDlg::showAddress(const QString& address)
 {
     ui->LABEL_NETWORK_STATUS->setStyleSheet(QString::fromLatin1(address.isEmpty() ? kLampFailed : kLampAddress));
     ui->LABEL_IP_ADDRESS->setText(address.isEmpty() ? QStringLiteral("[X]") : address);
-    ui->BUTTON_IP_LOAD->setEnabled(true);
+    slotIPbtnEnabled();
 }

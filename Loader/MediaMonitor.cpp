@@ -94,3 +94,10 @@ float MediaMonitor::getDiskFreeSpace(DataType unit, ErrorTable_MediaMonitor& err
     }
     return float(kib);
 }
+
+std::string MediaMonitor::trim(std::string text, char c)
+{
+    text.erase(text.find_last_not_of(c) + 1);
+    text.erase(0, text.find_first_not_of(c));
+    return text;
+}

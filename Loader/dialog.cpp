@@ -65,6 +65,7 @@ struct AfterEnd
     const char* logLine;
     bool restartMain;     // start the main program again
     const char* runMode;  // else: the panel, with this run mode
+    bool systemGoesDown = false;  // the window waits: it shows only if the power-off fails
 };
 
 // Codes 10 and 11 ask any program's successor to be the main program. The
@@ -79,7 +80,7 @@ AfterEnd afterNormalEnd(int exitCode, bool mainProgram)
     case 11:
         return {"RunMode_Restart", true, nullptr};
     case 1:
-        return mainProgram ? AfterEnd{"RunMode_PowerOff", false, loader::kRunModeApp}
+        return mainProgram ? AfterEnd{"RunMode_PowerOff", false, loader::kRunModeApp, true}
                            : AfterEnd{"RunMode_QC", false, loader::kRunModeQC};
     case 2:
         if (mainProgram)
@@ -111,6 +112,12 @@ LoaderDlg::LoaderDlg(QWidget* parent, const LoaderTiming& timing)
     m_timerIP.setSingleShot(true);
     m_timerIP.setInterval(timing.addressCheckMs);
     connect(&m_timerIP, &QTimer::timeout, this, &LoaderDlg::slot_check_IP);
+    m_powerOffTimer.setSingleShot(true);
+    m_powerOffTimer.setInterval(timing.powerOffGraceMs);
+    connect(&m_powerOffTimer, &QTimer::timeout, this, [this] {
+        KLOG << "[Error] the system still runs after the power-off";
+        show();
+    });
 
     slot_luanch_app();
 
@@ -217,6 +224,11 @@ void LoaderDlg::setButtonState(bool enabled)
 void LoaderDlg::slotWidgetEnabled()
 {
     setButtonState(true);
+}
+
+void LoaderDlg::slotIPbtnEnabled()
+{
+    ui->BUTTON_IP_LOAD->setEnabled(true);
 }
 
 void LoaderDlg::slot_set_normal()
@@ -362,6 +374,10 @@ void LoaderDlg::on_BUTTON_ADMIN_clicked()
     login.exec();
 }
 
+void LoaderDlg::on_BUTTON_COPY_LOG_clicked()
+{
+}
+
 void LoaderDlg::resetCamera()
 {
     const QString script = binPath(QStringLiteral("camera_reset.sh"));
@@ -398,11 +414,17 @@ void LoaderDlg::slot_error(QProcess::ProcessError error)
 
 void LoaderDlg::slot_finished(int exitCode, QProcess::ExitStatus status)
 {
-    show();
-    if (status != QProcess::NormalExit)
+    if (status != QProcess::NormalExit) {
+        show();
         return;
+    }
     const AfterEnd after = afterNormalEnd(exitCode, m_child == Child::Main);
     KLOG << after.logLine;
+    // A deliberate power-off is no unexpected closure to report.
+    if (after.systemGoesDown)
+        m_powerOffTimer.start();
+    else
+        show();
     if (after.restartMain)
         restartMainProgram();
     else

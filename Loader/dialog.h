@@ -21,6 +21,9 @@ struct LoaderTiming
 {
     int buttonsEnableMs = 500;  // until the service buttons are enabled
     int addressCheckMs = 3000;  // from the interface's restart to the address check
+    // From the main program's end after starting the power-off until the
+    // window shows: the system still running then means the power-off failed.
+    int powerOffGraceMs = 60000;
     // Milliseconds of a monotonic clock: when the child's ends asking for a
     // new start of the main program came (RestartLoopGuard).
     std::function<qint64()> nowMs;
@@ -38,9 +41,11 @@ struct LoaderTiming
 // calibration) and acts on how it ends: codes 10 and 11 start the main
 // program again, and so does the main program's 2 (a restart it asked for);
 // the main program's 1 (it has started the power-off) leaves the run mode
-// "App", so the next boot starts it; every other end, and the third end
-// within a minute that asks for a new start, shows the panel with the run
-// mode "QC". Everything runs on the GUI thread.
+// "App", so the next boot starts it, and keeps the window hidden while the
+// system goes down: only when the system still runs after powerOffGraceMs
+// (the power-off failed) does the window show, Restart at hand; every other
+// end, and the third end within a minute that asks for a new start, shows
+// the panel with the run mode "QC". Everything runs on the GUI thread.
 class LoaderDlg : public QDialog
 {
     Q_OBJECT
@@ -99,6 +104,8 @@ public:
 
 public slots:
     void slotWidgetEnabled();
+    // Enables the network address's Refresh button.
+    void slotIPbtnEnabled();
     void slot_error(QProcess::ProcessError error);
     void slot_finished(int exitCode, QProcess::ExitStatus status);
     void slot_luanch_app();
@@ -115,6 +122,8 @@ private slots:
     void on_BUTTON_DEVELOPER_MODE_clicked();
     void on_BUTTON_RESTART_clicked();
     void on_BUTTON_ADMIN_clicked();
+    // The button stays disabled; nothing to do.
+    void on_BUTTON_COPY_LOG_clicked();
     // Puts "eth0" on DHCP with the link check as pre-up hook and restarts it;
     // the address is checked a moment later.
     void on_BUTTON_IP_LOAD_clicked();
@@ -148,6 +157,7 @@ private:
     std::function<qint64()> m_nowMs;
     QString m_strSerialNumber;   // the expected service password
     QTimer m_timerIP;            // the address check after a restart of the interface
+    QTimer m_powerOffTimer;      // shows the window when the power-off has not happened
     platform::LinkProbe m_linkProbe;
     Ui::Dialog* ui;
 };

@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kMaxBrightness = 1000;
 constexpr long long kMaxPowerKillDelayMs = 24LL * 3600 * 1000;
+// Bytes of noise before an overlong line's reply: more than a host keeps of one line.
+constexpr std::size_t kOverlongNoise = 2048;
 
 // A whole decimal integer (optional minus sign), nothing else.
 bool parseInteger(const std::string& text, long long& number)
@@ -557,6 +559,9 @@ void McuSimulator::reply(const std::string& status, const std::string& target, c
         return;
     case Fault::CrOnly:
         send(line + "\r");
+        return;
+    case Fault::OverlongLine:
+        send(std::string(kOverlongNoise, '#') + line + "\r\n");
         return;
     case Fault::SplitLine: {
         const std::string whole = line + "\r\n";

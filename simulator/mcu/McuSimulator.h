@@ -52,6 +52,7 @@ public:
         Nul,              // a NUL byte before the last comma
         LfOnly,           // ends with LF only
         CrOnly,           // ends with CR only (never a whole line)
+        OverlongLine,     // the reply ends a line longer than any reply (noise before it)
         SplitLine,        // the line goes out in two writes, splitGap apart
         TwoLines,         // the reply and a "START" report in one write
         EventInExchange,  // a "PWR SW" report and then the reply, in one write

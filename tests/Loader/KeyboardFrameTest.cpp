@@ -92,7 +92,10 @@ TEST(LauncherKeyboard, ModeEnterTextAndEnabling)
     for (const auto& m : modes) {
         keyboard.setMainMode(m.mode);
         EXPECT_EQ(enter->text(), m.text) << m.mode;
+        EXPECT_EQ(keyboard.mainMode(), m.mode);
     }
+    keyboard.initialize();
+    EXPECT_EQ(keyboard.mainMode(), KEYBOARD_MODE_DEFAULT);
 
     keyboard.setEnabled(Qt::Key_A, false);
     keyboard.setEnabled(Qt::Key_Enter, false);

@@ -26,11 +26,13 @@ LoaderBench::~LoaderBench()
     QDir::setCurrent(previousFolder);
 }
 
-std::unique_ptr<LoaderDlg> LoaderBench::makeDialog(int buttonsEnableMs, std::function<qint64()> nowMs)
+std::unique_ptr<LoaderDlg> LoaderBench::makeDialog(int buttonsEnableMs, std::function<qint64()> nowMs,
+                                                   int powerOffGraceMs)
 {
     LoaderTiming timing;
     timing.buttonsEnableMs = buttonsEnableMs;
     timing.nowMs = std::move(nowMs);
+    timing.powerOffGraceMs = powerOffGraceMs;
     return std::make_unique<LoaderDlg>(nullptr, timing);
 }
 

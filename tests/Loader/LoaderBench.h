@@ -30,8 +30,10 @@ struct LoaderBench
     ~LoaderBench();
 
     // The dialog with the service buttons enabled at once (no 500 ms wait),
-    // on `nowMs` as its clock when one is given.
-    static std::unique_ptr<LoaderDlg> makeDialog(int buttonsEnableMs = 0, std::function<qint64()> nowMs = {});
+    // on `nowMs` as its clock when one is given; after the main program's
+    // power-off the window shows after `powerOffGraceMs` (at once by default).
+    static std::unique_ptr<LoaderDlg> makeDialog(int buttonsEnableMs = 0, std::function<qint64()> nowMs = {},
+                                                 int powerOffGraceMs = 0);
     static QPushButton* button(LoaderDlg& dialog, const char* name);
     static QFrame* frame(LoaderDlg& dialog, const char* name);
     static QString labelText(LoaderDlg& dialog, const char* name);

@@ -288,6 +288,29 @@ TEST(LoaderExit, AMainProgramEndingAtOnceIsNotStartedForEver)
     }
 }
 
+// The main program's 1 means it has started the power-off: while the system
+// goes down the window stays hidden (no "closed unexpectedly" panel); only a
+// system still running after the grace time shows it, Restart at hand.
+TEST(LoaderExit, APowerOffShowsTheWindowOnlyWhenTheSystemStillRuns)
+{
+    for (const int graceMs : {60000, 50}) {
+        SCOPED_TRACE(graceMs);
+        LoaderBench bench;
+        bench.writeSettings("[KOVA-III]\nRunMode=App\n");
+        bench.installApp("exit 1\n");
+        const auto dialog = LoaderBench::makeDialog(0, {}, graceMs);
+        ASSERT_TRUE(LoaderBench::waitFor([&] { return bench.log.contains("RunMode_PowerOff"); }));
+        EXPECT_EQ(bench.setting("KOVA-III/RunMode"), "App");
+        if (graceMs == 60000) {
+            EXPECT_FALSE(dialog->isVisible());
+            continue;
+        }
+        ASSERT_TRUE(LoaderBench::waitFor([&] { return dialog->isVisible(); }));
+        EXPECT_TRUE(LoaderBench::frame(*dialog, "frontframe")->isVisible());
+        EXPECT_TRUE(LoaderBench::button(*dialog, "BUTTON_RESTART")->isEnabled());
+    }
+}
+
 // The verifier and the touch calibration program keep the plain table: their
 // 1 and 2 are neither a power-off nor a restart of the main program.
 TEST(LoaderExit, OtherProgramsEndingWith1Or2ShowThePanel)

@@ -117,3 +117,55 @@ TEST(LoaderMediaMonitor, FreeSpaceOfTheMountedStickInEachUnit)
         EXPECT_EQ(error, MediaMonitor::NoError);
     }
 }
+
+TEST(LoaderMediaMonitor, TrimDropsTheRunsOfTheCharacterAtBothEnds)
+{
+    const struct
+    {
+        std::string text;
+        char c;
+        std::string trimmed;
+    } cases[] = {
+        {"/dev/sda1\n", '\n', "/dev/sda1"},
+        {"\n\n/dev/sda1\n\n", '\n', "/dev/sda1"},
+        {"/dev/\nsda1", '\n', "/dev/\nsda1"},  // only the ends
+        {"\n\n\n", '\n', ""},
+        {"", '\n', ""},
+        {" sdb1 ", '\n', " sdb1 "},
+        {"xxsdb1x", 'x', "sdb1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MediaMonitor::trim(c.text, c.c), c.trimmed) << c.text;
+}
+
+TEST(LoaderMediaMonitor, ThePauseFlagIsOnlyStored)
+{
+    MediaMonitor monitor;
+    monitor.Init();
+    EXPECT_FALSE(monitor.isPaused());
+    monitor.setPause(true);
+    EXPECT_TRUE(monitor.isPaused());
+    EXPECT_FALSE(monitor.isRunning()) << "never started";
+    monitor.setPause(false);
+    EXPECT_FALSE(monitor.isPaused());
+}
+
+// searchUSB goes through the virtual listing and checks, so a build that
+// finds its sticks or mounts otherwise overrides only those.
+TEST(LoaderMediaMonitor, SearchReachesTheListAndTheChecksThroughTheirOverrides)
+{
+    struct Scripted : MediaMonitor
+    {
+        bool serarchConnectedDevList(std::vector<std::string>& list) override
+        {
+            list = {"/dev/sdz1"};
+            return true;
+        }
+        bool checkMountedUSB(const std::string&) override { return true; }
+        bool checkMountedUSBSync(const std::string&) override { return false; }
+    };
+    MonitorBench bench;
+    Scripted monitor;
+    EXPECT_TRUE(monitor.searchUSB(true));
+    EXPECT_EQ(mountCalls(bench.sticks), (QStringList{"umount /mnt", "mount /dev/sdz1 /mnt"}));
+}

@@ -73,6 +73,14 @@ TEST(LoaderNetwork, ALinkPutsEth0OnDhcpAndShowsItsAddress)
     EXPECT_EQ(bench.lamp(), kGreen);
 }
 
+TEST(LoaderNetwork, IPbtnEnabledGivesRefreshBack)
+{
+    NetworkBench bench;
+    bench.refresh()->setEnabled(false);
+    bench.dialog->slotIPbtnEnabled();
+    EXPECT_TRUE(bench.refresh()->isEnabled());
+}
+
 TEST(LoaderNetwork, NoLinkIsRedAndTouchesNothing)
 {
     NetworkBench bench;

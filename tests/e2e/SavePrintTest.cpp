@@ -12,8 +12,6 @@
 
 #include <cmath>
 
-#include <signal.h>
-
 namespace {
 
 // The counting screen's Dilution.
@@ -216,10 +214,7 @@ TEST_F(SavePrintTest, APulledStickNamesNothingAndThePowerSwitchLetsASaveEnd)
     // OK: the save ends whole and named, then the instrument powers off.
     const QString internal = root.path(kResults + "/zz");
     ASSERT_TRUE(saveUntilAFileIn(internal)) << output(*app).toStdString();
-    ASSERT_EQ(::kill(pid_t(instrument->processId()), SIGUSR1), 0);
-    ASSERT_TRUE(waitForOutput(*app, "on_BUTTON_POWER_clicked", kLongTimeoutMs)) << output(*app).toStdString();
-    ASSERT_TRUE(waitForWindowCount(kDialog, 3));
-    ASSERT_TRUE(touch(kMessageOk));
+    ASSERT_TRUE(confirmPowerSwitch(*instrument, 2));
     ASSERT_TRUE(app->waitForFinished(kLongTimeoutMs));
     EXPECT_EQ(app->exitCode(), 1);
     EXPECT_TRUE(output(*app).contains("power-off waits for the save to end")) << output(*app).toStdString();

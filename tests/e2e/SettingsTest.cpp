@@ -90,7 +90,8 @@ protected:
     // as the settings file when it is not empty.
     void startAtHome(const QByteArray& settings = QByteArray())
     {
-        ASSERT_TRUE(startInstrument());
+        instrument = startInstrument();
+        ASSERT_TRUE(instrument);
         if (!settings.isEmpty())
             root.writeFile(kSettings, settings);
         ASSERT_TRUE(startApp());
@@ -112,6 +113,8 @@ protected:
         ASSERT_TRUE(waitForOutput(*app, QStringLiteral("setMessageType : %1\n").arg(state).toUtf8(), timeoutMs))
             << output(*app).toStdString();
     }
+
+    QProcess* instrument = nullptr;
 };
 
 TEST_F(SettingsTest, ChoicesAndTheClockReachTheInstrument)
@@ -305,6 +308,86 @@ TEST_F(SettingsTest, AFloodingInstallScriptEndsInUpdateFailureWithTheProgramsPut
     EXPECT_TRUE(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::AllEntries).isEmpty());
     ASSERT_TRUE(touchThenDialogs(kMessageOnlyOk, 1)) << "OK closes the failure";
     EXPECT_EQ(app->state(), QProcess::Running);
+}
+
+// The power switch confirmed at "Update in Progress": the instrument powers
+// off only once the install script, and the restore after a failed one, have
+// ended, so the next boot finds whole programs. The script removes the
+// programs, waits until the test has seen the confirmed power-off held back
+// (or the power-off under way), then writes the new programs and records
+// whether the power-off came first.
+TEST_F(SettingsTest, APowerOffConfirmedDuringAnInstallWaitsForItsEnd)
+{
+    const QString install = QStringLiteral("/opt/KOVA3/bin");
+    const QString started = QStringLiteral("/run/install-started");
+    const QString gate = QStringLiteral("/run/install-go");
+    const QString ended = QStringLiteral("/run/install-ended");
+    const QString systemctlCalls = QStringLiteral("/run/kova-sim/systemctl.calls");
+    const QByteArray script = "bin=\"$KOVA3_ROOT/opt/KOVA3/bin\"\n"
+                              "rm -rf \"$bin\"\n"
+                              ": > \"$KOVA3_ROOT/run/install-started\"\n"
+                              "for i in $(seq 600); do [ -e \"$KOVA3_ROOT/run/install-go\" ] && break; sleep 0.1; done\n"
+                              "mkdir \"$bin\"\n"
+                              "printf 'new program\\n' > \"$bin/KOVA3.app\"\n"
+                              "printf 'new verifier\\n' > \"$bin/KOVA3_Verifier\"\n"
+                              "if grep -qs poweroff \"$KOVA3_ROOT/run/kova-sim/systemctl.calls\"; then echo after; "
+                              "else echo before; fi > \"$KOVA3_ROOT/run/install-ended\"\n";
+    const struct
+    {
+        const char* name;
+        QByteArray lastLine;  // of the script
+        bool succeeds;        // else the installation is restored
+    } cases[] = {
+        {"install", "", true},
+        {"failed install, restored", "exit 3\n", false},
+    };
+    ASSERT_NO_FATAL_FAILURE(startAtHome());
+    const kovasim::UsbSticks sticks(root.root());
+    ASSERT_FALSE(sticks.insert("update").isEmpty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& file : {started, gate, ended, systemctlCalls})
+            QFile::remove(root.path(file));
+        ASSERT_TRUE(UpdatePackage("1.0.3", script + c.lastLine)
+                        .write(sticks.stickFolder("update") + "/KOVA3_1_0_3.ko3"));
+        if (app->state() != QProcess::Running) {
+            ASSERT_TRUE(startApp());
+            ASSERT_TRUE(waitForHomeScreen());
+        }
+        ASSERT_TRUE(waitForFile("/etc/mtab", " /mnt "));
+        const QMap<QString, QString> before = folderSnapshot(root.path(install));
+
+        ASSERT_NO_FATAL_FAILURE(runUpdate(5));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(root.path(started)); }, kTimeoutMs));
+        ASSERT_TRUE(confirmPowerSwitch(*instrument, 2)) << "over the settings screen and the update dialog";
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return output(*app).contains("power-off waits for the install to end")
+                       || root.readFile(systemctlCalls).contains("poweroff");
+            },
+            kLongTimeoutMs))
+            << output(*app).toStdString();
+        root.writeFile(gate, "");
+
+        ASSERT_TRUE(app->waitForFinished(kLongTimeoutMs));
+        EXPECT_EQ(app->exitCode(), 1);
+        EXPECT_EQ(root.readFile(ended), "before\n") << "the install's end came before the power-off";
+        EXPECT_EQ(root.readFile(systemctlCalls), "systemctl poweroff\n");
+        EXPECT_TRUE(output(*app).contains(QStringLiteral("SoftwareUpdateDialog::slotUpdated(%1")
+                                              .arg(c.succeeds ? "1, 0" : "0, 7")
+                                              .toUtf8()))
+            << output(*app).toStdString();
+        if (c.succeeds) {
+            const QDir bin(root.path(install));
+            EXPECT_EQ(bin.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      (QStringList{"KOVA3.app", "KOVA3_Verifier"}));
+            EXPECT_EQ(root.readFile(install + "/KOVA3.app"), "new program\n");
+            EXPECT_EQ(root.readFile(install + "/KOVA3_Verifier"), "new verifier\n");
+        } else {
+            EXPECT_EQ(folderSnapshot(root.path(install)), before) << "put back before the power-off";
+        }
+        EXPECT_TRUE(QDir(root.path("/tmp")).entryList({"KOVA3_update-*"}, QDir::AllEntries).isEmpty());
+    }
 }
 
 }  // namespace

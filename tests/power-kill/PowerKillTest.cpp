@@ -155,6 +155,11 @@ TEST_F(PowerKillTest, OnlyTheCommandsOwnReplyAcknowledgesIt)
         {"a report before the reply", {F::None, F::EventInExchange}, 20, 0, 1, 1},
         {"the reply in two writes", {F::SplitLine, F::SplitLine}, 20, 0, 1, 1},
         {"line feed only", {F::LfOnly, F::LfOnly}, 20, 0, 1, 1},
+        // Not a whole line: neither a reply without its line end nor the tail
+        // of a line too long to be a reply acknowledges the kill.
+        {"kill answered without a line end", {F::None, F::CrOnly, F::CrOnly, F::CrOnly}, 5, kNotAcknowledged, 1, 3},
+        {"kill answered at the end of an overlong line",
+         {F::None, F::OverlongLine, F::OverlongLine, F::OverlongLine}, 5, kNotAcknowledged, 1, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -24,6 +24,8 @@
 
 namespace {
 
+PowerControl* g_instance = nullptr;  // GUI thread only
+
 template <class T>
 void deleteAndClear(T*& object)
 {
@@ -39,10 +41,14 @@ PowerControl::PowerControl(Home home, QObject* parent) : QObject(parent), m_home
         m_home.idle = &m_ownIdle;
     m_cancelPoweroff_timer.setInterval(m_home.cancelGuardMs);
     connect(&m_cancelPoweroff_timer, &QTimer::timeout, this, &PowerControl::slot_stop_cancelPoweroff);
+    g_instance = this;
 }
 
-// Out of line: the header only names InitDlg.
-PowerControl::~PowerControl() = default;
+PowerControl::~PowerControl()
+{
+    if (g_instance == this)
+        g_instance = nullptr;
+}
 
 void PowerControl::on_BUTTON_POWER_clicked(bool)
 {
@@ -61,8 +67,8 @@ void PowerControl::on_BUTTON_POWER_clicked(bool)
     }
     KLOG << "power-off confirmed";
     m_home.backLabel->hide();
-    if (m_bSaving) {
-        KLOG << "power-off waits for the save to end";
+    if (m_working) {
+        KLOG << "power-off waits for the" << waitedWork() << "to end";
         m_bPowerOffWaiting = true;
         m_waitSplash = std::make_unique<InitDlg>(WaitState);
         m_waitSplash->show();
@@ -83,10 +89,37 @@ void PowerControl::powerOff()
 
 void PowerControl::setSaving(bool saving)
 {
-    m_bSaving = saving;
-    // Queued: the save's own frames return before the screens are released.
-    if (!saving && m_bPowerOffWaiting)
+    setWorking(Saving, saving);
+}
+
+void PowerControl::setUpdating(bool updating)
+{
+    setWorking(Updating, updating);
+}
+
+void PowerControl::setExporting(bool exporting)
+{
+    setWorking(Exporting, exporting);
+}
+
+void PowerControl::setWorking(Work work, bool running)
+{
+    m_working = running ? m_working | work : m_working & ~unsigned(work);
+    // Queued: the work's own frames return before the screens are released.
+    if (!m_working && m_bPowerOffWaiting)
         QTimer::singleShot(0, this, &PowerControl::powerOff);
+}
+
+const char* PowerControl::waitedWork() const
+{
+    if (m_working & Saving)
+        return "save";
+    return m_working & Updating ? "install" : "export";
+}
+
+PowerControl* PowerControl::instance()
+{
+    return g_instance;
 }
 
 void PowerControl::slot_cancel_poweroff()
@@ -243,6 +276,10 @@ void PowerControl::writeSettings()
 {
     if (m_home.iniPath.isEmpty()) {
         KLOG << "settings never read; the stored ones are kept";
+        return;
+    }
+    if (m_bKeepSettingsFile) {
+        KLOG << "the settings file is the installed software's; kept";
         return;
     }
     if (!MainSettings::before_loseINI(m_home.iniPath))

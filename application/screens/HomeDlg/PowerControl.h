@@ -59,8 +59,12 @@ public:
     explicit PowerControl(Home home, QObject* parent = nullptr);
     ~PowerControl() override;
 
+    // The power control made last, while it lives (the home screen makes
+    // one for the run); null otherwise.
+    static PowerControl* instance();
+
     bool isAsking() const { return m_poweroff_event; }
-    // A confirmed power-off waits for a save to end.
+    // A confirmed power-off waits for a save, an update or an export to end.
     bool isPowerOffWaiting() const { return m_bPowerOffWaiting; }
     bool isCancelGuardActive() const { return m_cancelPoweroff_timer.isActive(); }
     MessageDlg& confirmationBox() { return poweroffdlg; }
@@ -87,13 +91,27 @@ public slots:
     // Writes the settings file the roads keep (not before the settings were read).
     void writeSettings();
 
-    // A save is writing a result (the save dialog, around a run). A power-off
-    // confirmed meanwhile puts the shutting-down picture up at once and takes
-    // its road only after the save has ended, so the result is whole and
-    // named, and the settings keep its sequence number.
+    // Long work that a power-off must not cut. A power-off confirmed while
+    // any of it runs puts the shutting-down picture up at once and takes its
+    // road only after all of it has ended.
+    // A save is writing a result (the save dialog, around a run): the result
+    // is whole and named, and the settings keep its sequence number.
     void setSaving(bool saving);
+    // The update worker runs (unpacking, or the install script and the
+    // restore after a failed one): the next boot finds whole programs.
+    void setUpdating(bool updating);
+    // Stored results are being copied to the stick, which stays mounted
+    // until the copy has ended.
+    void setExporting(bool exporting);
+    // The settings file is the installed software's now (the install wrote
+    // it before its script ran): no road writes it any more.
+    void keepSettingsFile() { m_bKeepSettingsFile = true; }
 
 private:
+    enum Work : unsigned { Saving = 1, Updating = 2, Exporting = 4 };
+    void setWorking(Work work, bool running);
+    // For the log: the first of the work under way.
+    const char* waitedWork() const;
     // Writes the settings, releases everything and powers off.
     void powerOff();
     void dimCurrentScreen(bool dim);
@@ -107,7 +125,8 @@ private:
     bool m_poweroff_event = false;
     bool m_bPoweroff_cancel = false;
     QTimer m_cancelPoweroff_timer;
-    bool m_bSaving = false;
+    unsigned m_working = 0;  // the Work under way
     bool m_bPowerOffWaiting = false;
+    bool m_bKeepSettingsFile = false;
     std::unique_ptr<InitDlg> m_waitSplash;  // up while a confirmed power-off waits
 };

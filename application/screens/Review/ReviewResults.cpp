@@ -6,6 +6,7 @@
 #include "ui_ReviewDlg.h"
 
 #include "FileManager/ResultFolderModel.h"
+#include "HomeDlg/PowerControl.h"
 #include "KovaCore/KovaCoreApp.h"
 #include "KovaCore/ResultTree.h"
 #include "MediaMonitor/MediaMonitor.h"
@@ -480,6 +481,11 @@ void ReviewDlg::slot_set_FuncType(int mode, int type)
     m_bFuncRunning = true;
     folders->m_nCurrentPage = currentPage();
     if (exporting) {
+        // A power-off confirmed during the copy waits for its end: the stick
+        // stays mounted under it.
+        PowerControl* power = PowerControl::instance();
+        if (power)
+            power->setExporting(true);
         bool copied;
         if (type == ReviewFuncDlg::Current) {
             ui->TREEVIEW_FILE->copy2(m_curPageList[row]);
@@ -488,6 +494,8 @@ void ReviewDlg::slot_set_FuncType(int mode, int type)
             folders->m_dstPath = kStick;
             copied = ui->TREEVIEW_FILE->copy_all();
         }
+        if (power)
+            power->setExporting(false);
         // A failed copy has shown its reason in the progress box.
         if (copied)
             m_Reviewfuncdlg.setState(ReviewFuncDlg::Done);

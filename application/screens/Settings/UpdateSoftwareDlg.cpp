@@ -4,6 +4,7 @@
 
 #include "File_IO/ini.h"
 #include "HomeDlg/HomeDlg.h"
+#include "HomeDlg/PowerControl.h"
 #include "InitDlg/InitDlg.h"
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaCoreApp.h"
@@ -69,6 +70,14 @@ const StateLook kStates[] = {
      nullptr, "OK", MESSAGE_BUTTON_CANCEL},
 };
 
+// A power-off confirmed while the worker runs waits for its end: unpacking,
+// the install script and the restore after a failed one are never cut.
+void holdPowerOff(bool hold)
+{
+    if (PowerControl* power = PowerControl::instance())
+        power->setUpdating(hold);
+}
+
 }  // namespace
 
 UpdateSoftwareDlg::UpdateSoftwareDlg(QWidget* parent) : QDialog(parent), ui(new Ui::UpdateSoftwareDlg)
@@ -80,6 +89,11 @@ UpdateSoftwareDlg::UpdateSoftwareDlg(QWidget* parent) : QDialog(parent), ui(new 
     m_ProgressTimer.setInterval(kProgressIntervalMs);
     connect(&m_thread, &UpdateSoftwareThread::signalUpdated, this, &UpdateSoftwareDlg::slotUpdated);
     connect(&m_ProgressTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
+    // The prepare run's end may be reported once the install run has begun.
+    connect(&m_thread, &QThread::finished, this, [this] {
+        if (!m_thread.isRunning())
+            holdPowerOff(false);
+    });
 }
 
 UpdateSoftwareDlg::~UpdateSoftwareDlg()
@@ -136,6 +150,7 @@ void UpdateSoftwareDlg::prepareforupdate()
     m_thread.setUpdateFilePath(platform::logicalPath(m_NewSoftware.filePath()));
     m_thread.setUpdateDirPath(QString::fromLatin1(UpdateSoftwareThread::kInstallDir));
     m_thread.setMode(UpdateSoftwareThread::Prepare);
+    holdPowerOff(true);
     m_thread.start();
 }
 
@@ -151,6 +166,9 @@ void UpdateSoftwareDlg::startInstall()
     // a start before it has would be ignored.
     m_thread.wait();
     m_thread.setMode(UpdateSoftwareThread::Install);
+    if (PowerControl* power = PowerControl::instance())
+        power->keepSettingsFile();
+    holdPowerOff(true);
     m_thread.start();
 }
 

@@ -153,6 +153,7 @@ TEST(McuSimulator, FaultsShapeTheReplyBytes)
         {Fault::Nul, nul},
         {Fault::LfOnly, "$OK,STM1,GET_POS,42,\n"},
         {Fault::CrOnly, "$OK,STM1,GET_POS,42,\r"},
+        {Fault::OverlongLine, std::string(2048, '#') + "$OK,STM1,GET_POS,42,\r\n"},
         {Fault::SplitLine, "$OK,STM1,GET_POS,42,\r\n"},
         {Fault::TwoLines, "$OK,STM1,GET_POS,42,\r\n$OK,DEVICE,START,,\r\n"},
         {Fault::EventInExchange, "$OK,DEVICE,PWR SW,,\r\n$OK,STM1,GET_POS,42,\r\n"},

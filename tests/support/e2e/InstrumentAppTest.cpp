@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <signal.h>
+
 namespace {
 
 const QString kDialog = QStringLiteral("Dialog");
@@ -38,6 +40,17 @@ bool InstrumentAppTest::powerOffFromHome()
     if (!waitForNoWindow(kDialog) || !touchThenDialogs(kHomePowerButton, 1) || !touch(kMessageOk))
         return false;
     return app->waitForFinished(kTimeoutMs) && app->exitStatus() == QProcess::NormalExit && app->exitCode() == 1;
+}
+
+bool InstrumentAppTest::confirmPowerSwitch(QProcess& instrument, int dialogs)
+{
+    if (::kill(pid_t(instrument.processId()), SIGUSR1) != 0)
+        return false;
+    if (!waitForOutput(*app, "on_BUTTON_POWER_clicked", kLongTimeoutMs)) {
+        ADD_FAILURE() << "no question: " << output(*app).toStdString();
+        return false;
+    }
+    return waitForWindowCount(kDialog, dialogs + 1) && touch(kMessageOk);
 }
 
 QPoint InstrumentAppTest::letterKey(QChar letter)

@@ -36,6 +36,10 @@ protected:
     // Answers the power button's question with OK and waits for the program
     // to end; true when it ended normally with exit code 1.
     bool powerOffFromHome();
+    // The instrument's power switch (SIGUSR1 to `instrument`, the virtual
+    // instrument) pressed over `dialogs` "Dialog" windows, and its question
+    // answered OK.
+    bool confirmPowerSwitch(QProcess& instrument, int dialogs);
 
     // The on-screen keyboard of a full-screen text page (its keys from y 160):
     // a letter's key, the Shift latch and the Enter (Save) key.

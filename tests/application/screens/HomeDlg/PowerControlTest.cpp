@@ -152,41 +152,83 @@ InitDlg* waitSplash()
     return nullptr;
 }
 
-// The power switch during a save: OK lets the save end under the
-// shutting-down picture before anything is written or released; Cancel
-// leaves nothing waiting.
-TEST_F(PowerRoadsTest, APowerOffConfirmedDuringASaveWaitsForItsEnd)
+// The power switch during long work (a save, the update worker, an export):
+// OK lets the work end under the shutting-down picture before anything is
+// written or released; Cancel leaves nothing waiting.
+TEST_F(PowerRoadsTest, APowerOffConfirmedDuringLongWorkWaitsForItsEnd)
 {
+    using Set = void (PowerControl::*)(bool);
+    const struct {
+        const char* work;
+        Set set;
+    } works[] = {
+        {"save", &PowerControl::setSaving},
+        {"update", &PowerControl::setUpdating},
+        {"export", &PowerControl::setExporting},
+    };
     const struct {
         bool ok;
-        QStringList afterTheSave;
+        QStringList afterTheWork;
     } cases[] = {
         {true, {"buttons off", "counting screen deleted", "controller released", "splash 1 (settings written)"}},
         {false, {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.ok ? "OK" : "Cancel");
-        TempRoot fresh;
-        ASSERT_TRUE(kovasim::UsbSticks(fresh.root()).installStandIns());
+    for (const auto& w : works) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(w.work) + (c.ok ? " OK" : " Cancel"));
+            TempRoot fresh;
+            ASSERT_TRUE(kovasim::UsbSticks(fresh.root()).installStandIns());
+            PowerControl control(makeHome(fresh));
+            events.clear();
+            (control.*w.set)(true);
+            answerNextQuestion(c.ok);
+            control.slot_device_poweroff();
+
+            EXPECT_TRUE(events.isEmpty()) << events.join(", ").toStdString();
+            EXPECT_FALSE(QFile::exists(fresh.path(kova::kMainIni))) << "settings written before the work's end";
+            EXPECT_EQ(control.isPowerOffWaiting(), c.ok);
+            EXPECT_EQ(waitSplash() != nullptr, c.ok);
+
+            (control.*w.set)(false);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return events.size() >= c.afterTheWork.size(); }, 5000));
+            QCoreApplication::processEvents();
+            EXPECT_EQ(events, c.afterTheWork);
+            EXPECT_FALSE(control.isPowerOffWaiting());
+            EXPECT_EQ(waitSplash() != nullptr, c.ok) << "the picture stays up to the end";
+            home.setEnabled(true);
+        }
+    }
+}
+
+// Work that overlaps: the power-off waits for the last of it. After an
+// install the settings file is the new software's, so the power-off leaves
+// it as the install did.
+TEST_F(PowerRoadsTest, APowerOffWaitsForTheLastWorkAndKeepsAnInstalledSettingsFile)
+{
+    EXPECT_EQ(PowerControl::instance(), &power);
+    TempRoot fresh;
+    ASSERT_TRUE(kovasim::UsbSticks(fresh.root()).installStandIns());
+    {
         PowerControl control(makeHome(fresh));
+        EXPECT_EQ(PowerControl::instance(), &control) << "the one made last";
         events.clear();
-        control.setSaving(true);
-        answerNextQuestion(c.ok);
+        control.setUpdating(true);
+        control.keepSettingsFile();
+        control.setExporting(true);
+        answerNextQuestion(true);
         control.slot_device_poweroff();
-
-        EXPECT_TRUE(events.isEmpty()) << events.join(", ").toStdString();
-        EXPECT_FALSE(QFile::exists(fresh.path(kova::kMainIni))) << "settings written before the save's end";
-        EXPECT_EQ(control.isPowerOffWaiting(), c.ok);
-        EXPECT_EQ(waitSplash() != nullptr, c.ok);
-
-        control.setSaving(false);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return events.size() >= c.afterTheSave.size(); }, 5000));
+        control.setExporting(false);
         QCoreApplication::processEvents();
-        EXPECT_EQ(events, c.afterTheSave);
-        EXPECT_FALSE(control.isPowerOffWaiting());
-        EXPECT_EQ(waitSplash() != nullptr, c.ok) << "the picture stays up to the end";
+        EXPECT_TRUE(events.isEmpty()) << "the update still runs";
+        EXPECT_TRUE(control.isPowerOffWaiting());
+
+        control.setUpdating(false);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return events.size() >= 4; }, 5000));
+        EXPECT_EQ(events, (QStringList{"buttons off", "counting screen deleted", "controller released",
+                                       "splash 1 (settings missing)"}));
         home.setEnabled(true);
     }
+    EXPECT_EQ(PowerControl::instance(), nullptr) << "gone with it";
 }
 
 // Without an answer from the microcontroller the settings were never read:

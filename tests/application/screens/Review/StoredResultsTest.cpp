@@ -1,17 +1,22 @@
 #include "FileManager/ResultFolderModel.h"
+#include "HomeDlg/PowerControl.h"
 #include "Review/FileOperationDialog.h"
 #include "Review/FileSystemTreeView.h"
 #include "OnShow.h"
 #include "ReviewTestRoot.h"
 #include "WhenModal.h"
 #include "platform/DiskSpace.h"
+#include "platform/SaveFile.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSignalSpy>
+
+#include <atomic>
 
 namespace {
 
@@ -48,6 +53,19 @@ protected:
     bool waitForStickSearch() const
     {
         return QTest::qWaitFor([&] { return button("BUTTON_DISK_LIST")->text() == "USB"; }, 10000);
+    }
+    // The result R (a CSV file and a raw image) stored, a stick with room,
+    // the screen open with R selected.
+    void openWithResultR()
+    {
+        root.writeFile(kTotal + "/R/R.csv", "values");
+        root.writeFile(kTotal + "/R/R_RAW.tif", QByteArray(10000, 'r'));
+        insertStick();
+        ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(1) << 30));
+        open();
+        ASSERT_TRUE(waitForStickSearch());
+        ASSERT_TRUE(waitForRows({"R"}));
+        selectRow("R");
     }
     // Opens the stick's folders in the list.
     void browseStick()
@@ -279,15 +297,8 @@ TEST_F(StoredResults, NothingSelectedIsMessage39AndTheChoiceCloses)
 
 TEST_F(StoredResults, ExportCopiesTheSelectedResultOrAllOfThem)
 {
-    root.writeFile(kTotal + "/R/R.csv", "values");
-    root.writeFile(kTotal + "/R/R_RAW.tif", QByteArray(10000, 'r'));
     root.writeFile(ResultTree::previousCountCopy(0), "counts");
-    insertStick();
-    ASSERT_TRUE(sticks.setFreeSpace("stick", quint64(1) << 30));
-    open();
-    ASSERT_TRUE(waitForStickSearch());
-    ASSERT_TRUE(waitForRows({"R"}));
-    selectRow("R");
+    ASSERT_NO_FATAL_FAILURE(openWithResultR());
     choose("BUTTON_EXPORT", "BUTTON_CURRENT", "BUTTON_CANCEL");
     // The finished copy lists the page again, without a selection.
     ASSERT_TRUE(QTest::qWaitFor([&] { return list()->selectedItems().isEmpty(); }, 10000));
@@ -411,6 +422,57 @@ TEST_F(StoredResults, TheFormBindsAllTwentyFourSlots)
     button("BUTTON_VIEW_PROTOCOL")->click();
     EXPECT_TRUE(button("BUTTON_VIEW_PROTOCOL")->isChecked());
     EXPECT_FALSE(button("BUTTON_VIEW_RESULTS")->isChecked());
+}
+
+// The power switch confirmed while an export copies: the power-off waits
+// until the copy has ended, so the stick is not unmounted under it and holds
+// the whole result; then it powers off.
+TEST_F(StoredResults, APowerOffConfirmedDuringAnExportWaitsForItsEnd)
+{
+    ASSERT_NO_FATAL_FAILURE(openWithResultR());
+
+    QDialog home;
+    QPushButton powerButton(&home);
+    powerButton.setCheckable(true);
+    QLabel overlay(&home);
+    QStringList events;
+    PowerControl::Home roads;
+    roads.dialog = &home;
+    roads.powerButton = &powerButton;
+    roads.backLabel = &overlay;
+    roads.setButtonsEnabled = [&](bool) {};
+    roads.runSplash = [&](int state) { events << QStringLiteral("splash %1").arg(state); };
+    roads.cameraSettleMs = 0;
+    PowerControl power(roads);
+
+    // The copy's first file held at its commit until the power-off is confirmed.
+    QSemaphore released;
+    std::atomic<bool> committing{false};
+    platform::saveFileSeams().atCommit = [&](const QString&) {
+        if (!committing.exchange(true))
+            released.tryAcquire(1, 30000);
+    };
+    QStringList whileCopying;
+    bool umountedWhileCopying = true;
+    WhenModal<FileOperationDialog> confirm([&](FileOperationDialog*) { return committing.load(); },
+                                           [&](FileOperationDialog*) {
+                                               boxes.plan(true);
+                                               power.slot_device_poweroff();
+                                               whileCopying = events;
+                                               umountedWhileCopying = sticks.calls().contains("umount /mnt");
+                                               released.release();
+                                           });
+    choose("BUTTON_EXPORT", "BUTTON_CURRENT", "BUTTON_CANCEL");
+    platform::saveFileSeams().atCommit = nullptr;
+    ASSERT_TRUE(confirm.done());
+    EXPECT_EQ(whileCopying, QStringList()) << "powered off under the copy";
+    EXPECT_FALSE(umountedWhileCopying);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return events == QStringList{"splash 1"}; }, 10000)) << "then powered off";
+    EXPECT_TRUE(sticks.calls().contains("umount /mnt"));
+    // Unmounted now: the stick's own folder tells what it holds.
+    const QString onStick = sticks.stickFolder("stick").mid(root.root().size()) + "/R/";
+    EXPECT_EQ(root.readFile(onStick + "R_RAW.tif"), root.readFile(kTotal + "/R/R_RAW.tif"));
+    EXPECT_EQ(root.readFile(onStick + "R.csv"), "values");
 }
 
 }  // namespace
