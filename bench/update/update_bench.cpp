@@ -168,6 +168,13 @@ void BM_Restore(benchmark::State& state)
 }
 BENCHMARK(BM_Restore)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The worker as the dialog sets it up, for the package at `logical`.
+void setUpWorker(UpdateSoftwareThread& worker, const QString& logical)
+{
+    updatetest::setUpWorker(worker);
+    worker.setUpdateFilePath(logical);
+}
+
 // One run of a worker set up as the dialog sets it up; its success.
 bool runOnce(UpdateSoftwareThread& worker, UpdateSoftwareThread::Mode mode)
 {
@@ -192,8 +199,7 @@ void BM_FloodingScript(benchmark::State& state)
                            "yes 'cp: cannot stat' | dd bs=1M count=1024 iflag=fullblock 2>/dev/null\nexit 1\n")
         .write(g_root.path(logical));
     UpdateSoftwareThread worker;
-    setUpWorker(worker);
-    worker.setUpdateFilePath(logical);
+    setUpWorker(worker, logical);
     PeakGrowth growth;
     for (auto _ : state) {
         state.PauseTiming();
@@ -222,8 +228,7 @@ void BM_ManyMembers(benchmark::State& state)
         made.write(g_root.path(logical));
     }
     UpdateSoftwareThread worker;
-    setUpWorker(worker);
-    worker.setUpdateFilePath(logical);
+    setUpWorker(worker, logical);
     PeakGrowth growth;
     QElapsedTimer clock;
     for (auto _ : state) {
@@ -258,8 +263,7 @@ void BM_GzipBomb(benchmark::State& state)
     constexpr quint64 kFree = 1ULL << 30;
     platform::setSimulatedDiskSpace(g_root.path("/tmp"), {4096, 2 * kFree / 4096, kFree / 4096, kFree / 4096});
     UpdateSoftwareThread worker;
-    setUpWorker(worker);
-    worker.setUpdateFilePath(logical);
+    setUpWorker(worker, logical);
     PeakGrowth growth;
     QElapsedTimer clock;
     for (auto _ : state) {
