@@ -4,9 +4,8 @@
 #include "ui_ProgressView.h"
 
 #include <QCloseEvent>
-#include <QLabel>
-#include <QLayout>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMovie>
 #include <QProcess>
 #include <QScreen>

@@ -199,8 +199,8 @@ void actByDefault(int signal)
 
 // ----- The parent's side.
 
-// The state letter and session of process `pid` from /proc/<pid>/stat
-// ("pid (name) S ppid pgrp session ..."); false when it is gone.
+// Of process `pid`, from /proc/<pid>/stat ("pid (name) S ppid pgrp session
+// ..."); false when it is gone.
 struct ProcessStat
 {
     pid_t parent = 0;
@@ -251,6 +251,10 @@ void endAdoptedRemnants()
     if (!remnants.isEmpty())
         KLOG << "ending what the install script left running:" << remnants;
     for (; !remnants.isEmpty(); remnants = adoptedRemnants()) {
+        if (clock.elapsed() > kRemnantsLimitMs) {
+            KLOG << "these could not be ended:" << remnants;
+            return;
+        }
         const bool graceOver = clock.elapsed() > kEndGraceMs;
         for (const pid_t pid : remnants) {
             ProcessStat stat;
@@ -300,6 +304,14 @@ InstallScriptProcess::InstallScriptProcess(QObject* parent) : QProcess(parent)
             ::prctl(PR_SET_CHILD_SUBREAPER, m_wasSubreaper);
         }
     });
+}
+
+InstallScriptProcess::~InstallScriptProcess()
+{
+    if (state() != QProcess::NotRunning) {
+        kill();
+        waitForFinished();
+    }
 }
 
 void InstallScriptProcess::setupChildProcess()

@@ -32,12 +32,15 @@ inline constexpr char kInstallScriptName[] = "install.sh";
 // is seen to end, before anything connected later hears of it, every child
 // of this program in a session other than its own (no descendant of the
 // script can join this program's session) is ended the same way, and with it
-// whatever it leaves. One such process runs at a time in a program, which
+// whatever it leaves (given up, and logged, should some outlast
+// kRemnantsLimitMs). One such process runs at a time in a program, which
 // starts no daemon of its own meanwhile.
 class InstallScriptProcess : public QProcess
 {
 public:
     explicit InstallScriptProcess(QObject* parent = nullptr);
+    // Kills the supervisor if it still runs and ends what it leaves.
+    ~InstallScriptProcess() override;
 
 protected:
     void setupChildProcess() override;
@@ -47,6 +50,7 @@ private:
 };
 
 inline constexpr int kEndGraceMs = 3000;
+inline constexpr int kRemnantsLimitMs = 4 * kEndGraceMs;
 
 // Makes the folder's install.sh rwxr-xr-x and sets `process` up, through the
 // command runner, to run it. False (nothing set) when the runner refuses it:
