@@ -160,29 +160,30 @@ TEST(UpdatePackageCheck, TheVersionReaderTakesOnlyTheFirstBytes)
     EXPECT_EQ(reader.bytes(), QByteArray(kMax - 10, '1') + QByteArray(10, '2'));
 }
 
-// tar as a stand-in under the root: the read is bounded by its waits (here
-// short) and ends tar once VERSION's first bytes are in, however long tar
-// would go on.
+// tar as a stand-in under the root: the read is bounded by its waits (short
+// where they run out) and ends tar once VERSION's first bytes are in, however
+// long tar would go on.
 TEST(UpdatePackageCheck, TheVersionReadIsBoundedByItsWaits)
 {
-    constexpr int kWaitMs = 500;
+    constexpr int kShortMs = 500;
     const struct
     {
         const char* name;
         const char* tar;  // the stand-in's shell body
+        int waitMs;
         const char* version;
     } cases[] = {
-        {"never ends, prints nothing", "exec sleep 1000", ""},
-        {"prints VERSION, never ends", "echo 1.0.3; exec sleep 1000", ""},
-        {"prints VERSION, then zeros without end", "printf 1.0.3; exec cat /dev/zero", "1.0.3"},
-        {"prints VERSION and ends", "echo 1.0.3", "1.0.3"},
+        {"never ends, prints nothing", "exec sleep 1000", kShortMs, ""},
+        {"prints VERSION, never ends", "echo 1.0.3; exec sleep 1000", kShortMs, ""},
+        {"prints VERSION, then zeros without end", "printf 1.0.3; exec cat /dev/zero", kWaitMs, "1.0.3"},
+        {"prints VERSION and ends", "echo 1.0.3", kWaitMs, "1.0.3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempRoot root;
         root.writeScript("/bin/tar", QByteArray("#!/bin/sh\n") + c.tar + "\n");
         ASSERT_TRUE(UpdatePackage("1.0.4", "exit 0\n").write(root.path(kPackage)));
-        EXPECT_EQ(UpdateSoftwareThread::CheckInternalVersion(kPackage, kWaitMs), c.version);
+        EXPECT_EQ(UpdateSoftwareThread::CheckInternalVersion(kPackage, c.waitMs), c.version);
     }
 }
 
