@@ -24,7 +24,8 @@ public:
 
     // The script has ended: what standard error still holds is shown, and
     // after a failed installation "Installation failed" above the last error
-    // text; the window then stays until it is closed.
+    // text; the window then stays until it is closed. An error text is shown
+    // line by line, wrapped; of one too long for the window, its last lines.
     void showEnd(bool succeeded);
     void reject() override;
 
@@ -41,9 +42,13 @@ protected:
 private:
     void readOutput(bool ended);
     void showTask(const QString& text, Qt::TextFormat format);
+    // `heading` (plain text, may be empty) above as much of the end of
+    // `error` as the task's box holds.
+    void showError(const QString& heading, const QString& error);
+    bool fitsTheTask(const QString& richText) const;
     bool scriptRuns() const;
 
     const std::unique_ptr<Ui::ProgressView> m_ui;
     QProcess* const m_process;
-    QString m_lastError;  // the last standard-error text shown, as rich text
+    QString m_lastError;  // the last standard-error text shown
 };

@@ -4,14 +4,16 @@
 // verified backup of a 50 MB installation, the prepare run's listing and
 // unpacking of a 50 MB package, putting a 50 MB installation back from its
 // backup, and what hostile packages cost: an install script that prints 1 GB
-// and fails, and a package of 200000 members. Those two report how far the
-// process's peak resident memory rose during a run (peak_rss_growth_MiB).
+// and fails, a package of 200000 members and a gzip bomb. Those report how
+// far the process's peak resident memory rose during a run
+// (peak_rss_growth_MiB).
 #include "SoftwareUpdate/PackageListing.h"
 #include "SoftwareUpdate/UpdateSoftwareThread.h"
 #include "TempRoot.h"
 #include "UpdateInstallation.h"
 #include "UpdatePackage.h"
 #include "platform/CommandRunner.h"
+#include "platform/DiskSpace.h"
 #include "platform/Root.h"
 
 #include <benchmark/benchmark.h>
@@ -166,6 +168,13 @@ void BM_Restore(benchmark::State& state)
 }
 BENCHMARK(BM_Restore)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The worker as the dialog sets it up, for the package at `logical`.
+void setUpWorker(UpdateSoftwareThread& worker, const QString& logical)
+{
+    updatetest::setUpWorker(worker);
+    worker.setUpdateFilePath(logical);
+}
+
 // One run of a worker set up as the dialog sets it up; its success.
 bool runOnce(UpdateSoftwareThread& worker, UpdateSoftwareThread::Mode mode)
 {
@@ -190,8 +199,7 @@ void BM_FloodingScript(benchmark::State& state)
                            "yes 'cp: cannot stat' | dd bs=1M count=1024 iflag=fullblock 2>/dev/null\nexit 1\n")
         .write(g_root.path(logical));
     UpdateSoftwareThread worker;
-    setUpWorker(worker);
-    worker.setUpdateFilePath(logical);
+    setUpWorker(worker, logical);
     PeakGrowth growth;
     for (auto _ : state) {
         state.PauseTiming();
@@ -220,8 +228,7 @@ void BM_ManyMembers(benchmark::State& state)
         made.write(g_root.path(logical));
     }
     UpdateSoftwareThread worker;
-    setUpWorker(worker);
-    worker.setUpdateFilePath(logical);
+    setUpWorker(worker, logical);
     PeakGrowth growth;
     QElapsedTimer clock;
     for (auto _ : state) {
@@ -237,5 +244,44 @@ void BM_ManyMembers(benchmark::State& state)
     state.counters["peak_rss_growth_MiB"] = growth.mib();
 }
 BENCHMARK(BM_ManyMembers)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A gzip bomb of about 3 MB: 3 GiB of zeros before VERSION, on an instrument
+// with 1 GiB free where packages unpack. The package check reads VERSION
+// behind the zeros (check_s); the prepare run refuses the package from its
+// listing before anything is unpacked or backed up (the time measured).
+void BM_GzipBomb(benchmark::State& state)
+{
+    installation(50);
+    const QString logical = QStringLiteral("/mnt/KOVA3_bomb.ko3");
+    if (!QFileInfo::exists(g_root.path(logical)))
+        UpdatePackage()
+            .zeroFile(QStringLiteral("zeros.bin"), 3LL << 30)
+            .file(QStringLiteral("VERSION"), "1.0.3")
+            .file(QStringLiteral("install.sh"), "#!/bin/sh\nexit 0\n", 0755)
+            .write(g_root.path(logical));
+    QDir().mkpath(g_root.path("/tmp"));
+    constexpr quint64 kFree = 1ULL << 30;
+    platform::setSimulatedDiskSpace(g_root.path("/tmp"), {4096, 2 * kFree / 4096, kFree / 4096, kFree / 4096});
+    UpdateSoftwareThread worker;
+    setUpWorker(worker, logical);
+    PeakGrowth growth;
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        state.PauseTiming();
+        clock.start();
+        if (UpdateSoftwareThread::CheckInternalVersion(logical) != QLatin1String("1.0.3"))
+            state.SkipWithError("VERSION not read");
+        state.counters["check_s"] = clock.elapsed() / 1000.0;
+        growth.start();
+        state.ResumeTiming();
+        if (runOnce(worker, UpdateSoftwareThread::Prepare) || worker.error() != InvalidPackage
+            || !QDir(g_root.path("/tmp")).isEmpty())
+            state.SkipWithError(qPrintable(worker.errorString()));
+        growth.stop();
+    }
+    state.counters["package_MB"] = QFileInfo(g_root.path(logical)).size() / 1e6;
+    state.counters["peak_rss_growth_MiB"] = growth.mib();
+}
+BENCHMARK(BM_GzipBomb)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

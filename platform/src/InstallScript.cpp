@@ -199,6 +199,75 @@ void actByDefault(int signal)
 
 // ----- The parent's side.
 
+// Of process `pid`, from /proc/<pid>/stat ("pid (name) S ppid pgrp session
+// ..."); false when it is gone.
+struct ProcessStat
+{
+    pid_t parent = 0;
+    pid_t session = 0;
+    char state = '?';
+};
+
+bool statOf(long pid, ProcessStat& stat)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = file.readAll();
+    const int close = line.lastIndexOf(')');
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    if (close < 0 || fields.size() < 4)
+        return false;
+    stat.state = fields[0].isEmpty() ? '?' : fields[0][0];
+    stat.parent = static_cast<pid_t>(fields[1].toLong());
+    stat.session = static_cast<pid_t>(fields[3].toLong());
+    return true;
+}
+
+// This program's children in a session other than its own.
+QList<pid_t> adoptedRemnants()
+{
+    const pid_t self = ::getpid();
+    const pid_t session = ::getsid(0);
+    QList<pid_t> remnants;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const long pid = entry.toLong(&number);
+        ProcessStat stat;
+        if (number && statOf(pid, stat) && stat.parent == self && stat.session != session)
+            remnants << static_cast<pid_t>(pid);
+    }
+    return remnants;
+}
+
+// Ends them, and what they leave as they end (it passes up to this program
+// too): TERM, then KILL once kEndGraceMs has passed, until none is left.
+void endAdoptedRemnants()
+{
+    constexpr useconds_t kRecheckUs = 10000;
+    QElapsedTimer clock;
+    clock.start();
+    QList<pid_t> remnants = adoptedRemnants();
+    if (!remnants.isEmpty())
+        KLOG << "ending what the install script left running:" << remnants;
+    for (; !remnants.isEmpty(); remnants = adoptedRemnants()) {
+        if (clock.elapsed() > kRemnantsLimitMs) {
+            KLOG << "these could not be ended:" << remnants;
+            return;
+        }
+        const bool graceOver = clock.elapsed() > kEndGraceMs;
+        for (const pid_t pid : remnants) {
+            ProcessStat stat;
+            // Reaped by its own id only: other children are the runner's to reap.
+            if (statOf(pid, stat) && stat.state == 'Z')
+                ::waitpid(pid, nullptr, WNOHANG);
+            else
+                ::kill(pid, graceOver ? SIGKILL : SIGTERM);
+        }
+        ::usleep(kRecheckUs);
+    }
+}
+
 // The last `limit` bytes of what is appended, kept in at most twice that.
 class Tail
 {
@@ -223,11 +292,33 @@ private:
 
 }  // namespace
 
+InstallScriptProcess::InstallScriptProcess(QObject* parent) : QProcess(parent)
+{
+    // Connected first, so it runs before any verdict on the process's end.
+    connect(this, &QProcess::stateChanged, this, [this](QProcess::ProcessState state) {
+        if (state == QProcess::Starting) {
+            ::prctl(PR_GET_CHILD_SUBREAPER, &m_wasSubreaper);
+            ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+        } else if (state == QProcess::NotRunning) {
+            endAdoptedRemnants();
+            ::prctl(PR_SET_CHILD_SUBREAPER, m_wasSubreaper);
+        }
+    });
+}
+
+InstallScriptProcess::~InstallScriptProcess()
+{
+    if (state() != QProcess::NotRunning) {
+        kill();
+        waitForFinished();
+    }
+}
+
 void InstallScriptProcess::setupChildProcess()
 {
     // Here in the forked child, before the exec: this becomes the supervisor
     // and a second child runs the script.
-    ::setpgid(0, 0);
+    ::setsid();
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     actByDefault(SIGCHLD);
     sigset_t watched;

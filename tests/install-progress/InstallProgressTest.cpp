@@ -140,29 +140,47 @@ TEST(InstallProgress, AScriptOutsideTheRootNeverStarts)
 
 // The verdict, in text and in the window, comes once nothing the script
 // started runs any more: a child left behind would go on changing the
-// installation after "Installation complete".
+// installation after "Installation complete", or after "Installation failed"
+// when the script killed the process that looks after it.
 TEST(InstallProgress, NothingTheScriptStartedOutlivesTheVerdict)
 {
-    for (const bool window : {false, true}) {
-        SCOPED_TRACE(window ? "window" : "text");
+    const struct
+    {
+        const char* fixture;
+        bool window;
+        bool succeeds;
+    } cases[] = {
+        {"leaves-children.sh", false, true},
+        {"leaves-children.sh", true, true},
+        {"kills-supervisor.sh", false, false},
+        {"kills-supervisor.sh", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.window ? ", window" : ", text"));
         TempRoot root;
-        const QString folder = layOutPackage(root, "leaves-children.sh");
+        const QString folder = layOutPackage(root, c.fixture);
         platform::InstallScriptProcess process;
         CapturedOutput out;
         const std::unique_ptr<BaseUI> frontEnd =
-            window ? std::unique_ptr<BaseUI>(std::make_unique<ProgressGUI>(nullptr, &process))
+            c.window ? std::unique_ptr<BaseUI>(std::make_unique<ProgressGUI>(nullptr, &process))
                    : std::make_unique<ProgressTUI>(nullptr, &process, ElapsedClock(), out.file());
         QList<qint64> runningAtTheVerdict;
-        QObject::connect(frontEnd.get(), &BaseUI::ended, [&] {
+        bool judged = false;
+        const auto verdict = [&] {
+            judged = true;
             for (const qint64 pid : notedProcesses(root.readFile("/pkg/children"))) {
                 if (processRuns(pid))
                     runningAtTheVerdict << pid;
             }
+        };
+        // Heard right after the front end's own verdict.
+        QObject::connect(&process, &QProcess::stateChanged, [&](QProcess::ProcessState state) {
+            if (state == QProcess::NotRunning)
+                verdict();
         });
-        QSignalSpy ended(frontEnd.get(), &BaseUI::ended);
         startInstallScript(process, *frontEnd, folder);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !ended.isEmpty(); }, kWaitMs));
-        EXPECT_EQ(frontEnd->exitCode(), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return judged; }, kWaitMs));
+        EXPECT_EQ(frontEnd->exitCode(), c.succeeds ? 0 : 1);
         EXPECT_EQ(notedProcesses(root.readFile("/pkg/children")).size(), 2);
         EXPECT_TRUE(runningAtTheVerdict.isEmpty());
     }

@@ -104,7 +104,7 @@ TEST_F(ProgressGUITest, StandardErrorShowsRedAndEscapedOnceALineWaits)
     write(ScriptedChild::Err, "cannot copy <lib> & more\n");
     EXPECT_EQ(task(), "<task>") << "standard error waits for a line";
     write(ScriptedChild::Out, "copied 12 files\n");
-    EXPECT_EQ(task(), "<p style=\"color:Red;\">cannot copy &lt;lib&gt; &amp; more\n</p>");
+    EXPECT_EQ(task(), "<p style=\"color:Red;\">cannot copy &lt;lib&gt; &amp; more</p>");
     EXPECT_EQ(label(gui, "currentTask")->textFormat(), Qt::RichText);
     write(ScriptedChild::Out, "=== Copying ===\n");
     EXPECT_EQ(task(), "Copying");

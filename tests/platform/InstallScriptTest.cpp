@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTest>
 
 #include <functional>
@@ -91,6 +93,15 @@ TEST(InstallScript, NothingTheScriptStartedOutlivesTheRun)
          true, ""},
         {"a session of its own, then too long",
          "setsid sh -c 'echo $$ >> pids; exec sleep 1000' &\n" + noted(1) + "sleep 1000\n", 1000, false, "ran longer"},
+        // What the supervisor had in its care passes up to the runner.
+        {"the supervisor killed",
+         "( sleep 3; echo LATE > late ) &\necho $! >> pids\necho $$ >> pids\nkill -KILL $PPID\nsleep 1000\n", 60000,
+         false, "crashed"},
+        {"the supervisor killed, a session of its own and a child that ignores TERM",
+         "setsid sh -c 'echo $$ >> pids; exec sleep 1000' &\n"
+         "sh -c 'trap \"\" TERM; echo $$ >> pids; while :; do sleep 1; done' &\n"
+             + noted(2) + "kill -KILL $PPID\nexec sleep 1000\n",
+         60000, false, "crashed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,7 +114,24 @@ TEST(InstallScript, NothingTheScriptStartedOutlivesTheRun)
         ASSERT_FALSE(pids.isEmpty());
         for (const qint64 pid : pids)
             EXPECT_FALSE(processRuns(pid)) << pid;
+        EXPECT_FALSE(QFileInfo::exists(root.path("/pkg/late")));
     }
+}
+
+// The time limit holds: a script that would run on is ended once it has
+// passed, well before ten times as long.
+TEST(InstallScript, TheTimeLimitHolds)
+{
+    constexpr int kLimitMs = 2000;
+    TempRoot root;
+    root.writeFile("/pkg/install.sh", "#!/bin/sh\nsleep 1000\n");
+    QElapsedTimer clock;
+    clock.start();
+    const platform::InstallScriptRun run = platform::runInstallScript(root.path("/pkg"), kLimitMs);
+    const qint64 took = clock.elapsed();
+    EXPECT_TRUE(run.errorString.contains("ran longer")) << run.errorString.toStdString();
+    EXPECT_GE(took, kLimitMs);
+    EXPECT_LT(took, 10 * kLimitMs);
 }
 
 // A script that prints without end is read as it prints, in bounded memory:
@@ -117,11 +145,11 @@ TEST(InstallScript, OutputIsReadAsItComesAndOnlyItsTailKept)
         QByteArray script;
         int timeLimitMs;
         const char* reason;
-        QByteArray ends;  // the last output kept
+        QByteArray ends;  // the last output kept; empty: cut where it was ended
     } cases[] = {
         {"256 MiB, then a failure", "dd if=/dev/zero bs=1M count=256 2>/dev/null\necho\necho 'cp: cannot stat'\nexit 1\n", 600000,
          "code 1", "\ncp: cannot stat\n"},
-        {"without end", "yes 'cp: cannot stat'\n", 1000, "ran longer", ""},  // cut where it was ended
+        {"without end", "yes 'cp: cannot stat'\n", 1000, "ran longer", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -132,7 +160,16 @@ TEST(InstallScript, OutputIsReadAsItComesAndOnlyItsTailKept)
             EXPECT_FALSE(run.succeeded);
             EXPECT_TRUE(run.errorString.contains(c.reason)) << run.errorString.toStdString();
             EXPECT_EQ(run.output.size(), platform::kOutputTailBytes);
-            EXPECT_TRUE(run.output.endsWith(c.ends));
+            if (!c.ends.isEmpty()) {
+                EXPECT_TRUE(run.output.endsWith(c.ends));
+            } else {
+                // The flood's latest lines, whole between the two cuts.
+                QByteArrayList lines = run.output.split('\n');
+                EXPECT_GT(lines.size(), 2);
+                EXPECT_TRUE(QByteArray("cp: cannot stat").endsWith(lines.takeFirst()));
+                EXPECT_TRUE(QByteArray("cp: cannot stat").startsWith(lines.takeLast()));
+                EXPECT_EQ(lines.size(), lines.count("cp: cannot stat"));
+            }
             EXPECT_GT(run.outputBytes, 2 * platform::kOutputTailBytes);
             return !::testing::Test::HasFailure();
         }));

@@ -38,9 +38,11 @@ inline void layOutInstallation(const TempRoot& root)
     QDir().mkpath(root.path(QStringLiteral("/tmp")));
 }
 
-// The worker as the update dialog sets it up, with the stick's package.
+// The worker as the update dialog sets it up, with the stick's package, and
+// no pause after unpacking.
 inline void setUpWorker(UpdateSoftwareThread& worker)
 {
+    worker.setUnpackPause(0);
     worker.setBackupOn(true);
     worker.setBackupDirPath(kRestore);
     worker.setBackupFileName(UpdateSoftwareThread::backupFileName(kRunning));

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -140,24 +141,39 @@ UpdatePackage& UpdatePackage::sparseFile(const QString& name, qint64 size)
     return *this;
 }
 
+UpdatePackage& UpdatePackage::zeroFile(const QString& name, qint64 size)
+{
+    m_members << Member{'0', name, QByteArray(), QString(), 0644, 0, size};
+    return *this;
+}
+
 bool UpdatePackage::write(const QString& path) const
 {
-    QByteArray tar;
-    for (const Member& m : m_members) {
-        tar += header(m.type, m.name.toUtf8(), m.content.size(), m.link.toUtf8(), m.mode, m.sparseSize);
-        tar += m.content;
-        tar += QByteArray((kBlock - m.content.size() % kBlock) % kBlock, '\0');
-    }
-    tar += QByteArray(2 * kBlock, '\0');
-
     QDir().mkpath(QFileInfo(path).path());
     const QString plain = path + QStringLiteral(".tar");
     QFile out(plain);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(tar) != tar.size())
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
+    const auto put = [&out](const QByteArray& bytes) { return out.write(bytes) == bytes.size(); };
+    bool written = true;
+    bool bomb = false;
+    for (const Member& m : m_members) {
+        const qint64 size = m.zeros > 0 ? m.zeros : m.content.size();
+        written = written && put(header(m.type, m.name.toUtf8(), size, m.link.toUtf8(), m.mode, m.sparseSize))
+                  && put(m.content);
+        const QByteArray zeros(1 << 20, '\0');
+        for (qint64 left = m.zeros; written && left > 0; left -= zeros.size())
+            written = put(zeros.left(int(std::min<qint64>(left, zeros.size()))));
+        written = written && put(QByteArray(int((kBlock - size % kBlock) % kBlock), '\0'));
+        bomb = bomb || m.zeros > 0;
+    }
+    written = written && put(QByteArray(2 * kBlock, '\0'));
     out.close();
+    if (!written)
+        return false;
     QFile::remove(path);
-    if (!runHostTool(QStringLiteral("gzip"), {QStringLiteral("-1"), QStringLiteral("-n"), plain}).succeeded()
+    const QString level = bomb ? QStringLiteral("-9") : QStringLiteral("-1");
+    if (!runHostTool(QStringLiteral("gzip"), {level, QStringLiteral("-n"), plain}, 600000).succeeded()
         || !QFile::rename(plain + QStringLiteral(".gz"), path))
         return false;
     return !m_cutTail || QFile::resize(path, QFileInfo(path).size() / 2);

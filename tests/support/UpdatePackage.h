@@ -35,6 +35,9 @@ public:
     // A file of `size` bytes that are all a hole (GNU sparse): the package
     // stays a few hundred bytes however large the file is.
     UpdatePackage& sparseFile(const QString& name, qint64 size);
+    // A plain file of `size` zero bytes, as a gzip bomb holds: gzip shrinks it
+    // a thousandfold, and the package is then compressed hardest.
+    UpdatePackage& zeroFile(const QString& name, qint64 size);
 
     // `size` bytes that gzip cannot shrink, the same on every call.
     static QByteArray noise(int size);
@@ -52,6 +55,7 @@ private:
         QString link;
         int mode;
         qint64 sparseSize = 0;
+        qint64 zeros = 0;  // a file of that many zero bytes instead of `content`
     };
 
     QList<Member> m_members;

@@ -27,11 +27,11 @@ void openCalibrationCamera()
         theApp.m_pHomeDlg->openCamera();
 }
 
-void drawCalibrationProgress(QWidget* dialog, int filled)
+void drawCalibrationProgress(QWidget* dialog, int filled, const QColor& outline)
 {
     const QRect bar(100, 242, kCalibrationProgressWidth, 10);
     QPainter painter(dialog);
-    painter.setPen(Qt::white);
+    painter.setPen(outline);
     painter.drawRect(bar);
     painter.fillRect(QRect(bar.x(), bar.y(), filled, bar.height()), Qt::white);
     painter.fillRect(QRect(bar.x() + filled, bar.y(), bar.width() - filled, bar.height()), QColor(255, 255, 255, 30));

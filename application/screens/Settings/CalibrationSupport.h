@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+
 #include <functional>
 
 class QWidget;
@@ -19,8 +21,8 @@ void openCalibrationCamera();
 std::function<void()>& calibrationCameraOpener();
 
 // The progress bar of the calibration dialogs and the software update
-// dialog, 300 × 10 at (100, 242): a white
-// outline, white over the first `filled` pixels, faint white after them.
-// Call from the dialog's paintEvent.
+// dialog, 300 × 10 at (100, 242): an outline (opaque white unless `outline`
+// says otherwise), white over the first `filled` pixels, faint white after
+// them. Call from the dialog's paintEvent.
 inline constexpr int kCalibrationProgressWidth = 300;
-void drawCalibrationProgress(QWidget* dialog, int filled);
+void drawCalibrationProgress(QWidget* dialog, int filled, const QColor& outline = Qt::white);

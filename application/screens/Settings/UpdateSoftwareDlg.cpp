@@ -136,23 +136,35 @@ SoftWareMessageType UpdateSoftwareDlg::checkNewSoftware(QFileInfo& package)
     setMessageType(SOFTWARE_SEARCHING);
     repaint();  // the search blocks: its text must stand before it starts
     const UpdateSoftwareThread::PackageCheck check = UpdateSoftwareThread::checkPackage(theApp.m_CurrentVersion);
+    m_ProgramVersionType = 0;
     package = check.package;
     m_strNewVersion = check.version;
     return check.outcome;
 }
 
+int UpdateSoftwareDlg::getVersion(const QString& text)
+{
+    return UpdateSoftwareThread::getVersion(text);
+}
+
 void UpdateSoftwareDlg::prepareforupdate()
 {
+    const QString installation = QString::fromLatin1(UpdateSoftwareThread::kInstallDir);
     m_ProgressTimer.start();
     m_thread.setBackupOn(true);
     m_thread.setBackupDirPath(QString::fromLatin1(UpdateSoftwareThread::kBackupDir));
     m_thread.setBackupFileName(UpdateSoftwareThread::backupFileName(theApp.m_CurrentVersion));
     m_thread.setUpdateFilePath(platform::logicalPath(m_NewSoftware.filePath()));
-    m_thread.setUpdateDirPath(QString::fromLatin1(UpdateSoftwareThread::kInstallDir));
+    m_thread.setUpdatePath(platform::logicalPath(m_NewSoftware.path()));
+    m_thread.setUpdateDirPath(installation);
+    m_thread.setUpdateVersionType(m_ProgramVersionType);
+    m_thread.setFileInfoList(UpdateSoftwareThread::programFiles(installation));
     m_thread.setMode(UpdateSoftwareThread::Prepare);
     holdPowerOff(true);
     m_thread.start();
 }
+
+void UpdateSoftwareDlg::updateSoftware() {}
 
 void UpdateSoftwareDlg::startInstall()
 {
@@ -182,6 +194,7 @@ void UpdateSoftwareDlg::on_BUTTON_OK_clicked()
     case SOFTWARE_FOUND:
         setEnabled(false);
         setMessageType(SOFTWARE_PREPARING);
+        m_bProgressStopped = false;
         m_bProgressRunning = true;
         repaint();
         prepareforupdate();
@@ -229,6 +242,14 @@ void UpdateSoftwareDlg::slotUpdated(bool success, SoftwareUpdaterError error)
     setEnabled(true);
 }
 
+void UpdateSoftwareDlg::InvalidateProgressbar()
+{
+    if (m_bProgressRunning && !m_bProgressStopped)
+        repaint();
+}
+
+void UpdateSoftwareDlg::ReceiveUpdatingResult(bool) {}
+
 void UpdateSoftwareDlg::recordUpdate()
 {
     const QString now = QLocale::c().toString(HomeDlg::clock(), QStringLiteral("dd MMM yyyy hh:mm"));
@@ -264,8 +285,8 @@ void UpdateSoftwareDlg::closeEvent(QCloseEvent* event)
 void UpdateSoftwareDlg::paintEvent(QPaintEvent* event)
 {
     QDialog::paintEvent(event);
-    if (m_MessageType != SOFTWARE_PREPARING || !m_bProgressRunning)
+    if (m_MessageType != SOFTWARE_PREPARING || !m_bProgressRunning || m_bProgressStopped)
         return;
     m_nProgress = std::min(m_nProgress + 1, kCalibrationProgressWidth);
-    drawCalibrationProgress(this, m_nProgress);
+    drawCalibrationProgress(this, m_nProgress, QColor(255, 255, 255, 30));
 }

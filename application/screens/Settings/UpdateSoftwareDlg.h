@@ -37,16 +37,27 @@ public:
     int progress() const { return m_nProgress; }
 
     // Searches the stick with the searching text on screen and judges the
-    // package it chose into `package`: -1, -3, -4 or 2.
+    // package it chose into `package`: -1, -3, -4 or 2. The screen waits for
+    // it, at most twice UpdateSoftwareThread::kVersionWaitMs.
     SoftWareMessageType checkNewSoftware(QFileInfo& package);
+    // The number of a version text, -1 when it is not "major.minor.build...".
+    static int getVersion(const QString& text);
     // Hands the worker its settings and starts the prepare run.
     void prepareforupdate();
+    // Does nothing.
+    void updateSoftware();
+    // The worker, for its settings while it does not run.
+    UpdateSoftwareThread& worker() { return m_thread; }
 
 public slots:
     void on_BUTTON_OK_clicked();
     void on_BUTTON_CANCEL_clicked();
     void on_BUTTON_RESTART_clicked();
     void slotUpdated(bool success, SoftwareUpdaterError error);
+    // Repaints while the progress runs and is not stopped.
+    void InvalidateProgressbar();
+    // Does nothing.
+    void ReceiveUpdatingResult(bool success);
     // Ignored while the worker runs, and once the update is installed.
     void reject() override;
 
@@ -68,6 +79,8 @@ private:
     QTimer m_ProgressTimer;
     int m_nProgress = 0;  // pixels of the bar, up to kCalibrationProgressWidth
     bool m_bProgressRunning = false;
+    bool m_bProgressStopped = false;  // holds the bar where it is; cleared when preparing starts
+    UpdateSoftwareThread::ProgramVersionType m_ProgramVersionType = 0;
     SoftWareMessageType m_MessageType = SOFTWARE_INSERT_USB;
     QFileInfo m_NewSoftware;
     QString m_strNewVersion;  // the package's VERSION

@@ -5,7 +5,9 @@
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace PackageListing {
 
@@ -140,9 +142,19 @@ QStringList tarArguments(const QString& archive)
 bool parseLine(const QByteArray& line, Member& member)
 {
     int at = line.indexOf('"');
-    if (line.isEmpty() || at < 0 || !readQuoted(line, at, member.name))
+    if (line.isEmpty() || at < 0)
         return false;
     member.type = line[0];
+    // "mode owner/group size date time": a device has "major,minor" for its size.
+    const QList<QByteArray> columns = line.left(at).simplified().split(' ');
+    bool sized = false;
+    member.size = columns.size() >= 3 ? columns[2].toLongLong(&sized) : 0;
+    if (member.type == '-' && (!sized || member.size < 0))
+        return false;
+    if (member.type != '-')
+        member.size = 0;
+    if (!readQuoted(line, at, member.name))
+        return false;
     const QByteArray rest = line.mid(at);
     if (rest.isEmpty())
         return member.type != 'l' && member.type != 'h';
@@ -212,12 +224,27 @@ bool Judge::passThrough(const QString& member, const QList<quint64>& paths)
            || refuse(QStringLiteral("more than %1 folders and links").arg(kMaxPaths));
 }
 
+bool Judge::takeRoom(const Member& m)
+{
+    const qint64 blocks = std::max<qint64>(1, m.size / kBlockBytes + (m.size % kBlockBytes != 0));
+    m_unpacked = blocks > (std::numeric_limits<qint64>::max() - m_unpacked) / kBlockBytes
+                     ? std::numeric_limits<qint64>::max()
+                     : m_unpacked + blocks * kBlockBytes;
+    if (m_room == kUnlimited || m_unpacked <= m_room)
+        return true;
+    return refuse(QStringLiteral("unpacked, its members take more than the %1 MiB there is room for (at %2)")
+                      .arg(m_room >> 20)
+                      .arg(m.name.left(64)));
+}
+
 bool Judge::add(const Member& m)
 {
     if (!m_refusal.isEmpty())
         return false;
     if (const QString fault = nameFault(m.name); !fault.isEmpty())
         return refuse(fault);
+    if (!takeRoom(m))
+        return false;
     const QString name = QDir::cleanPath(m.name);
     QList<quint64> passed = foldersOf(name);
     switch (m.type) {

@@ -3,12 +3,15 @@
 #include "KovaCore/ResultTree.h"
 #include "SoftwareUpdate/PackageListing.h"
 #include "platform/CommandRunner.h"
+#include "platform/DiskSpace.h"
 #include "platform/InstallScript.h"
 #include "platform/Log.h"
 #include "platform/Root.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -129,11 +132,35 @@ void UpdateSoftwareThread::setUpdateFilePath(const QString& path)
     m_updateFilePath = clean(path);
 }
 
+void UpdateSoftwareThread::setUpdatePath(const QString& path)
+{
+    KLOG_VALUE("setUpdatePath", path);
+    m_UpdatePath = path;
+}
+
 void UpdateSoftwareThread::setUpdateDirPath(const QString& path)
 {
     KLOG_VALUE("setUpdateDirPath", path);
     if (!path.isEmpty() && QFileInfo(platform::rootPath(path)).isDir())
         m_updateDir = clean(path);
+}
+
+void UpdateSoftwareThread::setFileInfoList(const QList<FileInfo>& files)
+{
+    KLOG_VALUE("setFileInfoList", files.size());
+    m_fileInfoList = files;
+}
+
+void UpdateSoftwareThread::setUpdateVersionType(ProgramVersionType type)
+{
+    KLOG_VALUE("setUpdateVersionType", type);
+    m_versionType = type;
+}
+
+QList<FileInfo> UpdateSoftwareThread::programFiles(const QString& folder)
+{
+    return {{QRegExp(QStringLiteral("^KOVA3_\\d_\\d_\\d-?[A-Z]*$"), Qt::CaseSensitive, QRegExp::RegExp), folder, 0},
+            {QRegExp(QStringLiteral("Verifier"), Qt::CaseSensitive, QRegExp::RegExp), folder, 0}};
 }
 
 QString UpdateSoftwareThread::message(SoftwareUpdaterError error)
@@ -189,7 +216,10 @@ SoftwareUpdaterError UpdateSoftwareThread::prepare()
 
     // The whole listing is judged before anything of the package is written
     // anywhere; it is read as tar writes it, and a refusal ends tar at once.
-    PackageListing::Judge judge;
+    qint64 room = 0;
+    if (!unpackRoom(room))
+        return fail(UnpackFailed, QStringLiteral("the free space of %1 cannot be read").arg(kUnpackParent));
+    PackageListing::Judge judge(room);
     const platform::CommandResult listed = platform::CommandRunner::run(
         kTar, PackageListing::tarArguments(package), kTarTimeLimitMs,
         [&judge](const QByteArray& piece) { return judge.read(piece); });
@@ -214,7 +244,25 @@ SoftwareUpdaterError UpdateSoftwareThread::prepare()
     unpacked.setAutoRemove(false);
     m_unpackDir = unpacked.path();
     KLOG_VALUE("unpacked into", m_unpackDir);
+    pause(m_unpackPauseMs);
     return NoError;
+}
+
+bool UpdateSoftwareThread::unpackRoom(qint64& bytes)
+{
+    platform::DiskSpace space;
+    if (!platform::diskSpace(QString::fromLatin1(kUnpackParent), space))
+        return false;
+    const quint64 free = space.availableBlocks * space.blockSize;
+    bytes = free > quint64(kUnpackMarginBytes) ? qint64(std::min<quint64>(free - kUnpackMarginBytes, LLONG_MAX)) : 0;
+    return true;
+}
+
+void UpdateSoftwareThread::pause(int ms)
+{
+    const QDeadlineTimer end(ms);
+    while (!end.hasExpired() && !isInterruptionRequested())
+        msleep(static_cast<unsigned long>(std::min<qint64>(end.remainingTime(), 100)));
 }
 
 SoftwareUpdaterError UpdateSoftwareThread::install()
@@ -343,25 +391,53 @@ bool UpdateSoftwareThread::existUpdateFiles(QDir& dir, QList<QFileInfo>& list, c
     return !list.isEmpty();
 }
 
-QString UpdateSoftwareThread::CheckInternalVersion(const QString& packagePath)
+QString UpdateSoftwareThread::CheckInternalVersion(const QString& packagePath, int waitMs)
 {
     // The first VERSION is enough: tar stops there instead of reading the
     // whole package. Whether the decompressor had met a damage further on by
     // then is chance, so the exit code does not judge the text; the listing
     // before unpacking judges the whole package.
-    // Only the first kMaxVersionBytes are read: the member may be of any size.
-    QByteArray version;
-    const platform::CommandResult result = platform::CommandRunner::run(
-        kTar,
-        {QStringLiteral("--to-stdout"), QStringLiteral("--occurrence=1"), QStringLiteral("-xf"),
-         platform::rootPath(packagePath), QStringLiteral("VERSION")},
-        kTarTimeLimitMs, [&version](const QByteArray& piece) {
-            version += piece.left(kMaxVersionBytes - version.size());
-            return version.size() < kMaxVersionBytes;
-        });
-    if (!result.started || result.timedOut)
+    QProcess tar;
+    if (!platform::CommandRunner::prepare(tar, kTar,
+                                          {QStringLiteral("--to-stdout"), QStringLiteral("--occurrence=1"),
+                                           QStringLiteral("-xf"), platform::rootPath(packagePath),
+                                           QStringLiteral("VERSION")}))
         return QString();
-    return versionText(version);
+    tar.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tar.start(QIODevice::ReadOnly);
+    if (!tar.waitForStarted(waitMs))
+        return QString();
+    VersionReader reader;
+    const auto running = [&tar] { return tar.state() != QProcess::NotRunning; };
+    // One wait for the first bytes, one for the end: each bounded.
+    const QDeadlineTimer firstBytes(waitMs);
+    while (running() && tar.bytesAvailable() == 0 && !firstBytes.hasExpired())
+        tar.waitForReadyRead(static_cast<int>(firstBytes.remainingTime()));
+    bool inTime = tar.bytesAvailable() > 0 || !running();
+    const QDeadlineTimer end(waitMs);
+    while (inTime && running() && reader.take(tar.readAll())) {
+        if (end.hasExpired()) {
+            inTime = false;
+            break;
+        }
+        tar.waitForReadyRead(static_cast<int>(std::min<qint64>(end.remainingTime(), 100)));
+    }
+    if (running()) {
+        tar.kill();
+        tar.waitForFinished(1000);
+    }
+    reader.take(tar.readAll());
+    if (!inTime && !reader.full()) {
+        KLOG << "VERSION of" << packagePath << "not read within" << waitMs << "ms";
+        return QString();
+    }
+    return versionText(reader.bytes());
+}
+
+bool UpdateSoftwareThread::VersionReader::take(const QByteArray& piece)
+{
+    m_bytes += piece.left(kMaxVersionBytes - m_bytes.size());
+    return !full();
 }
 
 QString UpdateSoftwareThread::versionText(const QByteArray& bytes)
@@ -384,7 +460,7 @@ int UpdateSoftwareThread::getVersion(const QString& text)
     return number <= INT_MAX ? int(number) : -1;
 }
 
-UpdateSoftwareThread::PackageCheck UpdateSoftwareThread::checkPackage(const QString& runningVersion)
+UpdateSoftwareThread::PackageCheck UpdateSoftwareThread::checkPackage(const QString& runningVersion, int versionWaitMs)
 {
     PackageCheck check;
     QDir stick;
@@ -392,7 +468,7 @@ UpdateSoftwareThread::PackageCheck UpdateSoftwareThread::checkPackage(const QStr
     if (!existUpdateFiles(stick, packages, {QString::fromLatin1(kPackageFilter)}))
         return check;
     check.package = packages.first();
-    check.version = CheckInternalVersion(check.package.filePath());
+    check.version = CheckInternalVersion(check.package.filePath(), versionWaitMs);
     const int running = getVersion(runningVersion);
     const int offered = getVersion(check.version);
     KLOG << "package" << check.package.fileName() << check.version << "against" << runningVersion;

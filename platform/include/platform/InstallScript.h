@@ -18,23 +18,39 @@ inline constexpr char kInstallScriptName[] = "install.sh";
 // it (a child in the background, one in a session of its own) and go on
 // changing the installation after the verdict, so the script does not run as
 // this process itself: the process is a small supervisor, the leader of a
-// process group, that adopts every orphaned descendant (a child subreaper),
-// runs the script as its child and, once the script has ended, ends whatever
-// of it is left (TERM, then KILL after kEndGraceMs) before it ends itself with
-// the script's exit code, or by the signal that ended the script. So the
-// process's end, with its exit status and code, is the script's, and nothing
-// of the script runs any more by then. A TERM to the process ends the script
-// and its descendants the same way.
+// session of its own, that adopts every orphaned descendant (a child
+// subreaper), runs the script as its child and, once the script has ended,
+// ends whatever of it is left (TERM, then KILL after kEndGraceMs) before it
+// ends itself with the script's exit code, or by the signal that ended the
+// script. So the process's end, with its exit status and code, is the
+// script's, and nothing of the script runs any more by then. A TERM to the
+// process ends the script and its descendants the same way.
+//
+// The supervisor may itself be ended from outside its care (the script kills
+// it): then what it adopted passes up to this program, which is a child
+// subreaper too from the start until the end of the process. As the process
+// is seen to end, before anything connected later hears of it, every child
+// of this program in a session other than its own (no descendant of the
+// script can join this program's session) is ended the same way, and with it
+// whatever it leaves (given up, and logged, should some outlast
+// kRemnantsLimitMs). One such process runs at a time in a program, which
+// starts no daemon of its own meanwhile.
 class InstallScriptProcess : public QProcess
 {
 public:
-    using QProcess::QProcess;
+    explicit InstallScriptProcess(QObject* parent = nullptr);
+    // Kills the supervisor if it still runs and ends what it leaves.
+    ~InstallScriptProcess() override;
 
 protected:
     void setupChildProcess() override;
+
+private:
+    int m_wasSubreaper = 0;  // this program's subreaper setting before the start
 };
 
 inline constexpr int kEndGraceMs = 3000;
+inline constexpr int kRemnantsLimitMs = 4 * kEndGraceMs;
 
 // Makes the folder's install.sh rwxr-xr-x and sets `process` up, through the
 // command runner, to run it. False (nothing set) when the runner refuses it:

@@ -6,6 +6,7 @@
 #include "ClippedText.h"
 #include "QtPrinters.h"
 #include "TempRoot.h"
+#include "UpdatePackage.h"
 
 #include "Count/CountDlg.h"
 #include "Count/DiluionCalculatorDlg.h"
@@ -161,13 +162,25 @@ TEST_F(FormText, Dialogs)
         form<IQOQDlg>("system information"),
         form<CalibrateAutofocusDlg>("focus calibration"),
         form<CalibrateBackgroundDlg>("illumination calibration"),
-        form<UpdateSoftwareDlg>("software update"),
         form<NetworkSelectDlg>("Wi-Fi networks", {}, std::make_shared<NetInfo>(platform::NetInterface{})),
         form<DebugController>("debug panel"),
         form<DebugMessage>("debug messages"),
     };
     for (int mode : {BF_TOTAL_CELL_COUNTING, BF_CELL_COUNTING_VIABILITY})
         states << inMode<DiluionCalculatorDlg>("dilution calculator", mode);
+    for (int state = SOFTWARE_DOWNGRADE; state <= SOFTWARE_UNAUTHORIZED; ++state)
+        states << form<UpdateSoftwareDlg>(QStringLiteral("software update, state %1").arg(state),
+                                          [state](UpdateSoftwareDlg& dialog) {
+                                              dialog.setMessageType(static_cast<SoftWareMessageType>(state));
+                                          });
+    // "found" with the version a package on the stick gives
+    states << form<UpdateSoftwareDlg>("software update, a package found", [this](UpdateSoftwareDlg& dialog) {
+        theApp.m_CurrentVersion = QStringLiteral("1.0.2");
+        ASSERT_TRUE(UpdatePackage("10.20.30-RC1", "exit 0\n").write(root.path("/mnt/KOVA3_10_20_30.ko3")));
+        QFileInfo package;
+        dialog.setMessageType(dialog.checkNewSoftware(package));
+        EXPECT_EQ(dialog.messageType(), SOFTWARE_FOUND);
+    });
     for (int mode : {SavingDlg::ModeSaving, SavingDlg::ModeCompleted, SavingDlg::ModeWriteFailed,
                      SavingDlg::ModeStickRemoved})
         states << form<SavingDlg>(QStringLiteral("saving box, mode %1").arg(mode),

@@ -5,14 +5,18 @@
 
 #include "KovaCore/GlobalIni.h"
 #include "KovaCore/KovaCoreApp.h"
+#include "LogCapture.h"
 #include "SettingsTestSupport.h"
 #include "TempRoot.h"
 #include "UpdateInstallation.h"
 #include "UpdatePackage.h"
 #include "WhenModal.h"
+#include "platform/DiskSpace.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -32,6 +36,24 @@ const QString kFailure = QStringLiteral(
     "Update Failure<br/><br/>The update probably failed due to incorrectly<br/>saved or damaged software.<br/>"
     "Delete the existing file, redownload,<br/>and try the update again.");
 const QDateTime kNow(QDate(2026, 3, 9), QTime(14, 5));
+
+// Counts the paint events a widget gets while it lives.
+class PaintCounter : public QObject
+{
+public:
+    PaintCounter(QWidget* widget, int& count) : m_widget(widget), m_count(count) { widget->installEventFilter(this); }
+    ~PaintCounter() override { m_widget->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++m_count;
+        return false;
+    }
+
+private:
+    QWidget* const m_widget;
+    int& m_count;
+};
 
 // The dialog's report lines on standard output from construction to take();
 // a test that ends early gets its own output back.
@@ -65,6 +87,7 @@ protected:
     void SetUp() override
     {
         layOutInstallation(root);
+        dialog.worker().setUnpackPause(0);
         theApp.m_CurrentVersion = kRunning;
         theApp.m_strLastUpdate = QStringLiteral("-");
         global_ini()->IQOQ.Last_update = QStringLiteral("-");
@@ -181,6 +204,7 @@ TEST_F(UpdateDialog, FailuresEndInUpdateFailure)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         UpdateSoftwareDlg fresh;
+        fresh.worker().setUnpackPause(0);
         fresh.show();
         const QMap<QString, QString> before = folderSnapshot(root.path(kInstall));
         ASSERT_TRUE(c.package.write(root.path(kPackage)));
@@ -234,6 +258,7 @@ TEST_F(UpdateDialog, CancelOnReadyLeavesNoUnpackedPackage)
     ASSERT_TRUE(UpdatePackage("1.0.3", "exit 0\n").write(root.path(kPackage)));
     UpdateCalibrationFrame page;
     WhenModal<UpdateSoftwareDlg> cancel([&](UpdateSoftwareDlg* shown) {
+        shown->worker().setUnpackPause(0);
         QPushButton* ok = shown->findChild<QPushButton*>("BUTTON_OK");
         ok->click();
         ASSERT_EQ(shown->messageType(), SOFTWARE_FOUND);
@@ -265,6 +290,94 @@ TEST_F(UpdateDialog, NothingClosesItWhileTheInstallRuns)
     ASSERT_TRUE(waitFor(SOFTWARE_COMPLETE));
     dialog.close();
     EXPECT_TRUE(dialog.isVisible());  // RESTART is the only way on
+}
+
+// The prepare run gets the package, its folder, the installation and its
+// program files, and the version type of the check.
+TEST_F(UpdateDialog, ThePrepareRunHandsTheWorkerItsSettings)
+{
+    ASSERT_TRUE(prepare(UpdatePackage("1.0.3", "exit 0\n")));
+    ASSERT_EQ(dialog.messageType(), SOFTWARE_READY);
+    const UpdateSoftwareThread& worker = dialog.worker();
+    EXPECT_EQ(worker.updatePath(), "/mnt");
+    EXPECT_EQ(worker.updateVersionType(), 0);
+    const QList<FileInfo> files = worker.fileInfoList();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_EQ(files[0].pattern.pattern(), "^KOVA3_\\d_\\d_\\d-?[A-Z]*$");
+    EXPECT_EQ(files[1].pattern.pattern(), "Verifier");
+    for (const FileInfo& file : files) {
+        EXPECT_EQ(file.path, kInstall);
+        EXPECT_EQ(file.flag, 0);
+    }
+}
+
+// A gzip bomb: its VERSION found, then refused by the prepare run with
+// nothing unpacked; the reason goes to the log.
+TEST_F(UpdateDialog, APackageWithoutRoomToUnpackEndsInUpdateFailure)
+{
+    constexpr qint64 kFree = UpdateSoftwareThread::kUnpackMarginBytes + (32 << 20);
+    ASSERT_TRUE(platform::setSimulatedDiskSpace(root.path("/tmp"), {4096, kFree / 2048, kFree / 4096, kFree / 4096}));
+    LogCapture log;
+    ASSERT_TRUE(prepare(UpdatePackage()
+                            .zeroFile("zeros.bin", 256 << 20)
+                            .file("VERSION", "1.0.3")
+                            .file("install.sh", "#!/bin/sh\n", 0755)));
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_FAILURE);
+    EXPECT_EQ(text(), kFailure);
+    EXPECT_TRUE(log.contains("software update failed")) << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(log.contains("room")) << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(QDir(root.path("/tmp")).isEmpty());
+}
+
+// A tar that never ends: the search gives up after its bound, refuses the
+// package as unreadable and the screen answers again.
+TEST_F(UpdateDialog, TheSearchEndsAfterItsBound)
+{
+    root.writeScript("/bin/tar", "#!/bin/sh\nexec sleep 1000\n");
+    ASSERT_TRUE(UpdatePackage("1.0.3", "exit 0\n").write(root.path(kPackage)));
+    QElapsedTimer clock;
+    clock.start();
+    button("BUTTON_OK")->click();
+    EXPECT_GE(clock.elapsed(), UpdateSoftwareThread::kVersionWaitMs);
+    EXPECT_LT(clock.elapsed(), 3 * UpdateSoftwareThread::kVersionWaitMs);
+    EXPECT_EQ(dialog.messageType(), SOFTWARE_INVALID_VERSION);
+    EXPECT_EQ(buttons(), QStringList({"OK"}));
+    button("BUTTON_CANCEL")->click();
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(UpdateDialog, GetVersion)
+{
+    EXPECT_EQ(UpdateSoftwareDlg::getVersion("1.2.3-beta"), 10203);
+    EXPECT_EQ(UpdateSoftwareDlg::getVersion("1.2"), -1);
+}
+
+// The bar repaints only once the preparation has started; its outline is a
+// faint white over the dialog's blue.
+TEST_F(UpdateDialog, TheProgressBar)
+{
+    int paints = 0;
+    PaintCounter counter(&dialog, paints);
+    dialog.InvalidateProgressbar();
+    EXPECT_EQ(paints, 0);
+
+    ASSERT_TRUE(UpdatePackage("1.0.3", "exit 0\n").write(root.path(kPackage)));
+    button("BUTTON_OK")->click();
+    button("BUTTON_OK")->click();
+    ASSERT_EQ(dialog.messageType(), SOFTWARE_PREPARING);
+    const QImage painted = dialog.grab().toImage();
+    const QColor blue(85, 130, 255);
+    const QColor faint(255, 255, 255, 30);
+    const auto over = [&](int c, int b) { return b + (c - b) * faint.alpha() / 255; };
+    const QColor outline = painted.pixelColor(250, 252);  // its bottom edge, below the fill
+    EXPECT_NEAR(outline.red(), over(255, blue.red()), 2);
+    EXPECT_NEAR(outline.green(), over(255, blue.green()), 2);
+    EXPECT_EQ(outline.blue(), 255);
+
+    ASSERT_TRUE(waitFor(SOFTWARE_READY));
+    paints = 0;
+    dialog.InvalidateProgressbar();
+    EXPECT_EQ(paints, 1);
 }
 
 TEST_F(UpdateDialog, StatesTheFlowNeverEnters)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -31,14 +32,16 @@ TEST(PackageListing, ReadsTarsVerboseLines)
         char type;
         const char* name;
         const char* link;
+        qint64 size;
     } cases[] = {
-        {"-rw-r--r-- 0/0               6 2026-12-10 18:31 \"VERSION\"", '-', "VERSION", ""},
-        {"drwxr-xr-x 0/0               0 2026-12-10 18:31 \"./lib/\"", 'd', "./lib/", ""},
-        {"lrwxrwxrwx 0/0               0 2026-12-10 18:31 \"out\" -> \"/etc/passwd\"", 'l', "out", "/etc/passwd"},
-        {"hrw-r--r-- 0/0               0 2026-12-10 18:31 \"a b\" link to \"c -> d\"", 'h', "a b", "c -> d"},
-        {"crw-r--r-- 0/0             1,3 2026-12-10 18:31 \"null\"", 'c', "null", ""},
+        {"-rw-r--r-- 0/0               6 2026-12-10 18:31 \"VERSION\"", '-', "VERSION", "", 6},
+        {"-rw-r--r-- 0/0      3221225472 2026-12-10 18:31 \"zeros\"", '-', "zeros", "", 3LL << 30},
+        {"drwxr-xr-x 0/0               0 2026-12-10 18:31 \"./lib/\"", 'd', "./lib/", "", 0},
+        {"lrwxrwxrwx 0/0               0 2026-12-10 18:31 \"out\" -> \"/etc/passwd\"", 'l', "out", "/etc/passwd", 0},
+        {"hrw-r--r-- 0/0               0 2026-12-10 18:31 \"a b\" link to \"c -> d\"", 'h', "a b", "c -> d", 0},
+        {"crw-r--r-- 0/0             1,3 2026-12-10 18:31 \"null\"", 'c', "null", "", 0},
         {"-rw-r--r-- 0/0               2 2026-12-10 18:31 \"q \\\"x\\\" \\\\ \\n\\303\\251\"", '-',
-         "q \"x\" \\ \n\xc3\xa9", ""},
+         "q \"x\" \\ \n\xc3\xa9", "", 2},
     };
     for (const auto& c : cases) {
         Member member;
@@ -46,12 +49,15 @@ TEST(PackageListing, ReadsTarsVerboseLines)
         EXPECT_EQ(member.type, c.type) << c.line;
         EXPECT_EQ(member.name, QString::fromUtf8(c.name)) << c.line;
         EXPECT_EQ(member.linkTarget, QString::fromUtf8(c.link)) << c.line;
+        EXPECT_EQ(member.size, c.size) << c.line;
     }
 }
 
 TEST(PackageListing, RefusesLinesNotOfTarsForm)
 {
     for (const char* line : {"-rw-r--r-- 0/0 6 2026-12-10 18:31 VERSION", "-rw-r--r-- 0/0 6 \"VERSION",
+                             "-rw-r--r-- 0/0 99999999999999999999 2026-12-10 18:31 \"VERSION\"",
+                             "-rw-r--r-- 0/0 -6 2026-12-10 18:31 \"VERSION\"", "-rw-r--r-- \"VERSION\"",
                              "-rw-r--r-- 0/0 6 \"VERSION\" -> \"x\"", "lrwxrwxrwx 0/0 0 \"out\"",
                              "lrwxrwxrwx 0/0 0 \"out\" -> \"x\" trailing"}) {
         Member member;
@@ -120,6 +126,7 @@ TEST(PackageListing, NamesWithinTheLimits)
         bool refused;
     } cases[] = {
         {"as deep as may be", {'-', deepest, ""}, false},
+        {"a folder as deep as may be", {'d', QString("d/").repeated(kMaxDepth), ""}, false},
         {"a level deeper", {'-', tooDeep, ""}, true},
         {"as long as may be", {'-', longest, ""}, false},
         {"a byte longer", {'-', tooLong, ""}, true},
@@ -132,6 +139,48 @@ TEST(PackageListing, NamesWithinTheLimits)
         EXPECT_EQ(!refusalOf({{'-', "VERSION", ""}, {'-', "install.sh", ""}, c.member}).isEmpty(), c.refused)
             << c.name;
     }
+}
+
+// What the members take unpacked: each its size in whole blocks, at least
+// one; the package is refused once the total passes the room.
+TEST(PackageListing, WhatTheMembersTakeMustFitTheRoom)
+{
+    using PackageListing::kBlockBytes;
+    const QList<Member> required = {{'-', "VERSION", "", 6}, {'-', "install.sh", "", 9}};  // two blocks
+    const struct
+    {
+        const char* name;
+        qint64 room;
+        QList<Member> extra;
+        bool refused;
+    } cases[] = {
+        {"a block each", 4 * kBlockBytes, {{'d', "lib/", ""}, {'l', "l", "VERSION"}}, false},
+        {"a block more than the room", 4 * kBlockBytes, {{'d', "lib/", ""}, {'l', "l", "VERSION"}, {'-', "e", ""}},
+         true},
+        {"a whole block", 3 * kBlockBytes, {{'-', "f", "", kBlockBytes}}, false},
+        {"a byte into the next block", 3 * kBlockBytes, {{'-', "f", "", kBlockBytes + 1}}, true},
+        {"3 GiB of zeros, no room for them", 100LL << 20, {{'-', "zeros", "", 3LL << 30}}, true},
+        {"3 GiB of zeros, no limit", PackageListing::kUnlimited, {{'-', "zeros", "", 3LL << 30}}, false},
+        {"sizes past any number", std::numeric_limits<qint64>::max() - 1,
+         {{'-', "a", "", std::numeric_limits<qint64>::max()}, {'-', "b", "", std::numeric_limits<qint64>::max()}},
+         true},
+    };
+    for (const auto& c : cases) {
+        PackageListing::Judge judge(c.room);
+        for (const Member& member : required + c.extra)
+            judge.add(member);
+        EXPECT_EQ(!judge.finish().isEmpty(), c.refused) << c.name;
+    }
+}
+
+// A package whose first member alone passes the room is refused at that
+// member's line: tar need not go on through the rest.
+TEST(PackageListing, ABombIsRefusedAtItsFirstLine)
+{
+    PackageListing::Judge judge(100LL << 20);
+    EXPECT_FALSE(judge.read("-rw-r--r-- 0/0 3221225472 2026-12-10 18:31 \"zeros\"\n"));
+    EXPECT_TRUE(judge.refusal().contains("room")) << judge.refusal().toStdString();
+    EXPECT_EQ(judge.unpackedBytes(), 3LL << 30);
 }
 
 // tar's listing as it comes: the verdict is the same however its pieces are

@@ -7,10 +7,12 @@
 #include "TempRoot.h"
 #include "UpdateInstallation.h"
 #include "UpdatePackage.h"
+#include "platform/DiskSpace.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -144,6 +146,44 @@ TEST(UpdatePackageCheck, VersionIsReadUpToANulAndNoFurther)
         EXPECT_TRUE(runWithAddressSpaceRoom(128 * kMiB, [&] {
             return UpdateSoftwareThread::CheckInternalVersion(kPackage) == QLatin1String(c.version);
         }));
+    }
+}
+
+// The reader takes VERSION's first bytes and then wants no more.
+TEST(UpdatePackageCheck, TheVersionReaderTakesOnlyTheFirstBytes)
+{
+    constexpr int kMax = UpdateSoftwareThread::kMaxVersionBytes;
+    UpdateSoftwareThread::VersionReader reader;
+    EXPECT_TRUE(reader.take(QByteArray(kMax - 10, '1')));
+    EXPECT_FALSE(reader.take(QByteArray(100, '2')));
+    EXPECT_FALSE(reader.take(QByteArray(100, '3')));
+    EXPECT_EQ(reader.bytes(), QByteArray(kMax - 10, '1') + QByteArray(10, '2'));
+}
+
+// tar as a stand-in under the root: the read is bounded by its waits (short
+// where they run out) and ends tar once VERSION's first bytes are in, however
+// long tar would go on.
+TEST(UpdatePackageCheck, TheVersionReadIsBoundedByItsWaits)
+{
+    constexpr int kShortMs = 500;
+    const struct
+    {
+        const char* name;
+        const char* tar;  // the stand-in's shell body
+        int waitMs;
+        const char* version;
+    } cases[] = {
+        {"never ends, prints nothing", "exec sleep 1000", kShortMs, ""},
+        {"prints VERSION, never ends", "echo 1.0.3; exec sleep 1000", kShortMs, ""},
+        {"prints VERSION, then zeros without end", "printf 1.0.3; exec cat /dev/zero", kWaitMs, "1.0.3"},
+        {"prints VERSION and ends", "echo 1.0.3", kWaitMs, "1.0.3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempRoot root;
+        root.writeScript("/bin/tar", QByteArray("#!/bin/sh\n") + c.tar + "\n");
+        ASSERT_TRUE(UpdatePackage("1.0.4", "exit 0\n").write(root.path(kPackage)));
+        EXPECT_EQ(UpdateSoftwareThread::CheckInternalVersion(kPackage, c.waitMs), c.version);
     }
 }
 
@@ -435,6 +475,7 @@ TEST_F(UpdateWorker, NothingTheScriptStartedOutlivesTheReport)
     } cases[] = {
         {"failed", kChangesBin + writesLate + "exit 1\n", false},
         {"succeeded", writesLate + "exit 0\n", true},
+        {"killed its supervisor", kChangesBin + writesLate + "kill -KILL $PPID\nexec sleep 1000\n", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -449,6 +490,91 @@ TEST_F(UpdateWorker, NothingTheScriptStartedOutlivesTheReport)
         EXPECT_FALSE(childRan);
         EXPECT_EQ(installation(), before);
     }
+}
+
+// A gzip bomb: a few hundred KiB of package holding far more zeros before
+// VERSION than there is room for where it unpacks. The listing refuses it at
+// its first member: nothing is unpacked, nor backed up.
+TEST_F(UpdateWorker, APackageLargerUnpackedThanTheRoomIsRefusedBeforeUnpacking)
+{
+    constexpr qint64 kRoom = 128 << 20;
+    const qint64 free = UpdateSoftwareThread::kUnpackMarginBytes + kRoom;
+    ASSERT_TRUE(platform::setSimulatedDiskSpace(root.path("/tmp"), {4096, quint64(free / 2048), quint64(free / 4096),
+                                                                    quint64(free / 4096)}));
+    const struct
+    {
+        const char* name;
+        qint64 zeros;
+        bool fits;
+    } cases[] = {
+        {"256 MiB of zeros", 256 << 20, false},
+        {"64 MiB of zeros", 64 << 20, true},
+    };
+    const QMap<QString, QString> before = installation();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writePackage(UpdatePackage()
+                                     .zeroFile("zeros.bin", c.zeros)
+                                     .file("VERSION", "1.0.3")
+                                     .file("install.sh", "#!/bin/sh\n", 0755)));
+        ASSERT_LT(QFileInfo(root.path(kPackage)).size(), c.zeros / 500);
+        const Report r = run(UpdateSoftwareThread::Prepare);
+        EXPECT_EQ(r.success, c.fits) << worker.errorString().toStdString();
+        if (!c.fits) {
+            EXPECT_EQ(r.error, InvalidPackage);
+            EXPECT_TRUE(worker.errorString().contains("room")) << worker.errorString().toStdString();
+            EXPECT_TRUE(unpacked().isEmpty());
+            EXPECT_FALSE(QFileInfo::exists(root.path(kRestore)));
+        }
+        EXPECT_EQ(installation(), before);
+    }
+}
+
+// The program files the dialog names: the versioned main programs and the verifier.
+TEST(UpdateWorkerSettings, TheProgramFilesPatterns)
+{
+    const QList<FileInfo> files = UpdateSoftwareThread::programFiles(kInstall);
+    ASSERT_EQ(files.size(), 2);
+    const struct
+    {
+        const char* name;
+        bool main;
+        bool verifier;
+    } cases[] = {
+        {"KOVA3_1_0_3", true, false},    {"KOVA3_1_0_3-RC", true, false}, {"KOVA3_1_0_3RC", true, false},
+        {"KOVA3_1_0_3-rc", false, false}, {"KOVA3_1_10_3", false, false}, {"KOVA3_1_0_3.ko3", false, false},
+        {"kova3_1_0_3", false, false},   {"Verifier", false, true},       {"KOVA3_Verifier", false, true},
+        {"verifier", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(files[0].pattern.indexIn(c.name) >= 0, c.main) << c.name;
+        EXPECT_EQ(files[1].pattern.indexIn(c.name) >= 0, c.verifier) << c.name;
+    }
+    for (const FileInfo& file : files) {
+        EXPECT_EQ(file.path, kInstall);
+        EXPECT_EQ(file.flag, 0);
+    }
+}
+
+// The pause after unpacking holds the report back; a worker destroyed
+// meanwhile does not wait it out.
+TEST_F(UpdateWorker, ThePauseAfterUnpacking)
+{
+    ASSERT_TRUE(writePackage(UpdatePackage("1.0.3", kInstalls)));
+    worker.setUnpackPause(1000);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(run(UpdateSoftwareThread::Prepare).success) << worker.errorString().toStdString();
+    EXPECT_GE(clock.elapsed(), 1000);
+
+    auto pausing = std::make_unique<UpdateSoftwareThread>();
+    setUpWorker(*pausing);
+    pausing->setUnpackPause(10 * 60 * 1000);
+    pausing->setMode(UpdateSoftwareThread::Prepare);
+    pausing->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return unpacked().size() == 2; }, kWaitMs));
+    pausing.reset();  // a test time-out if it waited the pause out
+    EXPECT_EQ(unpacked().size(), 1);
 }
 
 TEST_F(UpdateWorker, NoTemporaryFolderIsAFailureNotAHang)
