@@ -242,8 +242,7 @@ void HomeDlg::slotInitialize()
     Init_saving_report();
 
     step("protocols");
-    if (!Init_local_protocol())
-        KLOG << "[Error] built-in protocols not all written";
+    Init_local_protocol();
 
     step("camera");
     theApp.m_pCamera = makeCamera();
@@ -458,12 +457,17 @@ void HomeDlg::detectMouse()
     QApplication::changeOverrideCursor(QCursor(Qt::ArrowCursor));
 }
 
+void HomeDlg::Init_local_protocol()
+{
+    if (!::Init_local_protocol())
+        KLOG << "[Error] built-in protocols not all written";
+}
+
 void HomeDlg::slotFactoryReset()
 {
     KLOG_ENTER;
     theApp.m_nCurrentDialog = KOVACORE_HOME_DIALOG;
-    if (!Init_local_protocol())
-        KLOG << "[Error] built-in protocols not all written";
+    Init_local_protocol();
     MainSettings::loadProtocols(false);
     CUR_CAL_INI = calibrationForMode();
     handle_previous_counts();

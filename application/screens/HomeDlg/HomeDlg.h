@@ -96,6 +96,10 @@ public slots:
     void releaseInitDlg();
     void notifyDateTime();
     void slotFactoryReset();
+    // Rewrites the eleven built-in protocol files from their tables (at
+    // start-up and at a factory reset); a file that cannot be written is
+    // logged and the others are still written.
+    void Init_local_protocol();
     // The microcontroller restarted: the LED brightness again and the stage
     // back to the position last known. While an autofocus or a count has the
     // stage in use, this waits for its end.

@@ -24,10 +24,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QSet>
+#include <QSettings>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -588,6 +590,30 @@ TEST_F(HomeDlgTest, FactoryResetRewritesProtocolsAndReloadsTheLoadedOnes)
     EXPECT_EQ(theApp.m_nCurrentDialog, KOVACORE_HOME_DIALOG);
     EXPECT_EQ(CUR_CAL_INI, kova::kCalibrationCusIni);
     EXPECT_EQ(theApp.m_pPreviousCountCSV->csv().front().find("[Live cell]") != std::string::npos, true);
+}
+
+TEST_F(HomeDlgTest, InitLocalProtocolRestoresEveryBuiltInFileAndKeepsKeysAddedByHand)
+{
+    HomeDlg& dlg = start();
+    const QString folder = root.path(QStringLiteral("/opt/KOVA3/conf/PROTOCOL"));
+    QDir(folder).removeRecursively();
+    const QString hela = folder + QStringLiteral("/CELL_COUNTING_VIABILITY/HeLa.ini");
+    QDir().mkpath(QFileInfo(hela).path());
+    {
+        QSettings edited(hela, QSettings::IniFormat);
+        edited.setValue(QStringLiteral("Dilution factor/Value"), 77);
+        edited.setValue(QStringLiteral("Added/Key"), QStringLiteral("kept"));
+    }
+
+    dlg.Init_local_protocol();
+
+    const QStringList total = QDir(folder + QStringLiteral("/TOTAL_CELL_COUNTING")).entryList(QDir::Files);
+    const QStringList viability = QDir(folder + QStringLiteral("/CELL_COUNTING_VIABILITY")).entryList(QDir::Files);
+    EXPECT_EQ(total.size() + viability.size(), 11) << total.join(' ').toStdString() << " / "
+                                                   << viability.join(' ').toStdString();
+    QSettings restored(hela, QSettings::IniFormat);
+    EXPECT_EQ(restored.value(QStringLiteral("Dilution factor/Value")).toInt(), 2);
+    EXPECT_EQ(restored.value(QStringLiteral("Added/Key")).toString(), "kept");
 }
 
 TEST_F(HomeDlgTest, ClockTextChangesOncePerMinute)
