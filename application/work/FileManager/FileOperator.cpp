@@ -149,7 +149,7 @@ bool FileOperator::fail(const QString& folder, int error, FileOperationPasteErro
     return false;
 }
 
-bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folder, int& count, unsigned long& size)
+bool FileOperator::copyInto(const QFileInfo& source, const QString& folder, int& count, unsigned long& size)
 {
     const QString path = source.filePath();
     const QFileInfo physical(platform::rootPath(path));
@@ -158,7 +158,7 @@ bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folde
         if (made.isEmpty())
             return fail(folder, errno, PasteErrorDestination);
         for (const QFileInfo& entry : entriesOf(path)) {
-            if (!copyRecursively(QFileInfo(child(path, entry.fileName())), made, count, size))
+            if (!copyInto(QFileInfo(child(path, entry.fileName())), made, count, size))
                 return false;
         }
         return true;
@@ -182,6 +182,11 @@ bool FileOperator::copyRecursively(const QFileInfo& source, const QString& folde
     size += static_cast<unsigned long>(physical.size());
     emit signalSetCurrentFileCountAndSize(count, size);
     return true;
+}
+
+bool FileOperator::copyRecursively(QFileInfo source, QFileInfo dst, int& count, unsigned long& size)
+{
+    return copyInto(source, dst.filePath(), count, size);
 }
 
 bool FileOperator::copyRecursively(QFileInfo source, QFileInfo dst)
@@ -239,7 +244,7 @@ void FileOperator::run()
             emit signalPasteError(PasteErrorSameFolder);
             return;
         }
-        if (!copyRecursively(QFileInfo(source), m_dst.filePath(), count, size)) {
+        if (!copyInto(QFileInfo(source), m_dst.filePath(), count, size)) {
             emit signalPasteError(m_failure);
             return;
         }

@@ -55,6 +55,15 @@ public:
     // alone, never what it leads to); the outcome is logged only.
     static void erase(QFileInfo fi);
 
+    // Adds what a job copies of `source` to the totals: its files and bytes,
+    // and 4096 bytes per folder; a path that is gone adds nothing.
+    static void calculateCopyList(const QFileInfo& source, int& count, unsigned long& size);
+    // One step of a job, in the calling thread: copies `source` into the
+    // folder `dst`, advancing the running counts by each file handled (a
+    // previous-counts table passed over when copying all results counts too)
+    // and sending signalSetCurrentFileCountAndSize for each. False at the
+    // first folder or file that could not be made; what was copied stays.
+    bool copyRecursively(QFileInfo source, QFileInfo dst, int& count, unsigned long& size);
     // Copies `source` into the folder `dst` as a job does (free names, part
     // files), here in the calling thread and without counts or signals,
     // copying the previous-counts tables too. Every entry of a folder is
@@ -75,11 +84,9 @@ protected:
     void run() override;
 
 private:
-    // Adds a source's files and bytes (and 4096 bytes per folder) to the totals.
-    static void calculateCopyList(const QFileInfo& source, int& count, unsigned long& size);
     // Copies one source into `folder`, advancing the running counts; false,
     // with the reason in m_failure, when a folder or a file could not be made.
-    bool copyRecursively(const QFileInfo& source, const QString& folder, int& count, unsigned long& size);
+    bool copyInto(const QFileInfo& source, const QString& folder, int& count, unsigned long& size);
     // Records why making something in `folder` failed with the system's `error`.
     bool fail(const QString& folder, int error, FileOperationPasteError otherwise);
     // Whether the destination is the source or lies inside it.

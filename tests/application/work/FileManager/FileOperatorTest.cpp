@@ -284,6 +284,59 @@ TEST_F(CopyWorker, PlainCopyOfAFolderOrAFile)
     EXPECT_FALSE(worker.copyRecursively(QFileInfo("/src/R"), QFileInfo("/no/folder")));
 }
 
+// The totals of a source: files and bytes, 4096 bytes per folder, nothing
+// for a path that is gone; they add to what the totals held.
+TEST_F(CopyWorker, CopyListTotalsOfASource)
+{
+    file("/src/T/a.tif", 10);
+    file("/src/T/sub/b.csv", 20);
+    file("/src/c.pdf", 30);
+    const struct
+    {
+        const char* source;
+        int count;
+        unsigned long size;
+    } cases[] = {
+        {"/src/c.pdf", 1, 30},
+        {"/src/T", 2, 30 + 2 * 4096},
+        {"/src/gone", 0, 0},
+    };
+    for (const auto& c : cases) {
+        int count = 1;
+        unsigned long size = 5;
+        FileOperator::calculateCopyList(QFileInfo(c.source), count, size);
+        EXPECT_EQ(count, 1 + c.count) << c.source;
+        EXPECT_EQ(size, 5 + c.size) << c.source;
+    }
+}
+
+// A job's step on its own: running counts per file handled, a previous-counts
+// table passed over yet counted when copying all results, and false at a
+// destination that is not there.
+TEST_F(CopyWorker, CountedCopyAdvancesTheRunningTotals)
+{
+    file("/src/R/PreviousCount_x.csv", 2);
+    file("/src/R/a.tif", 3);
+    file("/src/R/sub/b.tif", 4);
+    FileOperator worker;
+    worker.setData({file_operations_t::CopyAllResults, {}});
+    QSignalSpy running(&worker, &FileOperator::signalSetCurrentFileCountAndSize);
+    int count = 0;
+    unsigned long size = 0;
+
+    EXPECT_TRUE(worker.copyRecursively(QFileInfo("/src/R"), QFileInfo(kStick), count, size));
+
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(size, 9u);
+    ASSERT_EQ(running.count(), 3);
+    EXPECT_EQ(running.last().at(0).toInt(), 3);
+    EXPECT_EQ(onStick(kStick + "/R"), (QStringList{"a.tif", "sub"}));
+    EXPECT_EQ(root.readFile(kStick + "/R/sub/b.tif"), "xxxx");
+
+    EXPECT_FALSE(worker.copyRecursively(QFileInfo("/src/R/a.tif"), QFileInfo("/no/folder"), count, size));
+    EXPECT_EQ(count, 3);
+}
+
 // A file of a folder that cannot be copied: the others are copied all the
 // same, and the copy says it failed.
 TEST_F(CopyWorker, PlainCopyGoesOnPastAFailingFileAndSaysSo)
