@@ -145,8 +145,9 @@ void CountDlg::setFont()
            ui->BUTTON_APPLY, ui->BUTTON_AUTO_EXPOSURE, ui->BUTTON_AUTO_FOCUS},
           notoSans(20, QFont::Medium));
     apply({ui->LABEL_COUNT_TITLE}, notoSans(24, QFont::Bold));
-    apply({ui->LABEL_COMMON_DATETIME, ui->LABEL_COMMON_PROTOCOL, ui->LABEL_COMMON_TITLE, ui->LABEL_COMMON_TITLE2,
-           ui->LABEL_AGING_ALL_TITLE, ui->LABEL_AGING_ALL, ui->LABEL_AGING_CUR_TITLE, ui->LABEL_AGING_CUR},
+    apply({ui->LABEL_COMMON_DATETIME, ui->LABEL_COMMON_PROTOCOL, ui->LABEL_LOGIN_ID, ui->LABEL_COMMON_TITLE,
+           ui->LABEL_COMMON_TITLE2, ui->LABEL_AGING_ALL_TITLE, ui->LABEL_AGING_ALL, ui->LABEL_AGING_CUR_TITLE,
+           ui->LABEL_AGING_CUR},
           notoSans(15, QFont::Medium));
     apply({ui->LABEL_MIN_CELL_SIZE, ui->LABEL_MAX_CELL_SIZE}, notoSans(20, QFont::DemiBold));
     apply({ui->LABEL_MAX_CELL_CONCENTRATION_EXP, ui->LABEL_CELL_SIZE_UM, ui->LABEL_MAX_CELL_CONCENTRATION,

@@ -94,7 +94,7 @@ public:
     static Seams& seams();
 
     // The histogram page's forms (m_nCellNumOrConcentration) and types (m_histogramType).
-    enum HistogramForm { FormCellNumber = 0, FormConcentration = 1, FormCluster = 2 };
+    enum CellNumberOrConcentraion { FormCellNumber = 0, FormConcentration = 1, FormCluster = 2 };
     enum HistogramType { TypeTotal = 0, TypeLive = 1, TypeDead = 2 };
 
     // What the screen asks of the home screen.

@@ -243,7 +243,7 @@ void CountDlg::on_BUTTON_MAX_CELL_SIZE_CONTROL_toggled(bool checked)
 
 void CountDlg::stepGate(int direction)
 {
-    const auto line = static_cast<SizeGating::Line>(m_nCellSizeControl);
+    const auto line = static_cast<SizeGating::GuideLine>(m_nCellSizeControl);
     const SizeGating::Gate next = SizeGating::step(gate(), line, direction);
     if (next == gate())
         return;

@@ -14,7 +14,7 @@ constexpr int kClusterBars = 8;  // 1 … 7 and "more than 7"
 
 }  // namespace
 
-Gate step(Gate gate, Line line, int direction)
+Gate step(Gate gate, GuideLine line, int direction)
 {
     int& moved = line == LowerLine ? gate.low : gate.high;
     const int next = moved + direction;

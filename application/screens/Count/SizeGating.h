@@ -19,7 +19,7 @@ inline constexpr int kLowest = 1;
 inline constexpr int kHighest = 90;
 inline constexpr int kPixelsPerIndex = 4;
 
-enum Line { LowerLine = 0, UpperLine = 1 };
+enum GuideLine { LowerLine = 0, UpperLine = 1 };
 
 // Where the guide line and the selector of a size index stand on the page.
 constexpr int guideLineX(int index)
@@ -41,7 +41,7 @@ struct Gate
 
 // One arrow step (-1 or +1) of a line; at a limit the gate stays as it is:
 // 1 <= low < high <= 90.
-Gate step(Gate gate, Line line, int direction);
+Gate step(Gate gate, GuideLine line, int direction);
 
 // The shares (percent) of the cluster sizes 1 … 7 and "more than 7" (the
 // bins of 8 and of 9 or more together), a ninth entry 0; all 0 without

@@ -11,7 +11,7 @@ TEST(SizeGate, ArrowsKeepOneBelowLowerBelowUpperBelowNinety)
     const struct
     {
         Gate from;
-        SizeGating::Line line;
+        SizeGating::GuideLine line;
         int direction;
         Gate to;
     } cases[] = {
