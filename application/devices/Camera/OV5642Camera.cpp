@@ -83,7 +83,8 @@ void writeBlack(std::vector<unsigned char>& yuyv)
 
 }  // namespace
 
-OV5642Camera::OV5642Camera()
+OV5642Camera::OV5642Camera(QObject* parent)
+    : QObject(parent)
 {
     KLOG_ENTER;
     m_nMode = 0;

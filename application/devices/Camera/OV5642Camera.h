@@ -48,7 +48,8 @@ public:
     // can take several frame periods (at 2592 × 1944 one is 200 ms).
     static constexpr int kFirstFrameTimeoutMs = 5000;
 
-    OV5642Camera();
+    // Mode 0, the device opened (init); owned by `parent` when one is given.
+    explicit OV5642Camera(QObject* parent = nullptr);
     ~OV5642Camera() override;
 
     void init();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <set>
 
 using platform::SimulatedI2c;
@@ -150,6 +151,16 @@ TEST_F(CameraTest, ClosedCameraHandsOutNothing)
     EXPECT_TRUE(camera.close());
     EXPECT_TRUE(camera.close());
     EXPECT_FALSE(camera.isRunning());
+}
+
+TEST_F(CameraTest, ACameraWithAParentGoesWithIt)
+{
+    auto owner = std::make_unique<QObject>();
+    auto* camera = new OV5642Camera(owner.get());
+    EXPECT_EQ(camera->parent(), owner.get());
+    QObject::connect(camera, &QObject::destroyed, [&camera] { camera = nullptr; });
+    owner.reset();
+    EXPECT_EQ(camera, nullptr);
 }
 
 TEST_F(CameraTest, DeviceThatCannotOpenFailsEveryOpen)
