@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 #include <linux/videodev2.h>
 
@@ -108,6 +109,12 @@ public:
 
     static void sws_yuv2rgb24(int width, int height, unsigned char* yuyv, unsigned char* rgb);
 
+signals:
+    // A debug line: the opening's signature with its mode and register file,
+    // and each failure of an open or close; logged as well. Nothing in the
+    // programs shows it yet.
+    void sig_debug_Message(QStringList msg);
+
 protected:
     // Takes the frame size of `mode`; false for an unknown mode.
     bool setGeometry(int mode);
@@ -120,6 +127,8 @@ private:
     };
 
     int xioctl(unsigned long request, void* arg, const std::string& what);
+    // Logs `lines` and sends them as sig_debug_Message.
+    void report(const QStringList& lines);
     static void video_grabber_thread(OV5642Camera* camera);
     void captureFrame(const v4l2_buffer& buffer);
     int freeSlot() const;
