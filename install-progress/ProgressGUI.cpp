@@ -22,9 +22,7 @@ void ProgressGUI::slotOnReadyRead()
 
 void ProgressGUI::slotOnProcStateChanged(QProcess::ProcessState newState)
 {
-    if (newState != QProcess::NotRunning)
-        return;
-    m_view->showEnd(succeeded());
-    if (succeeded())
+    m_view->slotOnProcStateChanged(newState);
+    if (newState == QProcess::NotRunning && succeeded())
         emit ended();
 }

@@ -3,6 +3,8 @@
 #include "ProgressText.h"
 #include "ui_ProgressView.h"
 
+#include "platform/InstallScript.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -30,6 +32,8 @@ ProgressView::ProgressView(QWidget* parent, QProcess* process)
     m_ui->progressIndicator->setMovie(movie);
     movie->setScaledSize(QSize(400, 20));
     movie->start();
+
+    connect(process, &QProcess::started, this, [this] { m_started = true; });
 }
 
 ProgressView::~ProgressView() = default;
@@ -43,6 +47,12 @@ void ProgressView::showEnd(bool succeeded)
         showTask(QStringLiteral("Installation failed"), Qt::PlainText);
     else
         showError(QStringLiteral("Installation failed"), m_lastError);
+}
+
+void ProgressView::slotOnProcStateChanged(QProcess::ProcessState newState)
+{
+    if (newState == QProcess::NotRunning)
+        showEnd(platform::installScriptSucceeded(m_started, *m_process));
 }
 
 void ProgressView::reject()

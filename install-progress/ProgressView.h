@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QProcess>
 
 #include <memory>
-
-class QProcess;
 
 namespace Ui {
 class ProgressView;
@@ -35,6 +34,9 @@ public slots:
     // becomes the task, waiting standard-error text is shown in red, other
     // lines are dropped.
     void slotOnReadyRead(unsigned int timeElapsed);
+    // On the change to NotRunning, showEnd() with the script's verdict: it
+    // started and ended by itself with code 0. Other states change nothing.
+    void slotOnProcStateChanged(QProcess::ProcessState newState);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,4 +53,5 @@ private:
     const std::unique_ptr<Ui::ProgressView> m_ui;
     QProcess* const m_process;
     QString m_lastError;  // the last standard-error text shown
+    bool m_started = false;  // a script that never started ends NotRunning with code 0 too
 };

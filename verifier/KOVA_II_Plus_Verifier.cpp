@@ -80,8 +80,7 @@ KOVA_II_Plus_Verifier::KOVA_II_Plus_Verifier(QWidget* parent)
     setHighlighted(ui->BUTTON_CAPTURE, true);
     for (int mode = 0; mode < 3; ++mode)
         m_FrameBuffer[mode].assign(kFrameBytes[mode], 0);
-    m_pCamera = new OV5642Camera();
-    m_pCamera->setParent(this);
+    m_pCamera = new OV5642Camera(this);
     initSensorValues();
 
     setHighlighted(ui->BUTTON_STAINING_NTB, true);

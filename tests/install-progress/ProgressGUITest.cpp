@@ -110,4 +110,33 @@ TEST_F(ProgressGUITest, StandardErrorShowsRedAndEscapedOnceALineWaits)
     EXPECT_EQ(task(), "Copying");
 }
 
+// The window's own end: only the change to NotRunning counts, and only a
+// script that started and ended by itself with code 0 succeeded (no closing
+// text); anything else shows "Installation failed" and keeps the window.
+TEST(ProgressViewEnd, TheScriptsEndIsJudgedByItsVerdict)
+{
+    const struct {
+        const char* name;
+        const char* script;  // nullptr: never started
+        QProcess::ProcessState state;
+        const char* task;
+    } cases[] = {
+        {"ended with 0", "exit 0", QProcess::NotRunning, "<task>"},
+        {"ended with 3", "exit 3", QProcess::NotRunning, "Installation failed"},
+        {"crashed", "kill -9 $$", QProcess::NotRunning, "Installation failed"},
+        {"never started", nullptr, QProcess::NotRunning, "Installation failed"},
+        {"a state other than NotRunning", "exit 3", QProcess::Running, "<task>"},
+    };
+    for (const auto& c : cases) {
+        QProcess script;
+        ProgressView view(nullptr, &script);
+        if (c.script) {
+            script.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(c.script)});
+            ASSERT_TRUE(script.waitForFinished()) << c.name;
+        }
+        view.slotOnProcStateChanged(c.state);
+        EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("currentTask"))->text(), c.task) << c.name;
+    }
+}
+
 }  // namespace

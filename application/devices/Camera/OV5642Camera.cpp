@@ -83,7 +83,8 @@ void writeBlack(std::vector<unsigned char>& yuyv)
 
 }  // namespace
 
-OV5642Camera::OV5642Camera()
+OV5642Camera::OV5642Camera(QObject* parent)
+    : QObject(parent)
 {
     KLOG_ENTER;
     m_nMode = 0;
@@ -136,8 +137,8 @@ int OV5642Camera::xioctl(unsigned long request, void* arg, const std::string& wh
 
 bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
 {
-    KLOG_ENTER;
-    KLOG << "camera_mode:" << mode << ", ini_file" << QString::fromStdString(calibration_ini);
+    report({QStringLiteral("bool OV5642Camera::open(int, std::string, bool)"), QStringLiteral("camera_mode:"),
+            QString::number(mode), QStringLiteral(", ini_file"), QString::fromStdString(calibration_ini)});
     if (m_bRunning || m_thread.joinable())
         close();
     if (!setGeometry(mode)) {
@@ -164,15 +165,15 @@ bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
     format.fmt.pix.height = m_nHeight;
     format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
     if (xioctl(VIDIOC_S_FMT, &format, "open:v4l2_src_fmt") < 0) {
-        KLOG << "[Error] VIDIOC_S_FMT !";
+        report({QStringLiteral("[Error] VIDIOC_S_FMT !")});
         release();
         return false;
     }
     // A driver that picked another size would hand out frames read at the wrong geometry.
     if (int(format.fmt.pix.width) != m_nWidth || int(format.fmt.pix.height) != m_nHeight
         || format.fmt.pix.pixelformat != V4L2_PIX_FMT_YUYV) {
-        KLOG << "[Error] VIDIOC_S_FMT ! format not taken:" << format.fmt.pix.width << "x"
-             << format.fmt.pix.height;
+        report({QStringLiteral("[Error] VIDIOC_S_FMT !"),
+                QStringLiteral("format not taken: %1x%2").arg(format.fmt.pix.width).arg(format.fmt.pix.height)});
         release();
         return false;
     }
@@ -183,7 +184,7 @@ bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
     request.memory = V4L2_MEMORY_MMAP;
     if (xioctl(VIDIOC_REQBUFS, &request, "open:vidioc_reqbuf") < 0 || request.count == 0
         || request.count > VIDEO_MAX_FRAME) {
-        KLOG << "[Error] VIDIOC_REQBUFS !" << request.count;
+        report({QStringLiteral("[Error] VIDIOC_REQBUFS !"), QString::number(request.count)});
         release();
         return false;
     }
@@ -195,7 +196,7 @@ bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = index;
         if (xioctl(VIDIOC_QUERYBUF, &buffer, "open:query_buf") < 0) {
-            KLOG << "[Error] VIDIOC_QUERYBUF !";
+            report({QStringLiteral("[Error] VIDIOC_QUERYBUF !")});
             release();
             return false;
         }
@@ -208,7 +209,7 @@ bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
         }
         mapped.length = buffer.length;
         if (xioctl(VIDIOC_QBUF, &buffer, "open:qbuf") < 0) {
-            KLOG << "[Error] VIDIOC_QBUF !";
+            report({QStringLiteral("[Error] VIDIOC_QBUF !")});
             release();
             return false;
         }
@@ -217,13 +218,13 @@ bool OV5642Camera::open(int mode, std::string calibration_ini, bool full_init)
 
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (xioctl(VIDIOC_STREAMON, &type, "open:stream on") < 0) {
-        KLOG << "[Error] VIDIOC_STREAMON !";
+        report({QStringLiteral("[Error] VIDIOC_STREAMON !")});
         release();
         return false;
     }
 
     if (setRegisters(static_cast<unsigned>(m_RegList.size())) < 0)
-        KLOG << kModeTable[mode].i2cError;
+        report({QString::fromLatin1(kModeTable[mode].i2cError)});
 
     {
         std::lock_guard<std::mutex> lock(m_frameMutex);
@@ -264,10 +265,18 @@ bool OV5642Camera::close()
     }
     m_frameArrived.notify_all();
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (xioctl(VIDIOC_STREAMOFF, &type, "close:stream off") < 0)
+    if (xioctl(VIDIOC_STREAMOFF, &type, "close:stream off") < 0) {
+        report({QStringLiteral("bool OV5642Camera::close()"), QStringLiteral("[Error] VIDIOC_STREAMOFF")});
         result = false;
+    }
     release();
     return result;
+}
+
+void OV5642Camera::report(const QStringList& lines)
+{
+    KLOG << lines.join(QLatin1Char(' '));
+    emit sig_debug_Message(lines);
 }
 
 void OV5642Camera::release()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 #include <linux/videodev2.h>
 
@@ -48,7 +49,8 @@ public:
     // can take several frame periods (at 2592 × 1944 one is 200 ms).
     static constexpr int kFirstFrameTimeoutMs = 5000;
 
-    OV5642Camera();
+    // Mode 0, the device opened (init); owned by `parent` when one is given.
+    explicit OV5642Camera(QObject* parent = nullptr);
     ~OV5642Camera() override;
 
     void init();
@@ -107,6 +109,12 @@ public:
 
     static void sws_yuv2rgb24(int width, int height, unsigned char* yuyv, unsigned char* rgb);
 
+signals:
+    // A debug line: the opening's signature with its mode and register file,
+    // and each failure of an open or close; logged as well. Nothing in the
+    // programs shows it yet.
+    void sig_debug_Message(QStringList msg);
+
 protected:
     // Takes the frame size of `mode`; false for an unknown mode.
     bool setGeometry(int mode);
@@ -119,6 +127,8 @@ private:
     };
 
     int xioctl(unsigned long request, void* arg, const std::string& what);
+    // Logs `lines` and sends them as sig_debug_Message.
+    void report(const QStringList& lines);
     static void video_grabber_thread(OV5642Camera* camera);
     void captureFrame(const v4l2_buffer& buffer);
     int freeSlot() const;

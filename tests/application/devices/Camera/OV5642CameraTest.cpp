@@ -8,11 +8,13 @@
 #include "platform/SimulatedVideo.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <set>
 
 using platform::SimulatedI2c;
@@ -150,6 +152,51 @@ TEST_F(CameraTest, ClosedCameraHandsOutNothing)
     EXPECT_TRUE(camera.close());
     EXPECT_TRUE(camera.close());
     EXPECT_FALSE(camera.isRunning());
+}
+
+TEST_F(CameraTest, ACameraWithAParentGoesWithIt)
+{
+    auto owner = std::make_unique<QObject>();
+    auto* camera = new OV5642Camera(owner.get());
+    EXPECT_EQ(camera->parent(), owner.get());
+    QObject::connect(camera, &QObject::destroyed, [&camera] { camera = nullptr; });
+    owner.reset();
+    EXPECT_EQ(camera, nullptr);
+}
+
+SimulatedVideo::Faults with(bool SimulatedVideo::Faults::*fault)
+{
+    SimulatedVideo::Faults faults;
+    faults.*fault = true;
+    return faults;
+}
+
+// What an open tells through its debug lines: the opening with its mode and
+// register file, then the step that failed, if one did.
+TEST_F(CameraTest, OpenReportsItselfAndItsFailureAsDebugLines)
+{
+    const QStringList opening = {"bool OV5642Camera::open(int, std::string, bool)", "camera_mode:", "1", ", ini_file",
+                                 QString::fromStdString(kova::kCalibrationBfnIni)};
+    const struct {
+        const char* name;
+        SimulatedVideo::Faults faults;
+        QList<QStringList> lines;
+    } cases[] = {
+        {"sound", {}, {opening}},
+        {"no device", with(&SimulatedVideo::Faults::openFailure), {opening, {"[Error] VIDIOC_S_FMT !"}}},
+        {"stream refused", with(&SimulatedVideo::Faults::streamOnFailure), {opening, {"[Error] VIDIOC_STREAMON !"}}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SimulatedVideo::setFaults(c.faults)) << c.name;
+        OV5642Camera camera;
+        QSignalSpy lines(&camera, &OV5642Camera::sig_debug_Message);
+        camera.open(1, kova::kCalibrationBfnIni, false);
+        QList<QStringList> got;
+        for (const QList<QVariant>& line : lines)
+            got << line.at(0).toStringList();
+        EXPECT_EQ(got, c.lines) << c.name;
+        camera.close();
+    }
 }
 
 TEST_F(CameraTest, DeviceThatCannotOpenFailsEveryOpen)
