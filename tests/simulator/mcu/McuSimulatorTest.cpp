@@ -281,6 +281,27 @@ TEST(McuSimulator, ARestartCutsTheNextMoveShortAndTheRecordKeepsEveryFrame)
               "$,STM1,MVP,10,\r\n$,STM1,MVP,10,\r\n");
 }
 
+// A restart armed before the next move lets that move run after it: the
+// report first, then the move from home, answered at its end.
+TEST(McuSimulator, ARestartBeforeTheNextMoveLetsTheMoveRunFromHome)
+{
+    TempRoot root;
+    McuSimulator sim;
+    ASSERT_TRUE(sim.start());
+    sim.setStepTime(0us);
+    sim.setPosition(5000);
+    RawPort port(sim.slavePath());
+
+    sim.restartBeforeNextMove();
+    std::string replies = port.exchange("$,STM1,MVP,10,\r\n");
+    if (replies.find("MVP") == std::string::npos)
+        replies += port.exchange("");
+    EXPECT_EQ(replies, "$OK,DEVICE,START,,\r\n$OK,STM1,MVP,10,\r\n");
+    EXPECT_EQ(sim.state().position, 10);
+    EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n"), "$OK,STM1,MVP,10,\r\n") << "once only";
+    EXPECT_EQ(sim.state().position, 20);
+}
+
 TEST_F(McuSimulatorTest, TheStageStaysWithinItsLimits)
 {
     sim.setStepTime(0us);

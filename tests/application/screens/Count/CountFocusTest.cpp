@@ -6,6 +6,7 @@
 #include "platform/SimulatedVideo.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -225,6 +226,37 @@ INSTANTIATE_TEST_SUITE_P(Runs, CountAutofocus,
                                     (info.param.centreOffset > 0 ? "Above" : "") + "Offset" +
                                     std::to_string(info.param.offset);
                          });
+
+// A restart during Find Cells darkens the LED and homes the stage under its
+// autofocus: what it found is kept nowhere. The exposure stays as it was,
+// and message 48 ends the run.
+TEST_F(CountFocus, ARestartDuringFindCellsKeepsTheExposureAndEndsWithMessage48)
+{
+    writeCalibration();
+    theApp.m_nZstageCenterPos = kFocus + 2000;
+    instrument.mcu.setPosition(theApp.m_nZstageCenterPos);
+    enterAndWaitForTheLiveView();
+    theApp.m_pCamera->setRegister(0x3501, 600);
+    QFile::remove(instrument.path(kova::kAutoExposureIni));
+    bool raised = false;
+    QObject::connect(dlg.get(), &CountDlg::sig_debug_Message, dlg.get(), [&] {
+        if (!std::exchange(raised, true))
+            instrument.mcu.raiseRestart();
+    });
+    ModalAnswerer boxes;
+    boxes.plan(true);
+
+    child<QPushButton>("BUTTON_FIND_CELLS")->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.shown.isEmpty(); }, kWaitMs)) << "no message";
+    EXPECT_TRUE(boxes.shown[0].contains("transmission error")) << boxes.shown[0].toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->isEnabled(); }, kWaitMs));
+    EXPECT_FALSE(theApp.m_bBusy);
+    EXPECT_EQ(theApp.m_pCamera->getRegister(0x3501), 600);
+    EXPECT_FALSE(QFile::exists(instrument.path(kova::kAutoExposureIni)));
+    EXPECT_FALSE(theApp.m_bAutoExposureOn);
+    EXPECT_EQ(boxes.unplanned, 0);
+}
 
 TEST_F(CountFocus, FindCellsLocksTheScreenUntilItsOwnAutofocusEnds)
 {
