@@ -157,6 +157,9 @@ protected:
 
     QProcess* instrument = nullptr;
 
+    void expectARestartVoidsTheCount(const QByteArray& settings,
+                                     const std::function<void(int beforeCount)>& restartDuringTheCount);
+
     void expectLiveShows(const QString& name, const cv::Rect& source)
     {
         // Frames keep coming: the picture is checked once it has settled on the slide.
@@ -371,17 +374,19 @@ TEST_F(CountTest, TheGateAppliedCountsTheSavedObjectsWithinItAndTagShowsTheRings
 }
 
 
-// A restart of the microcontroller as the autofocus before a count makes its
-// first move darkens the LED and homes the stage under the count. The count
-// went on in the dark, and its empty result was shown, saved and added to the
-// previous counts. It yields nothing now: once the restart has been handled
-// (the LED lit again, the stage back where the program keeps it), message 48,
-// then the live view; nothing saved, no previous count. A second restart
-// with nothing running brings the stage back there too.
-TEST_F(CountTest, ARestartDuringACountEndsItWithMessage48AndKeepsNothing)
+// A restart of the microcontroller during a count darkens the LED and homes
+// the stage under it. The count went on in the dark, and its empty result
+// was shown, saved and added to the previous counts. It yields nothing now:
+// once the restart has been handled (the LED lit again, the stage back where
+// the program keeps it), message 48, then the live view; nothing saved, no
+// previous count. A second restart with nothing running brings the stage
+// back there too. `settings` are KOVA3.ini's; `restartDuringTheCount` sends
+// the restart at its moment, given the frames received before the count.
+void CountTest::expectARestartVoidsTheCount(const QByteArray& settings,
+                                            const std::function<void(int beforeCount)>& restartDuringTheCount)
 {
-    // Autofocused counting is on by default; each count saved at once.
-    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Save Review]\nSave type=Auto\n");
+    // Each count saved at once.
+    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Save Review]\nSave type=Auto\n" + settings);
     ASSERT_NO_FATAL_FAILURE(boot());
     const QString master = QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_TotalCellCounting.csv");
     ASSERT_TRUE(touch(kHomeCount));
@@ -391,14 +396,11 @@ TEST_F(CountTest, ARestartDuringACountEndsItWithMessage48AndKeepsNothing)
 
     const int beforeCount = framesReceived().size() - 1;
     ASSERT_TRUE(touch(kCountKey));
-    // The autofocus's first move: from the centre to its first stop, 3584 steps below.
-    const int firstMove = waitForFrame("$,STM1,MVN,3584,", beforeCount);
-    ASSERT_GE(firstMove, 0) << output(*app).right(3000).toStdString();
-    ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
+    ASSERT_NO_FATAL_FAILURE(restartDuringTheCount(beforeCount));
 
     ASSERT_TRUE(waitForOutput(*app, "type : 48", 3 * kTimeoutMs)) << output(*app).right(3000).toStdString();
     const QList<QByteArray> atMessage = framesReceived();
-    EXPECT_TRUE(std::any_of(atMessage.begin() + firstMove, atMessage.end(),
+    EXPECT_TRUE(std::any_of(atMessage.begin() + beforeCount, atMessage.end(),
                             [](const QByteArray& frame) { return frame.startsWith("$,LED4,BRT,"); }))
         << "the message came before the restart was handled";
     EXPECT_TRUE(screenshot(artefact(QStringLiteral("restart-message.png"))));
@@ -420,6 +422,26 @@ TEST_F(CountTest, ARestartDuringACountEndsItWithMessage48AndKeepsNothing)
     EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kept && trackedPosition() == kept; }, kTimeoutMs))
         << "the stage at " << stagePosition() << ", the link tracks " << trackedPosition() << ", kept " << kept
         << "; frames since: " << framesReceived().mid(beforeRestart).join(' ').toStdString();
+}
+
+// Autofocused counting (the default): the restart as the autofocus makes its
+// first move, from the centre to its first stop, 3584 steps below.
+TEST_F(CountTest, ARestartDuringTheAutofocusOfACountEndsItWithMessage48AndKeepsNothing)
+{
+    expectARestartVoidsTheCount({}, [this](int beforeCount) {
+        const int firstMove = waitForFrame("$,STM1,MVN,3584,", beforeCount);
+        ASSERT_GE(firstMove, 0) << output(*app).right(3000).toStdString();
+        ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
+    });
+}
+
+// A plain count: the restart as the worker starts to capture.
+TEST_F(CountTest, ARestartDuringTheCaptureOfACountEndsItWithMessage48AndKeepsNothing)
+{
+    expectARestartVoidsTheCount("[Cell counting]\nAutofocused counting=Off\n", [this](int) {
+        ASSERT_TRUE(waitForOutput(*app, "Cell counting start")) << output(*app).right(3000).toStdString();
+        ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
+    });
 }
 
 }  // namespace
