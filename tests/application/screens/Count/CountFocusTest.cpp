@@ -46,6 +46,17 @@ protected:
         return int(std::strtoul(high.c_str(), nullptr, 16) << 8 | std::strtoul(low.c_str(), nullptr, 16));
     }
 
+    // The live view for Find Cells: the factory calibration, the centre 2000
+    // steps above the focus with the stage there, the exposure at 600.
+    void enterForFindCells()
+    {
+        writeCalibration();
+        theApp.m_nZstageCenterPos = kFocus + 2000;
+        instrument.mcu.setPosition(theApp.m_nZstageCenterPos);
+        enterAndWaitForTheLiveView();
+        theApp.m_pCamera->setRegister(0x3501, 600);
+    }
+
     // The green of a checked live frame at the exposure in force.
     int liveGreen() { return theApp.m_pCamera->getGreenMean(dlg->getFrame(CountDlg::kExposureFrameSkip)); }
 };
@@ -232,11 +243,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, CountAutofocus,
 // and message 48 ends the run.
 TEST_F(CountFocus, ARestartDuringFindCellsKeepsTheExposureAndEndsWithMessage48)
 {
-    writeCalibration();
-    theApp.m_nZstageCenterPos = kFocus + 2000;
-    instrument.mcu.setPosition(theApp.m_nZstageCenterPos);
-    enterAndWaitForTheLiveView();
-    theApp.m_pCamera->setRegister(0x3501, 600);
+    ASSERT_NO_FATAL_FAILURE(enterForFindCells());
     QFile::remove(instrument.path(kova::kAutoExposureIni));
     bool raised = false;
     QObject::connect(dlg.get(), &CountDlg::sig_debug_Message, dlg.get(), [&] {
@@ -260,11 +267,7 @@ TEST_F(CountFocus, ARestartDuringFindCellsKeepsTheExposureAndEndsWithMessage48)
 
 TEST_F(CountFocus, FindCellsLocksTheScreenUntilItsOwnAutofocusEnds)
 {
-    writeCalibration();
-    theApp.m_nZstageCenterPos = kFocus + 2000;
-    instrument.mcu.setPosition(theApp.m_nZstageCenterPos);
-    enterAndWaitForTheLiveView();
-    theApp.m_pCamera->setRegister(0x3501, 600);
+    ASSERT_NO_FATAL_FAILURE(enterForFindCells());
     std::vector<bool> enabledDuringTheRun;
     QObject::connect(dlg.get(), &CountDlg::sig_debug_Message,
                      [&] { enabledDuringTheRun.push_back(dlg->isEnabled()); });
