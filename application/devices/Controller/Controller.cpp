@@ -405,7 +405,7 @@ int Controller::settle(int first)
         // The pause takes what comes in without handing it to the listener:
         // its handlers may send commands of their own.
         setPortListener(false);
-        const QDeadlineTimer pause(m_nSettleIntervalMs);
+        const QDeadlineTimer pause(kSettleIntervalMs);
         while (isOpen() && !pause.hasExpired()) {
             if (m_pSerialPort->waitForReadyRead(int(pause.remainingTime())))
                 receive();

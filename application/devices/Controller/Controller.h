@@ -35,9 +35,8 @@ struct responseInfo_t
 // is settled before its position is read or a move is sent: the position is
 // read until the late moves are answered or two reads, an interval apart,
 // agree, and the late answers are dropped. A line longer than kMaxLineBytes
-// is dropped; a link that
-// fails (hang-up, read or write error) is closed, after which every command
-// fails as on a time-out. GUI thread only.
+// is dropped; a link that fails (hang-up, read or write error) is closed,
+// after which every command fails as on a time-out. GUI thread only.
 class Controller : public QObject
 {
     Q_OBJECT
@@ -92,8 +91,6 @@ public:
     // the reply); tests shorten them.
     void setTimeouts(int writeTimeoutMs, int readTimeoutMs);
     int readTimeout() const { return m_nReadTimeoutMs; }
-    // The interval between the settling reads after a restart; tests change it.
-    void setSettleInterval(int intervalMs) { m_nSettleIntervalMs = intervalMs; }
 
     void write_nonBlocking(const QString& frame);
     void write_Blocking(const QString& frame, int write_timeout_ms);
@@ -233,7 +230,6 @@ private:
     int m_current_pos = 0;
     int m_nMovesUnderWay = 0;    // moves sent without waiting, their acknowledgement not yet handled
     int m_nLateMoves = 0;        // moves a restart ended, their answers possibly still to come
-    int m_nSettleIntervalMs = kSettleIntervalMs;
     int m_nStageUses = 0;        // StageUse objects alive
     int m_nWriteTimeoutMs = kWriteTimeoutMs;
     int m_nReadTimeoutMs = kReadTimeoutMs;

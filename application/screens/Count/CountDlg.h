@@ -229,9 +229,6 @@ public slots:
     // no new frame ends it with message 48 and the exposure it had, and the
     // result is false.
     bool slot_do_autoExposure();
-    // The search of slot_do_autoExposure without keeping what it found:
-    // `found` is the exposure reached, if any.
-    bool searchExposure(std::optional<unsigned short>& found);
     void on_BUTTON_AUTO_EXPOSURE_clicked();
     void on_BUTTON_AUTO_FOCUS_clicked();
     // Auto exposure, then autofocus, with the screen locked until the
@@ -345,6 +342,9 @@ private:
     void useStageForTheCount();
     // The count's end in the screen: the stage released, progress stopped, buttons back.
     void endCounting();
+    // The search of slot_do_autoExposure without keeping what it found:
+    // `found` is the exposure reached, if any.
+    bool searchExposure(std::optional<unsigned short>& found);
     // Closes the camera and opens it again for the live view, as after a count.
     void reopenCamera();
     // A count a restart voided: nothing of it shown or kept; once the restart

@@ -484,8 +484,9 @@ QMetaObject::Connection restartOnFirst(CountDlg* dlg, Signal signal, TestInstrum
             return;
         QSignalSpy reset(instrument.controller.get(), &Controller::sig_device_reset);
         instrument.mcu.raiseRestart();
-        if (told)
+        if (told) {
             EXPECT_TRUE(reset.wait(10000)) << "no restart reported";
+        }
     });
 }
 
