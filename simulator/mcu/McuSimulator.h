@@ -176,7 +176,7 @@ private:
     std::chrono::milliseconds m_diagnosisDelay{0};
     bool m_swallowMoveReply = false;
     bool m_restartOnNextMove = false;
-    bool m_restartBeforeNextMove = false;
+    bool m_restartBeforeNextMove = false;  // under m_mutex
     bool m_recordFrames = false;
     int m_record = -1;  // the frame record's file, while it is kept
 

@@ -78,7 +78,7 @@ public slots:
 signals:
     // The count ran through the engine; m_CountInfo holds its result.
     void completed();
-    // Declared for receivers of the worker's other ends; never emitted.
+    // Never emitted: a count ends with completed() or one of the failures below.
     void workFinished();
     void completed(OV5642Camera* camera);
     void completed3();
