@@ -232,6 +232,12 @@ void McuSimulator::restartOnNextMove()
     m_restartOnNextMove = true;
 }
 
+void McuSimulator::restartBeforeNextMove()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_restartBeforeNextMove = true;
+}
+
 void McuSimulator::raiseRestart()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -410,6 +416,10 @@ void McuSimulator::handleStage(const std::string& verb, const std::string& argum
         m_restartOnNextMove = false;
         restart();
     } else if (verb == "ORIGIN" || (move && numeric && !(relative && number < 0))) {
+        if (m_restartBeforeNextMove) {
+            m_restartBeforeNextMove = false;
+            restart();
+        }
         endTravel();
         m_queue.push_back({verb, static_cast<int>(std::clamp<long long>(number, INT32_MIN, INT32_MAX))});
         startNextMove();

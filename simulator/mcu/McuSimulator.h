@@ -94,6 +94,11 @@ public:
     // The next stage move never runs: the microcontroller restarts as it
     // arrives (as raiseRestart), so the move is never answered.
     void restartOnNextMove();
+    // The microcontroller restarts as the next stage move arrives, before
+    // taking it (as raiseRestart); the move then runs from home and is
+    // answered after the "START" report: a move that was on its way when the
+    // restart came.
+    void restartBeforeNextMove();
 
     // Unsolicited reports, sent at once.
     void raisePowerButton();
@@ -172,6 +177,7 @@ private:
     std::chrono::milliseconds m_diagnosisDelay{0};
     bool m_swallowMoveReply = false;
     bool m_restartOnNextMove = false;
+    bool m_restartBeforeNextMove = false;  // under m_mutex
     bool m_recordFrames = false;
     int m_record = -1;  // the frame record's file, while it is kept
 

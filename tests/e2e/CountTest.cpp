@@ -157,6 +157,9 @@ protected:
 
     QProcess* instrument = nullptr;
 
+    void expectARestartVoidsTheCount(const QByteArray& settings,
+                                     const std::function<void(int beforeCount)>& restartDuringTheCount);
+
     void expectLiveShows(const QString& name, const cv::Rect& source)
     {
         // Frames keep coming: the picture is checked once it has settled on the slide.
@@ -371,55 +374,74 @@ TEST_F(CountTest, TheGateAppliedCountsTheSavedObjectsWithinItAndTagShowsTheRings
 }
 
 
-// A restart of the microcontroller as the autofocus before a count makes its
-// first move is handled once the count has ended: the stage then stands where
-// the saved count says its image was taken, the link tracks that position,
-// and a second restart brings the stage back there. Before, the link kept
-// waiting for the answer of the move the restart had ended, its tracked
-// position drifted by some 30 000 steps from there on, the count could store
-// the drifted position, and a later restart drove the stage there.
-TEST_F(CountTest, ARestartDuringTheAutofocusOfACountLeavesTheStageWhereTheCountSaysItIs)
+// A restart of the microcontroller during a count darkens the LED and homes
+// the stage under it. The count went on in the dark, and its empty result
+// was shown, saved and added to the previous counts. It yields nothing now:
+// once the restart has been handled (the LED lit again, the stage back where
+// the program keeps it), message 48, then the live view; nothing saved, no
+// previous count. A second restart with nothing running brings the stage
+// back there too. `settings` are KOVA3.ini's; `restartDuringTheCount` sends
+// the restart at its moment, given the frames received before the count.
+void CountTest::expectARestartVoidsTheCount(const QByteArray& settings,
+                                            const std::function<void(int beforeCount)>& restartDuringTheCount)
 {
-    // Autofocused counting is on by default; each count saved at once.
-    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Save Review]\nSave type=Auto\n");
+    // Each count saved at once.
+    root.writeFile(QStringLiteral("/opt/KOVA3/conf/KOVA3.ini"), "[Save Review]\nSave type=Auto\n" + settings);
     ASSERT_NO_FATAL_FAILURE(boot());
+    const QString master = QStringLiteral("/opt/KOVA3/log/PreviousCount_BF_TotalCellCounting.csv");
     ASSERT_TRUE(touch(kHomeCount));
     ASSERT_TRUE(waitForWindow(kCountTitle)) << output(*app).toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kFocus; }, kTimeoutMs));
+    const QByteArray previousCounts = root.readFile(master);
 
     const int beforeCount = framesReceived().size() - 1;
     ASSERT_TRUE(touch(kCountKey));
-    // The autofocus's first move: from the centre to its first stop, 3584 steps below.
-    const int firstMove = waitForFrame("$,STM1,MVN,3584,", beforeCount);
-    ASSERT_GE(firstMove, 0) << output(*app).right(3000).toStdString();
-    ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
-    // The restart darkened the LED: the whole sweep and a dark capture, all frames checked.
-    ASSERT_TRUE(waitForOutput(*app, "save run", 3 * kTimeoutMs)) << output(*app).right(3000).toStdString();
-    ASSERT_TRUE(touchThenDialogs(kMessageOnlyOk, 0)) << "the save's notice closed";
+    ASSERT_NO_FATAL_FAILURE(restartDuringTheCount(beforeCount));
 
-    const QByteArray image =
-        root.readFile(QStringLiteral("/KOVA/anonymous/TOTAL_CELL_COUNTING/KOVA3_00001/KOVA3_00001_TAG.tif"));
-    // In the image's description: "...,Counting Z Position=32000,...".
-    const QByteArray key = "Counting Z Position=";
-    const int at = image.indexOf(key);
-    ASSERT_GE(at, 0) << "no z position in the saved count";
-    bool number = false;
-    const int z = image.mid(at + key.size()).split(',').value(0).toInt(&number);
-    ASSERT_TRUE(number);
-    EXPECT_LE(std::abs(z - kFocus), 3584) << "within the autofocus's sweep";
-    // The restart was handled (the LED first), then the stage stands where the count was taken.
-    ASSERT_GE(waitForFrame("$,LED4,BRT,", firstMove), 0) << "the restart was not handled";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == z && trackedPosition() == z; }, kTimeoutMs))
-        << "the stage at " << stagePosition() << ", the link tracks " << trackedPosition() << ", the count says "
-        << z;
+    ASSERT_TRUE(waitForOutput(*app, "type : 48", 3 * kTimeoutMs)) << output(*app).right(3000).toStdString();
+    const QList<QByteArray> atMessage = framesReceived();
+    EXPECT_TRUE(std::any_of(atMessage.begin() + beforeCount, atMessage.end(),
+                            [](const QByteArray& frame) { return frame.startsWith("$,LED4,BRT,"); }))
+        << "the message came before the restart was handled";
+    EXPECT_TRUE(screenshot(artefact(QStringLiteral("restart-message.png"))));
+    const int liveViews = output(*app).count("CountDlg::startCamera");
+    ASSERT_TRUE(touch(kMessageOnlyOk));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return output(*app).count("CountDlg::startCamera") > liveViews; }, kTimeoutMs))
+        << "no live view after the message";
 
-    // A second restart with nothing running: homed, then back where the count was taken.
+    EXPECT_FALSE(output(*app).contains("save run")) << "the count was saved";
+    EXPECT_FALSE(QDir(root.path(QStringLiteral("/KOVA/anonymous/TOTAL_CELL_COUNTING/KOVA3_00001"))).exists());
+    EXPECT_EQ(root.readFile(master), previousCounts) << "a previous count was added";
+    const int kept = trackedPosition();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kept; }, kTimeoutMs))
+        << "the stage at " << stagePosition() << ", the link tracks " << kept;
+
     const int beforeRestart = framesReceived().size() - 1;
     ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
     ASSERT_GE(waitForFrame("$,STM1,GET_POS,", beforeRestart), 0) << "the restart was not handled";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == z && trackedPosition() == z; }, kTimeoutMs))
-        << "the stage at " << stagePosition() << ", the link tracks " << trackedPosition() << ", the count says "
-        << z << "; frames since: " << framesReceived().mid(beforeRestart).join(' ').toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stagePosition() == kept && trackedPosition() == kept; }, kTimeoutMs))
+        << "the stage at " << stagePosition() << ", the link tracks " << trackedPosition() << ", kept " << kept
+        << "; frames since: " << framesReceived().mid(beforeRestart).join(' ').toStdString();
+}
+
+// Autofocused counting (the default): the restart as the autofocus makes its
+// first move, from the centre to its first stop, 3584 steps below.
+TEST_F(CountTest, ARestartDuringTheAutofocusOfACountEndsItWithMessage48AndKeepsNothing)
+{
+    expectARestartVoidsTheCount({}, [this](int beforeCount) {
+        const int firstMove = waitForFrame("$,STM1,MVN,3584,", beforeCount);
+        ASSERT_GE(firstMove, 0) << output(*app).right(3000).toStdString();
+        ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
+    });
+}
+
+// A plain count: the restart as the worker starts to capture.
+TEST_F(CountTest, ARestartDuringTheCaptureOfACountEndsItWithMessage48AndKeepsNothing)
+{
+    expectARestartVoidsTheCount("[Cell counting]\nAutofocused counting=Off\n", [this](int) {
+        ASSERT_TRUE(waitForOutput(*app, "Cell counting start")) << output(*app).right(3000).toStdString();
+        ASSERT_NO_FATAL_FAILURE(restartMicrocontroller());
+    });
 }
 
 }  // namespace

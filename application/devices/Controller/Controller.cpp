@@ -74,6 +74,7 @@ bool Controller::openPort()
     m_lineReader.clear();
     m_lines.clear();
     m_nMovesUnderWay = 0;
+    m_nLateMoves = 0;
     m_linkError.clear();
     return true;
 }
@@ -207,7 +208,11 @@ bool Controller::answersAMove(const QString& line)
     responseInfo_t info;
     if (!parseReply(line, info))
         return false;
-    const LineKind kind = kindOf(info.command);
+    return isMove(kindOf(info.command));
+}
+
+bool Controller::isMove(LineKind kind)
+{
     return kind == LineKind::Origin || kind == LineKind::Mvn || kind == LineKind::Mvp || kind == LineKind::Abs;
 }
 
@@ -230,14 +235,27 @@ void Controller::takeReceived(const QByteArray& bytes)
 
 void Controller::takeLines(const QByteArray& bytes)
 {
-    const int from = m_lines.size();
-    m_lineReader.take(bytes, m_lines);
-    for (int i = from; i < m_lines.size(); ++i) {
+    QStringList lines;
+    m_lineReader.take(bytes, lines);
+    for (const QString& line : lines) {
         responseInfo_t info;
-        if (parseReply(m_lines[i], info) && kindOf(info.command) == LineKind::Restart) {
-            KLOG_VALUE("moves ended by the restart", m_nMovesUnderWay);
-            m_nMovesUnderWay = 0;
+        const LineKind kind = parseReply(line, info) ? kindOf(info.command) : LineKind::Other;
+        // No move is sent while late moves remain (the stage is settled
+        // first): a move answer now is a late one, and moves nothing.
+        if (isMove(kind) && m_nLateMoves > 0) {
+            --m_nLateMoves;
+            KLOG << "late answer dropped:" << line;
+            continue;
         }
+        if (kind == LineKind::Restart) {
+            // The answers queued before the report acknowledge their moves.
+            const int answered = moveAnswersQueued();
+            const int ended = std::max(0, m_nMovesUnderWay - answered);
+            KLOG_VALUE("moves ended by the restart", ended);
+            m_nLateMoves += ended;
+            m_nMovesUnderWay -= ended;
+        }
+        m_lines << line;
     }
 }
 
@@ -302,13 +320,16 @@ bool Controller::led_brightness(int level)
 
 bool Controller::z_stage_move(SerialPort_Mode_e mode, const QString& frame)
 {
+    // A late answer must not acknowledge this move.
+    if (m_nLateMoves > 0)
+        z_stage_pos();
     if (mode == MODE_BLOCKING) {
         const bool ok = command_Blocking(frame);
         // The microcontroller runs moves one after another and answers each at
         // its end: once this one is answered, every earlier move has ended, and
         // one whose answer is not waiting here will not come.
         if (ok)
-            m_nMovesUnderWay = int(std::count_if(m_lines.cbegin(), m_lines.cend(), answersAMove));
+            m_nMovesUnderWay = moveAnswersQueued();
         return ok;
     }
     if (!isOpen())
@@ -361,14 +382,56 @@ bool Controller::z_stage_stop()
     return command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("STOP")));
 }
 
-int Controller::z_stage_pos()
+int Controller::readPosition()
 {
-    KLOG_ENTER;
     if (!command_Blocking(makeFrame(QStringLiteral("STM1"), QStringLiteral("GET_POS"))))
         return -1;
     bool isNumber = false;
     const int position = m_responseInfo.value.toInt(&isNumber);
-    if (!isNumber)
+    return isNumber ? position : -1;
+}
+
+int Controller::moveAnswersQueued() const
+{
+    return int(std::count_if(m_lines.cbegin(), m_lines.cend(), answersAMove));
+}
+
+int Controller::settle(int first)
+{
+    KLOG_VALUE("settling after a restart; late moves", m_nLateMoves);
+    const QDeadlineTimer limit(kSettleLimitMs);
+    int previous = first;
+    for (;;) {
+        // The pause takes what comes in without handing it to the listener:
+        // its handlers may send commands of their own.
+        setPortListener(false);
+        const QDeadlineTimer pause(kSettleIntervalMs);
+        while (isOpen() && !pause.hasExpired()) {
+            if (m_pSerialPort->waitForReadyRead(int(pause.remainingTime())))
+                receive();
+        }
+        setPortListener(true);
+        // Every late move answered before this read: they have all ended.
+        const bool ended = m_nLateMoves == 0;
+        const int position = readPosition();
+        if (position < 0)
+            return -1;
+        if (ended || position == previous || limit.hasExpired()) {
+            m_nLateMoves = 0;
+            return position;
+        }
+        previous = position;
+    }
+}
+
+int Controller::z_stage_pos()
+{
+    KLOG_ENTER;
+    int position = readPosition();
+    // The read may itself have taken a restart's report.
+    if (position >= 0 && m_nLateMoves > 0)
+        position = settle(position);
+    if (position < 0)
         return -1;
     // With a move under way the stage is somewhere on its way (or there, its
     // acknowledgement not yet handled), and that acknowledgement counts the

@@ -28,10 +28,15 @@ struct responseInfo_t
 // the unsolicited reports (power switch, restart) into signals: each line
 // received is dispatched exactly once, in the order received, whatever a
 // handler does (a handler may itself send blocking commands). A restart
-// report ends the moves under way unanswered: they are forgotten as the
-// report comes in. A line longer than kMaxLineBytes is dropped; a link that
-// fails (hang-up, read or write error) is closed, after which every command
-// fails as on a time-out. GUI thread only.
+// report ends the moves under way: they are forgotten as the report comes
+// in. A move written before the report may still have reached the
+// microcontroller after its restart, and then runs and is answered late; its
+// answer must not pass for a later move's. So after such a restart the stage
+// is settled before its position is read or a move is sent: the position is
+// read until the late moves are answered or two reads, an interval apart,
+// agree, and the late answers are dropped. A line longer than kMaxLineBytes
+// is dropped; a link that fails (hang-up, read or write error) is closed,
+// after which every command fails as on a time-out. GUI thread only.
 class Controller : public QObject
 {
     Q_OBJECT
@@ -45,6 +50,11 @@ public:
     static constexpr int kReadTimeoutMs = 5000;
     // Longest line taken from the port; the firmware's lines are a few dozen bytes.
     static constexpr int kMaxLineBytes = 4096;
+    // Between two position reads that tell a still stage from a moving one
+    // after a restart; longer than a step takes at the slowest speed.
+    static constexpr int kSettleIntervalMs = 50;
+    // The longest settling: a move over the whole travel ends within it.
+    static constexpr int kSettleLimitMs = 30000;
 
     // The application's one link; set by the constructor.
     static Controller* instance;
@@ -180,12 +190,24 @@ private:
     enum class LineKind { Origin, Mvn, Mvp, Abs, PowerSwitch, Restart, Other };
     static LineKind kindOf(const QString& command);
     static bool parseReply(const QString& line, responseInfo_t& info);
+    static bool isMove(LineKind kind);
     // True for a line the listener takes as a stage move's answer.
     static bool answersAMove(const QString& line);
     // Cuts received bytes into lines queued for the listener; a restart
-    // report among them ends the moves under way at once, before a command
-    // written after it can count a move of its own.
+    // report among them ends the moves under way whose answers are not
+    // queued before it at once, before a command written after it can count
+    // a move of its own: they become late moves, and their answers, as they
+    // come, are dropped here.
     void takeLines(const QByteArray& bytes);
+    // One position query; -1 when it failed.
+    int readPosition();
+    // After a restart that ended moves: reads the position (`first` is a read
+    // made already) until every late move is answered or two reads an
+    // interval apart agree, then forgets the late moves. The position the
+    // stage came to rest at; -1 when a read failed, and then the late moves stay.
+    int settle(int first);
+    // The move answers waiting in m_lines.
+    int moveAnswersQueued() const;
     bool z_stage_move(SerialPort_Mode_e mode, const QString& frame);
     // Moves the bytes waiting in the port into the line reader, and the lines
     // they complete into m_lines.
@@ -207,6 +229,7 @@ private:
     responseInfo_t m_responseInfo;
     int m_current_pos = 0;
     int m_nMovesUnderWay = 0;    // moves sent without waiting, their acknowledgement not yet handled
+    int m_nLateMoves = 0;        // moves a restart ended, their answers possibly still to come
     int m_nStageUses = 0;        // StageUse objects alive
     int m_nWriteTimeoutMs = kWriteTimeoutMs;
     int m_nReadTimeoutMs = kReadTimeoutMs;

@@ -87,7 +87,7 @@ CountDlg::CountDlg(QWidget* parent)
     m_pCountingThread = new QThread;
     m_pDoCellCounting->moveToThread(m_pCountingThread);
     connect(this, &CountDlg::start_do_counting, m_pDoCellCounting, &DoCellCounting::doWork);
-    connect(m_pDoCellCounting, &DoCellCounting::completed, this, &CountDlg::receiveCountingCompleted);
+    connect(m_pDoCellCounting, qOverload<>(&DoCellCounting::completed), this, &CountDlg::receiveCountingCompleted);
     connect(m_pDoCellCounting, &DoCellCounting::signalCameraModeChangeFailed, this,
             &CountDlg::slotCameraModeChangeFailed);
     connect(m_pDoCellCounting, &DoCellCounting::signalReAnalysisFailed, this, &CountDlg::slotReAnalysisFailed);
@@ -236,6 +236,9 @@ void CountDlg::InitPosition()
         return;
     connect(controller, &Controller::sig_z_stage_mvn, this, &CountDlg::slot_z_stage_moved, Qt::UniqueConnection);
     connect(controller, &Controller::sig_z_stage_mvp, this, &CountDlg::slot_z_stage_moved, Qt::UniqueConnection);
+    connect(controller, &Controller::sig_device_reset, this, &CountDlg::slot_device_restarted, Qt::UniqueConnection);
+    connect(controller, &Controller::sig_stage_released, this, &CountDlg::slot_stage_released,
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
     if (controller->z_stage_move_to(centre) == centre)
         theApp.m_nZstageCurrentPos = centre;
 }

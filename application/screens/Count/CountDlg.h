@@ -235,7 +235,9 @@ public slots:
     void on_BUTTON_AUTO_EXPOSURE_clicked();
     void on_BUTTON_AUTO_FOCUS_clicked();
     // Auto exposure, then autofocus, with the screen locked until the
-    // autofocus ends; the counts until the next entry use the exposure found.
+    // autofocus ends; the counts until the next entry use the exposure found,
+    // kept at the end. A microcontroller restart during the run voids it: the
+    // exposure as it was, and message 48 once the restart is handled.
     void on_BUTTON_FIND_CELLS_clicked();
     void slot_start_findcells();
     void slot_end_findcells();
@@ -250,6 +252,13 @@ public slots:
     // The camera did not switch to full resolution: reopened and the count
     // started again, at most three times for one count.
     void slotCameraModeChangeFailed();
+    // The microcontroller reported a restart: the count of the live sample
+    // or Find Cells that runs yields no result (its LED was dark and its stage
+    // homed). A re-count of a stored image is not concerned.
+    void slot_device_restarted();
+    // The stage was released: what waits for a restart's handling runs once
+    // nothing has the stage in use any more.
+    void slot_stage_released();
     // Counts a stored raw image (a "_RAW.tif") again, as the review screen asks.
     void slot_analysis(QString path);
     // Back to the live view for the next count (message 16 first, unless an
@@ -337,6 +346,18 @@ private:
     void useStageForTheCount();
     // The count's end in the screen: the stage released, progress stopped, buttons back.
     void endCounting();
+    // The search of slot_do_autoExposure without keeping what it found:
+    // `found` is the exposure reached, if any.
+    bool searchExposure(std::optional<unsigned short>& found);
+    // Closes the camera and opens it again for the live view, as after a count.
+    void reopenCamera();
+    // A count a restart voided: nothing of it shown or kept; once the restart
+    // is handled, message 48 (only logged in an aging run, which goes on with
+    // its next count) and the live view.
+    void endCountAfterRestart();
+    // Runs `then` once the restart reported during the work has been handled
+    // (the release of the stage queued before this comes first).
+    void afterRestartHandled(std::function<void()> then);
     // An aging run's step after a count: the next count, or the run's end
     // (always the end when the run cannot go on).
     void agingStep(bool goOn = true);
@@ -357,6 +378,19 @@ private:
     QThread* m_pCountingThread = nullptr;
     float m_fGreenReference = 0.0f;
     bool m_bFindCells = false;  // a Find Cells run since the entry
+    // What a Find Cells run found and what it changed, while it runs.
+    struct FindCellsRun
+    {
+        bool findCells = false;          // m_bFindCells before the run
+        bool autoExposureOn = false;     // theApp's before the run
+        unsigned short exposure = 0;     // the register before the search
+        std::optional<unsigned short> found;  // kept at the run's end
+    };
+    std::optional<FindCellsRun> m_FindCellsRun;
+    // A restart was reported during the running count or Find Cells.
+    bool m_bRestartedDuringWork = false;
+    // The end of work a restart voided, waiting for the restart's handling.
+    std::function<void()> m_AfterRestartHandled;
     std::optional<Controller::StageUse> m_CountStageUse;  // while a count runs
     QElapsedTimer m_CountAllTimer;  // the whole count, from the press
     QElapsedTimer m_CountTimer;     // the count proper, from the worker's start

@@ -18,6 +18,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <utility>
+
 namespace {
 
 constexpr unsigned short kExposureRegister = 0x3501;
@@ -177,7 +179,18 @@ AutoExposure::Camera CountDlg::exposureCamera(QDeadlineTimer deadline)
 
 bool CountDlg::slot_do_autoExposure()
 {
+    std::optional<unsigned short> found;
+    if (!searchExposure(found))
+        return false;
+    if (found)
+        save_autoExposure(*found);
+    return true;
+}
+
+bool CountDlg::searchExposure(std::optional<unsigned short>& found)
+{
     KLOG_ENTER;
+    found.reset();
     OV5642Camera* camera = theApp.m_pCamera;
     if (!camera || !camera->isRunning())
         return true;
@@ -191,7 +204,7 @@ bool CountDlg::slot_do_autoExposure()
         return false;
     }
     if (result.outcome == AutoExposure::Result::Outcome::Converged)
-        save_autoExposure(result.exposure);
+        found = result.exposure;
     return true;
 }
 
@@ -224,6 +237,13 @@ void CountDlg::on_BUTTON_FIND_CELLS_clicked()
 void CountDlg::slot_start_findcells()
 {
     KLOG_ENTER;
+    FindCellsRun run;
+    run.findCells = m_bFindCells;
+    run.autoExposureOn = theApp.m_bAutoExposureOn;
+    if (OV5642Camera* camera = theApp.m_pCamera; camera && camera->isRunning())
+        run.exposure = camera->getRegister(kExposureRegister);
+    m_FindCellsRun = run;
+    m_bRestartedDuringWork = false;
     m_bFindCells = true;
     theApp.m_bAutoExposureOn = true;
     theApp.m_bBusy = true;
@@ -232,7 +252,7 @@ void CountDlg::slot_start_findcells()
     setEnabled(false);
     QCoreApplication::processEvents();
     // A camera that gives nothing new has nothing to focus on either.
-    if (!slot_do_autoExposure()) {
+    if (!searchExposure(m_FindCellsRun->found)) {
         slot_end_findcells();
         return;
     }
@@ -242,6 +262,24 @@ void CountDlg::slot_start_findcells()
 void CountDlg::slot_end_findcells()
 {
     disconnect(this, &CountDlg::sig_endAutoFocusing, this, &CountDlg::slot_end_findcells);
-    setEnabled(true);
-    theApp.m_bBusy = false;
+    const std::optional<FindCellsRun> run = std::exchange(m_FindCellsRun, std::nullopt);
+    const bool voided = run && std::exchange(m_bRestartedDuringWork, false);
+    if (!voided) {
+        if (run && run->found)
+            save_autoExposure(*run->found);
+        setEnabled(true);
+        theApp.m_bBusy = false;
+        return;
+    }
+    // Found in the dark or focused on a homed stage: nothing of it is kept.
+    KLOG << "[Error] the microcontroller restarted during Find Cells: nothing kept";
+    m_bFindCells = run->findCells;
+    theApp.m_bAutoExposureOn = run->autoExposureOn;
+    if (OV5642Camera* camera = theApp.m_pCamera; camera && camera->isRunning())
+        camera->setRegister(kExposureRegister, run->exposure);
+    afterRestartHandled([this] {
+        m_BackLabel.message(kTransmissionError);
+        setEnabled(true);
+        theApp.m_bBusy = false;
+    });
 }

@@ -22,6 +22,7 @@
 #include <QThread>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -41,6 +42,7 @@ Protocol snapshot(Protocol loaded)
 void CountDlg::on_BUTTON_COUNT_clicked()
 {
     KLOG_ENTER;
+    m_bRestartedDuringWork = false;
     useStageForTheCount();
     m_CountAllTimer.start();
     slot_check_intensity();
@@ -57,6 +59,11 @@ void CountDlg::on_BUTTON_COUNT_clicked()
     m_bFocusingBeforeCount = theApp.m_bAutofocusedCounting;
     if (m_bFocusingBeforeCount)
         slot_do_autoFocusing();
+    // Nothing is captured in the dark or off the focus.
+    if (m_bRestartedDuringWork) {
+        endCountAfterRestart();
+        return;
+    }
     slot_do_counting();
 }
 
@@ -112,6 +119,12 @@ void CountDlg::startWorker(bool reAnalysis, const QString& storedImage)
 void CountDlg::receiveCountingCompleted()
 {
     KLOG_ENTER;
+    const bool reAnalysis = m_pDoCellCounting->m_bReAnalysis;
+    if (std::exchange(m_bRestartedDuringWork, false) && !reAnalysis) {
+        reopenCamera();
+        endCountAfterRestart();
+        return;
+    }
     m_nProgress = kProgressDone;
     repaint();
 
@@ -129,11 +142,7 @@ void CountDlg::receiveCountingCompleted()
     m_nProgress = kProgressDone;
     m_bCounted = true;
 
-    stopCamera(true);
-    if (!theApp.m_pCamera)
-        theApp.m_pCamera = new OV5642Camera;
-    if (m_home.openCamera)
-        m_home.openCamera();
+    reopenCamera();
     AfterCounting();
     setEnabled(true);
 
@@ -151,6 +160,15 @@ void CountDlg::receiveCountingCompleted()
     KLOG << "-------------Finish Count !!" << m_CountTimer.elapsed();
     KLOG << "-------------Finish Count ALL !!" << m_CountAllTimer.elapsed();
     update();
+}
+
+void CountDlg::reopenCamera()
+{
+    stopCamera(true);
+    if (!theApp.m_pCamera)
+        theApp.m_pCamera = new OV5642Camera;
+    if (m_home.openCamera)
+        m_home.openCamera();
 }
 
 void CountDlg::useStageForTheCount()
@@ -205,6 +223,12 @@ void CountDlg::slotCameraModeChangeFailed()
     // Three attempts at most; a camera that never opens is message 49 and a restart.
     if (m_home.openCamera)
         m_home.openCamera();
+    // No new start of a count the restart voided.
+    if (std::exchange(m_bRestartedDuringWork, false)) {
+        m_nModeChangeFailures = 0;
+        endCountAfterRestart();
+        return;
+    }
     if (++m_nModeChangeFailures >= kCameraRestarts || !theApp.m_pCamera || !theApp.m_pCamera->isRunning()) {
         // The camera opens but never at full resolution: the count is given up.
         KLOG << "[Error] no full-resolution frame after" << m_nModeChangeFailures << "attempts";
@@ -222,6 +246,7 @@ void CountDlg::slotCameraModeChangeFailed()
 void CountDlg::slot_analysis(QString path)
 {
     KLOG_VALUE("path", path);
+    m_bRestartedDuringWork = false;
     CountButtonState(false);
     setMainUIState(StateCount);
     m_bCounted = m_bImagePage = m_bTagOn = m_bFocusingBeforeCount = false;

@@ -116,6 +116,8 @@ HomeDlg::HomeDlg(QWidget* parent)
     connect(m_pController, &Controller::sig_z_stage_abs, this, &HomeDlg::slot_z_stage_abs);
     connect(m_pController, &Controller::sig_device_poweroff, this, &HomeDlg::slot_device_poweroff);
     connect(m_pController, &Controller::sig_device_reset, this, &HomeDlg::slot_device_reset);
+    connect(m_pController, &Controller::sig_z_stage_mvn, this, &HomeDlg::slot_reset_move_ended);
+    connect(m_pController, &Controller::sig_z_stage_mvp, this, &HomeDlg::slot_reset_move_ended);
     // Queued: the run that released the stage has returned first.
     connect(m_pController, &Controller::sig_stage_released, this, &HomeDlg::slot_stage_released,
             Qt::QueuedConnection);
@@ -476,16 +478,27 @@ void HomeDlg::slotFactoryReset()
 void HomeDlg::slot_device_reset()
 {
     KLOG_ENTER;
-    // Moves of this handler between those of an autofocus or a count would
-    // answer in each other's place, and both would lose the stage's position.
+    // Moves of this handler between those of an autofocus, a count or an
+    // earlier handling would answer in each other's place, and both would
+    // lose the stage's position.
     if (m_pController->isStageInUse()) {
         KLOG << "restart handled when the stage is released";
         m_bResetPending = true;
+        // This restart cut the earlier handling's move short.
+        m_ResetStageUse.reset();
         return;
     }
     m_bResetPending = false;
+    m_ResetStageUse.emplace(m_pController);
     m_pController->led_brightness(global_ini()->LED);
     m_pController->z_stage_move_to(theApp.m_nZstageCurrentPos);
+    slot_reset_move_ended();
+}
+
+void HomeDlg::slot_reset_move_ended()
+{
+    if (m_ResetStageUse && m_pController->movesUnderWay() == 0)
+        m_ResetStageUse.reset();
 }
 
 void HomeDlg::slot_stage_released()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Controller/Controller.h"
 #include "KovaCore/MainSettings.h"
 #include "System/logrotate.h"
 
@@ -9,8 +10,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
-class Controller;
 class MouseCursorSelector;
 class OV5642Camera;
 class PowerControl;
@@ -101,8 +102,10 @@ public slots:
     // logged and the others are still written.
     void Init_local_protocol();
     // The microcontroller restarted: the LED brightness again and the stage
-    // back to the position last known. While an autofocus or a count has the
-    // stage in use, this waits for its end.
+    // back to the position last known. While an autofocus, a count or the
+    // handling of an earlier restart has the stage in use, this waits for its
+    // end; the handling itself has the stage in use until its move has been
+    // answered or a restart cut it short.
     void slot_device_reset();
     void slot_z_stage_origin() {}
     void slot_z_stage_abs() {}
@@ -147,9 +150,12 @@ private:
 
     // A restart reported while the stage was in use, handled once it is released.
     void slot_stage_released();
+    // A move was answered: the restart handling's own, once none is under way.
+    void slot_reset_move_ended();
 
     bool m_bInitialized = false;
     bool m_bResetPending = false;
+    std::optional<Controller::StageUse> m_ResetStageUse;  // while the restart handling's move runs
     Ui::HomeDlg* ui;
     Controller* m_pController = nullptr;
     QLabel* m_pBackLabel = nullptr;

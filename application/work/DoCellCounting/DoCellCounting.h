@@ -78,6 +78,10 @@ public slots:
 signals:
     // The count ran through the engine; m_CountInfo holds its result.
     void completed();
+    // Never emitted: a count ends with completed() or one of the failures below.
+    void workFinished();
+    void completed(OV5642Camera* camera);
+    void completed3();
     // The camera did not open at full resolution (or gave no frame there).
     void signalCameraModeChangeFailed();
     // The stored image could not be read or is not a full 2592 × 1944 RGB

@@ -260,26 +260,47 @@ TEST_F(McuSimulatorTest, DiagnosisDelayAndALostMoveAnswer)
     EXPECT_EQ(sim.state().position, 20);
 }
 
-// A restart armed for the next move takes that move's place: no answer, the
-// stage homed, "START" reported. Every frame received also goes to the
-// record that watchers in another process read.
-TEST(McuSimulator, ARestartCutsTheNextMoveShortAndTheRecordKeepsEveryFrame)
+// A restart armed for the next move comes once: in that move's place (no
+// answer, the stage homed, "START" reported), or before it (the move then
+// runs from home and is answered after the report). Every frame received
+// also goes to the record that watchers in another process read.
+TEST(McuSimulator, ARestartArmedForTheNextMoveComesOnceAndTheRecordKeepsEveryFrame)
 {
-    TempRoot root;
-    McuSimulator sim;
-    sim.recordFrames(true);
-    ASSERT_TRUE(sim.start());
-    sim.setStepTime(0us);
-    sim.setPosition(5000);
-    RawPort port(sim.slavePath());
+    const struct
+    {
+        const char* name;
+        void (McuSimulator::*arm)();
+        std::string replies;
+        int position;
+    } cases[] = {
+        {"in its place", &McuSimulator::restartOnNextMove, "$OK,DEVICE,START,,\r\n", 0},
+        {"before it", &McuSimulator::restartBeforeNextMove, "$OK,DEVICE,START,,\r\n$OK,STM1,MVP,10,\r\n", 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempRoot root;
+        McuSimulator sim;
+        sim.recordFrames(true);
+        ASSERT_TRUE(sim.start());
+        sim.setStepTime(0us);
+        sim.setPosition(5000);
+        RawPort port(sim.slavePath());
 
-    sim.restartOnNextMove();
-    EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n"), "$OK,DEVICE,START,,\r\n");
-    EXPECT_EQ(sim.state().position, 0);
-    EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n"), "$OK,STM1,MVP,10,\r\n") << "once only";
-    EXPECT_EQ(sim.state().position, 10);
-    EXPECT_EQ(root.readFile(QString::fromLatin1(McuSimulator::kFrameRecord)),
-              "$,STM1,MVP,10,\r\n$,STM1,MVP,10,\r\n");
+        (sim.*c.arm)();
+        std::string replies = port.exchange("$,STM1,MVP,10,\r\n");
+        while (replies.size() < c.replies.size()) {
+            const std::string more = port.exchange("");
+            if (more.empty())
+                break;
+            replies += more;
+        }
+        EXPECT_EQ(replies, c.replies);
+        EXPECT_EQ(sim.state().position, c.position);
+        EXPECT_EQ(port.exchange("$,STM1,MVP,10,\r\n"), "$OK,STM1,MVP,10,\r\n") << "once only";
+        EXPECT_EQ(sim.state().position, c.position + 10);
+        EXPECT_EQ(root.readFile(QString::fromLatin1(McuSimulator::kFrameRecord)),
+                  "$,STM1,MVP,10,\r\n$,STM1,MVP,10,\r\n");
+    }
 }
 
 TEST_F(McuSimulatorTest, TheStageStaysWithinItsLimits)

@@ -300,6 +300,49 @@ TEST_F(ControllerTest, ARestartEndsTheMovesUnderWayItCameAfter)
     EXPECT_EQ(reset.count(), 2);
 }
 
+// A move written just before a restart may reach the microcontroller after
+// it: it then runs from home and is answered after the restart's report.
+// That late answer once acknowledged the next move, so the link took the
+// stage for still while it ran, read a position on the way, and kept a
+// position the stage never had. The next move is sent, and the position
+// read, only once the stage has settled; each answer is its own move's.
+TEST_F(ControllerTest, AMoveAnsweredAfterARestartNeverAcknowledgesTheNextMove)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(1000));
+    sim.setStepTime(200us);  // 512 steps: about 0.1 s on the way
+    QSignalSpy reset(&controller, &Controller::sig_device_reset);
+    QSignalSpy mvp(&controller, &Controller::sig_z_stage_mvp);
+    sim.restartBeforeNextMove();
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 512);  // runs from home after the restart
+    ASSERT_TRUE(reset.wait(2000));
+
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 512);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.movesUnderWay() == 0; }, 10000));
+    EXPECT_EQ(controller.z_stage_pos(), 1024) << "read as the link took the stage for still";
+    EXPECT_EQ(sim.state().position, 1024);
+    EXPECT_EQ(controller.currentPosition(), 1024);
+    EXPECT_EQ(mvp.count(), 1) << "only the move sent after the restart is acknowledged";
+}
+
+// Moves the restart ended for good are never answered: two reads an
+// interval apart that agree settle the stage.
+TEST_F(ControllerTest, AfterARestartThatEndedAMoveThePositionIsReadOnceTheStageIsStill)
+{
+    ASSERT_NO_FATAL_FAILURE(connectAt(1000));
+    QSignalSpy reset(&controller, &Controller::sig_device_reset);
+    sim.restartOnNextMove();
+    controller.z_stage_mvp(Controller::MODE_NON_BLOCKING, 512);
+    ASSERT_TRUE(reset.wait(2000));
+    const std::size_t before = sim.frames().size();
+
+    EXPECT_EQ(controller.z_stage_pos(), 0);
+
+    EXPECT_EQ(controller.currentPosition(), 0);
+    const std::vector<std::string> frames = sim.frames();
+    ASSERT_EQ(frames.size(), before + 2) << "two reads that agree";
+    EXPECT_EQ(frames.back(), "$,STM1,GET_POS,,\r\n");
+}
+
 TEST_F(ControllerTest, ReportsBecomeSignals)
 {
     ASSERT_TRUE(connect());
@@ -348,10 +391,10 @@ TEST_F(ControllerTest, ListenerIgnoresLinesThatDoNotParse)
     for (Fault fault : {Fault::FourFields, Fault::SixFields, Fault::Nul}) {
         sim.setFault(fault);
         sim.sendRaw("$OK,STM1,MVN\r\n");
-        const std::size_t sent = sim.frames().size() + 1;
+        // After the fence's restart the stage is settled first, by queries the link waits for.
         controller.z_stage_mvn(Controller::MODE_NON_BLOCKING, 512);
         // The reply is shaped when the frame arrives.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.frames().size() == sent; }, 2000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.frames().back() == "$,STM1,MVN,512,\r\n"; }, 2000));
         sim.setFault(Fault::None);
         fence();
     }

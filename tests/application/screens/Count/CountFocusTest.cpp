@@ -6,6 +6,7 @@
 #include "platform/SimulatedVideo.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -43,6 +44,17 @@ protected:
         ini_read(group, "0x3501", "", high, kova::kAutoExposureIni);
         ini_read(group, "0x3502", "", low, kova::kAutoExposureIni);
         return int(std::strtoul(high.c_str(), nullptr, 16) << 8 | std::strtoul(low.c_str(), nullptr, 16));
+    }
+
+    // The live view for Find Cells: the factory calibration, the centre 2000
+    // steps above the focus with the stage there, the exposure at 600.
+    void enterForFindCells()
+    {
+        writeCalibration();
+        theApp.m_nZstageCenterPos = kFocus + 2000;
+        instrument.mcu.setPosition(theApp.m_nZstageCenterPos);
+        enterAndWaitForTheLiveView();
+        theApp.m_pCamera->setRegister(0x3501, 600);
     }
 
     // The green of a checked live frame at the exposure in force.
@@ -226,13 +238,36 @@ INSTANTIATE_TEST_SUITE_P(Runs, CountAutofocus,
                                     std::to_string(info.param.offset);
                          });
 
+// A restart during Find Cells darkens the LED and homes the stage under its
+// autofocus: what it found is kept nowhere. The exposure stays as it was,
+// and message 48 ends the run.
+TEST_F(CountFocus, ARestartDuringFindCellsKeepsTheExposureAndEndsWithMessage48)
+{
+    ASSERT_NO_FATAL_FAILURE(enterForFindCells());
+    QFile::remove(instrument.path(kova::kAutoExposureIni));
+    bool raised = false;
+    QObject::connect(dlg.get(), &CountDlg::sig_debug_Message, dlg.get(), [&] {
+        if (!std::exchange(raised, true))
+            instrument.mcu.raiseRestart();
+    });
+    ModalAnswerer boxes;
+    boxes.plan(true);
+
+    child<QPushButton>("BUTTON_FIND_CELLS")->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.shown.isEmpty(); }, kWaitMs)) << "no message";
+    EXPECT_TRUE(boxes.shown[0].contains("transmission error")) << boxes.shown[0].toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->isEnabled(); }, kWaitMs));
+    EXPECT_FALSE(theApp.m_bBusy);
+    EXPECT_EQ(theApp.m_pCamera->getRegister(0x3501), 600);
+    EXPECT_FALSE(QFile::exists(instrument.path(kova::kAutoExposureIni)));
+    EXPECT_FALSE(theApp.m_bAutoExposureOn);
+    EXPECT_EQ(boxes.unplanned, 0);
+}
+
 TEST_F(CountFocus, FindCellsLocksTheScreenUntilItsOwnAutofocusEnds)
 {
-    writeCalibration();
-    theApp.m_nZstageCenterPos = kFocus + 2000;
-    instrument.mcu.setPosition(theApp.m_nZstageCenterPos);
-    enterAndWaitForTheLiveView();
-    theApp.m_pCamera->setRegister(0x3501, 600);
+    ASSERT_NO_FATAL_FAILURE(enterForFindCells());
     std::vector<bool> enabledDuringTheRun;
     QObject::connect(dlg.get(), &CountDlg::sig_debug_Message,
                      [&] { enabledDuringTheRun.push_back(dlg->isEnabled()); });

@@ -3,6 +3,7 @@
 #include "Count/DiluionCalculatorDlg.h"
 #include "Count/SavePrintDlg.h"
 #include "VirtualPrinter.h"
+#include "LogCapture.h"
 #include "WhenModal.h"
 
 #include "Algorithm/alg_Autofocus.h"
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 using platform::SimulatedVideo;
 
@@ -482,6 +484,97 @@ TEST_F(CountRun, ACameraThatNeverSwitchesEndsTheCountWithMessage48)
     EXPECT_FALSE(theApp.m_bBusy);
     EXPECT_TRUE(child("BUTTON_COUNT")->isEnabled());
     EXPECT_TRUE(dlg->isLiveViewRunning());
+}
+
+// Raises a restart of the microcontroller the first time `signal` comes; with
+// `told`, returns once the screen has been told, before the worker can end.
+// (Inside the link's own handling the report waits for it to return.)
+template <class Signal>
+QMetaObject::Connection restartOnFirst(CountDlg* dlg, Signal signal, TestInstrument& instrument, bool told)
+{
+    auto raised = std::make_shared<bool>(false);
+    return QObject::connect(dlg, signal, dlg, [raised, told, &instrument] {
+        if (std::exchange(*raised, true))
+            return;
+        QSignalSpy reset(instrument.controller.get(), &Controller::sig_device_reset);
+        instrument.mcu.raiseRestart();
+        if (told) {
+            EXPECT_TRUE(reset.wait(10000)) << "no restart reported";
+        }
+    });
+}
+
+// A restart of the microcontroller darkens the LED and homes the stage. A
+// count it came during went on, focused and captured in the dark, and its
+// empty result was shown, saved and added to the previous counts. Now the
+// count yields nothing: message 48, then the live view again.
+TEST_F(CountRun, ARestartDuringACountYieldsNoResultButMessage48)
+{
+    ASSERT_TRUE(sim::installReportResources(platform::instrumentRoot()));
+    theApp.m_SaveReview.m_bAutoSave = true;
+    const struct
+    {
+        const char* name;
+        bool autofocused;
+    } cases[] = {{"during the capture", false}, {"during the autofocus", true}};
+    enterAndWaitForTheLiveView();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        theApp.m_bAutofocusedCounting = c.autofocused;
+        theApp.m_CountResult.total_cell = 4321;  // the result shown before
+        const QMetaObject::Connection restart =
+            c.autofocused ? restartOnFirst(dlg.get(), &CountDlg::sig_debug_Message, instrument, false)
+                          : restartOnFirst(dlg.get(), &CountDlg::start_do_counting, instrument, true);
+        QSignalSpy appended(dlg.get(), &CountDlg::signalAppendCSVData);
+        ModalAnswerer answerer;
+        answerer.plan(true);
+
+        child<QPushButton>("BUTTON_COUNT")->click();
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, 3 * kWaitMs)) << "no message";
+        EXPECT_TRUE(answerer.shown[0].contains("transmission error")) << answerer.shown[0].toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->isLiveViewRunning(); }, kWaitMs));
+        EXPECT_EQ(dlg->state(), CountDlg::StateCount);
+        EXPECT_EQ(appended.count(), 0);
+        EXPECT_EQ(theApp.m_CountResult.total_cell, 4321);
+        EXPECT_EQ(theApp.m_pPreviousCountCSV->csv().size(), 1u) << "the header alone";
+        EXPECT_TRUE(QDir(platform::rootPath(ResultTree::modeFolder(BF_TOTAL_CELL_COUNTING)))
+                        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                        .isEmpty())
+            << "nothing saved";
+        EXPECT_FALSE(theApp.m_bBusy);
+        EXPECT_TRUE(child("BUTTON_COUNT")->isEnabled());
+        EXPECT_EQ(answerer.unplanned, 0);
+        QObject::disconnect(restart);
+        ASSERT_TRUE(instrument.controller->led_brightness(global_ini()->LED));
+    }
+}
+
+// In an aging run the voided count's message is only logged, and the run
+// goes on with its next count.
+TEST_F(CountRun, ARestartDuringAnAgingCountIsLoggedAndTheRunGoesOn)
+{
+    CountDlg::seams().agingPauseMs = 0;
+    theApp.m_bAgingMode = true;
+    theApp.m_nAgingCount = 2;
+    enterAndWaitForTheLiveView();
+    restartOnFirst(dlg.get(), &CountDlg::start_do_counting, instrument, true);
+    // The next count sees the LED lit again.
+    QObject::connect(instrument.controller.get(), &Controller::sig_device_reset, dlg.get(),
+                     [this] { instrument.controller->led_brightness(global_ini()->LED); }, Qt::QueuedConnection);
+    ModalAnswerer answerer;
+    answerer.plan(true);
+    LogCapture log;
+
+    child<QPushButton>("BUTTON_COUNT")->click();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, 3 * kWaitMs));
+    EXPECT_EQ(answerer.shown.size(), 1);
+    EXPECT_TRUE(answerer.shown[0].contains("Cell counting aging finish!")) << answerer.shown[0].toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("message 48")));
+    EXPECT_EQ(child<QLabel>("LABEL_AGING_CUR")->text(), "2");
+    EXPECT_EQ(theApp.m_pPreviousCountCSV->csv().size(), 2u) << "the header and the second count";
+    EXPECT_EQ(answerer.unplanned, 0);
 }
 
 TEST_F(CountRun, ACameraErrorInAnAgingRunEndsItWithMessage38)

@@ -500,13 +500,47 @@ TEST_F(HomeDlgTest, DeviceResetReportedByTheMicrocontrollerRestoresTheStage)
     EXPECT_EQ(sim.state().position, 4096);
 }
 
+// A second restart comes as the first one's handling moves the stage back:
+// that move then runs from home after it. Handled at once, the second
+// handling read a position on the way and added its own move on top, far
+// past where the stage belongs. It waits for the first handling's move, and
+// the stage ends where the program last knew, with one move sent.
+TEST_F(HomeDlgTest, ARestartDuringTheRestartHandlingsMoveIsHandledOnceThatMoveEnded)
+{
+    HomeDlg& dlg = start();
+    Controller* link = dlg.controller();
+    constexpr int kKnown = 20000;
+    theApp.m_nZstageCurrentPos = kKnown;
+    sim.setStepTime(50us);  // about a second on the way back
+    QSignalSpy reset(link, &Controller::sig_device_reset);
+    const std::size_t before = sim.frames().size();
+    sim.restartBeforeNextMove();
+
+    sim.raiseRestart();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reset.count() == 2; }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !link->isStageInUse() && link->movesUnderWay() == 0 && sim.state().position == kKnown
+                && link->currentPosition() == kKnown;
+        },
+        kWaitMs))
+        << "the stage at " << sim.state().position << ", the link tracks " << link->currentPosition();
+    const std::vector<std::string> frames = sim.frames();
+    const auto moves = std::count_if(frames.begin() + long(before), frames.end(),
+                                     [](const std::string& f) { return f.rfind("$,STM1,MV", 0) == 0; });
+    EXPECT_EQ(moves, 1);
+    EXPECT_EQ(link->z_stage_pos(), kKnown);
+}
+
 // A restart reported while an autofocus or a count has the stage waits for
-// the count's end. Handled in between, its moves answered in the autofocus's
-// place, the tracked position drifted, the count stored the drifted one and
-// the next restart drove the stage there. Afterwards the stage, the tracked
-// positions and the count's z position agree, and a restart when nothing
-// runs is handled at once.
-TEST_F(HomeDlgTest, ARestartDuringAnAutofocusedCountIsHandledWhenTheCountEnds)
+// the count's end: handled in between, its moves answered in the
+// autofocus's place. The count it came during yields nothing: it went on in
+// the dark and its empty result was shown and added to the previous counts.
+// Message 48 comes once the restart has been handled (the LED lit again, the
+// stage back), the stage and the positions kept agree, and a restart when
+// nothing runs is handled at once.
+TEST_F(HomeDlgTest, ARestartDuringAnAutofocusedCountEndsItWithMessage48OnceTheRestartIsHandled)
 {
     HomeDlg& dlg = start();
     ASSERT_TRUE(theApp.m_bAutofocusedCounting) << "the settings' default";
@@ -525,33 +559,41 @@ TEST_F(HomeDlgTest, ARestartDuringAnAutofocusedCountIsHandledWhenTheCountEnds)
             sim.restartOnNextMove();
         armed = true;
     });
-    std::size_t countStart = sim.frames().size(), countEnd = 0;
-    QObject::connect(count, &CountDlg::signalAppendCSVData, [&] { countEnd = sim.frames().size(); });
+    const std::size_t countStart = sim.frames().size();
     const auto brightnessFrames = [&](std::size_t from, std::size_t to) {
         const std::vector<std::string> frames = sim.frames();
         return std::count_if(frames.begin() + long(from), frames.begin() + long(std::min(to, frames.size())),
                              [](const std::string& f) { return f.rfind("$,LED4,BRT,", 0) == 0; });
     };
+    QSignalSpy appended(count, &CountDlg::signalAppendCSVData);
+    ModalAnswerer answerer;
+    std::size_t atMessage = 0;
+    bool stageInUseAtMessage = true;
+    answerer.plan(true, [&] {
+        atMessage = sim.frames().size();
+        stageInUseAtMessage = link->isStageInUse();
+    });
     count->findChild<QPushButton*>("BUTTON_COUNT")->click();
 
     ASSERT_TRUE(armed) << "no autofocus";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return countEnd > 0; }, 3 * kWaitMs)) << "the count never ended";
-    EXPECT_EQ(brightnessFrames(countStart, countEnd), 0) << "the restart was handled during the count";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return brightnessFrames(countEnd, SIZE_MAX) == 1; }, kWaitMs))
-        << "the restart was not handled after the count";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.shown.isEmpty(); }, 3 * kWaitMs)) << "no message";
+    EXPECT_TRUE(answerer.shown[0].contains("transmission error")) << answerer.shown[0].toStdString();
+    EXPECT_EQ(appended.count(), 0) << "a count of the dark slide was kept";
+    EXPECT_EQ(brightnessFrames(countStart, atMessage), 1) << "the restart was not handled before the message";
+    EXPECT_FALSE(stageInUseAtMessage) << "the stage was still on its way back";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count->isLiveViewRunning(); }, kWaitMs));
     ASSERT_TRUE(QTest::qWaitFor([&] { return link->movesUnderWay() == 0; }, kWaitMs));
-    const int stored = theApp.m_CountResult.z_position;
-    EXPECT_EQ(sim.state().position, stored);
-    EXPECT_EQ(theApp.m_nZstageCurrentPos, stored);
-    EXPECT_EQ(link->currentPosition(), stored);
-    EXPECT_EQ(link->z_stage_pos(), stored);
+    const int kept = theApp.m_nZstageCurrentPos;
+    EXPECT_EQ(sim.state().position, kept);
+    EXPECT_EQ(link->currentPosition(), kept);
+    EXPECT_EQ(link->z_stage_pos(), kept);
 
     // With the stage free, a restart is handled at once: the stage goes home, then back.
     QSignalSpy returned(link, &Controller::sig_z_stage_mvp);
     sim.raiseRestart();
     ASSERT_TRUE(returned.wait(kWaitMs));
-    EXPECT_EQ(sim.state().position, stored);
-    EXPECT_EQ(link->currentPosition(), stored);
+    EXPECT_EQ(sim.state().position, kept);
+    EXPECT_EQ(link->currentPosition(), kept);
 }
 
 TEST_F(HomeDlgTest, FailedPositionQueryMovesNothingAndKeepsThePosition)

@@ -300,6 +300,36 @@ TEST_F(Autofocus, ARestartDuringTheSweepKeepsEveryPositionTrue)
     EXPECT_FALSE(vi.controller->isStageInUse());
 }
 
+// A restart as the sweep's first move arrives: that move runs from home
+// after the restart and is answered late. Taken for the next move's answer,
+// it had the sweep read positions on the way and end off the stop it found,
+// with the link keeping a position the stage was not at. Every sample
+// carries the position it was taken at, and the run ends where the stage is.
+TEST_F(Autofocus, AMoveAnsweredAfterARestartNeverEndsTheWaitForTheNext)
+{
+    using namespace std::chrono_literals;
+    const int centre = TestInstrument::kFocus;
+    const int firstStop = centre - 7 * kStep;
+    const int sharp = 3 * kStep;  // a stop of the sweep from home on
+    vi.mcu.setPosition(centre);
+    vi.mcu.setStepTime(200us);  // a stop's move: about 0.1 s
+    FocusValueCamera scripted(vi.mcu, {{sharp, 15.0}});
+    onMove = [&](int position) {
+        if (position == firstStop)
+            vi.mcu.restartBeforeNextMove();
+    };
+
+    const SearchRun run = autofocus(centre, 0, false, false, 5000, &scripted);
+
+    ASSERT_EQ(run.samples.size(), 15u);
+    EXPECT_EQ(run.samples[0].z_position, firstStop);
+    for (int k = 1; k < 15; ++k)
+        EXPECT_EQ(run.samples[k].z_position, k * kStep) << k;
+    EXPECT_EQ(run.end, sharp);
+    EXPECT_EQ(stagePosition(), sharp);
+    EXPECT_EQ(vi.controller->currentPosition(), sharp);
+}
+
 TEST_F(Autofocus, FocusRisingToTheLastStopEndsThere)
 {
     const int centre = TestInstrument::kFocus - 5000;

@@ -310,7 +310,7 @@ TEST_P(FrameChoice, TakesTheFirstSoundFrameBrightEnough)
     theApp.m_nSkipframe = c.skip;
     for (std::size_t i = 0; i < c.frames.size(); ++i)
         camera.frames.push_back(frame(c.frames[i].first, c.frames[i].second));
-    QSignalSpy completed(&worker, &DoCellCounting::completed);
+    QSignalSpy completed(&worker, qOverload<>(&DoCellCounting::completed));
 
     worker.doWork();
 
@@ -353,7 +353,7 @@ TEST_F(WorkerRun, AProtocolOutOfRangeCountsWithinTheSteppersRanges)
         return std::vector<cv::Vec3f>();
     });
     camera.frames.push_back(frame(130));
-    QSignalSpy completed(&worker, &DoCellCounting::completed);
+    QSignalSpy completed(&worker, qOverload<>(&DoCellCounting::completed));
 
     worker.doWork();
 
@@ -380,7 +380,7 @@ TEST_F(WorkerRun, TheRecordNeverHoldsANegativeAverageSize)
         worker.clearCountInfo();
         camera.calls = 0;
         camera.frames = {TestInstrument::generatedSlide().rgb};
-        QSignalSpy completed(&worker, &DoCellCounting::completed);
+        QSignalSpy completed(&worker, qOverload<>(&DoCellCounting::completed));
 
         worker.doWork();
 
@@ -403,7 +403,7 @@ TEST_F(WorkerRun, CameraThatFailsAtFullResolutionEndsTheCountUncounted)
     worker.registerCellCounter(engine.get(), &absent);
     markRecord();
     QSignalSpy failed(&worker, &DoCellCounting::signalCameraModeChangeFailed);
-    QSignalSpy completed(&worker, &DoCellCounting::completed);
+    QSignalSpy completed(&worker, qOverload<>(&DoCellCounting::completed));
 
     worker.doWork();
 
@@ -429,7 +429,7 @@ TEST_F(WorkerRun, ReAnalysisOfAnUnusableImageEndsWithAFailure)
     worker.m_bReAnalysis = true;
     markRecord();
     QSignalSpy failed(&worker, &DoCellCounting::signalReAnalysisFailed);
-    QSignalSpy completed(&worker, &DoCellCounting::completed);
+    QSignalSpy completed(&worker, qOverload<>(&DoCellCounting::completed));
     int failures = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -471,7 +471,7 @@ protected:
     // One count started as the counting screen starts it; false when it did not complete.
     bool count()
     {
-        QSignalSpy completed(worker, &DoCellCounting::completed);
+        QSignalSpy completed(worker, qOverload<>(&DoCellCounting::completed));
         QMetaObject::invokeMethod(worker, &DoCellCounting::doWork, Qt::QueuedConnection);
         return completed.wait(60000);
     }
