@@ -57,10 +57,6 @@ constexpr int kUnexplainedInClump = 2;
 // fewer of its own (of half those asked for, and of those asked of a circle
 // kept in a clump).
 constexpr int kEnclosedSlack = 1;
-// A small cell overlapping larger neighbours deeply has most of its outline
-// hidden and shows under half of it: one whose outline is seen or hidden all
-// round and hidden over kDeeplyHidden sectors may show one sector fewer again.
-constexpr int kDeeplyHidden = 10;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -582,9 +578,7 @@ bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
     const int outline = static_cast<int>((s.own | hidden | outsideFrame(c)).count());
-    int slack = 0;
-    if (outline == kSectors)
-        slack = static_cast<int>(hidden.count()) >= kDeeplyHidden ? kEnclosedSlack + 1 : kEnclosedSlack;
+    const int slack = outline == kSectors ? kEnclosedSlack : 0;
     return promising(s, c.r, slack) && static_cast<int>(s.ownWithoutNoise.count()) >= needs.own - slack &&
            outline >= needs.outline &&
            4 * s.inside <= 3 * s.support;
