@@ -67,18 +67,18 @@ INSTANTIATE_TEST_SUITE_P(Scenes, HeldOutScene,
                              HeldOutCase{"clumps", "half in clumps of 2-6", 0, 0.05, 0.95, true},
                              HeldOutCase{"tight_clumps_300", "tight clumps of 2-8, 300 cells", 0, 0.03, 0.95, true},
                              HeldOutCase{"tight_clumps_1500", "tight clumps of 2-8, 1500 cells", 0, 0.03, 0.95, true},
-                             HeldOutCase{"debris", "sparse, cell-sized debris", 0, 0.05, 0.95, true}),
-                         [](const ::testing::TestParamInfo<HeldOutCase>& info) { return info.param.name; });
-
-// Goals the detector does not reach yet (run with --gtest_also_run_disabled_tests):
-// blobs of overlapping discs are taken for small cells, two lobes of one blob
-// kept as two cells, and faint live cells are missed.
-INSTANTIATE_TEST_SUITE_P(DISABLED_NotMetYet, HeldOutScene,
-                         ::testing::Values(
-                             HeldOutCase{"debris_as_many_as_cells", "debris as many as cells, a fifth blobs of discs",
-                                         0, 0.03, 0.95, true},
+                             HeldOutCase{"debris", "sparse, cell-sized debris", 0, 0.05, 0.95, true},
                              // At this contrast the live/dead call is the protocol's thresholds' own.
                              HeldOutCase{"faint_cells", "contrast 0.35, thin rims", 0, 0.08, 0.92, false}),
+                         [](const ::testing::TestParamInfo<HeldOutCase>& info) { return info.param.name; });
+
+// A goal the detector does not reach yet (run with --gtest_also_run_disabled_tests):
+// blobs of overlapping discs are taken for small cells, and two lobes of one
+// blob kept as two cells.
+INSTANTIATE_TEST_SUITE_P(DISABLED_NotMetYet, HeldOutScene,
+                         ::testing::Values(HeldOutCase{"debris_as_many_as_cells",
+                                                       "debris as many as cells, a fifth blobs of discs", 0, 0.03,
+                                                       0.95, true}),
                          [](const ::testing::TestParamInfo<HeldOutCase>& info) { return info.param.name; });
 
 // Every held-out scene of one condition: no object is counted twice, that
