@@ -217,7 +217,6 @@ Object Layout::debrisObject()
     const float size = pixels(uniform(std::max(5.0, m_p.minDiameterUm * 0.7), m_p.maxDiameterUm * 1.2));
     const int kind = static_cast<int>(uniform(0, 3));
     const float grey = static_cast<float>(uniform(0.3, 0.8));
-    const Rgb tint = kDebrisTint;
     if (kind == 0) {
         // A lobed blob: three to six lobes that no ellipse follows.
         o.outline.a = size / 2;
@@ -246,11 +245,11 @@ Object Layout::debrisObject()
     }
     o.outline.angle = static_cast<float>(uniform(0, kTwoPi));
     // Uniformly dark, or a dark edge round a lighter inside as cells have.
-    l.body = tint * grey;
+    l.body = kDebrisTint * grey;
     l.rim = l.body;
     if (l.specks.empty() && chance(0.5)) {
-        l.body = tint * static_cast<float>(uniform(0.8, 1.05));
-        l.rim = tint * static_cast<float>(uniform(0.25, 0.55));
+        l.body = kDebrisTint * static_cast<float>(uniform(0.8, 1.05));
+        l.rim = kDebrisTint * static_cast<float>(uniform(0.25, 0.55));
         l.rimWidth = std::max(1.0f, pixels(uniform(1.0, 2.5)));
     }
     l.coreSoftness = 0.8f;
