@@ -22,6 +22,9 @@ constexpr double kWeakEdges = 0.6;
 // A frame is quiet while noise makes edges of at most this share of its
 // pixels at that threshold (a clear frame none, noise of gain 4 about 8 %).
 constexpr double kQuietFrame = 0.01;
+// The frame's noise is measured on tiles of this side (pixels); whether it is
+// quiet, on one band of tiles in this many.
+constexpr int kNoiseTile = 64, kNoiseBands = 8;
 // A rim pixel counts for a centre when its darkening direction points at the
 // centre within about 37 degrees.
 constexpr float kAlignment = 0.8f;
@@ -112,6 +115,13 @@ struct RimPixel
     int edge;
 };
 
+// The frame's noise level as an edge map shows it: the share of pixels that
+// are edges where no object lies.
+double noiseEdgeShare(const cv::Mat& edges);
+// Whether noise leaves few edges in the derivatives' Canny map at `threshold`
+// (high, L1), judged on bands of the frame.
+bool quiet(const cv::Mat& dx, const cv::Mat& dy, double threshold);
+
 class Detector
 {
 public:
@@ -129,19 +139,18 @@ public:
         }
         // The faint rims of weakly refracting cells break up at param1: a
         // quiet frame is read at a lower threshold, a noisy one at param1.
-        cv::Mat edges;
+        // Whether it is quiet, bands of it tell.
         const double weak = kWeakEdges * a.param1;
-        cv::Canny(dx, dy, edges, weak / 2, weak, false);
-        listEdges(edges, dx, dy);
-        measureNoise();
-        if (m_noiseEdges <= kQuietFrame)
-            return;
-        if (dx.data == a.dx.data && dy.data == a.dy.data && given(a.edges, CV_8UC1))
+        cv::Mat edges;
+        if (quiet(dx, dy, weak)) {
+            cv::Canny(dx, dy, edges, weak / 2, weak, false);
+        } else if (dx.data == a.dx.data && dy.data == a.dy.data && given(a.edges, CV_8UC1)) {
             edges = a.edges;
-        else
+        } else {
             cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
+        }
         listEdges(edges, dx, dy);
-        measureNoise();
+        setNoise(noiseEdgeShare(edges));
     }
 
     // Accumulator peaks, in raster order.
@@ -215,8 +224,8 @@ private:
     // Whether most edge pixels in the circle's band point at its centre, as
     // many more as the frame's noise asks for.
     bool rimStandsOut(const Circle& c) const;
-    // Measures m_noiseEdges from the edge list.
-    void measureNoise();
+    // Sets the frame's noise edge share and the close tolerance it widens.
+    void setNoise(double share);
 
     // The edge pixels within the inner side of the circle's rim (the rim's
     // inner edge, the core), listed for take().
@@ -302,25 +311,51 @@ bool Detector::rimStandsOut(const Circle& c) const
     return c.hits.size() >= share * band;
 }
 
-void Detector::measureNoise()
+// Appends the share of edge pixels of each tile of `edges`.
+void addTileDensities(const cv::Mat& edges, std::vector<double>& density)
 {
-    // Edges counted in tiles: objects cover some tiles, noise all of them, so
-    // the lower quartile of the tiles' densities is the noise's.
-    constexpr int kTile = 64;
-    const int cols = (m_size.width + kTile - 1) / kTile, rows = (m_size.height + kTile - 1) / kTile;
-    std::vector<int> counts(static_cast<size_t>(cols * rows), 0);
-    for (const RimPixel& p : m_edgePixels)
-        ++counts[static_cast<size_t>(static_cast<int>(p.y) / kTile * cols + static_cast<int>(p.x) / kTile)];
-    std::vector<double> density(counts.size());
-    for (int ty = 0; ty < rows; ++ty)
-        for (int tx = 0; tx < cols; ++tx) {
-            const int w = std::min(kTile, m_size.width - tx * kTile), h = std::min(kTile, m_size.height - ty * kTile);
-            const size_t i = static_cast<size_t>(ty * cols + tx);
-            density[i] = counts[i] / static_cast<double>(w * h);
+    for (int y = 0; y < edges.rows; y += kNoiseTile)
+        for (int x = 0; x < edges.cols; x += kNoiseTile) {
+            const cv::Mat tile =
+                edges(cv::Rect(x, y, std::min(kNoiseTile, edges.cols - x), std::min(kNoiseTile, edges.rows - y)));
+            density.push_back(cv::countNonZero(tile) / static_cast<double>(tile.total()));
         }
+}
+
+// Objects cover some tiles, noise all of them, so the lower quartile of the
+// tiles' edge densities is the noise's.
+double lowerQuartile(std::vector<double> density)
+{
+    if (density.empty())
+        return 0;
     const auto quartile = density.begin() + static_cast<std::ptrdiff_t>(density.size() / 4);
     std::nth_element(density.begin(), quartile, density.end());
-    m_noiseEdges = *quartile;
+    return *quartile;
+}
+
+double noiseEdgeShare(const cv::Mat& edges)
+{
+    std::vector<double> density;
+    addTileDensities(edges, density);
+    return lowerQuartile(std::move(density));
+}
+
+// One band of tiles in every kNoiseBands is enough to tell.
+bool quiet(const cv::Mat& dx, const cv::Mat& dy, double threshold)
+{
+    std::vector<double> density;
+    cv::Mat edges;
+    for (int y = 0; y < dx.rows; y += kNoiseBands * kNoiseTile) {
+        const cv::Rect band(0, y, dx.cols, std::min(kNoiseTile, dx.rows - y));
+        cv::Canny(dx(band), dy(band), edges, threshold / 2, threshold, false);
+        addTileDensities(edges, density);
+    }
+    return lowerQuartile(std::move(density)) <= kQuietFrame;
+}
+
+void Detector::setNoise(double share)
+{
+    m_noiseEdges = share;
     m_closeCos = static_cast<float>(std::cos(std::acos(kCloseAlignment) + kNoiseTurn * m_noiseEdges));
 }
 
