@@ -115,9 +115,6 @@ struct RimPixel
     int edge;
 };
 
-// The frame's noise level as an edge map shows it: the share of pixels that
-// are edges where no object lies.
-double noiseEdgeShare(const cv::Mat& edges);
 // Whether noise leaves few edges in the derivatives' Canny map at `threshold`
 // (high, L1), judged on bands of the frame.
 bool quiet(const cv::Mat& dx, const cv::Mat& dy, double threshold);
@@ -150,7 +147,7 @@ public:
             cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
         }
         listEdges(edges, dx, dy);
-        setNoise(noiseEdgeShare(edges));
+        measureNoise();
     }
 
     // Accumulator peaks, in raster order.
@@ -224,8 +221,8 @@ private:
     // Whether most edge pixels in the circle's band point at its centre, as
     // many more as the frame's noise asks for.
     bool rimStandsOut(const Circle& c) const;
-    // Sets the frame's noise edge share and the close tolerance it widens.
-    void setNoise(double share);
+    // Measures m_noiseEdges from the edge list.
+    void measureNoise();
 
     // The edge pixels within the inner side of the circle's rim (the rim's
     // inner edge, the core), listed for take().
@@ -333,13 +330,6 @@ double lowerQuartile(std::vector<double> density)
     return *quartile;
 }
 
-double noiseEdgeShare(const cv::Mat& edges)
-{
-    std::vector<double> density;
-    addTileDensities(edges, density);
-    return lowerQuartile(std::move(density));
-}
-
 // One band of tiles in every kNoiseBands is enough to tell.
 bool quiet(const cv::Mat& dx, const cv::Mat& dy, double threshold)
 {
@@ -353,9 +343,22 @@ bool quiet(const cv::Mat& dx, const cv::Mat& dy, double threshold)
     return lowerQuartile(std::move(density)) <= kQuietFrame;
 }
 
-void Detector::setNoise(double share)
+void Detector::measureNoise()
 {
-    m_noiseEdges = share;
+    // Edges counted in tiles, as addTileDensities does, from the edge list.
+    const int cols = (m_size.width + kNoiseTile - 1) / kNoiseTile, rows = (m_size.height + kNoiseTile - 1) / kNoiseTile;
+    std::vector<int> counts(static_cast<size_t>(cols * rows), 0);
+    for (const RimPixel& p : m_edgePixels)
+        ++counts[static_cast<size_t>(static_cast<int>(p.y) / kNoiseTile * cols + static_cast<int>(p.x) / kNoiseTile)];
+    std::vector<double> density(counts.size());
+    for (int ty = 0; ty < rows; ++ty)
+        for (int tx = 0; tx < cols; ++tx) {
+            const int w = std::min(kNoiseTile, m_size.width - tx * kNoiseTile);
+            const int h = std::min(kNoiseTile, m_size.height - ty * kNoiseTile);
+            const size_t i = static_cast<size_t>(ty * cols + tx);
+            density[i] = counts[i] / static_cast<double>(w * h);
+        }
+    m_noiseEdges = lowerQuartile(std::move(density));
     m_closeCos = static_cast<float>(std::cos(std::acos(kCloseAlignment) + kNoiseTurn * m_noiseEdges));
 }
 
