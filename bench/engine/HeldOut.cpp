@@ -92,6 +92,12 @@ std::vector<Condition> makeConditions()
     add("contrast 0.5, thin rims", p, false);
     p.contrast = 0.35;
     add("contrast 0.35, thin rims", p, false);
+    // As many debris objects as cells: mostly specks, a fifth of them small
+    // blobs of overlapping discs, whose arcs look like a small cell's rim.
+    p = scene(300);
+    p.specks = 240;
+    p.discBlobs = 60;
+    add("debris as many as cells, a fifth blobs of discs", p, true);
     return c;
 }
 

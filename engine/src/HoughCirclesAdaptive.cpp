@@ -17,6 +17,14 @@ namespace VelimBio {
 
 namespace {
 
+// The edge map read where the frame is quiet: Canny at this share of param1.
+constexpr double kWeakEdges = 0.6;
+// A frame is quiet while noise makes edges of at most this share of its
+// pixels at that threshold (a clear frame none, noise of gain 4 about 8 %).
+constexpr double kQuietFrame = 0.01;
+// The frame's noise is measured on tiles of this side (pixels); whether it is
+// quiet, on one band of tiles in this many.
+constexpr int kNoiseTile = 64, kNoiseBands = 8;
 // A rim pixel counts for a centre when its darkening direction points at the
 // centre within about 37 degrees.
 constexpr float kAlignment = 0.8f;
@@ -57,10 +65,6 @@ constexpr int kUnexplainedInClump = 2;
 // fewer of its own (of half those asked for, and of those asked of a circle
 // kept in a clump).
 constexpr int kEnclosedSlack = 1;
-// A small cell overlapping larger neighbours deeply has most of its outline
-// hidden and shows under half of it: one whose outline is seen or hidden all
-// round and hidden over kDeeplyHidden sectors may show one sector fewer again.
-constexpr int kDeeplyHidden = 10;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -111,6 +115,10 @@ struct RimPixel
     int edge;
 };
 
+// Whether noise leaves few edges in the derivatives' Canny map at `threshold`
+// (high, L1), judged on bands of the frame.
+bool quiet(const cv::Mat& dx, const cv::Mat& dy, double threshold);
+
 class Detector
 {
 public:
@@ -121,14 +129,24 @@ public:
           m_minCoverage(requiredSectors(a.param2, a.keepPartial))
     {
         const auto given = [&image](const cv::Mat& m, int type) { return m.size() == image.size() && m.type() == type; };
-        if (given(a.dx, CV_16SC1) && given(a.dy, CV_16SC1) && given(a.edges, CV_8UC1)) {
-            listEdges(a.edges, a.dx, a.dy);
-        } else {
-            cv::Mat dx, dy, edges;
+        cv::Mat dx = a.dx, dy = a.dy;
+        if (!given(dx, CV_16SC1) || !given(dy, CV_16SC1)) {
+            dx = dy = cv::Mat();  // the caller's own stay as they are
             sobelInStripes(image, dx, dy);
-            cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
-            listEdges(edges, dx, dy);
         }
+        // The faint rims of weakly refracting cells break up at param1: a
+        // quiet frame is read at a lower threshold, a noisy one at param1.
+        // Whether it is quiet, bands of it tell.
+        const double weak = kWeakEdges * a.param1;
+        cv::Mat edges;
+        if (quiet(dx, dy, weak)) {
+            cv::Canny(dx, dy, edges, weak / 2, weak, false);
+        } else if (dx.data == a.dx.data && dy.data == a.dy.data && given(a.edges, CV_8UC1)) {
+            edges = a.edges;
+        } else {
+            cv::Canny(dx, dy, edges, a.param1 / 2, a.param1, false);
+        }
+        listEdges(edges, dx, dy);
         measureNoise();
     }
 
@@ -290,25 +308,57 @@ bool Detector::rimStandsOut(const Circle& c) const
     return c.hits.size() >= share * band;
 }
 
+// Appends the share of edge pixels of each tile of `edges`.
+void addTileDensities(const cv::Mat& edges, std::vector<double>& density)
+{
+    for (int y = 0; y < edges.rows; y += kNoiseTile)
+        for (int x = 0; x < edges.cols; x += kNoiseTile) {
+            const cv::Mat tile =
+                edges(cv::Rect(x, y, std::min(kNoiseTile, edges.cols - x), std::min(kNoiseTile, edges.rows - y)));
+            density.push_back(cv::countNonZero(tile) / static_cast<double>(tile.total()));
+        }
+}
+
+// Objects cover some tiles, noise all of them, so the lower quartile of the
+// tiles' edge densities is the noise's.
+double lowerQuartile(std::vector<double> density)
+{
+    if (density.empty())
+        return 0;
+    const auto quartile = density.begin() + static_cast<std::ptrdiff_t>(density.size() / 4);
+    std::nth_element(density.begin(), quartile, density.end());
+    return *quartile;
+}
+
+// One band of tiles in every kNoiseBands is enough to tell.
+bool quiet(const cv::Mat& dx, const cv::Mat& dy, double threshold)
+{
+    std::vector<double> density;
+    cv::Mat edges;
+    for (int y = 0; y < dx.rows; y += kNoiseBands * kNoiseTile) {
+        const cv::Rect band(0, y, dx.cols, std::min(kNoiseTile, dx.rows - y));
+        cv::Canny(dx(band), dy(band), edges, threshold / 2, threshold, false);
+        addTileDensities(edges, density);
+    }
+    return lowerQuartile(std::move(density)) <= kQuietFrame;
+}
+
 void Detector::measureNoise()
 {
-    // Edges counted in tiles: objects cover some tiles, noise all of them, so
-    // the lower quartile of the tiles' densities is the noise's.
-    constexpr int kTile = 64;
-    const int cols = (m_size.width + kTile - 1) / kTile, rows = (m_size.height + kTile - 1) / kTile;
+    // Edges counted in tiles, as addTileDensities does, from the edge list.
+    const int cols = (m_size.width + kNoiseTile - 1) / kNoiseTile, rows = (m_size.height + kNoiseTile - 1) / kNoiseTile;
     std::vector<int> counts(static_cast<size_t>(cols * rows), 0);
     for (const RimPixel& p : m_edgePixels)
-        ++counts[static_cast<size_t>(static_cast<int>(p.y) / kTile * cols + static_cast<int>(p.x) / kTile)];
+        ++counts[static_cast<size_t>(static_cast<int>(p.y) / kNoiseTile * cols + static_cast<int>(p.x) / kNoiseTile)];
     std::vector<double> density(counts.size());
     for (int ty = 0; ty < rows; ++ty)
         for (int tx = 0; tx < cols; ++tx) {
-            const int w = std::min(kTile, m_size.width - tx * kTile), h = std::min(kTile, m_size.height - ty * kTile);
+            const int w = std::min(kNoiseTile, m_size.width - tx * kNoiseTile);
+            const int h = std::min(kNoiseTile, m_size.height - ty * kNoiseTile);
             const size_t i = static_cast<size_t>(ty * cols + tx);
             density[i] = counts[i] / static_cast<double>(w * h);
         }
-    const auto quartile = density.begin() + static_cast<std::ptrdiff_t>(density.size() / 4);
-    std::nth_element(density.begin(), quartile, density.end());
-    m_noiseEdges = *quartile;
+    m_noiseEdges = lowerQuartile(std::move(density));
     m_closeCos = static_cast<float>(std::cos(std::acos(kCloseAlignment) + kNoiseTurn * m_noiseEdges));
 }
 
@@ -582,9 +632,7 @@ bool Detector::accepts(const Circle& c, Sectors hidden, const std::vector<uchar>
     // objects is the inner side of their rims seen from a gap between them; a
     // neighbour overlapping a kept object has most of its rim outside.
     const int outline = static_cast<int>((s.own | hidden | outsideFrame(c)).count());
-    int slack = 0;
-    if (outline == kSectors)
-        slack = static_cast<int>(hidden.count()) >= kDeeplyHidden ? kEnclosedSlack + 1 : kEnclosedSlack;
+    const int slack = outline == kSectors ? kEnclosedSlack : 0;
     return promising(s, c.r, slack) && static_cast<int>(s.ownWithoutNoise.count()) >= needs.own - slack &&
            outline >= needs.outline &&
            4 * s.inside <= 3 * s.support;

@@ -20,6 +20,8 @@ constexpr std::uint64_t kSensorSeed = 0x5e9503;  // one sensor for every scene
 
 using Rgb = cv::Vec3f;
 
+const Rgb kDebrisTint(1.0f, 0.96f, 0.88f);  // dust and cell fragments: brownish grey
+
 float smoothstep(float t)
 {
     t = std::clamp(t, 0.0f, 1.0f);
@@ -75,6 +77,7 @@ struct Look
     float halo = 0, haloWidth = 1.5f;
     std::vector<Granule> granules;
     std::vector<cv::Vec3f> specks;  // a clump of specks instead: dx, dy, radius; body is their transmission
+    bool merged = false;            // the specks are one body (its transmission once where they overlap)
 };
 
 struct Object
@@ -114,6 +117,7 @@ private:
     TrueCell newCell();
     Object cellObject(const TrueCell& c);
     Object debrisObject();
+    Object discBlob();
     // Places up to `size` touching cells of one clump; returns how many.
     int placeClump(int size, int group, std::vector<TrueCell>& truth, std::vector<Object>& objects);
     // Puts `c` against the clump's members, strung on or packed; false when
@@ -213,7 +217,6 @@ Object Layout::debrisObject()
     const float size = pixels(uniform(std::max(5.0, m_p.minDiameterUm * 0.7), m_p.maxDiameterUm * 1.2));
     const int kind = static_cast<int>(uniform(0, 3));
     const float grey = static_cast<float>(uniform(0.3, 0.8));
-    const Rgb tint(1.0f, 0.96f, 0.88f);  // dust and cell fragments: brownish grey
     if (kind == 0) {
         // A lobed blob: three to six lobes that no ellipse follows.
         o.outline.a = size / 2;
@@ -242,14 +245,50 @@ Object Layout::debrisObject()
     }
     o.outline.angle = static_cast<float>(uniform(0, kTwoPi));
     // Uniformly dark, or a dark edge round a lighter inside as cells have.
-    l.body = tint * grey;
+    l.body = kDebrisTint * grey;
     l.rim = l.body;
     if (l.specks.empty() && chance(0.5)) {
-        l.body = tint * static_cast<float>(uniform(0.8, 1.05));
-        l.rim = tint * static_cast<float>(uniform(0.25, 0.55));
+        l.body = kDebrisTint * static_cast<float>(uniform(0.8, 1.05));
+        l.rim = kDebrisTint * static_cast<float>(uniform(0.25, 0.55));
         l.rimWidth = std::max(1.0f, pixels(uniform(1.0, 2.5)));
     }
     l.coreSoftness = 0.8f;
+    return o;
+}
+
+Object Layout::discBlob()
+{
+    // Discs added one by one, each overlapping one before it on a random
+    // side, then scaled to the blob's width: lumpy, seldom round.
+    Object o;
+    std::vector<cv::Vec3f>& discs = o.look.specks;
+    const int n = static_cast<int>(uniform(2, 5));
+    for (int i = 0; i < n; ++i) {
+        const float r = static_cast<float>(uniform(0.6, 1.0));
+        cv::Vec3f d(0, 0, r);
+        if (i > 0) {
+            const cv::Vec3f& on = discs[static_cast<size_t>(uniform(0, i))];
+            const double at = (on[2] + r) * uniform(0.35, 0.75), turn = uniform(0, kTwoPi);
+            d[0] = on[0] + static_cast<float>(at * std::cos(turn));
+            d[1] = on[1] + static_cast<float>(at * std::sin(turn));
+        }
+        discs.push_back(d);
+    }
+    cv::Point2f mid(0, 0);
+    for (const cv::Vec3f& d : discs)
+        mid += cv::Point2f(d[0], d[1]) * (1.0f / n);
+    float reach = 0;
+    for (cv::Vec3f& d : discs) {
+        d[0] -= mid.x;
+        d[1] -= mid.y;
+        reach = std::max(reach, std::hypot(d[0], d[1]) + d[2]);
+    }
+    const float across = static_cast<float>(uniform(6.0, 16.0));
+    for (cv::Vec3f& d : discs)
+        d *= across / 2 / reach;
+    o.outline.a = o.outline.b = across / 2;
+    o.look.merged = true;
+    o.look.body = o.look.rim = kDebrisTint * static_cast<float>(uniform(0.25, 0.6));
     return o;
 }
 
@@ -366,6 +405,8 @@ void Layout::placeDebris(std::vector<Object>& objects)
         o.look.body = o.look.rim = Rgb::all(static_cast<float>(uniform(0.3, 0.75)));
         place(o, 20);
     }
+    for (int i = 0; i < m_p.discBlobs; ++i)
+        place(discBlob(), 50);
 }
 
 // The object's transmission at (dx, dy) from its centre; `boundary` is the
@@ -376,8 +417,11 @@ Rgb transmission(const Object& o, float dx, float dy, float boundary)
     if (!l.specks.empty()) {
         Rgb t(1, 1, 1);
         for (const cv::Vec3f& s : l.specks)
-            if ((dx - s[0]) * (dx - s[0]) + (dy - s[1]) * (dy - s[1]) < s[2] * s[2])
+            if ((dx - s[0]) * (dx - s[0]) + (dy - s[1]) * (dy - s[1]) < s[2] * s[2]) {
                 t = t.mul(l.body);
+                if (l.merged)
+                    break;
+            }
         return t;
     }
     const float depth = boundary - std::sqrt(dx * dx + dy * dy);  // pixels inside the outline

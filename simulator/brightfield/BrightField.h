@@ -14,11 +14,12 @@
 // core; trypan-blue dead cells dark or pale blue with a thin membrane; cells
 // alone or in touching clumps, strung on or packed tight; debris
 // of cell size and contrast that is not round (lobed blobs, rods, clumps of
-// specks); specks below cell size. The light field is uneven (an off-centre
-// fall-off, a tilt and out-of-focus dust), the optics a diffraction blur and,
-// out of focus, a defocus disc over the whole field; the sensor counts
-// photons (shot and read noise, pixel gain spread, analog gain) on a Bayer
-// mosaic that is then demosaiced. The same parameters give the same pixels.
+// specks, blobs of overlapping discs); specks below cell size. The light
+// field is uneven (an off-centre fall-off, a tilt and out-of-focus dust), the
+// optics a diffraction blur and, out of focus, a defocus disc over the whole
+// field; the sensor counts photons (shot and read noise, pixel gain spread,
+// analog gain) on a Bayer mosaic that is then demosaiced. The same parameters
+// give the same pixels.
 namespace brightfield {
 
 struct SceneParams
@@ -44,6 +45,9 @@ struct SceneParams
     double clumpOverlap = 0.15;
     int debris = 0;                // cell-sized objects that are not cells
     int specks = 30;               // particles below cell size
+    // Small irregular blobs: two to four dark discs overlapping into one body
+    // 6 to 16 pixels across, arcs of circles all round.
+    int discBlobs = 0;
     double contrast = 1.0;         // scales every object's departure from clear
     double rimScale = 1.0;         // scales the width of live cells' refractive rim
 

@@ -10,9 +10,11 @@ namespace VelimBio {
 // Circle detector for bright-field cell frames: dark-rimmed round objects
 // (about 7 to 24 pixels across at 5 MP) on a bright background.
 //
-// Each edge pixel of a Canny map votes along its gradient, on the side where
-// the image darkens, into an accumulator pooled over 2·dp pixels; local peaks
-// with at least param2 votes (summed over 3×3 cells) are candidates. A
+// Each edge pixel of a Canny map (at 0.6 times param1 where the frame is
+// quiet, so that faint rims hold together; at param1 where noise covers it
+// with edges) votes along its gradient, on the side where the image darkens,
+// into an accumulator pooled over 2·dp pixels; local peaks with at least
+// param2 votes (summed over 3×3 cells) are candidates. A
 // candidate's centre and radius are then fitted to its own rim pixels (those
 // whose gradient points at the centre; smaller radii are tried when the best
 // fits none) and it is kept when enough of its outline is seen round the
@@ -40,7 +42,8 @@ namespace VelimBio {
 //   dp           accumulator resolution: one cell per 2·dp pixels (1.0)
 //   minDist      two circles are one object when their centres are closer
 //                than minDist times the larger radius (0.7)
-//   param1       Canny high threshold, L1 gradient (low = param1 / 2)
+//   param1       Canny high threshold, L1 gradient (low = param1 / 2), for
+//                a noisy frame; a quiet one is read at 0.6 times these
 //   param2       votes a peak needs and rim pixels a circle needs; it also
 //                sets how much of the outline must be seen (nine tenths at
 //                18, three quarters at 10, about half at 1), at least half of
@@ -75,8 +78,8 @@ struct DetectorArgs
     bool keepPartial = false;
     // The image's 3 × 3 derivatives d/dx and d/dy (16-bit, borders replicated)
     // and their Canny map at param1 / 2 and param1 (L1), when the caller has
-    // made them already; otherwise (empty, or not of the image's size) the
-    // detector makes its own.
+    // made them already (the map is read only for a noisy frame); otherwise
+    // (empty, or not of the image's size) the detector makes its own.
     cv::Mat dx, dy, edges;
 };
 

@@ -1,8 +1,10 @@
-// The second renderer's clumps and sensor noise, which the held-out
-// conditions of touching and noisy cells rely on.
+// The second renderer's clumps, blobs of discs and sensor noise, which the
+// held-out conditions of touching and noisy cells and of debris rely on.
 #include "BrightField.h"
 
 #include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -88,6 +90,30 @@ TEST(BrightFieldClumps, PackedClumpsTouchEveryMemberOverlapAtMostTheirShareAndCr
     EXPECT_GT(packed.deepestShare, 0.10);
     EXPECT_GT(packed.contactsPerCell, 1.25 * strung.contactsPerCell)
         << packed.contactsPerCell << " against " << strung.contactsPerCell;
+}
+
+TEST(BrightFieldDebris, BlobsOfDiscsAreDarkLumpsSixToSixteenPixelsAcrossAndNoCells)
+{
+    brightfield::SceneParams p = smallScene(5);
+    p.cells = 0;
+    p.specks = 0;
+    p.dust = 0;
+    p.discBlobs = 20;
+    const brightfield::Rendered r = brightfield::render(p);
+    EXPECT_TRUE(r.cells.empty());
+    cv::Mat green, dark, labels, stats, centroids;
+    cv::extractChannel(r.rgb, green, 1);
+    cv::threshold(green, dark, 0.8 * p.background, 255, cv::THRESH_BINARY_INV);
+    const int n = cv::connectedComponentsWithStats(dark, labels, stats, centroids) - 1;
+    EXPECT_EQ(n, p.discBlobs);
+    int elongated = 0;
+    for (int i = 1; i <= n; ++i) {
+        const int w = stats.at<int>(i, cv::CC_STAT_WIDTH), h = stats.at<int>(i, cv::CC_STAT_HEIGHT);
+        EXPECT_GE(std::max(w, h), 5) << "blob " << i;
+        EXPECT_LE(std::max(w, h), 17) << "blob " << i;
+        elongated += std::min(w, h) < 0.8 * std::max(w, h) ? 1 : 0;
+    }
+    EXPECT_GE(elongated, n / 4) << "lumpy, seldom round";
 }
 
 // Noise on clear glass, green plane: the standard deviation about the mean.
