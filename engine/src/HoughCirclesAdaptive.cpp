@@ -65,6 +65,9 @@ constexpr int kUnexplainedInClump = 2;
 // fewer of its own (of half those asked for, and of those asked of a circle
 // kept in a clump).
 constexpr int kEnclosedSlack = 1;
+// Two overlapping circles are two arcs of one object's outline (the lobes of a
+// blob) when this share of each one's rim pixels lies on one circle.
+constexpr double kOneOutline = 0.78;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -175,6 +178,9 @@ public:
     void take(const Circle& c, std::vector<uchar>& taken) const;
     // Sectors of the circle's outline beyond the frame.
     Sectors outsideFrame(const Circle& c) const;
+    // Whether the circle's rim pixels and those of `rim` (edge indices) lie
+    // on one circle: two arcs of one object's outline.
+    bool oneOutline(const Circle& c, const std::vector<int>& rim) const;
     size_t edgeCount() const { return m_edgePixels.size(); }
     // Position of edge pixel i.
     cv::Point2f edgeAt(int i) const
@@ -735,6 +741,30 @@ bool fitCircle(const std::vector<cv::Point2f>& pts, float& cx, float& cy, float&
     return std::isfinite(r);
 }
 
+bool Detector::oneOutline(const Circle& c, const std::vector<int>& rim) const
+{
+    thread_local std::vector<cv::Point2f> pts;
+    pts.clear();
+    for (const RimHit& h : c.hits)
+        pts.push_back(edgeAt(h.edge));
+    for (int edge : rim)
+        pts.push_back(edgeAt(edge));
+    float x, y, r;
+    if (!fitCircle(pts, x, y, r))
+        return false;
+    // Each of the two rims mostly on it: a small circle's few pixels would
+    // not outweigh a large neighbour's.
+    const auto onIt = [&](auto first, auto last) {
+        const auto on = std::count_if(first, last, [&](const cv::Point2f& p) {
+            return std::abs(std::hypot(p.x - x, p.y - y) - r) <= kBand;
+        });
+        return on / static_cast<double>(last - first);
+    };
+    const auto split = pts.begin() + static_cast<std::ptrdiff_t>(c.hits.size());
+    const double a = onIt(pts.begin(), split), b = onIt(split, pts.end());
+    return std::min(a, b) >= kOneOutline;
+}
+
 Circle Detector::verify(const Candidate& c, const std::vector<uchar>* taken) const
 {
     thread_local std::vector<RimPixel> rim;
@@ -934,6 +964,9 @@ private:
     Clump gather(const std::vector<const Circle*>& left) const;
     // A circle whose centre lies too close to one in `grid` is the same object seen again.
     bool sameAsOneIn(const Circle& c, const CircleGrid& grid) const;
+    // A circle overlapping a kept one whose rim goes on along the kept one's
+    // outline is that object seen again.
+    bool onOutlineOfKept(const Circle& c) const;
     Sectors hiddenByKept(const Circle& c) const;
     void keep(const Circle& c);
 
@@ -942,6 +975,7 @@ private:
     float m_minDist, m_reach;
     std::vector<uchar> m_taken;
     CircleGrid m_kept;
+    std::vector<std::vector<int>> m_keptRims;  // edge indices of each kept circle's rim, by its id in m_kept
     std::vector<cv::Vec3f> m_circles;
 };
 
@@ -963,10 +997,22 @@ Sectors Selection::hiddenByKept(const Circle& c) const
     return hidden;
 }
 
+bool Selection::onOutlineOfKept(const Circle& c) const
+{
+    return m_kept.any(c.x, c.y, [&](const Placed& k) {
+        const float reach = c.r + k.r;
+        return (c.x - k.x) * (c.x - k.x) + (c.y - k.y) * (c.y - k.y) < reach * reach &&
+               m_detector.oneOutline(c, m_keptRims[static_cast<size_t>(k.id)]);
+    });
+}
+
 void Selection::keep(const Circle& c)
 {
     m_detector.take(c, m_taken);
-    m_kept.add(c);
+    m_kept.add(c, static_cast<int>(m_keptRims.size()));
+    std::vector<int>& rim = m_keptRims.emplace_back();
+    for (const RimHit& h : c.hits)
+        rim.push_back(h.edge);
     m_circles.emplace_back(c.x, c.y, c.r);
 }
 
@@ -977,10 +1023,10 @@ std::vector<const Circle*> Selection::keepInTurn(std::vector<const Circle*> queu
         for (const Circle* c : queue) {
             if (sameAsOneIn(*c, m_kept))
                 continue;
-            if (m_detector.accepts(*c, hiddenByKept(*c), m_taken))
-                keep(*c);
-            else
+            if (!m_detector.accepts(*c, hiddenByKept(*c), m_taken))
                 waiting.push_back(c);
+            else if (!onOutlineOfKept(*c))
+                keep(*c);
         }
         if (waiting.size() == queue.size())
             return waiting;
@@ -1043,7 +1089,7 @@ std::vector<const Circle*> Selection::keepTogether(const std::vector<const Circl
     }
     std::vector<const Circle*> rest;
     for (size_t i = 0; i < n; ++i) {
-        standing[i] = standing[i] && stands(i);
+        standing[i] = standing[i] && stands(i) && !onOutlineOfKept(*clump.circles[i]);
         if (standing[i])
             keep(*clump.circles[i]);
         else

@@ -319,6 +319,32 @@ TEST(Detector, ObjectsOfCellSizeThatAreNotRoundAreNoCells)
     EXPECT_EQ(elsewhere, 0);
 }
 
+TEST(Detector, TwoLobesOfOneBlobAreOneObjectAndOverlappingCellsTwo)
+{
+    // Blobs of two dark discs overlapping at about 0.55 of their radii's sum,
+    // and pairs of live cells overlapping at 0.6 of it.
+    DrawnField field(200, 60);
+    const std::vector<std::pair<cv::Point, cv::Point>> blobs = {{{20, 20}, {24, 22}}, {{20, 42}, {23, 46}}};
+    for (const auto& [a, b] : blobs) {
+        field.cell(a, 4, false);
+        field.cell(b, 4, false);
+    }
+    const std::vector<cv::Point> cells = {{80, 30}, {88, 33}, {140, 30}, {147, 36}};
+    field.cell(cells[0], 8, true);
+    field.cell(cells[1], 6, true);
+    field.cell(cells[2], 7, true);
+    field.cell(cells[3], 7, true);
+    const std::vector<cv::Vec3f> circles = detectCircles(field.grey(), engineArgs(7, 24, 5, 5));
+    for (const auto& [a, b] : blobs) {
+        const cv::Point2f middle = (cv::Point2f(a) + cv::Point2f(b)) / 2;
+        EXPECT_LE(std::count_if(circles.begin(), circles.end(),
+                                [&](const cv::Vec3f& c) { return std::hypot(c[0] - middle.x, c[1] - middle.y) < 8; }),
+                  1)
+            << "blob at " << middle;
+    }
+    EXPECT_EQ(tally(circles, cells).first, std::vector<bool>(cells.size(), true));
+}
+
 TEST(Detector, CellsHiddenByTouchingNeighboursOrTheFrameBorderAreFound)
 {
     // A cross of five touching cells: the middle one shows little of its own

@@ -23,8 +23,10 @@ namespace VelimBio {
 // and there. Where a neighbour presses against it or overlaps it, or the
 // frame cuts it, the outline counts as seen. Most complete outlines first
 // (and the rest again, as long as that keeps more), a circle is dropped when
-// its centre is too close to a kept one, its rim pixels already belong to
-// kept ones, or its rim lies mostly inside kept ones: one circle per object.
+// its centre is too close to a kept one, its rim and an overlapping kept
+// one's lie on one circle (two lobes of one blob), its rim pixels already
+// belong to kept ones, or its rim lies mostly inside kept ones: one circle
+// per object.
 // Circles that hide each other with none kept first (a clump) are judged
 // together, whatever their order, and must show more of their own outline.
 // Then the edge pixels no kept circle explains, near kept ones, vote again by
