@@ -3,7 +3,6 @@
 #include "Common/CommonResources.h"
 #include "Count/CountReport.h"
 #include "File_IO/CSVReaderWriter.h"
-#include "HomeDlg/HomeDlg.h"
 #include "HomeDlg/PowerControl.h"
 #include "Keyboard/KeyboardFrame.h"
 #include "Keyboard/KeyboardLook.h"
@@ -284,14 +283,9 @@ void SavePrintDlg::slot_set_backLabel(bool bshow)
     m_BackLabel.request(bshow);
 }
 
-PowerControl* SavePrintDlg::powerRoads()
-{
-    return theApp.m_pHomeDlg ? theApp.m_pHomeDlg->powerControl() : nullptr;
-}
-
 void SavePrintDlg::raisePowerOffQuestion()
 {
-    if (PowerControl* roads = powerRoads())
+    if (PowerControl* roads = PowerControl::instance())
         roads->set_top_Poweroffdlg();
 }
 
@@ -401,7 +395,7 @@ void SavePrintDlg::prepare_save(QString path, QString name)
     m_saveTimeDone = 0;
     m_saveTimeTotal = plan.weight;
     // A power-off confirmed from here on waits until the run has ended.
-    PowerControl* roads = powerRoads();
+    PowerControl* roads = PowerControl::instance();
     if (roads)
         roads->setSaving(true);
     openProgressBox();

@@ -11,8 +11,6 @@
 
 #include <functional>
 
-class PowerControl;
-
 namespace Ui {
 class SavePrintDlg;
 }
@@ -150,8 +148,6 @@ private:
     void autoSaveEnded(bool failed);
     QString autoName();
     bool stickMounted() const;
-    // The home screen's power roads; null without a home screen.
-    static PowerControl* powerRoads();
     void raisePowerOffQuestion();
     void prepare_print();
     void count_result_to_text(QString& text);
