@@ -68,6 +68,11 @@ constexpr int kEnclosedSlack = 1;
 // Two overlapping circles are two arcs of one object's outline (the lobes of a
 // blob) when this share of each one's rim pixels lies on one circle.
 constexpr double kOneOutline = 0.78;
+// A neighbour with this share of each one's rim pixels on one circle with a
+// circle's is more of its outline, not an object beside it: it hides none of
+// it. Looser than kOneOutline, as a lobe's rim follows its twin's only
+// roughly.
+constexpr double kContinuesOutline = 0.7;
 // Two outlines this close (pixels) touch.
 constexpr float kTouchGap = 2.0f;
 // What an edge pixel is to the circles kept so far.
@@ -178,9 +183,9 @@ public:
     void take(const Circle& c, std::vector<uchar>& taken) const;
     // Sectors of the circle's outline beyond the frame.
     Sectors outsideFrame(const Circle& c) const;
-    // Whether the circle's rim pixels and those of `rim` (edge indices) lie
-    // on one circle: two arcs of one object's outline.
-    bool oneOutline(const Circle& c, const std::vector<int>& rim) const;
+    // Whether `share` of the circle's rim pixels and of those of `rim` (edge
+    // indices) lie on one circle: two arcs of one object's outline.
+    bool oneOutline(const Circle& c, const std::vector<int>& rim, double share = kOneOutline) const;
     size_t edgeCount() const { return m_edgePixels.size(); }
     // Position of edge pixel i.
     cv::Point2f edgeAt(int i) const
@@ -741,7 +746,7 @@ bool fitCircle(const std::vector<cv::Point2f>& pts, float& cx, float& cy, float&
     return std::isfinite(r);
 }
 
-bool Detector::oneOutline(const Circle& c, const std::vector<int>& rim) const
+bool Detector::oneOutline(const Circle& c, const std::vector<int>& rim, double share) const
 {
     thread_local std::vector<cv::Point2f> pts;
     pts.clear();
@@ -762,7 +767,7 @@ bool Detector::oneOutline(const Circle& c, const std::vector<int>& rim) const
     };
     const auto split = pts.begin() + static_cast<std::ptrdiff_t>(c.hits.size());
     const double a = onIt(pts.begin(), split), b = onIt(split, pts.end());
-    return std::min(a, b) >= kOneOutline;
+    return std::min(a, b) >= share;
 }
 
 Circle Detector::verify(const Candidate& c, const std::vector<uchar>* taken) const
@@ -924,6 +929,16 @@ Sectors hiddenBy(const Circle& c, const Placed& k)
     return sectorsFacing(std::atan2(k.y - c.y, k.x - c.x), std::asin(std::min(1.0f, k.r / d)));
 }
 
+// The edge indices of the circle's rim pixels.
+std::vector<int> rimOf(const Circle& c)
+{
+    std::vector<int> rim;
+    rim.reserve(c.hits.size());
+    for (const RimHit& h : c.hits)
+        rim.push_back(h.edge);
+    return rim;
+}
+
 // Keeps one circle per object out of the verified ones, each rim pixel for
 // one object only.
 class Selection
@@ -1010,9 +1025,7 @@ void Selection::keep(const Circle& c)
 {
     m_detector.take(c, m_taken);
     m_kept.add(c, static_cast<int>(m_keptRims.size()));
-    std::vector<int>& rim = m_keptRims.emplace_back();
-    for (const RimHit& h : c.hits)
-        rim.push_back(h.edge);
+    m_keptRims.push_back(rimOf(c));
     m_circles.emplace_back(c.x, c.y, c.r);
 }
 
@@ -1050,9 +1063,11 @@ Selection::Clump Selection::gather(const std::vector<const Circle*>& left) const
     for (size_t i = 0; i < n; ++i) {
         const Circle& c = *clump.circles[i];
         clump.byKept[i] = hiddenByKept(c);
+        // Two lobes of a blob would excuse each other's missing rim.
         grid.any(c.x, c.y, [&](const Placed& k) {
             const Sectors s = hiddenBy(c, k);
-            if (k.id != static_cast<int>(i) && s.any())
+            if (k.id != static_cast<int>(i) && s.any() &&
+                !m_detector.oneOutline(c, rimOf(*clump.circles[static_cast<size_t>(k.id)]), kContinuesOutline))
                 clump.byOthers[i].emplace_back(k.id, s);
             return false;
         });

@@ -321,13 +321,25 @@ TEST(Detector, ObjectsOfCellSizeThatAreNotRoundAreNoCells)
 
 TEST(Detector, TwoLobesOfOneBlobAreOneObjectAndOverlappingCellsTwo)
 {
-    // Blobs of two dark discs overlapping at about 0.55 of their radii's sum,
-    // and pairs of live cells overlapping at 0.6 of it.
-    DrawnField field(200, 60);
-    const std::vector<std::pair<cv::Point, cv::Point>> blobs = {{{20, 20}, {24, 22}}, {{20, 42}, {23, 46}}};
-    for (const auto& [a, b] : blobs) {
-        field.cell(a, 4, false);
-        field.cell(b, 4, false);
+    // Blobs of two dark discs overlapping at 0.5 to 0.7 of their radii's sum
+    // (each lobe round enough to pass for a small cell, were the other a
+    // neighbour hiding its rim), and pairs of live cells overlapping at 0.6
+    // of it.
+    struct Blob
+    {
+        cv::Point a;
+        int ra;
+        cv::Point b;
+        int rb;
+    };
+    const std::vector<Blob> blobs = {{{20, 20}, 4, {24, 22}, 4}, {{20, 42}, 4, {23, 46}, 4},
+                                     {{50, 20}, 5, {52, 25}, 5}, {{50, 45}, 5, {56, 45}, 5},
+                                     {{175, 15}, 4, {180, 18}, 5}, {{175, 45}, 5, {170, 47}, 5},
+                                     {{205, 15}, 5, {204, 21}, 5}, {{205, 45}, 4, {200, 41}, 4}};
+    DrawnField field(230, 60);
+    for (const Blob& blob : blobs) {
+        field.cell(blob.a, blob.ra, false);
+        field.cell(blob.b, blob.rb, false);
     }
     const std::vector<cv::Point> cells = {{80, 30}, {88, 33}, {140, 30}, {147, 36}};
     field.cell(cells[0], 8, true);
@@ -335,8 +347,8 @@ TEST(Detector, TwoLobesOfOneBlobAreOneObjectAndOverlappingCellsTwo)
     field.cell(cells[2], 7, true);
     field.cell(cells[3], 7, true);
     const std::vector<cv::Vec3f> circles = detectCircles(field.grey(), engineArgs(7, 24, 5, 5));
-    for (const auto& [a, b] : blobs) {
-        const cv::Point2f middle = (cv::Point2f(a) + cv::Point2f(b)) / 2;
+    for (const Blob& blob : blobs) {
+        const cv::Point2f middle = (cv::Point2f(blob.a) + cv::Point2f(blob.b)) / 2;
         EXPECT_LE(std::count_if(circles.begin(), circles.end(),
                                 [&](const cv::Vec3f& c) { return std::hypot(c[0] - middle.x, c[1] - middle.y) < 8; }),
                   1)
@@ -484,3 +496,4 @@ TEST(Detector, ResultIsTheSameInOrderWithAnyNumberOfThreadsAndWithGivenEdgeMaps)
 }
 
 }  // namespace
+

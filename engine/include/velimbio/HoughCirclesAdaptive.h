@@ -28,7 +28,9 @@ namespace VelimBio {
 // belong to kept ones, or its rim lies mostly inside kept ones: one circle
 // per object.
 // Circles that hide each other with none kept first (a clump) are judged
-// together, whatever their order, and must show more of their own outline.
+// together, whatever their order, and must show more of their own outline;
+// a neighbour whose rim lies roughly on one circle with a circle's (a lobe of
+// the same blob) hides none of it.
 // Then the edge pixels no kept circle explains, near kept ones, vote again by
 // themselves, and their candidates (fitted without the kept rims) are judged
 // the same way beside the kept circles. A circle whose outline is seen or
