@@ -1063,7 +1063,8 @@ Selection::Clump Selection::gather(const std::vector<const Circle*>& left) const
     for (size_t i = 0; i < n; ++i) {
         const Circle& c = *clump.circles[i];
         clump.byKept[i] = hiddenByKept(c);
-        // Two lobes of a blob would excuse each other's missing rim.
+        // A lobe of the same blob hides nothing: two would excuse each
+        // other's missing rim.
         grid.any(c.x, c.y, [&](const Placed& k) {
             const Sectors s = hiddenBy(c, k);
             if (k.id != static_cast<int>(i) && s.any() &&

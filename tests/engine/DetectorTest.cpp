@@ -321,7 +321,7 @@ TEST(Detector, ObjectsOfCellSizeThatAreNotRoundAreNoCells)
 
 TEST(Detector, TwoLobesOfOneBlobAreOneObjectAndOverlappingCellsTwo)
 {
-    // Blobs of two dark discs overlapping at 0.5 to 0.7 of their radii's sum
+    // Blobs of two dark discs overlapping at 0.55 to 0.65 of their radii's sum
     // (each lobe round enough to pass for a small cell, were the other a
     // neighbour hiding its rim), and pairs of live cells overlapping at 0.6
     // of it.
@@ -335,7 +335,7 @@ TEST(Detector, TwoLobesOfOneBlobAreOneObjectAndOverlappingCellsTwo)
     const std::vector<Blob> blobs = {{{20, 20}, 4, {24, 22}, 4}, {{20, 42}, 4, {23, 46}, 4},
                                      {{50, 20}, 5, {52, 25}, 5}, {{50, 45}, 5, {56, 45}, 5},
                                      {{175, 15}, 4, {180, 18}, 5}, {{175, 45}, 5, {170, 47}, 5},
-                                     {{205, 15}, 5, {204, 21}, 5}, {{205, 45}, 4, {200, 41}, 4}};
+                                     {{205, 15}, 5, {204, 21}, 5}, {{205, 47}, 5, {200, 44}, 4}};
     DrawnField field(230, 60);
     for (const Blob& blob : blobs) {
         field.cell(blob.a, blob.ra, false);
@@ -496,4 +496,3 @@ TEST(Detector, ResultIsTheSameInOrderWithAnyNumberOfThreadsAndWithGivenEdgeMaps)
 }
 
 }  // namespace
-
