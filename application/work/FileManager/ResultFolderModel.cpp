@@ -96,18 +96,16 @@ QString ResultFolderModel::rowName(int row) const
 
 void ResultFolderModel::erase2(QFileInfo fi)
 {
-    const QString path = platform::rootPath(fi.filePath());
-    if (QFileInfo(path).isDir() && !QDir(path).removeRecursively())
-        KLOG << "[Error] not all of it removed:" << fi.filePath();
+    if (QFileInfo(platform::rootPath(fi.filePath())).isDir())
+        FileOperator::erase(fi);
     page2();
 }
 
 void ResultFolderModel::erase(int row)
 {
-    const QString name = rowName(row);
-    const QString path = platform::rootPath(currentItemPath(row));
-    if (!name.isEmpty() && QFileInfo(path).isDir() && !QDir(path).removeRecursively())
-        KLOG << "[Error] not all of it removed:" << currentItemPath(row);
+    const QFileInfo item(currentItemPath(row));
+    if (!rowName(row).isEmpty() && QFileInfo(platform::rootPath(item.filePath())).isDir())
+        FileOperator::erase(item);
 }
 
 void ResultFolderModel::erase(QFileInfo fi)
@@ -121,12 +119,8 @@ void ResultFolderModel::erase_all()
     const QString folder = platform::rootPath(m_localDisk.filePath());
     const QFileInfoList entries =
         QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-    for (const QFileInfo& entry : entries) {
-        const bool removed = entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
-                                                                  : QFile::remove(entry.filePath());
-        if (!removed)
-            KLOG << "[Error] not removed:" << platform::logicalPath(entry.filePath());
-    }
+    for (const QFileInfo& entry : entries)
+        FileOperator::erase(QFileInfo(platform::logicalPath(entry.filePath())));
 }
 
 void ResultFolderModel::slotResetDiskList(QString path)

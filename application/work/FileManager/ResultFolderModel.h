@@ -42,15 +42,17 @@ public:
     // alone ("" past the last row).
     QString currentItemPath(int row) const;
     QString rowName(int row) const;
-    // Removes a result folder with everything in it, when it exists.
+    // Removes a result folder with everything in it (a link to one: the link
+    // alone), when it exists.
     void erase2(QFileInfo fi);
     // Removes the folder of row `row` of the browsed folder with everything
-    // in it, when it exists.
+    // in it (a link to one: the link alone), when it exists.
     void erase(int row);
     // Removes a file, or a folder with everything in it (a link: the link
     // alone); the outcome is logged only.
     void erase(QFileInfo fi);
-    // Removes everything in the mode's internal result folder, whatever is browsed.
+    // Removes everything in the mode's internal result folder, whatever is
+    // browsed (links alone).
     void erase_all();
 
     QString localDisk() const { return m_localDisk.filePath(); }

@@ -181,6 +181,23 @@ TEST_F(ResultPages, EraseByRowRemovesThatFolderOnly)
     EXPECT_EQ(QDir(root.path(kTotal)).entryList(QDir::Dirs | QDir::NoDotAndDotDot), left);
 }
 
+// A link among the results goes alone, whether erased by path or by row:
+// what it leads to is no result and stays.
+TEST_F(ResultPages, EraseByPathOrRowTakesALinkAlone)
+{
+    root.writeFile("/outside/kept.csv", "x");
+    QDir().mkpath(root.path(kTotal));
+    ASSERT_TRUE(QFile::link(root.path("/outside"), root.path(kTotal + "/L1")));
+    ASSERT_TRUE(QFile::link(root.path("/outside"), root.path(kTotal + "/L2")));
+    open();
+    folders->erase2(QFileInfo(kTotal + "/L1"));
+    EXPECT_EQ(root.readFile("/outside/kept.csv"), "x");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return folders->rowName(0) == "L2" || folders->rowName(1) == "L2"; }, 10000));
+    folders->erase(folders->rowName(0) == "L2" ? 0 : 1);
+    EXPECT_EQ(root.readFile("/outside/kept.csv"), "x");
+    EXPECT_TRUE(QDir(root.path(kTotal)).isEmpty());
+}
+
 // Erasing by path takes a file or a whole folder; a link goes alone, never
 // what it leads to.
 TEST(ResultFolders, EraseByPathRemovesAFileAFolderOrALink)
