@@ -130,10 +130,10 @@ void FileOperator::calculateCopyList(const QFileInfo& source, int& count, unsign
     }
 }
 
-bool FileOperator::holdsDestination(const QFileInfo& source) const
+bool FileOperator::holds(const QFileInfo& source, const QString& folder)
 {
     const QString src = canonical(source.filePath());
-    const QString dst = canonical(m_dst.filePath());
+    const QString dst = canonical(folder);
     return !src.isEmpty() && (dst == src || dst.startsWith(src + QLatin1Char('/')));
 }
 
@@ -186,13 +186,26 @@ bool FileOperator::copyInto(const QFileInfo& source, const QString& folder, int&
 
 bool FileOperator::copyRecursively(QFileInfo source, QFileInfo dst, int& count, unsigned long& size)
 {
+    if (holds(source, dst.filePath())) {
+        KLOG << "[Error] the destination lies in the source:" << source.filePath();
+        m_failure = PasteErrorSameFolder;
+        return false;
+    }
     return copyInto(source, dst.filePath(), count, size);
 }
 
 bool FileOperator::copyRecursively(QFileInfo source, QFileInfo dst)
 {
+    if (holds(source, dst.filePath())) {
+        KLOG << "[Error] the destination lies in the source:" << source.filePath();
+        return false;
+    }
+    return copyInto(source, dst.filePath());
+}
+
+bool FileOperator::copyInto(const QFileInfo& source, const QString& folder)
+{
     const QString path = source.filePath();
-    const QString folder = dst.filePath();
     const QFileInfo physical(platform::rootPath(path));
     if (physical.isDir()) {
         const QString made = makeFolderCopy(folder, source.fileName());
@@ -201,7 +214,7 @@ bool FileOperator::copyRecursively(QFileInfo source, QFileInfo dst)
         // Whatever fails, the other entries are copied all the same.
         bool all = true;
         for (const QFileInfo& entry : entriesOf(path))
-            all = copyRecursively(QFileInfo(child(path, entry.fileName())), QFileInfo(made)) && all;
+            all = copyInto(QFileInfo(child(path, entry.fileName())), made) && all;
         return all;
     }
     if (!physical.isFile()) {
@@ -239,12 +252,7 @@ void FileOperator::run()
     for (const QString& source : m_sources) {
         if (!QFileInfo::exists(platform::rootPath(source)))
             continue;
-        if (holdsDestination(QFileInfo(source))) {
-            KLOG << "[Error] the destination lies in the source:" << source;
-            emit signalPasteError(PasteErrorSameFolder);
-            return;
-        }
-        if (!copyInto(QFileInfo(source), m_dst.filePath(), count, size)) {
+        if (!copyRecursively(QFileInfo(source), m_dst, count, size)) {
             emit signalPasteError(m_failure);
             return;
         }

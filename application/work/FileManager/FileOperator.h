@@ -63,6 +63,8 @@ public:
     // previous-counts table passed over when copying all results counts too)
     // and sending signalSetCurrentFileCountAndSize for each. False at the
     // first folder or file that could not be made; what was copied stays.
+    // A folder is never copied into itself or a folder of its own (false,
+    // nothing made), by either copy.
     bool copyRecursively(QFileInfo source, QFileInfo dst, int& count, unsigned long& size);
     // Copies `source` into the folder `dst` as a job does (free names, part
     // files), here in the calling thread and without counts or signals,
@@ -89,8 +91,10 @@ private:
     bool copyInto(const QFileInfo& source, const QString& folder, int& count, unsigned long& size);
     // Records why making something in `folder` failed with the system's `error`.
     bool fail(const QString& folder, int error, FileOperationPasteError otherwise);
-    // Whether the destination is the source or lies inside it.
-    bool holdsDestination(const QFileInfo& source) const;
+    // Copies as copyRecursively(source, dst) does, into `folder`.
+    bool copyInto(const QFileInfo& source, const QString& folder);
+    // Whether `folder` is the source or lies inside it.
+    static bool holds(const QFileInfo& source, const QString& folder);
 
     int m_operation = file_operations_t::Copy;
     QStringList m_sources;

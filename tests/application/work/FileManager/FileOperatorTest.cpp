@@ -337,6 +337,24 @@ TEST_F(CopyWorker, CountedCopyAdvancesTheRunningTotals)
     EXPECT_EQ(count, 3);
 }
 
+// A folder copied into itself or into a folder of its own would copy its
+// copy again without end: either copy refuses it and makes nothing.
+TEST_F(CopyWorker, NeitherCopyTakesAFolderIntoItself)
+{
+    file("/src/R/a.tif", 1);
+    file("/src/R/sub/b.tif", 1);
+    for (const char* destination : {"/src/R", "/src/R/sub"}) {
+        FileOperator worker;
+        int count = 0;
+        unsigned long size = 0;
+        EXPECT_FALSE(worker.copyRecursively(QFileInfo("/src/R"), QFileInfo(destination))) << destination;
+        EXPECT_FALSE(worker.copyRecursively(QFileInfo("/src/R"), QFileInfo(destination), count, size)) << destination;
+        EXPECT_EQ(count, 0) << destination;
+        EXPECT_EQ(onStick("/src/R"), (QStringList{"a.tif", "sub"})) << destination;
+        EXPECT_EQ(onStick("/src/R/sub"), QStringList{"b.tif"}) << destination;
+    }
+}
+
 // A file of a folder that cannot be copied: the others are copied all the
 // same, and the copy says it failed.
 TEST_F(CopyWorker, PlainCopyGoesOnPastAFailingFileAndSaysSo)
