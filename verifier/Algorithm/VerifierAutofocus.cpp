@@ -239,13 +239,9 @@ void alg_Autofocus::analyze_grabbed_image_prev(const cv::Mat& frame)
     cv::Mat packed = frame.isContinuous() ? frame : frame.clone();
     double value = 0.0;
     find_focus_value(packed.data, packed.cols, packed.rows, value, FOCUS_VALUE_DARK_EDGE, 3, FOCUS_WINDOW_640x480);
-    m_AutoFocusingData.push_back({value, m_CurrentPosition});
-    const int index = int(m_AutoFocusingData.size()) - 1;
-    const bool finished = keepBest(value, index, m_AutoFocusingData.size() > 6);
+    addSample(frame, value);
+    const bool finished = keepBest(value, int(m_AutoFocusingData.size()) - 1, m_AutoFocusingData.size() > 6);
     KLOG << "bfinish : " << (finished ? "true" : "false");
-    if (m_bSaveImage)
-        saveFrame(frame, m_AutoFocusingData.back());
-    emit sig_progress_AutoFocusing(stepNumber());
 }
 
 void alg_Autofocus::addSample(const cv::Mat& frame, double value)
